@@ -1,0 +1,148 @@
+#include "chart/text_helpers.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace carvel {
+
+void SplitHeaderLine(const QString& line, QString& key, QString& value) {
+    if (line.isEmpty() || line.at(0) != u'#') {
+        return;
+    }
+    const qsizetype p = line.indexOf(u' ');
+    if (p < 0 || p == 1) {
+        return;
+    }
+    key = line.mid(1, p - 1);
+    value = trimSpaces(line.mid(p + 1));
+}
+
+std::string FormatSix(std::int64_t n) {
+    const bool negative = n < 0;
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+    std::string digits = std::to_string(magnitude);
+    if (digits.size() < 6) {
+        digits.insert(0, 6 - digits.size(), '0');
+    }
+    return negative ? "-" + digits : digits;
+}
+
+int HexDigitValue(QStringView text) {
+    if (text.isEmpty()) {
+        return 0;
+    }
+    const char16_t c = text.at(0).unicode();
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    return 0;
+}
+
+int HexToInt(QStringView text) {
+    double result = 0;
+    double weight = 1;
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        result += HexDigitValue(text.sliced(i, 1)) * weight;
+        weight *= 16;
+        if (result > 32767) {
+            return 32767;
+        }
+    }
+    return static_cast<int>(result);
+}
+
+QString trimSpaces(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ') {
+        ++begin;
+    }
+    while (end > begin && text.at(end - 1) == u' ') {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+namespace {
+
+template <typename CharAt>
+double parseLeadingNumber(qsizetype size, CharAt at) {
+    qsizetype i = 0;
+    while (i < size && (at(i) == ' ' || at(i) == '\t')) {
+        ++i;
+    }
+    std::string number;
+    if (i < size && (at(i) == '+' || at(i) == '-')) {
+        number += at(i) == '-' ? "-" : "";
+        ++i;
+    }
+    bool digits = false;
+    while (i < size && at(i) >= '0' && at(i) <= '9') {
+        number += static_cast<char>(at(i));
+        digits = true;
+        ++i;
+    }
+    if (i < size && at(i) == '.') {
+        number += '.';
+        ++i;
+        while (i < size && at(i) >= '0' && at(i) <= '9') {
+            number += static_cast<char>(at(i));
+            digits = true;
+            ++i;
+        }
+    }
+    if (!digits) {
+        return 0;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || !std::isfinite(value)) {
+        return 0;
+    }
+    return value;
+}
+
+}  // namespace
+
+double leadingNumber(QStringView text) {
+    return parseLeadingNumber(text.size(), [&](qsizetype i) { return text.at(i).unicode(); });
+}
+
+double leadingNumber(std::string_view text) {
+    return parseLeadingNumber(static_cast<qsizetype>(text.size()),
+                              [&](qsizetype i) { return static_cast<char16_t>(text[i]); });
+}
+
+std::string formatRatio(double value) {
+    if (!std::isfinite(value) || value == 0) {
+        return "0";
+    }
+    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    const int decimals = std::max(0, 14 - exponent);
+    std::string text(400, '\0');
+    const int written =
+        std::snprintf(text.data(), text.size(), "%.*f", std::min(decimals, 340), value);
+    text.resize(static_cast<size_t>(std::max(written, 0)));
+    if (text.find('.') != std::string::npos) {
+        while (!text.empty() && text.back() == '0') {
+            text.pop_back();
+        }
+        if (!text.empty() && text.back() == '.') {
+            text.pop_back();
+        }
+    }
+    if (text == "-0") {
+        text = "0";
+    }
+    return text;
+}
+
+}  // namespace carvel

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include "platform/testing/qt_printers.h"
+
+#include <sndfile.h>
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <atomic>
+#include <vector>
+
+#include "media/picture_decoder.h"
+#include "media/sound_decoder.h"
+#include "media/worker_pool.h"
+
+namespace carvel::media {
+namespace {
+
+QString writeSound(const QTemporaryDir& dir, const char* name, int format, int channels, int rate,
+                   int frames) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    const QByteArray encoded = QFile::encodeName(path);
+    SNDFILE* f = sf_open(encoded.constData(), SFM_WRITE, &info);
+    EXPECT_NE(f, nullptr) << name << ": " << sf_strerror(nullptr);
+    if (f == nullptr) {
+        return path;
+    }
+    std::vector<float> samples(static_cast<size_t>(frames * channels));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = (i % static_cast<size_t>(channels)) == 0 ? 0.5f : -0.25f;
+    }
+    sf_writef_float(f, samples.data(), frames);
+    sf_close(f);
+    return path;
+}
+
+TEST(DecodeSound, FormatsByContent) {
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        int format;
+        int channels;
+        float left, right;
+    };
+    const Case cases[] = {
+        {"pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 0.5f, -0.25f},
+        {"pcm8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 0.5f, 0.5f},
+        {"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 0.5f, -0.25f},
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 0.5f, -0.25f},
+        {"adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, 0.5f, 0.5f},
+        {"flac-named.wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 0.5f, -0.25f},
+        {"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 0.5f, -0.25f},
+        {"quad.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 0.5f, -0.25f},
+    };
+    for (const Case& c : cases) {
+        const QString path = writeSound(dir, c.name, c.format, c.channels, 44100, 4410);
+        SoundPtr sound = decodeSound(path, 44100);
+        ASSERT_NE(sound, nullptr) << c.name;
+        EXPECT_EQ(sound->sampleRate, 44100);
+        // ADPCM pads its last block with silence.
+        if ((c.format & SF_FORMAT_SUBMASK) == SF_FORMAT_IMA_ADPCM) {
+            EXPECT_GE(sound->frames(), 4410) << c.name;
+        } else {
+            EXPECT_NEAR(static_cast<double>(sound->frames()), 4410, 4410 * 0.02) << c.name;
+        }
+        const size_t mid = static_cast<size_t>(sound->frames() / 2) * 2;
+        const float tolerance = c.format & SF_FORMAT_VORBIS ? 0.1f : 0.02f;
+        EXPECT_NEAR(sound->samples[mid], c.left, tolerance) << c.name;
+        EXPECT_NEAR(sound->samples[mid + 1], c.right, tolerance) << c.name;
+    }
+}
+
+TEST(DecodeSound, ConvertsRateAndRejectsGarbage) {
+    QTemporaryDir dir;
+    const QString path =
+        writeSound(dir, "22k.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, 22050);
+    SoundPtr sound = decodeSound(path, 48000);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_NEAR(static_cast<double>(sound->frames()), 48000, 2);
+
+    const QString garbage = dir.filePath(u"garbage.wav"_qs);
+    QFile f(garbage);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("RIFF\xff\xff\xff\x7fWAVEfmt garbage garbage garbage");
+    f.close();
+    EXPECT_EQ(decodeSound(garbage, 44100), nullptr);
+    EXPECT_EQ(decodeSound(dir.filePath(u"missing.wav"_qs), 44100), nullptr);
+    EXPECT_EQ(decodeSound(dir.path(), 44100), nullptr);
+}
+
+TEST(DecodePicture, ScalesToSizeKeepingBlack) {
+    QTemporaryDir dir;
+    QImage image(4, 2, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    image.setPixel(0, 0, qRgb(255, 255, 255));
+    const QString path = dir.filePath(u"p.png.bmp"_qs);  // the name lies; the content decides
+    ASSERT_TRUE(image.save(path, "PNG"));
+    PicturePtr picture = decodePicture(path, QSize(256, 256));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->size(), QSize(256, 256));
+    EXPECT_EQ(picture->format(), kPictureFormat);
+    EXPECT_EQ(picture->pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(picture->pixel(255, 255), qRgb(0, 0, 0));
+    EXPECT_EQ(decodePicture(dir.filePath(u"none.bmp"_qs), QSize(256, 256)), nullptr);
+}
+
+TEST(WorkerPool, RunsEveryJobOnce) {
+    for (int threads : {0, 1, 2, 8}) {
+        std::vector<std::atomic<int>> hits(1000);
+        parallelFor(
+            hits.size(), [&](size_t i) { hits[i]++; }, threads);
+        for (auto& h : hits) {
+            EXPECT_EQ(h.load(), 1);
+        }
+    }
+    parallelFor(0, [](size_t) { FAIL(); });
+}
+
+}  // namespace
+}  // namespace carvel::media

@@ -1,0 +1,38 @@
+#include "platform/file_system.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace carvel {
+
+bool fileExists(const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    const QFileInfo info(path);
+    return info.exists() && info.isFile();
+}
+
+QString parentFolder(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0) {
+        return QString();
+    }
+    if (slash == 0) {
+        return QStringLiteral("/");
+    }
+    return path.left(slash);
+}
+
+QString withTrailingSlash(const QString& folder) {
+    if (folder.endsWith(u'/')) {
+        return folder;
+    }
+    return folder + u'/';
+}
+
+QString programFolder() {
+    return withTrailingSlash(QCoreApplication::applicationDirPath());
+}
+
+}  // namespace carvel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace carvel {
+
+// True only for an existing regular file (or a link to one); False for a folder.
+bool fileExists(const QString& path);
+
+// The folder part of a path: everything before its last '/'. "/" for a file in the root, "" when
+// the path has no folder part.
+QString parentFolder(const QString& path);
+
+// Appends '/' unless the folder already ends in one (the root "/" stays as it is).
+QString withTrailingSlash(const QString& folder);
+
+// The folder of the running executable, ending in '/'. Needs a QCoreApplication.
+QString programFolder();
+
+}  // namespace carvel
