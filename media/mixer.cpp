@@ -1,0 +1,119 @@
+#include "media/mixer.h"
+
+#include <algorithm>
+
+namespace carvel::media {
+
+namespace {
+constexpr std::size_t kPendingCapacity = 8192;
+}
+
+Mixer::Mixer() : voices_(kVoices) {
+    active_.reserve(kVoices);
+    pending_.reserve(kPendingCapacity);
+}
+
+bool Mixer::post(Command&& command) {
+    return commands_.push(std::move(command));
+}
+
+void Mixer::collect() {
+    while (retired_.pop()) {
+    }
+}
+
+void Mixer::retire(SoundPtr sound) {
+    // When the return queue is full (the control side has not collected for a long time) the
+    // reference is dropped here; the chart still holds the sound in normal use, so this frees
+    // nothing.
+    if (sound) {
+        retired_.push(std::move(sound));
+    }
+}
+
+void Mixer::apply(Command& command) {
+    if (command.type == Command::Type::StopAll) {
+        for (int v : active_) {
+            retire(std::move(voices_[static_cast<size_t>(v)].sound));
+        }
+        active_.clear();
+        for (Command& p : pending_) {
+            retire(std::move(p.sound));
+        }
+        pending_.clear();
+        return;
+    }
+    if (command.voice < 0 || command.voice >= kVoices) {
+        retire(std::move(command.sound));
+        return;
+    }
+    Voice& voice = voices_[static_cast<size_t>(command.voice)];
+    if (!voice.sound) {
+        active_.push_back(command.voice);
+    }
+    retire(std::move(voice.sound));
+    voice.sound = std::move(command.sound);
+    voice.position = 0;
+    if (!voice.sound) {
+        active_.erase(std::find(active_.begin(), active_.end(), command.voice));
+    }
+}
+
+void Mixer::mix(float* out, int frames) {
+    const std::int64_t begin = framesMixed_.load(std::memory_order_relaxed);
+    const std::int64_t end = begin + frames;
+    while (auto command = commands_.pop()) {
+        if (command->type == Command::Type::StopAll) {
+            apply(*command);
+        } else if (pending_.size() < kPendingCapacity) {
+            pending_.push_back(std::move(*command));
+        } else {
+            apply(*command);
+        }
+    }
+    std::int64_t cursor = begin;
+    while (cursor < end) {
+        // Apply every start due at the cursor, in the order of their frames and then of arrival.
+        std::int64_t next = end;
+        for (;;) {
+            auto due = pending_.end();
+            for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+                if (it->frame <= cursor && (due == pending_.end() || it->frame < due->frame)) {
+                    due = it;
+                }
+            }
+            if (due == pending_.end()) {
+                break;
+            }
+            apply(*due);
+            pending_.erase(due);
+        }
+        for (const Command& p : pending_) {
+            next = std::min(next, p.frame);
+        }
+        // Mix the span [cursor, next) where no voice changes.
+        const auto span = static_cast<int>(next - cursor);
+        float* dst = out + (cursor - begin) * 2;
+        for (size_t a = 0; a < active_.size();) {
+            Voice& voice = voices_[static_cast<size_t>(active_[a])];
+            const std::int64_t left = voice.sound->frames() - voice.position;
+            const std::int64_t n = std::min<std::int64_t>(left, span);
+            const float* src = voice.sound->samples.data() + voice.position * 2;
+            for (std::int64_t i = 0; i < n * 2; ++i) {
+                dst[i] += src[i];
+            }
+            voice.position += n;
+            if (voice.position >= voice.sound->frames()) {
+                retire(std::move(voice.sound));
+                active_[a] = active_.back();
+                active_.pop_back();
+            } else {
+                ++a;
+            }
+        }
+        cursor = next;
+    }
+    framesMixed_.store(end, std::memory_order_release);
+}
+
+}  // namespace carvel::media

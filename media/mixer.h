@@ -1,0 +1,56 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "media/sound.h"
+#include "media/spsc_queue.h"
+
+namespace carvel::media {
+
+// One voice per sound index. The control side (one thread) posts commands; the mixing side (the
+// audio callback, or the offline renderer) mixes. Mixing never blocks and never allocates: sounds
+// arrive inside commands and leave through a return queue, so the last reference to a sound is
+// never dropped on the mixing side while the control side still collects.
+class Mixer {
+  public:
+    static constexpr int kVoices = 32768;  // every index a chart can name
+
+    struct Command {
+        enum class Type { Start, StopAll } type = Type::Start;
+        int voice = 0;
+        std::int64_t frame = 0;  // absolute output frame; a past frame means "at once"
+        SoundPtr sound;
+    };
+
+    Mixer();
+
+    // Control side. Returns false, leaving command as it was, when the command queue is full.
+    bool post(Command&& command);
+    // Control side: drops the sounds the mixing side has finished with.
+    void collect();
+
+    // Mixing side: adds frames [framesMixed, framesMixed + frames) to out (interleaved stereo,
+    // which the caller has zeroed) and advances framesMixed.
+    void mix(float* out, int frames);
+    std::int64_t framesMixed() const { return framesMixed_.load(std::memory_order_acquire); }
+
+  private:
+    struct Voice {
+        SoundPtr sound;
+        std::int64_t position = 0;  // next frame of sound to play
+    };
+
+    void apply(Command& command);
+    void retire(SoundPtr sound);
+
+    SpscQueue<Command, 4096> commands_;
+    SpscQueue<SoundPtr, 8192> retired_;
+    std::vector<Voice> voices_;
+    std::vector<int> active_;       // voices with a sound, unordered
+    std::vector<Command> pending_;  // starts not yet due, capacity reserved up front
+    std::atomic<std::int64_t> framesMixed_{0};
+};
+
+}  // namespace carvel::media

@@ -1,0 +1,64 @@
+#include "media/render_output.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace carvel::media {
+
+RenderOutput::RenderOutput(int sampleRate) : rate_(sampleRate) {}
+
+std::int64_t RenderOutput::frameOf(double ms) const {
+    return static_cast<std::int64_t>(std::floor(ms * rate_ / 1000.0 + 0.5));
+}
+
+void RenderOutput::play(int voice, SoundPtr sound, double dueMs) {
+    const std::int64_t frame = frameOf(std::max(dueMs, now_));
+    const std::int64_t frames = sound ? sound->frames() : 0;
+    schedule_.started(voice, frame, frames);
+    lastEnd_ = std::max(lastEnd_, frame + frames);
+    Mixer::Command command{Mixer::Command::Type::Start, voice, frame, std::move(sound)};
+    // Offline nothing drains the queue between calls: a mix of no frames moves it along.
+    while (!mixer_.post(std::move(command))) {
+        mixer_.mix(nullptr, 0);
+    }
+}
+
+void RenderOutput::stopAll() {
+    Mixer::Command command{Mixer::Command::Type::StopAll, 0, 0, nullptr};
+    while (!mixer_.post(std::move(command))) {
+        mixer_.mix(nullptr, 0);
+    }
+    schedule_.clear();
+    lastEnd_ = frameOf(now_);
+}
+
+bool RenderOutput::isPlaying(int voice) {
+    return schedule_.playing(voice, frameOf(now_));
+}
+
+double RenderOutput::silentAtMs(int voice) {
+    return static_cast<double>(schedule_.endFrame(voice)) * 1000.0 / rate_;
+}
+
+void RenderOutput::advanceTo(double ms) {
+    now_ = std::max(now_, ms);
+    mixUntil(frameOf(now_));
+}
+
+void RenderOutput::finish() {
+    mixUntil(std::max(lastEnd_, mixer_.framesMixed()));
+}
+
+void RenderOutput::mixUntil(std::int64_t frame) {
+    constexpr std::int64_t kBlock = 4096;
+    while (mixer_.framesMixed() < frame) {
+        const std::int64_t begin = mixer_.framesMixed();
+        const auto n = static_cast<int>(std::min(kBlock, frame - begin));
+        const size_t offset = samples_.size();
+        samples_.resize(offset + static_cast<size_t>(n) * 2, 0.0f);
+        mixer_.mix(samples_.data() + offset, n);
+        mixer_.collect();
+    }
+}
+
+}  // namespace carvel::media

@@ -1,0 +1,146 @@
+#include "media/sdl_output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace carvel::media {
+
+namespace {
+
+// ALSA and friends write their own complaints to stderr while SDL probes for a device; the caller
+// reports the outcome in one line instead.
+class QuietStderr {
+  public:
+    QuietStderr() {
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0) {
+            dup2(null, STDERR_FILENO);
+        }
+        if (null >= 0) {
+            close(null);
+        }
+    }
+    ~QuietStderr() {
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_ = -1;
+};
+
+std::int64_t nanosSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                                start)
+        .count();
+}
+
+}  // namespace
+
+SdlOutput::SdlOutput(int preferredRate) : opened_(std::chrono::steady_clock::now()) {
+    QuietStderr quiet;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        failure_ = QString::fromUtf8(SDL_GetError());
+        return;
+    }
+    SDL_AudioSpec want{};
+    want.freq = preferredRate > 0 ? preferredRate : 44100;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = 512;
+    want.callback = &SdlOutput::callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    const int allowed = preferredRate > 0 ? 0 : SDL_AUDIO_ALLOW_FREQUENCY_CHANGE;
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, allowed);
+    if (device_ == 0) {
+        failure_ = QString::fromUtf8(SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
+    rate_ = have.freq;
+    callbackSize_ = have.samples;
+    opened_ = std::chrono::steady_clock::now();
+    SDL_PauseAudioDevice(device_, 0);
+}
+
+SdlOutput::~SdlOutput() {
+    if (device_ != 0) {
+        SDL_CloseAudioDevice(device_);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+}
+
+void SdlOutput::callback(void* self, Uint8* stream, int length) {
+    auto* output = static_cast<SdlOutput*>(self);
+    const int frames = length / static_cast<int>(2 * sizeof(float));
+    std::memset(stream, 0, static_cast<size_t>(length));
+    output->callbackFrames_.store(output->mixer_.framesMixed(), std::memory_order_relaxed);
+    output->callbackNanos_.store(nanosSince(output->opened_), std::memory_order_release);
+    output->mixer_.mix(reinterpret_cast<float*>(stream), frames);
+}
+
+double SdlOutput::nowFrames() {
+    double frames = 0;
+    if (device_ == 0) {
+        frames = static_cast<double>(nanosSince(opened_)) * rate_ / 1e9;
+    } else {
+        const std::int64_t nanos = callbackNanos_.load(std::memory_order_acquire);
+        const auto base = static_cast<double>(callbackFrames_.load(std::memory_order_relaxed));
+        const double since = static_cast<double>(nanosSince(opened_) - nanos) * rate_ / 1e9;
+        // Between callbacks, time runs on with the steady clock, but never past the block mixed.
+        frames = base + std::clamp(since, 0.0, static_cast<double>(callbackSize_));
+    }
+    lastFrames_ = std::max(lastFrames_, frames);
+    return lastFrames_;
+}
+
+double SdlOutput::nowMs() {
+    return wrapClock(std::floor(nowFrames() * 1000.0 / rate_));
+}
+
+std::int64_t SdlOutput::frameOfClock(double ms) {
+    const double nowF = nowFrames();
+    const double nowClock = std::floor(nowF * 1000.0 / rate_);
+    const double target = nowClock + elapsedMs(ms, wrapClock(nowClock));
+    return static_cast<std::int64_t>(std::floor(target * rate_ / 1000.0 + 0.5));
+}
+
+void SdlOutput::play(int voice, SoundPtr sound, double dueMs) {
+    mixer_.collect();
+    const std::int64_t latency = static_cast<std::int64_t>(kLatencyMs * rate_ / 1000.0);
+    const std::int64_t earliest = static_cast<std::int64_t>(std::ceil(nowFrames()));
+    const std::int64_t frame = std::max(frameOfClock(dueMs) + latency, earliest);
+    const std::int64_t frames = sound ? sound->frames() : 0;
+    schedule_.started(voice, frame, frames);
+    if (device_ != 0) {
+        mixer_.post({Mixer::Command::Type::Start, voice, frame, std::move(sound)});
+    }
+}
+
+void SdlOutput::stopAll() {
+    mixer_.collect();
+    schedule_.clear();
+    if (device_ != 0) {
+        mixer_.post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
+    }
+}
+
+bool SdlOutput::isPlaying(int voice) {
+    return schedule_.playing(voice, static_cast<std::int64_t>(nowFrames()));
+}
+
+double SdlOutput::silentAtMs(int voice) {
+    return wrapClock(std::ceil(static_cast<double>(schedule_.endFrame(voice)) * 1000.0 / rate_));
+}
+
+}  // namespace carvel::media

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include "media/mixer.h"
+#include "media/sound_output.h"
+
+namespace carvel::media {
+
+// Real-time output through SDL2 audio. Its clock counts the frames the sound card has been given,
+// interpolated between callbacks with the steady clock, so pictures and sounds share one time
+// base. When no device can be opened, it runs silently on the steady clock alone (isSilent()).
+class SdlOutput final : public SoundOutput, public Clock {
+  public:
+    // Starts are scheduled this far behind their due time, so that a start handled a little late
+    // still lands on its exact frame.
+    static constexpr double kLatencyMs = 40.0;
+
+    // preferredRate: 0 for the device's own rate.
+    explicit SdlOutput(int preferredRate = 0);
+    ~SdlOutput() override;
+    SdlOutput(const SdlOutput&) = delete;
+    SdlOutput& operator=(const SdlOutput&) = delete;
+
+    bool isSilent() const { return device_ == 0; }
+    QString failure() const { return failure_; }  // why the device could not be opened
+
+    int sampleRate() const override { return rate_; }
+    void play(int voice, SoundPtr sound, double dueMs) override;
+    void stopAll() override;
+    bool isPlaying(int voice) override;
+    double silentAtMs(int voice) override;
+    double nowMs() override;
+
+  private:
+    static void callback(void* self, Uint8* stream, int length);
+    // The playback position in frames since the output opened; monotonic.
+    double nowFrames();
+    std::int64_t frameOfClock(double ms);
+
+    SDL_AudioDeviceID device_ = 0;
+    int rate_ = 44100;
+    QString failure_;
+    Mixer mixer_;
+    VoiceSchedule schedule_;
+    std::chrono::steady_clock::time_point opened_;
+    // Written by the callback: frames mixed at its start, and when it ran.
+    std::atomic<std::int64_t> callbackFrames_{0};
+    std::atomic<std::int64_t> callbackNanos_{0};
+    int callbackSize_ = 0;
+    double lastFrames_ = 0;
+};
+
+}  // namespace carvel::media

@@ -1,0 +1,32 @@
+#include "media/sound_output.h"
+
+#include "media/mixer.h"
+
+namespace carvel::media {
+
+void VoiceSchedule::started(int voice, std::int64_t startFrame, std::int64_t frames) {
+    if (voice < 0 || voice >= Mixer::kVoices) {
+        return;
+    }
+    if (static_cast<size_t>(voice) >= end_.size()) {
+        end_.resize(static_cast<size_t>(voice) + 1, 0);
+    }
+    end_[static_cast<size_t>(voice)] = startFrame + frames;
+}
+
+void VoiceSchedule::clear() {
+    end_.clear();
+}
+
+bool VoiceSchedule::playing(int voice, std::int64_t nowFrame) const {
+    return nowFrame < endFrame(voice);
+}
+
+std::int64_t VoiceSchedule::endFrame(int voice) const {
+    if (voice < 0 || static_cast<size_t>(voice) >= end_.size()) {
+        return 0;
+    }
+    return end_[static_cast<size_t>(voice)];
+}
+
+}  // namespace carvel::media

@@ -1,0 +1,43 @@
+#include "playback/playback_driver.h"
+
+#include <cmath>
+
+namespace carvel {
+
+namespace {
+constexpr int kPassesPerBatch = 256;
+}
+
+PlaybackDriver::PlaybackDriver(PlaybackEngine& engine, Clock& clock, QObject* parent)
+    : QObject(parent), engine_(engine), clock_(clock) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { run(); });
+}
+
+void PlaybackDriver::wake() {
+    timer_.start(0);
+}
+
+void PlaybackDriver::run() {
+    for (int i = 0; i < kPassesPerBatch; ++i) {
+        const PlaybackEngine::Step step = engine_.pass();
+        switch (step.kind) {
+            case PlaybackEngine::Step::Kind::Again:
+                continue;
+            case PlaybackEngine::Step::Kind::Idle:
+                return;
+            case PlaybackEngine::Step::Kind::WaitUntil: {
+                const double wait = elapsedMs(step.untilMs, clock_.nowMs());
+                if (wait <= 0) {
+                    continue;
+                }
+                timer_.start(static_cast<int>(std::min(std::ceil(wait), 60000.0)));
+                return;
+            }
+        }
+    }
+    timer_.start(0);
+}
+
+}  // namespace carvel

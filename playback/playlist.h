@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace carvel {
+
+// The playlist both windows share: entries of a title and a chart path, so the two halves can
+// never get out of step, and the player's current entry (-1 when none). Counts are not limited
+// to 16 bits.
+class Playlist {
+  public:
+    struct Entry {
+        QString title;
+        QString path;
+    };
+
+    qsizetype count() const { return static_cast<qsizetype>(entries_.size()); }
+    bool isEmpty() const { return entries_.empty(); }
+    const Entry& at(qsizetype i) const { return entries_[static_cast<size_t>(i)]; }
+    const std::vector<Entry>& entries() const { return entries_; }
+
+    void append(Entry entry);
+    void insert(qsizetype index, Entry entry);
+    void removeAt(qsizetype index);
+    void clear();
+
+    // The player's current entry; setCurrent accepts -1 .. count - 1 and ignores anything else.
+    qsizetype current() const { return current_; }
+    void setCurrent(qsizetype index);
+
+    // Called after every change of the entries or of the current entry.
+    void setListener(std::function<void()> listener) { listener_ = std::move(listener); }
+
+  private:
+    void changed();
+
+    std::vector<Entry> entries_;
+    qsizetype current_ = -1;
+    std::function<void()> listener_;
+};
+
+}  // namespace carvel
