@@ -22,22 +22,23 @@ QString writeChart(const QTemporaryDir& dir, int events) {
     file.write("#TITLE bench\r\n#BPM 150\r\n");
     const int channels[] = {1, 11, 12, 13, 14, 15, 16, 21, 22, 23, 24, 25, 26};
     const int perMeasure = events / 1000;
-    const int perLine = std::max(1, perMeasure / 13);
-    int written = 0;
     for (int m = 0; m < 1000; ++m) {
         const QByteArray measure = QByteArray::number(m).rightJustified(3, '0');
         if (m % 50 == 7) {
             file.write("#" + measure + "02:0.75\r\n");
         }
-        for (int c = 0; c < 13 && written < (m + 1) * perMeasure; ++c) {
+        // perMeasure events over the thirteen channels, as evenly as the counts allow.
+        for (int c = 0; c < 13; ++c) {
+            const int n = perMeasure / 13 + (c < perMeasure % 13 ? 1 : 0);
+            if (n == 0) {
+                continue;
+            }
             QByteArray line =
                 "#" + measure + QByteArray::number(channels[c]).rightJustified(2, '0') + ":";
-            const int n = std::min(perLine, (m + 1) * perMeasure - written);
             for (int i = 0; i < n; ++i) {
                 line += QByteArray::number(1 + (i + c) % 250, 16).rightJustified(2, '0');
             }
             file.write(line + "\r\n");
-            written += n;
         }
     }
     return path;

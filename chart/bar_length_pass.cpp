@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <map>
 
 #include "chart/text_helpers.h"
 
@@ -38,11 +37,14 @@ class MarkerList {
         for (size_t i = 0; i < order_.size(); ++i) {
             order_[i] = static_cast<std::uint32_t>(i);
         }
+        prefixMax_.reserve(texts_.size());
         eventCount_ = texts_.size();
     }
 
     size_t eventCount() const { return eventCount_; }
-    const std::string& text(std::uint32_t id) const { return texts_[id]; }
+    const std::string& text(std::uint32_t id) const {
+        return id < eventCount_ ? texts_[id] : markers_[id - eventCount_];
+    }
 
     // Makes event `id` (the next original event in list order) the end of the examined prefix.
     void examine(std::uint32_t id) {
@@ -56,17 +58,17 @@ class MarkerList {
     void rewriteCurrent(std::string text) {
         texts_[order_[current_]] = std::move(text);
         prefixMax_[current_] = order_[current_];
-        if (current_ > 0 && !(texts_[prefixMax_[current_ - 1]] < texts_[order_[current_]])) {
+        if (current_ > 0 && !(this->text(prefixMax_[current_ - 1]) < texts_[order_[current_]])) {
             prefixMax_[current_] = prefixMax_[current_ - 1];
         }
     }
 
     void insertMarker(std::string text) {
-        const auto id = static_cast<std::uint32_t>(texts_.size());
-        texts_.push_back(std::move(text));
-        const std::string& s = texts_.back();
+        const auto id = static_cast<std::uint32_t>(eventCount_ + markers_.size());
+        markers_.push_back(std::move(text));
+        const std::string& s = markers_.back();
         auto after = [&](const std::string& value, std::uint32_t other) {
-            return value < texts_[other];
+            return value < this->text(other);
         };
         auto pmEnd = prefixMax_.begin() + static_cast<std::ptrdiff_t>(current_ + 1);
         auto pm = std::upper_bound(prefixMax_.begin(), pmEnd, s, after);
@@ -83,13 +85,21 @@ class MarkerList {
         order_.insert(rest, id);
     }
 
+    // The final list. Events keep their relative order and only move towards the end, so filling
+    // the array from the back never overwrites an event before it has moved.
     std::vector<std::string> release() {
-        std::vector<std::string> out;
-        out.reserve(order_.size());
-        for (std::uint32_t id : order_) {
-            out.push_back(std::move(texts_[id]));
+        texts_.resize(order_.size());
+        for (size_t k = order_.size(); k-- > 0;) {
+            const std::uint32_t id = order_[k];
+            if (id < eventCount_) {
+                if (id != k) {
+                    texts_[k] = std::move(texts_[id]);
+                }
+            } else {
+                texts_[k] = std::move(markers_[id - eventCount_]);
+            }
         }
-        return out;
+        return std::move(texts_);
     }
 
   private:
@@ -99,12 +109,13 @@ class MarkerList {
             prefixMax_.resize(index + 1);
         }
         prefixMax_[index] = id;
-        if (index > 0 && !(texts_[prefixMax_[index - 1]] < texts_[id])) {
+        if (index > 0 && !(text(prefixMax_[index - 1]) < text(id))) {
             prefixMax_[index] = prefixMax_[index - 1];
         }
     }
 
-    std::vector<std::string> texts_;
+    std::vector<std::string> texts_;    // the events, ids 0 .. eventCount_ - 1
+    std::vector<std::string> markers_;  // ids eventCount_ ...
     std::vector<std::uint32_t> order_;
     std::vector<std::uint32_t> prefixMax_;
     size_t eventCount_ = 0;
@@ -131,19 +142,19 @@ void applyBarLengths(ChartState& state) {
     if (entries.empty()) {
         return;
     }
-    // Entries by measure start, for the "event in this measure" test.
-    std::multimap<double, size_t> byStart;
+    // Entries by measure start. Positions in a sorted list only grow, so the entries whose measure
+    // holds the event (start in (A - 192, A]) form a window that slides forward, and an entry
+    // expires (gets its marker) at the first event more than 192 ticks past its start.
+    std::vector<size_t> byStart;
     for (size_t i = 0; i < entries.size(); ++i) {
         if (!entries[i].used) {
-            byStart.emplace(entries[i].start, i);
+            byStart.push_back(i);
         }
     }
-    // Positions in a sorted list only grow, so an entry expires (gets its marker) at the first
-    // event more than 192 ticks past its start; a sweep over the entries by start finds those.
-    std::vector<size_t> sweep;
-    for (const auto& [start, i] : byStart) {
-        sweep.push_back(i);
-    }
+    std::stable_sort(byStart.begin(), byStart.end(),
+                     [&](size_t x, size_t y) { return entries[x].start < entries[y].start; });
+    size_t windowBegin = 0;
+    size_t windowEnd = 0;
     size_t sweepNext = 0;
 
     MarkerList list(std::move(state.List2));
@@ -151,18 +162,26 @@ void applyBarLengths(ChartState& state) {
     for (size_t k = 0; k < list.eventCount(); ++k) {
         const auto id = static_cast<std::uint32_t>(k);
         list.examine(id);
-        const std::string original = list.text(id);
-        const double a = leadingNumber(std::string_view(original).substr(0, 6));
+        const double a = leadingNumber(std::string_view(list.text(id)).substr(0, 6));
         relevant.clear();
-        for (auto it = byStart.upper_bound(a - 192); it != byStart.end() && it->first <= a; ++it) {
-            relevant.push_back(it->second);
+        while (windowEnd < byStart.size() && entries[byStart[windowEnd]].start <= a) {
+            ++windowEnd;
         }
-        while (sweepNext < sweep.size() && entries[sweep[sweepNext]].start + 192 < a) {
-            relevant.push_back(sweep[sweepNext++]);
+        while (windowBegin < windowEnd && entries[byStart[windowBegin]].start <= a - 192) {
+            ++windowBegin;
+        }
+        for (size_t w = windowBegin; w < windowEnd; ++w) {
+            relevant.push_back(byStart[w]);
+        }
+        while (sweepNext < byStart.size() && entries[byStart[sweepNext]].start + 192 < a) {
+            relevant.push_back(byStart[sweepNext++]);
+        }
+        if (relevant.empty()) {
+            continue;
         }
         std::sort(relevant.begin(), relevant.end());
         relevant.erase(std::unique(relevant.begin(), relevant.end()), relevant.end());
-        const std::string rest = restAfterPosition(original);
+        const std::string rest = restAfterPosition(list.text(id));
         for (size_t i : relevant) {
             BarEntry& e = entries[i];
             if (e.used) {

@@ -1,6 +1,9 @@
 #include "chart/channel_parser.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "chart/text_helpers.h"
 
@@ -62,17 +65,30 @@ int ChannelLineParser::ParseChannelLine(const QString& line) {
         }
         const qsizetype pairs = data.size() / 2;
         const double q = 192.0 / static_cast<double>(pairs);
-        const std::string channelText = "," + std::to_string(channel) + ",";
+        // "position,channel,value" is built in a stack buffer: a load makes millions of these.
+        char tail[16];
+        const int tailLength = std::snprintf(tail, sizeof tail, ",%d,", channel);
         for (qsizetype h = 0; h < pairs; ++h) {
             const int value = HexToInt(QStringView(data).sliced(2 * h, 2));
             const double product = q * static_cast<double>(h);
             const std::int64_t position =
                 measureStart + static_cast<std::int64_t>(std::floor(product));
-            const std::string tail = channelText + std::to_string(value);
+            char text[48];
+            char* end = std::to_chars(text, text + 24, position).ptr;
+            const auto digits = static_cast<size_t>(end - text);
+            end = std::copy(tail, tail + tailLength, end);
+            end = std::to_chars(end, text + sizeof text, value).ptr;
+            const std::string_view working(text, static_cast<size_t>(end - text));
             if (value >= 1) {
-                state_.List2.push_back(FormatSix(position) + tail);
+                std::string event;
+                event.reserve(working.size() + 6);
+                if (digits < 6) {
+                    event.append(6 - digits, '0');
+                }
+                event.append(working);
+                state_.List2.push_back(std::move(event));
             }
-            state_.colEvents.push_back(std::to_string(position) + tail);
+            state_.colEvents.emplace_back(working);
         }
     } else {
         return kNotPlayed;

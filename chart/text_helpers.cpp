@@ -117,6 +117,16 @@ double leadingNumber(QStringView text) {
 }
 
 double leadingNumber(std::string_view text) {
+    // Fast path for the common case, a run of digits not followed by a point.
+    size_t n = 0;
+    double whole = 0;
+    while (n < text.size() && n < 15 && text[n] >= '0' && text[n] <= '9') {
+        whole = whole * 10 + (text[n] - '0');
+        ++n;
+    }
+    if (n > 0 && (n == text.size() || (text[n] != '.' && (text[n] < '0' || text[n] > '9')))) {
+        return whole;
+    }
     return parseLeadingNumber(static_cast<qsizetype>(text.size()),
                               [&](qsizetype i) { return static_cast<char16_t>(text[i]); });
 }
