@@ -26,6 +26,7 @@ class RenderOutput final : public SoundOutput, public Clock {
     void finish();
 
     const std::vector<float>& samples() const { return samples_; }
+    std::vector<float> takeSamples() { return std::move(samples_); }
     std::int64_t frameOf(double ms) const;
 
   private:

@@ -34,7 +34,7 @@ RenderResult renderChart(const QString& path, int sampleRate) {
         }
     }
     output.finish();
-    result.samples = output.samples();
+    result.samples = output.takeSamples();
     return result;
 }
 

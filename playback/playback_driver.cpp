@@ -32,7 +32,10 @@ void PlaybackDriver::run() {
                 if (wait <= 0) {
                     continue;
                 }
-                timer_.start(static_cast<int>(std::min(std::ceil(wait), 60000.0)));
+                // The clock follows the sound card, which may run a little faster or slower than
+                // the timer's clock: long waits are cut short and measured again on waking.
+                const double sleep = wait <= 4 ? std::ceil(wait) : std::floor(wait * 0.75);
+                timer_.start(static_cast<int>(std::min(sleep, 60000.0)));
                 return;
             }
         }

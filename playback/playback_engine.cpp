@@ -40,6 +40,7 @@ void PlaybackEngine::cmdPlay_Click() {
     }
     lngStartTime = clock_.nowMs();
     lngNowTime = clock_.nowMs();
+    handledAt_ = lngStartTime;
     chart_.intMissBmp = 0;
     dblPosition = -1;
     lngEventIndex = 1;
@@ -167,9 +168,12 @@ void PlaybackEngine::handle(const std::string& event, double position) {
     const double value =
         second == std::string::npos ? 0 : leadingNumber(std::string_view(event).substr(second + 1));
     const long long c = roundIndex(channel);
+    const double due = wrapClock(lngStartTime + position * 1250 / chart_.intBpm);
+    if (elapsedMs(due, handledAt_) > 0) {
+        handledAt_ = due;
+    }
     if (isSoundChannel(c)) {
-        const double due = wrapClock(lngStartTime + position * 1250 / chart_.intBpm);
-        startSound(roundIndex(value), due);
+        startSound(roundIndex(value), handledAt_);
     } else if (c == 2) {
         const double jump = (1 - value) * 240 * 1000 / chart_.intBpm;
         if (std::isfinite(jump) && std::fabs(jump) < 1e12) {

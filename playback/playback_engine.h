@@ -82,6 +82,11 @@ class PlaybackEngine {
     Compositor compositor_;
     Phase phase_ = Phase::Idle;
     size_t tailIndex_ = 0;
+    // The latest due time among the events handled in this run. A sound starts at the later of its
+    // own due time and this: an event that stands after a later one in the table (a bar-length
+    // rewrite can do that) sounds when it is reached, exactly as in the offline render, rather
+    // than before the events handled ahead of it.
+    double handledAt_ = 0;
 };
 
 // The number in the first six characters of an event text (its position in ticks).

@@ -74,10 +74,9 @@ int main(int argc, char** argv) {
     view.onStatus = [&](const QString& text) {
         const bool last = playlist.current() == playlist.count() - 1;
         if (once && last && text == QStringLiteral("ｽﾃｰﾀｽ : 再生が完了しました。")) {
-            QTimer::singleShot(0, &app, [&] {
-                controller.cmdStop_Click();
-                app.quit();
-            });
+            // Emptying the list before the player moves on ends the chain here.
+            playlist.clear();
+            QTimer::singleShot(0, &app, [&] { app.quit(); });
         }
     };
     std::signal(SIGINT, [](int) { interrupted = true; });

@@ -48,10 +48,6 @@ int main(int argc, char** argv) {
     if (result.loadResult == 1) {
         return 1;
     }
-    std::vector<short> pcm(result.samples.size());
-    std::transform(result.samples.begin(), result.samples.end(), pcm.begin(), [](float s) {
-        return static_cast<short>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f));
-    });
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 2;
@@ -63,8 +59,19 @@ int main(int argc, char** argv) {
                    QString::fromUtf8(sf_strerror(nullptr)));
         return 1;
     }
-    const auto frames = static_cast<sf_count_t>(pcm.size() / 2);
-    const bool complete = sf_writef_short(file, pcm.data(), frames) == frames;
+    // Converted and written in chunks: a long chart is hundreds of megabytes as one block.
+    constexpr size_t kChunk = 65536;
+    std::vector<short> pcm(kChunk);
+    bool complete = true;
+    for (size_t at = 0; at < result.samples.size() && complete; at += kChunk) {
+        const size_t n = std::min(kChunk, result.samples.size() - at);
+        for (size_t i = 0; i < n; ++i) {
+            const float v = std::clamp(result.samples[at + i], -1.0f, 1.0f) * 32767.0f;
+            pcm[i] = static_cast<short>(v >= 0 ? v + 0.5f : v - 0.5f);
+        }
+        complete = sf_write_short(file, pcm.data(), static_cast<sf_count_t>(n)) ==
+                   static_cast<sf_count_t>(n);
+    }
     sf_close(file);
     if (!complete) {
         printError(QStringLiteral("cannot write ") + args.at(1));

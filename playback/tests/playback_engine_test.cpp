@@ -143,6 +143,19 @@ TEST_F(EngineTest, EventsAfterAShortenedBarFollowWithoutGap) {
     EXPECT_DOUBLE_EQ(output.starts[0].dueMs, 768 * 1250.0 / 120 - 500);
 }
 
+TEST_F(EngineTest, AnEventBehindALaterOneSoundsWhenReached) {
+    sound(1);
+    sound(2);
+    // A bar-length rewrite can leave tick 90 after tick 96 in the table.
+    events({"000096,11,1", "000090,11,2", "000192,11,1"}, 120);
+    engine.cmdPlay_Click();
+    runFor(engine, clock, 5000);
+    ASSERT_EQ(output.starts.size(), 3u);
+    EXPECT_DOUBLE_EQ(output.starts[0].dueMs, 1000);
+    EXPECT_DOUBLE_EQ(output.starts[1].dueMs, 1000);
+    EXPECT_DOUBLE_EQ(output.starts[2].dueMs, 2000);
+}
+
 TEST_F(EngineTest, WaitOffDropsLateEventsWaitOnPlaysThemAll) {
     for (std::uint32_t flags : {PlaybackEngine::kWaitOn, PlaybackEngine::kWaitOff}) {
         output.starts.clear();
