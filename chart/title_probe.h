@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace carvel {
+
+// A chart's title for a list entry, without loading the chart: the text after the first line that
+// starts with "#TITLE" in any case (its seventh character skipped, spaces trimmed), or "無題" when
+// there is none or the file cannot be read. Reads no further than that line, and at most the first
+// 1 MiB of the file.
+QString ProbeTitle(const QString& path);
+
+}  // namespace carvel

@@ -1,0 +1,360 @@
+#include "player/player_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QUrl>
+
+#include "chart/title_probe.h"
+#include "platform/text_file.h"
+#include "platform/text_viewer.h"
+#include "player/transport_icons.h"
+#include "player/twips.h"
+
+namespace carvel {
+
+namespace {
+
+const QString kDetailCode = QStringLiteral("項目ﾒﾓﾘ");
+const QString kSourceCode = QStringLiteral("ﾛｸﾞ出力");
+
+QPushButton* transportButton(const QString& caption, TransportIcon icon, QWidget* parent) {
+    auto* button = new QPushButton(parent);
+    button->setIcon(transportIcon(icon, 64));
+    button->setIconSize(QSize(20, 20));
+    button->setAccessibleName(caption);
+    button->setToolTip(QString(caption).remove(u'&'));
+    button->setObjectName(QString(caption).remove(u'&'));
+    // The caption's mnemonic still works without showing the text.
+    button->setShortcut(QKeySequence::mnemonic(caption));
+    return button;
+}
+
+}  // namespace
+
+QRect PlayerWindow::at(int left, int top, int width, int height) const {
+    return twipsRect(left, top, width, height, dpi_);
+}
+
+PlayerWindow::PlayerWindow(PlayerController& controller, Playlist& playlist, QWidget* parent)
+    : QWidget(parent),
+      controller_(controller),
+      playlist_(playlist),
+      events_(controller.chart().List2, this) {
+    dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
+    setWindowTitle(QStringLiteral("Orv Carvel"));
+    setAcceptDrops(true);
+
+    chkCmpct = new QCheckBox(QStringLiteral("ｺﾝﾊﾟｸﾄ(&C)"), this);
+    chkCmpct->setGeometry(at(1440, 120, 1095, 255));
+    chkCmpct->setChecked(true);
+    chkImage = new QCheckBox(QStringLiteral("BG&A"), this);
+    chkImage->setGeometry(at(2760, 120, 735, 255));
+    chkImage->setEnabled(false);
+    Label1 = new QLabel(QStringLiteral("0"), this);
+    Label1->setGeometry(at(120, 240, 735, 255));
+    Label1->installEventFilter(this);
+    Text1 = new QPlainTextEdit(this);
+    Text1->setGeometry(at(120, 480, 3375, 855));
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    cmdBack = transportButton(QStringLiteral("&Back"), TransportIcon::Back, this);
+    cmdRev = transportButton(QStringLiteral("&Rev"), TransportIcon::Rev, this);
+    cmdStop = transportButton(QStringLiteral("&Stop"), TransportIcon::Stop, this);
+    cmdPlay = transportButton(QStringLiteral("&Play"), TransportIcon::Play, this);
+    cmdFF = transportButton(QStringLiteral("&FF"), TransportIcon::FF, this);
+    cmdNext = transportButton(QStringLiteral("&Next"), TransportIcon::Next, this);
+    const QPushButton* buttons[] = {cmdBack, cmdRev, cmdStop, cmdPlay, cmdFF, cmdNext};
+    for (int i = 0; i < 6; ++i) {
+        const_cast<QPushButton*>(buttons[i])->setGeometry(at(360 + 480 * i, 1440, 495, 615));
+    }
+    connect(cmdBack, &QPushButton::clicked, this, [this] { controller_.cmdBack_Click(); });
+    connect(cmdRev, &QPushButton::clicked, this, [this] { controller_.cmdRev_Click(); });
+    connect(cmdStop, &QPushButton::clicked, this, [this] { controller_.cmdStop_Click(); });
+    connect(cmdPlay, &QPushButton::clicked, this, [this] { controller_.cmdPlay_Click(); });
+    connect(cmdFF, &QPushButton::clicked, this, [this] { controller_.cmdFF_Click(); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { controller_.cmdNext_Click(); });
+
+    Frame1 = new QFrame(this);
+    Frame1->setFrameShape(QFrame::Box);
+    Frame1->setGeometry(at(120, 2040, 3375, 735));
+    Frame1->installEventFilter(this);
+    Label2 = new QLabel(QStringLiteral("読み込み状況 : 待機"), Frame1);
+    Label2->setGeometry(at(120, 240, 3255, 255));
+    Label3 = new QLabel(QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙは開かれていません"), Frame1);
+    Label3->setGeometry(at(120, 480, 3255, 255));
+    Label4 = new QLabel(QStringLiteral("ｴﾗｰ"), this);
+    Label4->setGeometry(at(120, 2880, 375, 255));
+    List1 = new QListWidget(this);
+    List1->setGeometry(at(120, 3120, 3375, 600));
+    List1->setHidden(true);
+    connect(List1, &QListWidget::itemClicked, this, [this] { List1_Click(); });
+    connect(List1, &QListWidget::currentRowChanged, this, [this] { List1_Click(); });
+
+    lblWave = new QLabel(this);
+    lblWave->setGeometry(at(2400, 3840, 735, 255));
+    lblWave->setFrameShape(QFrame::Panel);
+    lblWave->setAlignment(Qt::AlignCenter);
+    lblWave->installEventFilter(this);
+    lblPlay = new QLabel(this);
+    lblPlay->setGeometry(at(3240, 3840, 255, 255));
+    lblPlay->setFrameShape(QFrame::Panel);
+    lblPlay->setAlignment(Qt::AlignCenter);
+    lblPlay->installEventFilter(this);
+
+    Picture1 = new PictureArea(this);
+    Picture1->setGeometry(at(3720, 120, 3960, 3960));
+    Picture1->setToolTip(QStringLiteral("Wait : On"));
+    controller_.engine().compositor().resize(Picture1->size());
+    TitleBGA = new ClickLabel(QStringLiteral("ﾀｲﾄﾙ画像"), Picture1);
+    TitleBGA->setGeometry(at(120, 120, 855, 255));
+    MissBGA = new ClickLabel(QStringLiteral("Miss画像"), Picture1);
+    MissBGA->setGeometry(at(1080, 120, 735, 255));
+    WaitBGA = new ClickLabel(QStringLiteral("Wait-On/Off"), Picture1);
+    WaitBGA->setGeometry(at(1920, 120, 975, 255));
+    for (ClickLabel* label : {TitleBGA, MissBGA, WaitBGA}) {
+        label->setCursor(Qt::PointingHandCursor);
+        label->setStyleSheet(QStringLiteral("color: white; background: rgba(0, 0, 0, 110);"));
+        label->setAlignment(Qt::AlignCenter);
+    }
+    TitleBGA->onClick = [this] { TitleBGA_Click(); };
+    MissBGA->onClick = [this] { MissBGA_Click(); };
+    WaitBGA->onClick = [this] { WaitBGA_Click(); };
+
+    List2 = new QListView(this);
+    List2->setGeometry(at(120, 4200, 3375, 2040));
+    List2->setModel(&events_);
+    List2->setUniformItemSizes(true);
+    List2->setHidden(true);
+    cmdClose = new QPushButton(QStringLiteral("詳細ｸﾛｰｽﾞ"), this);
+    cmdClose->setGeometry(at(3600, 6000, 2055, 255));
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+
+    connect(chkCmpct, &QCheckBox::toggled, this, [this] { chkCmpct_Click(); });
+    connect(chkImage, &QCheckBox::toggled, this, [this] { chkImage_Click(); });
+
+    countTimer_.setSingleShot(true);
+    connect(&countTimer_, &QTimer::timeout, this,
+            [this] { Label1->setText(QString::number(pendingCount_)); });
+
+    askCode = [this] {
+        return QInputDialog::getText(this, QStringLiteral("Carvel"), QStringLiteral("ｺｰﾄﾞを入力"));
+    };
+    openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
+
+    controller_.engine().lngBltFlags = PlaybackEngine::kWaitOn;
+    setOuterWidth(kWidthNarrow);
+    setOuterHeight(kHeightCompact);
+}
+
+void PlayerWindow::setOuterHeight(int twips) {
+    outerHeight_ = twips;
+    resize(width(), twipsToPixels(twips - kFrameHeightTwips, dpi_));
+}
+
+void PlayerWindow::setOuterWidth(int twips) {
+    outerWidth_ = twips;
+    resize(twipsToPixels(twips - kFrameWidthTwips, dpi_), height());
+}
+
+void PlayerWindow::chkCmpct_Click() {
+    const bool compact = chkCmpct->isChecked();
+    chkImage->setEnabled(!compact);
+    List1->setHidden(compact);
+    setOuterHeight(compact ? kHeightCompact : kHeightNormal);
+    chkImage->setChecked(false);  // runs chkImage_Click when it was checked
+}
+
+void PlayerWindow::chkImage_Click() {
+    controller_.engine().chkImage = chkImage->isChecked();
+    setOuterWidth(chkImage->isChecked() ? kWidthWide : kWidthNarrow);
+}
+
+void PlayerWindow::Frame1_Click() {
+    Frame1->hide();
+}
+
+void PlayerWindow::Label1_Click() {
+    Frame1->show();
+}
+
+void PlayerWindow::List1_Click() {
+    if (List1->currentItem() != nullptr) {
+        List1->setToolTip(List1->currentItem()->text());
+    }
+}
+
+void PlayerWindow::TitleBGA_Click() {
+    ChartState& chart = controller_.chart();
+    chart.blnTitleBGA = !chart.blnTitleBGA;
+    chart.blnMissBGA = false;
+}
+
+void PlayerWindow::MissBGA_Click() {
+    ChartState& chart = controller_.chart();
+    chart.blnMissBGA = !chart.blnMissBGA;
+    chart.blnTitleBGA = false;
+}
+
+void PlayerWindow::WaitBGA_Click() {
+    std::uint32_t& flags = controller_.engine().lngBltFlags;
+    if ((flags & PlaybackEngine::kWaitOn) != 0) {
+        flags = PlaybackEngine::kWaitOff;
+        Picture1->setToolTip(QStringLiteral("Wait : Off"));
+    } else {
+        flags = PlaybackEngine::kWaitOn;
+        Picture1->setToolTip(QStringLiteral("Wait : On"));
+    }
+}
+
+void PlayerWindow::cmdClose_Click() {
+    List2->hide();
+    setOuterHeight(kHeightDetailsClosed);
+}
+
+void PlayerWindow::Label1_DblClick() {
+    const QString code = askCode ? askCode() : QString();
+    if (code == kDetailCode) {
+        setOuterHeight(kHeightDetails);
+        events_.reset();
+        List2->show();
+    } else if (code == kSourceCode) {
+        showSource();
+    }
+}
+
+void PlayerWindow::showSource() {
+    if (playlist_.current() < 0 || playlist_.current() >= playlist_.count()) {
+        return;
+    }
+    const QString path = playlist_.at(playlist_.current()).path;
+    if (openTextViewer && openTextViewer(path)) {
+        return;
+    }
+    const std::optional<QString> text = readTextFile(path);
+    if (!text) {
+        return;
+    }
+    QApplication::clipboard()->setText(*text);
+    QMessageBox::information(this, QStringLiteral("Carvel"),
+                             QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰしました。"));
+}
+
+void PlayerWindow::dropFiles(const QStringList& paths) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    const QString path = paths.first();
+    playlist_.append({ProbeTitle(path), path});
+    if (!controller_.engine().blnPlaying) {
+        playlist_.setCurrent(playlist_.count() - 1);
+        controller_.FileLoad(path);
+    }
+}
+
+void PlayerWindow::eventCountChanged(qsizetype count) {
+    // A load reports every line; the label shows the latest count once the load lets it paint.
+    pendingCount_ = count;
+    if (!countTimer_.isActive()) {
+        countTimer_.start(0);
+    }
+}
+
+void PlayerWindow::loadStateChanged(const QString& text) {
+    Label2->setText(text);
+}
+
+void PlayerWindow::statusChanged(const QString& text) {
+    Label3->setText(text);
+}
+
+void PlayerWindow::messagesChanged(const QStringList& messages) {
+    List1->clear();
+    List1->setToolTip(QString());
+    List1->addItems(messages);
+    events_.reset();
+}
+
+void PlayerWindow::informationChanged(const QString& text) {
+    Text1->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+void PlayerWindow::pictureChanged(const QImage& primary) {
+    Picture1->showPicture(primary);
+}
+
+void PlayerWindow::closePlayer() {
+    close();
+}
+
+void PlayerWindow::closeEvent(QCloseEvent* event) {
+    if (blnExiting) {
+        controller_.Reset();
+        event->accept();
+        return;
+    }
+    event->ignore();
+    controller_.engine().blnPlaying = false;
+    if (showPlaylistWindow) {
+        showPlaylistWindow();
+    }
+    hide();
+    controller_.Reset();
+}
+
+void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void PlayerWindow::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) {
+        return;
+    }
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.append(url.toLocalFile());
+        }
+    }
+    event->acceptProposedAction();
+    dropFiles(paths.mid(0, 1));
+}
+
+bool PlayerWindow::eventFilter(QObject* watched, QEvent* event) {
+    SoundPreview& preview = controller_.preview();
+    if (watched == Label1) {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            Label1_Click();
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            Label1_DblClick();
+            return true;
+        }
+    } else if (watched == Frame1 && event->type() == QEvent::MouseButtonRelease) {
+        Frame1_Click();
+    } else if (watched == lblWave) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            preview.lblWave_MouseDown();
+        } else if (event->type() == QEvent::MouseMove) {
+            const auto buttons = static_cast<QMouseEvent*>(event)->buttons();
+            preview.lblWave_MouseMove(
+                ((buttons & Qt::LeftButton) ? SoundPreview::kLeftButton : 0) |
+                ((buttons & Qt::RightButton) ? SoundPreview::kRightButton : 0));
+        }
+        lblWave->setText(preview.lblWave);
+        lblPlay->setText(preview.lblPlay);
+    } else if (watched == lblPlay && event->type() == QEvent::MouseButtonRelease) {
+        preview.lblPlay_Click();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace carvel

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "playback/player_controller.h"
+#include "playback/playlist.h"
+#include "player/event_list_model.h"
+#include "player/picture_area.h"
+
+namespace carvel {
+
+// The player window. Its controls bind to the PlayerController: clicks become commands, and what
+// the controller reports (messages, information, status texts, pictures) is shown here. Closing it
+// only hides it, unless the program is exiting.
+class PlayerWindow : public QWidget, public PlayerView {
+  public:
+    static constexpr int kHeightCompact = 2460;
+    static constexpr int kHeightNormal = 4470;
+    static constexpr int kHeightDetails = 6810;
+    static constexpr int kHeightDetailsClosed = 4215;
+    static constexpr int kWidthNarrow = 3675;
+    static constexpr int kWidthWide = 7800;
+
+    PlayerWindow(PlayerController& controller, Playlist& playlist, QWidget* parent = nullptr);
+
+    // Set when the playlist window ends the program; closing then really closes.
+    bool blnExiting = false;
+    // Shows the playlist window again when the player closes.
+    std::function<void()> showPlaylistWindow;
+    // The hidden tools' input box; replaceable for tests. Returns the text typed ("" on Cancel).
+    std::function<QString()> askCode;
+    // Starts the text viewer on a chart; replaceable for tests. False when there is no viewer.
+    std::function<bool(const QString&)> openTextViewer;
+
+    // Outer window size in twips (the frame takes kFrameWidthTwips x kFrameHeightTwips of it).
+    int outerHeightTwips() const { return outerHeight_; }
+    int outerWidthTwips() const { return outerWidth_; }
+
+    // Handlers, public so that the tests drive them as a user would.
+    void chkCmpct_Click();
+    void chkImage_Click();
+    void Frame1_Click();
+    void Label1_Click();
+    void Label1_DblClick();
+    void List1_Click();
+    void TitleBGA_Click();
+    void MissBGA_Click();
+    void WaitBGA_Click();
+    void cmdClose_Click();
+    // A drop of files; only the first counts.
+    void dropFiles(const QStringList& paths);
+
+    // PlayerView
+    void eventCountChanged(qsizetype count) override;
+    void loadStateChanged(const QString& text) override;
+    void statusChanged(const QString& text) override;
+    void messagesChanged(const QStringList& messages) override;
+    void informationChanged(const QString& text) override;
+    void pictureChanged(const QImage& primary) override;
+    bool playerVisible() override { return isVisible(); }
+    void closePlayer() override;
+
+    QCheckBox* chkCmpct;
+    QCheckBox* chkImage;
+    QLabel* Label1;
+    QPlainTextEdit* Text1;
+    QPushButton* cmdBack;
+    QPushButton* cmdRev;
+    QPushButton* cmdStop;
+    QPushButton* cmdPlay;
+    QPushButton* cmdFF;
+    QPushButton* cmdNext;
+    QFrame* Frame1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QListWidget* List1;
+    QLabel* lblWave;
+    QLabel* lblPlay;
+    PictureArea* Picture1;
+    ClickLabel* TitleBGA;
+    ClickLabel* MissBGA;
+    ClickLabel* WaitBGA;
+    QListView* List2;
+    QPushButton* cmdClose;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void setOuterHeight(int twips);
+    void setOuterWidth(int twips);
+    void showSource();
+    QRect at(int left, int top, int width, int height) const;
+
+    PlayerController& controller_;
+    Playlist& playlist_;
+    EventListModel events_;
+    int outerHeight_ = kHeightCompact;
+    int outerWidth_ = kWidthNarrow;
+    qsizetype pendingCount_ = 0;
+    QTimer countTimer_;
+    double dpi_ = 96;
+};
+
+}  // namespace carvel
