@@ -7,20 +7,20 @@ PlayerController::PlayerController(ChartState& chart, Playlist& playlist, media:
     : chart_(chart),
       playlist_(playlist),
       sound_(sound),
-      view_(view),
+      view_(&view),
       engine_(chart, sound, clock, *this),
       preview_(chart, sound, clock) {}
 
 void PlayerController::FileLoad(const QString& path) {
     // Releasing the previous chart's sounds silences them.
     sound_.stopAll();
-    view_.messagesChanged({});
+    view_->messagesChanged({});
     QStringList messages;
     LoadOptions options;
     options.sampleRate = sound_.sampleRate();
-    OpenChart(path, messages, chart_, &view_, options);
-    view_.messagesChanged(messages);
-    view_.informationChanged(chartInformationText(chart_));
+    OpenChart(path, messages, chart_, view_, options);
+    view_->messagesChanged(messages);
+    view_->informationChanged(chartInformationText(chart_));
     engine_.cmdPlay_Click();
 }
 

@@ -20,6 +20,9 @@ class PlayerController final : private PlaybackEngine::Host {
     PlayerController(ChartState& chart, Playlist& playlist, media::SoundOutput& sound, Clock& clock,
                      PlayerView& view);
 
+    // The window is built after the controller it binds to; it takes over the reports then.
+    void setView(PlayerView& view) { view_ = &view; }
+
     // Resets the chart state, loads path, lists the messages, shows the header fields, then plays.
     void FileLoad(const QString& path);
 
@@ -45,17 +48,17 @@ class PlayerController final : private PlaybackEngine::Host {
     void setWakeHandler(std::function<void()> handler) { wake_ = std::move(handler); }
 
   private:
-    bool playerVisible() override { return view_.playerVisible(); }
-    void closePlayer() override { view_.closePlayer(); }
-    void statusChanged(const QString& text) override { view_.statusChanged(text); }
-    void pictureChanged(const QImage& primary) override { view_.pictureChanged(primary); }
+    bool playerVisible() override { return view_->playerVisible(); }
+    void closePlayer() override { view_->closePlayer(); }
+    void statusChanged(const QString& text) override { view_->statusChanged(text); }
+    void pictureChanged(const QImage& primary) override { view_->pictureChanged(primary); }
     void runCompleted() override { toNext(); }
     void wake() override;
 
     ChartState& chart_;
     Playlist& playlist_;
     media::SoundOutput& sound_;
-    PlayerView& view_;
+    PlayerView* view_;
     PlaybackEngine engine_;
     SoundPreview preview_;
     std::function<void()> wake_;

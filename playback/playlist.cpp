@@ -4,7 +4,16 @@ namespace carvel {
 
 void Playlist::append(Entry entry) {
     entries_.push_back(std::move(entry));
-    changed();
+    changed(true);
+}
+
+void Playlist::appendAll(std::vector<Entry> entries) {
+    if (entries.empty()) {
+        return;
+    }
+    entries_.insert(entries_.end(), std::make_move_iterator(entries.begin()),
+                    std::make_move_iterator(entries.end()));
+    changed(true);
 }
 
 void Playlist::insert(qsizetype index, Entry entry) {
@@ -15,7 +24,7 @@ void Playlist::insert(qsizetype index, Entry entry) {
     if (current_ >= index) {
         ++current_;
     }
-    changed();
+    changed(true);
 }
 
 void Playlist::removeAt(qsizetype index) {
@@ -28,13 +37,13 @@ void Playlist::removeAt(qsizetype index) {
     } else if (current_ > index) {
         --current_;
     }
-    changed();
+    changed(true);
 }
 
 void Playlist::clear() {
     entries_.clear();
     current_ = -1;
-    changed();
+    changed(true);
 }
 
 void Playlist::setCurrent(qsizetype index) {
@@ -42,12 +51,12 @@ void Playlist::setCurrent(qsizetype index) {
         return;
     }
     current_ = index;
-    changed();
+    changed(false);
 }
 
-void Playlist::changed() {
+void Playlist::changed(bool entriesChanged) {
     if (listener_) {
-        listener_();
+        listener_(entriesChanged);
     }
 }
 

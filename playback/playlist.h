@@ -22,6 +22,7 @@ class Playlist {
     const std::vector<Entry>& entries() const { return entries_; }
 
     void append(Entry entry);
+    void appendAll(std::vector<Entry> entries);
     void insert(qsizetype index, Entry entry);
     void removeAt(qsizetype index);
     void clear();
@@ -30,15 +31,17 @@ class Playlist {
     qsizetype current() const { return current_; }
     void setCurrent(qsizetype index);
 
-    // Called after every change of the entries or of the current entry.
-    void setListener(std::function<void()> listener) { listener_ = std::move(listener); }
+    // Called after every change: entriesChanged is false when only the current entry moved.
+    void setListener(std::function<void(bool entriesChanged)> listener) {
+        listener_ = std::move(listener);
+    }
 
   private:
-    void changed();
+    void changed(bool entriesChanged);
 
     std::vector<Entry> entries_;
     qsizetype current_ = -1;
-    std::function<void()> listener_;
+    std::function<void(bool)> listener_;
 };
 
 }  // namespace carvel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+#include "playback/playlist.h"
+
+namespace carvel {
+
+// The playlist file: one line per entry, title, ">", path, CR LF.
+//
+// Reading takes UTF-8 or CP932 and any line break; a line is cut at its first ">" (title before,
+// path after: a path may itself contain ">"); a line without ">" ends the reading.
+// Writing uses UTF-8 and replaces ">" in a title with "＞", so every entry reads back as written.
+std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes);
+QByteArray formatListFile(const std::vector<Playlist::Entry>& entries);
+
+// Reads the file at path; an absent or unreadable file gives no entries.
+std::vector<Playlist::Entry> readListFile(const QString& path);
+
+// Writes through a temporary file in the same folder that replaces the old file only once it is
+// complete, so a failure never loses the previous playlist. Returns an error text, empty on
+// success.
+QString writeListFile(const QString& path, const std::vector<Playlist::Entry>& entries);
+
+// Where the list file lives: "cuebook.dat" in the program's folder when that folder is writable,
+// else in the user's data folder.
+QString listFilePath();
+
+}  // namespace carvel

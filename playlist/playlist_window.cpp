@@ -1,0 +1,330 @@
+#include "playlist/playlist_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStorageInfo>
+
+#include "chart/title_probe.h"
+#include "platform/file_system.h"
+#include "platform/text_viewer.h"
+#include "player/twips.h"
+#include "playlist/folder_search.h"
+#include "playlist/list_file.h"
+
+namespace carvel {
+
+QRect PlaylistWindow::at(int left, int top, int width, int height) const {
+    return twipsRect(left, top, width, height, dpi_);
+}
+
+PlaylistWindow::PlaylistWindow(Playlist& playlist, PlayerWindow& player,
+                               PlayerController& controller, QString listFile, QWidget* parent)
+    : QWidget(parent),
+      playlist_(playlist),
+      player_(player),
+      controller_(controller),
+      listFile_(std::move(listFile)),
+      playlistModel_(playlist, this),
+      foundModel_(found_, this) {
+    dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
+    setWindowTitle(QStringLiteral("演奏するBMSのﾘｽﾄ"));
+    setFixedSize(twipsToPixels(6465, dpi_), twipsToPixels(4770, dpi_));
+
+    Label1 = new QLabel(QStringLiteral("演奏するBMS"), this);
+    Label1->setGeometry(at(120, 120, 1695, 255));
+    lstBMS = new QListView(this);
+    lstBMS->setGeometry(at(120, 360, 2415, 1680));
+    lstBMS->setModel(&playlistModel_);
+    lstBMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lstBMS->setUniformItemSizes(true);
+    lstBMS->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Label2 = new QLabel(QStringLiteral("演奏可能なBMS"), this);
+    Label2->setGeometry(at(3960, 120, 1695, 255));
+    List1 = new QListView(this);
+    List1->setGeometry(at(3960, 360, 2415, 1680));
+    List1->setModel(&foundModel_);
+    List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    List1->setUniformItemSizes(true);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    cmdAdd = new QPushButton(QStringLiteral("<- 追加"), this);
+    cmdAdd->setGeometry(at(2640, 480, 1215, 375));
+    cmdRemove = new QPushButton(QStringLiteral("削除"), this);
+    cmdRemove->setGeometry(at(2640, 960, 1215, 375));
+    cmdUp = new QPushButton(QStringLiteral("↑"), this);
+    cmdUp->setGeometry(at(2640, 1560, 495, 255));
+    cmdDown = new QPushButton(QStringLiteral("↓"), this);
+    cmdDown->setGeometry(at(2640, 1800, 495, 255));
+
+    Frame1 = new QGroupBox(QStringLiteral("BMSﾌｧｲﾙの検索"), this);
+    Frame1->setGeometry(at(120, 2160, 6255, 2055));
+    Drive1 = new QComboBox(Frame1);
+    Drive1->setGeometry(at(480, 360, 2655, 300));
+    Dir1 = new QListWidget(Frame1);
+    Dir1->setGeometry(at(480, 720, 2655, 1140));
+    cmdRefresh = new QPushButton(QStringLiteral("ﾘｽﾄを更新"), Frame1);
+    cmdRefresh->setGeometry(at(3480, 360, 1215, 375));
+    cmdAppPath = new QPushButton(QStringLiteral("元のﾃﾞｨﾚｸﾄﾘ"), Frame1);
+    cmdAppPath->setGeometry(at(3480, 720, 1215, 375));
+    cmdSearch = new QPushButton(QStringLiteral("検索"), Frame1);
+    cmdSearch->setGeometry(at(3600, 1320, 2175, 495));
+    cmdSearch->setToolTip(QStringLiteral("指定したﾃﾞｨﾚｸﾄﾘ以下にあるBMSﾌｧｲﾙを検索"));
+
+    cmdStart = new QPushButton(QStringLiteral("演奏開始"), this);
+    cmdStart->setGeometry(at(120, 4320, 1455, 375));
+    cmdReadReadMe = new QPushButton(QStringLiteral("readme.txtを読む"), this);
+    cmdReadReadMe->setGeometry(at(3240, 4320, 1575, 375));
+    cmdExit = new QPushButton(QStringLiteral("終了"), this);
+    cmdExit->setGeometry(at(4920, 4320, 1455, 375));
+
+    QWidget* order[] = {lstBMS,    List1,    cmdAdd,        cmdRemove,  cmdUp,
+                        cmdDown,   Drive1,   Dir1,          cmdRefresh, cmdAppPath,
+                        cmdSearch, cmdStart, cmdReadReadMe, cmdExit};
+    for (size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+
+    connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
+    connect(cmdRemove, &QPushButton::clicked, this, [this] { cmdRemove_Click(); });
+    connect(cmdUp, &QPushButton::clicked, this, [this] { cmdUp_Click(); });
+    connect(cmdDown, &QPushButton::clicked, this, [this] { cmdDown_Click(); });
+    connect(cmdStart, &QPushButton::clicked, this, [this] { cmdStart_Click(); });
+    connect(cmdReadReadMe, &QPushButton::clicked, this, [this] { cmdReadReadMe_Click(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { close(); });
+    connect(cmdSearch, &QPushButton::clicked, this, [this] { cmdSearch_Click(); });
+    connect(cmdRefresh, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });
+    connect(cmdAppPath, &QPushButton::clicked, this, [this] { cmdAppPath_Click(); });
+    connect(Drive1, &QComboBox::activated, this, [this] { driveChosen(); });
+    connect(Dir1, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        const QString path = item->data(Qt::UserRole).toString();
+        if (!path.isEmpty()) {
+            openFolder(path);
+        }
+    });
+
+    playlist_.setListener([this](bool entriesChanged) {
+        if (entriesChanged) {
+            playlistModel_.refresh();
+        }
+    });
+    found_.setListener([this](bool entriesChanged) {
+        if (entriesChanged) {
+            foundModel_.refresh();
+        }
+    });
+    showMessage = [this](const QString& title, const QString& text) {
+        QMessageBox::warning(this, title, text);
+    };
+    player_.showPlaylistWindow = [this] { show(); };
+
+    fillDrives();
+    openFolder(QDir::homePath());
+}
+
+PlaylistWindow::~PlaylistWindow() {
+    joinSearch();
+}
+
+void PlaylistWindow::Form_Load(const QString& commandLine) {
+    playlist_.appendAll(readListFile(listFile_));
+    if (commandLine.isEmpty()) {
+        return;
+    }
+    const QString absolute = QFileInfo(commandLine).absoluteFilePath();
+    for (qsizetype i = 0; i < playlist_.count(); ++i) {
+        if (playlist_.at(i).path == commandLine || playlist_.at(i).path == absolute) {
+            lstBMS->setCurrentIndex(playlistModel_.index(static_cast<int>(i)));
+            cmdStart_Click();
+            return;
+        }
+    }
+    AddFromFileName(commandLine);
+}
+
+void PlaylistWindow::AddFromFileName(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!fileExists(absolute)) {
+        return;
+    }
+    found_.append({ProbeTitle(absolute), absolute});
+    const QModelIndex added = foundModel_.index(static_cast<int>(found_.count() - 1));
+    List1->selectionModel()->setCurrentIndex(added, QItemSelectionModel::ClearAndSelect);
+    cmdAdd_Click();
+    lstBMS->setCurrentIndex(playlistModel_.index(static_cast<int>(playlist_.count() - 1)));
+    cmdStart_Click();
+}
+
+void PlaylistWindow::cmdAdd_Click() {
+    std::vector<Playlist::Entry> marked;
+    for (qsizetype i = 0; i < found_.count(); ++i) {
+        if (List1->selectionModel()->isRowSelected(static_cast<int>(i), QModelIndex())) {
+            marked.push_back(found_.at(i));
+        }
+    }
+    playlist_.appendAll(std::move(marked));
+}
+
+void PlaylistWindow::cmdRemove_Click() {
+    std::vector<int> marked;
+    for (const QModelIndex& index : lstBMS->selectionModel()->selectedRows()) {
+        marked.push_back(index.row());
+    }
+    std::sort(marked.rbegin(), marked.rend());
+    for (int row : marked) {
+        playlist_.removeAt(row);
+    }
+}
+
+void PlaylistWindow::cmdUp_Click() {
+    const int i = lstBMS->currentIndex().row();
+    if (i <= 0 || i >= playlist_.count()) {
+        return;
+    }
+    Playlist::Entry entry = playlist_.at(i);
+    playlist_.removeAt(i);
+    playlist_.insert(i - 1, std::move(entry));
+    lstBMS->setCurrentIndex(playlistModel_.index(i - 1));
+    lstBMS->setFocus();
+}
+
+void PlaylistWindow::cmdDown_Click() {
+    const int i = lstBMS->currentIndex().row();
+    if (i < 0 || i >= playlist_.count() - 1) {
+        return;
+    }
+    Playlist::Entry entry = playlist_.at(i);
+    playlist_.removeAt(i);
+    playlist_.insert(i + 1, std::move(entry));
+    lstBMS->setCurrentIndex(playlistModel_.index(i + 1));
+    lstBMS->setFocus();
+}
+
+void PlaylistWindow::cmdStart_Click() {
+    if (playlist_.isEmpty()) {
+        return;
+    }
+    player_.show();
+    hide();
+    const int k = lstBMS->currentIndex().isValid() ? lstBMS->currentIndex().row() : -1;
+    playlist_.setCurrent(k > 0 ? k - 1 : playlist_.count() - 1);
+    controller_.toNext();
+}
+
+void PlaylistWindow::cmdReadReadMe_Click() {
+    const QString readme = programFolder() + QStringLiteral("readme.txt");
+    if (!fileExists(readme)) {
+        showMessage(QStringLiteral("ｴﾗｰ"), QStringLiteral("readme.txt が見つかりません。"));
+        return;
+    }
+    openInTextViewer(readme);
+}
+
+void PlaylistWindow::fillDrives() {
+    Drive1->clear();
+    QStringList roots{QStringLiteral("/")};
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath())) {
+            roots.append(volume.rootPath());
+        }
+    }
+    Drive1->addItems(roots);
+}
+
+void PlaylistWindow::driveChosen() {
+    openFolder(Drive1->currentText());
+}
+
+void PlaylistWindow::openFolder(const QString& path) {
+    QDir dir(path);
+    if (!dir.exists()) {
+        return;
+    }
+    dirPath_ = dir.absolutePath();
+    Dir1->clear();
+    auto* here = new QListWidgetItem(dirPath_, Dir1);
+    here->setFlags(Qt::ItemIsEnabled);
+    if (!dir.isRoot()) {
+        auto* up = new QListWidgetItem(QStringLiteral(".."), Dir1);
+        up->setData(Qt::UserRole, QFileInfo(dirPath_).absolutePath());
+    }
+    for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        auto* item = new QListWidgetItem(sub.fileName(), Dir1);
+        item->setData(Qt::UserRole, sub.absoluteFilePath());
+    }
+    Dir1->setToolTip(dirPath_);
+}
+
+void PlaylistWindow::cmdRefresh_Click() {
+    fillDrives();
+    openFolder(dirPath_);
+}
+
+void PlaylistWindow::cmdAppPath_Click() {
+    const QString program = programFolder();
+    const int drive = Drive1->findText(QStorageInfo(program).rootPath());
+    if (drive >= 0) {
+        Drive1->setCurrentIndex(drive);
+    }
+    openFolder(program);
+}
+
+void PlaylistWindow::cmdSearch_Click() {
+    if (searchThread_) {
+        return;
+    }
+    cmdSearch->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    cancelSearch_ = false;
+    const QString root = dirPath_;
+    searchThread_ = std::make_unique<std::thread>([this, root] {
+        std::vector<Playlist::Entry> found = searchCharts(root, &cancelSearch_);
+        QMetaObject::invokeMethod(
+            this, [this, found = std::move(found)]() mutable { finishSearch(std::move(found)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void PlaylistWindow::finishSearch(std::vector<Playlist::Entry> found) {
+    joinSearch();
+    found_.appendAll(std::move(found));
+    unsetCursor();
+    cmdSearch->setEnabled(true);
+    if (onSearchFinished) {
+        onSearchFinished();
+    }
+}
+
+void PlaylistWindow::joinSearch() {
+    if (searchThread_) {
+        cancelSearch_ = true;
+        if (searchThread_->joinable()) {
+            searchThread_->join();
+        }
+        searchThread_.reset();
+    }
+}
+
+void PlaylistWindow::closeEvent(QCloseEvent* event) {
+    if (!playlist_.isEmpty()) {
+        const QString error = writeListFile(listFile_, playlist_.entries());
+        if (!error.isEmpty()) {
+            showMessage(QStringLiteral("ｴﾗｰ"),
+                        QStringLiteral("ﾘｽﾄを保存できませんでした (") + listFile_ +
+                            QStringLiteral(": ") + error +
+                            QStringLiteral(")。前回のﾘｽﾄはそのまま残っています。"));
+        }
+    }
+    joinSearch();
+    player_.blnExiting = true;
+    player_.close();
+    event->accept();
+    if (onExit) {
+        onExit();
+    }
+}
+
+}  // namespace carvel

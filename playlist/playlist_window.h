@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "playback/playlist.h"
+#include "player/player_window.h"
+#include "playlist/entry_list_model.h"
+
+namespace carvel {
+
+// The playlist window, the first one shown: the playlist, the found charts, folder browsing and
+// search, Start, the readme and Exit. Closing it ends the program, saving the playlist first.
+class PlaylistWindow : public QWidget {
+  public:
+    PlaylistWindow(Playlist& playlist, PlayerWindow& player, PlayerController& controller,
+                   QString listFile, QWidget* parent = nullptr);
+    ~PlaylistWindow() override;
+
+    // Reads the list file, then acts on the command-line text (empty: nothing).
+    void Form_Load(const QString& commandLine);
+
+    void cmdAdd_Click();
+    void cmdRemove_Click();
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdStart_Click();
+    void cmdReadReadMe_Click();
+    void cmdSearch_Click();
+    void cmdRefresh_Click();
+    void cmdAppPath_Click();
+    void AddFromFileName(const QString& path);
+
+    // The folder that Dir1 has open (the search root).
+    QString Dir1Path() const { return dirPath_; }
+    void openFolder(const QString& path);
+    bool searching() const { return searchThread_ != nullptr; }
+
+    // Called after a search has filled the found list (tests wait on it).
+    std::function<void()> onSearchFinished;
+    // Ends the program once the window has closed (the application's quit).
+    std::function<void()> onExit;
+    // Shows a message; replaceable for tests.
+    std::function<void(const QString& title, const QString& text)> showMessage;
+
+    Playlist& foundList() { return found_; }
+
+    QLabel* Label1;
+    QListView* lstBMS;
+    QLabel* Label2;
+    QListView* List1;
+    QPushButton* cmdAdd;
+    QPushButton* cmdRemove;
+    QPushButton* cmdUp;
+    QPushButton* cmdDown;
+    QGroupBox* Frame1;
+    QComboBox* Drive1;
+    QListWidget* Dir1;
+    QPushButton* cmdRefresh;
+    QPushButton* cmdAppPath;
+    QPushButton* cmdSearch;
+    QPushButton* cmdStart;
+    QPushButton* cmdReadReadMe;
+    QPushButton* cmdExit;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void fillDrives();
+    void driveChosen();
+    void finishSearch(std::vector<Playlist::Entry> found);
+    void joinSearch();
+    QRect at(int left, int top, int width, int height) const;
+
+    Playlist& playlist_;
+    Playlist found_;
+    PlayerWindow& player_;
+    PlayerController& controller_;
+    QString listFile_;
+    EntryListModel playlistModel_;
+    EntryListModel foundModel_;
+    QString dirPath_;
+    std::unique_ptr<std::thread> searchThread_;
+    std::atomic<bool> cancelSearch_{false};
+    double dpi_ = 96;
+};
+
+}  // namespace carvel

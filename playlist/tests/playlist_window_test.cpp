@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "../../chart/tests/test_files.h"
+#include "../../playback/tests/fakes.h"
+#include "platform/testing/qt_printers.h"
+#include "playlist/list_file.h"
+#include "playlist/playlist_window.h"
+
+namespace carvel {
+namespace {
+
+using testing::FakeClock;
+using testing::RecordingOutput;
+
+class PlaylistWindowTest : public ::testing::Test {
+  protected:
+    PlaylistWindowTest()
+        : output(clock),
+          controller(chart, playlist, output, clock, noView),
+          player(controller, playlist),
+          window(playlist, player, controller, dir.filePath(u"cuebook.dat"_qs)) {
+        chart.Reset();
+        controller.setView(player);
+        player.openTextViewer = [](const QString&) { return true; };
+        window.showMessage = [this](const QString& title, const QString& text) {
+            messages.append(title + u'|' + text);
+        };
+    }
+    QString chartFile(const QString& name, const QByteArray& text) {
+        const QString path = dir.path() + u'/' + name;
+        testing::writeBytes(path, text);
+        return path;
+    }
+    QStringList titles() const {
+        QStringList t;
+        for (const auto& e : playlist.entries()) {
+            t.append(e.title);
+        }
+        return t;
+    }
+    void select(QListView* view, std::initializer_list<int> rows) {
+        view->selectionModel()->clear();
+        for (int row : rows) {
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select);
+        }
+    }
+    void setCurrent(int row) {
+        window.lstBMS->selectionModel()->setCurrentIndex(window.lstBMS->model()->index(row, 0),
+                                                         QItemSelectionModel::NoUpdate);
+    }
+
+    QTemporaryDir dir;
+    FakeClock clock;
+    RecordingOutput output;
+    ChartState chart;
+    Playlist playlist;
+    PlayerView noView;
+    PlayerController controller;
+    PlayerWindow player;
+    PlaylistWindow window;
+    QStringList messages;
+};
+
+TEST_F(PlaylistWindowTest, WindowAndControls) {
+    EXPECT_EQ(window.windowTitle(), u"演奏するBMSのﾘｽﾄ"_qs);
+    EXPECT_EQ(window.Frame1->title(), u"BMSﾌｧｲﾙの検索"_qs);
+    EXPECT_EQ(window.cmdSearch->toolTip(), u"指定したﾃﾞｨﾚｸﾄﾘ以下にあるBMSﾌｧｲﾙを検索"_qs);
+    EXPECT_EQ(window.cmdAdd->text(), u"<- 追加"_qs);
+    EXPECT_EQ(window.Drive1->itemText(0), u"/"_qs);
+}
+
+TEST_F(PlaylistWindowTest, ListFileRoundTripAndEmptyExit) {
+    const QString file = dir.filePath(u"cuebook.dat"_qs);
+    window.Form_Load(QString());
+    EXPECT_TRUE(playlist.isEmpty());
+    window.close();
+    EXPECT_FALSE(QFile::exists(file));  // an empty playlist writes nothing
+
+    const QByteArray bytes = "A>/c/a.bms\r\nB>/c/b.bms\r\n";
+    testing::writeBytes(file, bytes);
+    window.Form_Load(QString());
+    EXPECT_EQ(titles(), (QStringList{u"A"_qs, u"B"_qs}));
+    window.close();
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), bytes);
+    EXPECT_TRUE(player.blnExiting);
+}
+
+TEST_F(PlaylistWindowTest, RemovingEverythingKeepsTheOldFile) {
+    const QString file = dir.filePath(u"cuebook.dat"_qs);
+    testing::writeBytes(file, "A>/a\r\n");
+    window.Form_Load(QString());
+    select(window.lstBMS, {0});
+    window.cmdRemove_Click();
+    EXPECT_TRUE(playlist.isEmpty());
+    window.close();
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("A>/a\r\n"));
+}
+
+TEST_F(PlaylistWindowTest, EditingKeepsBothHalvesInStep) {
+    for (const char* name : {"e0", "e1", "e2", "e3", "e4"}) {
+        window.foundList().append(
+            {QString::fromLatin1(name), u"/p/"_qs + QString::fromLatin1(name)});
+    }
+    window.cmdAdd_Click();  // nothing marked
+    EXPECT_TRUE(playlist.isEmpty());
+    select(window.List1, {0, 2});
+    window.cmdAdd_Click();
+    window.cmdAdd_Click();
+    EXPECT_EQ(titles(), (QStringList{u"e0"_qs, u"e2"_qs, u"e0"_qs, u"e2"_qs}));
+    select(window.List1, {1, 3, 4});
+    window.cmdAdd_Click();
+    // e0 e2 e0 e2 e1 e3 e4: remove entries 1 and 3
+    select(window.lstBMS, {1, 3});
+    window.cmdRemove_Click();
+    EXPECT_EQ(titles(), (QStringList{u"e0"_qs, u"e0"_qs, u"e1"_qs, u"e3"_qs, u"e4"_qs}));
+    select(window.lstBMS, {});
+    window.cmdRemove_Click();
+    EXPECT_EQ(playlist.count(), 5);
+
+    setCurrent(2);
+    window.cmdDown_Click();
+    EXPECT_EQ(titles(), (QStringList{u"e0"_qs, u"e0"_qs, u"e3"_qs, u"e1"_qs, u"e4"_qs}));
+    EXPECT_EQ(window.lstBMS->currentIndex().row(), 3);
+    window.cmdUp_Click();
+    window.cmdUp_Click();
+    EXPECT_EQ(titles(), (QStringList{u"e0"_qs, u"e1"_qs, u"e0"_qs, u"e3"_qs, u"e4"_qs}));
+    setCurrent(0);
+    window.cmdUp_Click();
+    setCurrent(4);
+    window.cmdDown_Click();
+    EXPECT_EQ(titles(), (QStringList{u"e0"_qs, u"e1"_qs, u"e0"_qs, u"e3"_qs, u"e4"_qs}));
+    for (const auto& e : playlist.entries()) {
+        EXPECT_EQ(e.path, u"/p/"_qs + e.title);
+    }
+}
+
+TEST_F(PlaylistWindowTest, StartPlaysTheCurrentEntryOrTheFirst) {
+    window.cmdStart_Click();  // empty: nothing at all
+    EXPECT_FALSE(player.isVisible());
+    const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
+    const QString b = chartFile(u"b.bms"_qs, "#TITLE B\n#00111:01\n");
+    const QString c = chartFile(u"c.bms"_qs, "#TITLE C\n#00111:01\n");
+    playlist.appendAll({{u"A"_qs, a}, {u"B"_qs, b}, {u"C"_qs, c}});
+    struct Case {
+        int current;
+        const char16_t* title;
+    };
+    for (const Case& k : {Case{2, u"C"}, Case{0, u"A"}, Case{-1, u"A"}, Case{1, u"B"}}) {
+        window.lstBMS->selectionModel()->clear();
+        if (k.current >= 0) {
+            setCurrent(k.current);
+        }
+        window.cmdStart_Click();
+        EXPECT_EQ(chart.strTitle, QString::fromUtf16(k.title));
+        EXPECT_TRUE(player.isVisible());
+        EXPECT_FALSE(window.isVisible());
+    }
+}
+
+TEST_F(PlaylistWindowTest, CommandLineStart) {
+    const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
+    const QString fresh = chartFile(u"new.bms"_qs, "#00111:01\n");
+    testing::writeBytes(dir.filePath(u"cuebook.dat"_qs), (u"A>"_qs + a + u"\r\n"_qs).toUtf8());
+
+    window.Form_Load(a);  // a stored entry plays from the list
+    EXPECT_EQ(playlist.count(), 1);
+    EXPECT_EQ(playlist.current(), 0);
+    EXPECT_EQ(chart.strTitle, u"A"_qs);
+    EXPECT_EQ(window.foundList().count(), 0);
+
+    playlist.clear();
+    window.Form_Load(fresh);  // not in the list: added with its probed title, and played
+    EXPECT_EQ(titles(), (QStringList{u"A"_qs, u"無題"_qs}));
+    EXPECT_EQ(playlist.current(), 1);
+    EXPECT_EQ(window.foundList().count(), 1);
+
+    playlist.clear();
+    window.Form_Load(u"\""_qs + a + u"\""_qs);  // quoted: no such file
+    window.Form_Load(dir.filePath(u"missing.bms"_qs));
+    EXPECT_EQ(playlist.count(), 2);  // only the stored entries
+    EXPECT_EQ(window.foundList().count(), 1);
+
+    playlist.clear();
+    window.Form_Load(a.toUpper() == a ? a : a.left(a.size() - 5) + u"A.bms"_qs);
+    EXPECT_EQ(playlist.count(), 1);  // another letter case names no existing file here
+}
+
+TEST_F(PlaylistWindowTest, SearchRunsOffTheUiThreadAndAppendsInOneStep) {
+    chartFile(u"tree/x.bms"_qs, "#TITLE X\n");
+    chartFile(u"tree/sub/y.BMS"_qs, "#TITLE Y\n");
+    window.openFolder(dir.filePath(u"tree"_qs));
+    for (int round = 1; round <= 2; ++round) {
+        QEventLoop loop;
+        bool finished = false;
+        window.onSearchFinished = [&] {
+            finished = true;
+            loop.quit();
+        };
+        window.cmdSearch_Click();
+        EXPECT_FALSE(window.cmdSearch->isEnabled());
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        ASSERT_TRUE(finished) << "the search did not end within 10 s";
+        EXPECT_TRUE(window.cmdSearch->isEnabled());
+        ASSERT_EQ(window.foundList().count(), 2 * round);
+        EXPECT_EQ(window.foundList().at(2 * round - 2).title, u"X"_qs);
+        EXPECT_EQ(window.foundList().at(2 * round - 1).title, u"Y"_qs);
+    }
+}
+
+TEST_F(PlaylistWindowTest, ReadmeMissingSaysSo) {
+    window.cmdReadReadMe_Click();
+    if (!QFile::exists(QCoreApplication::applicationDirPath() + u"/readme.txt"_qs)) {
+        EXPECT_EQ(messages, QStringList{u"ｴﾗｰ|readme.txt が見つかりません。"_qs});
+    }
+}
+
+TEST_F(PlaylistWindowTest, FoldersAndDrives) {
+    QDir().mkpath(dir.filePath(u"f/inner"_qs));
+    window.openFolder(dir.filePath(u"f"_qs));
+    EXPECT_EQ(window.Dir1Path(), dir.filePath(u"f"_qs));
+    EXPECT_EQ(window.Dir1->count(), 3);  // the path, "..", inner
+    window.cmdAppPath_Click();
+    EXPECT_EQ(window.Dir1Path() + u'/', QCoreApplication::applicationDirPath() + u'/');
+    window.openFolder(dir.filePath(u"gone"_qs));  // a folder that is not there changes nothing
+    EXPECT_EQ(window.Dir1Path() + u'/', QCoreApplication::applicationDirPath() + u'/');
+}
+
+}  // namespace
+}  // namespace carvel
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
