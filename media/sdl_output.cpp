@@ -48,6 +48,8 @@ std::int64_t nanosSince(std::chrono::steady_clock::time_point start) {
 
 SdlOutput::SdlOutput(int preferredRate) : opened_(std::chrono::steady_clock::now()) {
     QuietStderr quiet;
+    // SDL would otherwise take over SIGINT and SIGTERM, and nothing here reads its quit events.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         failure_ = QString::fromUtf8(SDL_GetError());
         return;
