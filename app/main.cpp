@@ -1,7 +1,12 @@
 // Carvel: builds the two windows, wires them to the playback, and acts on the command line.
 #include <QApplication>
 #include <QFont>
+#include <QSocketNotifier>
+#include <memory>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "media/sdl_output.h"
 #include "playback/playback_driver.h"
@@ -9,6 +14,19 @@
 #include "player/player_window.h"
 #include "playlist/list_file.h"
 #include "playlist/playlist_window.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+// SIGTERM (a session ending) and SIGINT close the program the way its Exit button does, so the
+// playlist is saved. The handler only writes a byte; the event loop does the rest.
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -38,6 +56,17 @@ int main(int argc, char** argv) {
 
     carvel::PlaylistWindow playlistWindow(playlist, player, controller, carvel::listFilePath());
     playlistWindow.onExit = [] { QApplication::quit(); };
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &playlistWindow, [&] {
+            char byte = 0;
+            [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
+            playlistWindow.close();
+        });
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+    }
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     playlistWindow.Form_Load(arguments.join(u' '));

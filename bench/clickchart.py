@@ -49,7 +49,10 @@ def round_half_even(x):
     return float(round(x))
 
 
-def expected_onsets(info_binary, chart, rate):
+SOUND_CHANNELS = ("1", "11", "12", "13", "14", "15", "16", "21", "22", "23", "24", "25", "26")
+
+
+def expected_onsets(info_binary, chart, rate, channels=SOUND_CHANNELS):
     out = subprocess.run([info_binary, chart], check=True, capture_output=True, text=True).stdout
     lines = out.split("\n")
     bpm = int(next(l for l in lines if l.startswith("BPM : ")).split(" : ")[1])
@@ -66,7 +69,7 @@ def expected_onsets(info_binary, chart, rate):
         now = max(now, due)
         if ch == "2":
             lng_start = round_half_even(lng_start - (1 - float(val)) * 240 * 1000 / bpm)
-        elif ch in ("1", "11", "12", "13", "14", "15", "16", "21", "22", "23", "24", "25", "26"):
+        elif ch in channels:
             frames.append(int((max(due, now) * rate / 1000) + 0.5))
     return sorted(set(frames)), bpm, len(frames)
 

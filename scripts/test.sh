@@ -24,6 +24,9 @@ cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
+echo "== end-to-end run of the program under Xvfb"
+scripts/e2e.sh build/release
+
 if [ "$fuzz_seconds" -gt 0 ]; then
   echo "== fuzzing, ${fuzz_seconds}s per target"
   for target in build/sanitize/fuzz/fuzz_*; do

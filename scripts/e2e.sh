@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# End-to-end check of the real program: starts carvel under Xvfb on the demo chart with SDL's disk
+# audio driver (no sound card needed), opens the picture area, lets the whole demo play, then ends
+# the program as a session logout does (SIGTERM) and checks
+#   - the recorded sound: every click of the demo's click track within 1 ms of where it belongs;
+#   - a screenshot of the player: the picture area is not black while the pictures play;
+#   - the list file: written on the way out, holding the demo.
+# Usage: scripts/e2e.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build/release}")
+work=$(mktemp -d)
+display=:95
+mkdir -p "$work/bin" "$work/home"
+cp "$build/app/carvel" "$build/app/readme.txt" "$work/bin/"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+app=
+trap 'kill "$app" "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
+sleep 1
+export DISPLAY=$display HOME=$work/home XDG_RUNTIME_DIR=$work/home
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/out.raw
+"$work/bin/carvel" "$build/demo/demo.bms" >"$work/log" 2>&1 &
+app=$!
+player=
+for _ in $(seq 100); do
+  player=$(xdotool search --name '^Orv Carvel$' 2>/dev/null | head -1) && [ -n "$player" ] && break
+  sleep 0.2
+done
+[ -n "$player" ] || { echo "e2e: the player window did not appear"; cat "$work/log"; exit 1; }
+xdotool mousemove --window "$player" 100 16 click 1   # compact off
+sleep 0.3
+xdotool mousemove --window "$player" 190 16 click 1   # BGA on
+sleep 6
+import -window "$player" "$work/shot.ppm"
+sleep 38   # the demo lasts about 38 s; it then starts again from the top
+kill -TERM "$app"
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$app" 2>/dev/null; then echo "e2e: carvel did not end on SIGTERM"; exit 1; fi
+app=
+python3 - "$work" "$build" <<'PY'
+import os, struct, sys
+sys.path.insert(0, "bench")
+from clickchart import expected_onsets
+work, build = sys.argv[1], sys.argv[2]
+failed = False
+
+# The picture area: right of the controls column (3720 twips = 248 px at 96 DPI).
+with open(os.path.join(work, "shot.ppm"), "rb") as f:
+    data = f.read()
+parts = data.split(maxsplit=4)
+width, height = int(parts[1]), int(parts[2])
+pixels = parts[4][-width * height * 3:]
+lit = total = 0
+for y in range(10, min(height, 270), 4):
+    for x in range(252, min(width, 510), 4):
+        r, g, b = pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
+        total += 1
+        lit += (r + g + b) > 30
+print(f"picture area: {100 * lit / max(total, 1):.0f} % of the sampled pixels are not black")
+failed |= lit < total * 0.3
+
+# The click track sounds only in left - right.
+raw = open(os.path.join(work, "out.raw"), "rb").read()
+samples = struct.unpack("<%df" % (len(raw) // 4), raw)
+rate = 44100
+diff = [(samples[i] - samples[i + 1]) / 2 for i in range(0, len(samples) - 1, 2)]
+peaks, i = [], 0
+while i < len(diff):
+    if abs(diff[i]) > 0.25:
+        window = range(i, min(i + 40, len(diff)))
+        best = max(window, key=lambda k: abs(diff[k]))
+        peaks.append(best)
+        i += 40
+    else:
+        i += 1
+expected, _, _ = expected_onsets(os.path.join(build, "tools", "carvel-info"),
+                                 os.path.join(build, "demo", "demo.bms"), rate, channels=("16",))
+if len(peaks) < len(expected):
+    print(f"clicks: found {len(peaks)}, expected {len(expected)}")
+    failed = True
+else:
+    got = [p - peaks[0] for p in peaks[:len(expected)]]
+    want = [e - expected[0] for e in expected]
+    worst = max(abs(g - w) for g, w in zip(got, want)) * 1000 / rate
+    print(f"clicks: {len(expected)} of the first play-through, largest error {worst:.3f} ms")
+    failed |= worst > 1.0
+
+listfile = os.path.join(work, "bin", "cuebook.dat")
+content = open(listfile, encoding="utf-8", newline="").read() if os.path.exists(listfile) else ""
+print("list file:", content.strip() or "(missing)")
+failed |= "カーヴェルの朝>" not in content or not content.endswith("\r\n")
+sys.exit(1 if failed else 0)
+PY
+echo "e2e: passed"
