@@ -1,12 +1,12 @@
 // Carvel: builds the two windows, wires them to the playback, and acts on the command line.
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QFont>
 #include <QSocketNotifier>
-#include <memory>
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <memory>
 
 #include "media/sdl_output.h"
 #include "playback/playback_driver.h"

@@ -54,6 +54,7 @@ void Mixer::apply(Command& command) {
     retire(std::move(voice.sound));
     voice.sound = std::move(command.sound);
     voice.position = 0;
+    startsApplied_.fetch_add(1, std::memory_order_release);
     if (!voice.sound) {
         active_.erase(std::find(active_.begin(), active_.end(), command.voice));
     }

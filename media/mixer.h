@@ -35,6 +35,8 @@ class Mixer {
     // which the caller has zeroed) and advances framesMixed.
     void mix(float* out, int frames);
     std::int64_t framesMixed() const { return framesMixed_.load(std::memory_order_acquire); }
+    // How many starts the mixing side has applied so far (for measurements).
+    std::int64_t startsApplied() const { return startsApplied_.load(std::memory_order_acquire); }
 
   private:
     struct Voice {
@@ -51,6 +53,7 @@ class Mixer {
     std::vector<int> active_;       // voices with a sound, unordered
     std::vector<Command> pending_;  // starts not yet due, capacity reserved up front
     std::atomic<std::int64_t> framesMixed_{0};
+    std::atomic<std::int64_t> startsApplied_{0};
 };
 
 }  // namespace carvel::media

@@ -19,7 +19,7 @@ class SdlOutput final : public SoundOutput, public Clock {
   public:
     // Starts are scheduled this far behind their due time, so that a start handled a little late
     // still lands on its exact frame.
-    static constexpr double kLatencyMs = 40.0;
+    static constexpr double kLatencyMs = 25.0;
 
     // preferredRate: 0 for the device's own rate.
     explicit SdlOutput(int preferredRate = 0);
@@ -28,6 +28,8 @@ class SdlOutput final : public SoundOutput, public Clock {
     SdlOutput& operator=(const SdlOutput&) = delete;
 
     bool isSilent() const { return device_ == 0; }
+    // Voice starts the sound card has mixed so far (for measurements).
+    std::int64_t startsMixed() const { return mixer_.startsApplied(); }
     QString failure() const { return failure_; }  // why the device could not be opened
 
     int sampleRate() const override { return rate_; }
