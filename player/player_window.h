@@ -69,29 +69,29 @@ class PlayerWindow : public QWidget, public PlayerView {
     bool playerVisible() override { return isVisible(); }
     void closePlayer() override;
 
-    QCheckBox* chkCmpct;
-    QCheckBox* chkImage;
-    QLabel* Label1;
-    QPlainTextEdit* Text1;
-    QPushButton* cmdBack;
-    QPushButton* cmdRev;
-    QPushButton* cmdStop;
-    QPushButton* cmdPlay;
-    QPushButton* cmdFF;
-    QPushButton* cmdNext;
-    QFrame* Frame1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QListWidget* List1;
-    QLabel* lblWave;
-    QLabel* lblPlay;
-    PictureArea* Picture1;
-    ClickLabel* TitleBGA;
-    ClickLabel* MissBGA;
-    ClickLabel* WaitBGA;
-    QListView* List2;
-    QPushButton* cmdClose;
+    QCheckBox* chkCmpct = nullptr;
+    QCheckBox* chkImage = nullptr;
+    QLabel* Label1 = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+    QPushButton* cmdBack = nullptr;
+    QPushButton* cmdRev = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QPushButton* cmdPlay = nullptr;
+    QPushButton* cmdFF = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QFrame* Frame1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QListWidget* List1 = nullptr;
+    QLabel* lblWave = nullptr;
+    QLabel* lblPlay = nullptr;
+    PictureArea* Picture1 = nullptr;
+    ClickLabel* TitleBGA = nullptr;
+    ClickLabel* MissBGA = nullptr;
+    ClickLabel* WaitBGA = nullptr;
+    QListView* List2 = nullptr;
+    QPushButton* cmdClose = nullptr;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

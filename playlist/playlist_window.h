@@ -54,23 +54,23 @@ class PlaylistWindow : public QWidget {
 
     Playlist& foundList() { return found_; }
 
-    QLabel* Label1;
-    QListView* lstBMS;
-    QLabel* Label2;
-    QListView* List1;
-    QPushButton* cmdAdd;
-    QPushButton* cmdRemove;
-    QPushButton* cmdUp;
-    QPushButton* cmdDown;
-    QGroupBox* Frame1;
-    QComboBox* Drive1;
-    QListWidget* Dir1;
-    QPushButton* cmdRefresh;
-    QPushButton* cmdAppPath;
-    QPushButton* cmdSearch;
-    QPushButton* cmdStart;
-    QPushButton* cmdReadReadMe;
-    QPushButton* cmdExit;
+    QLabel* Label1 = nullptr;
+    QListView* lstBMS = nullptr;
+    QLabel* Label2 = nullptr;
+    QListView* List1 = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdRemove = nullptr;
+    QPushButton* cmdUp = nullptr;
+    QPushButton* cmdDown = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QComboBox* Drive1 = nullptr;
+    QListWidget* Dir1 = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    QPushButton* cmdAppPath = nullptr;
+    QPushButton* cmdSearch = nullptr;
+    QPushButton* cmdStart = nullptr;
+    QPushButton* cmdReadReadMe = nullptr;
+    QPushButton* cmdExit = nullptr;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
