@@ -6,7 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/release}")
 work=$(mktemp -d)
-display=:94
 python3 - "$work" <<'PY'
 import os, struct, sys
 work = sys.argv[1]
@@ -27,11 +26,11 @@ for m in range(40):
 open(os.path.join(work, "p.bms"), "w").write("\r\n".join(lines) + "\r\n")
 PY
 cp "$build/app/carvel" "$work/"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source scripts/xvfb.sh
+start_xvfb
+xvfb=$xvfb_pid
 trap 'kill "$app" "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-sleep 1
-export DISPLAY=$display SDL_AUDIODRIVER=dummy HOME=$work XDG_RUNTIME_DIR=$work
+export SDL_AUDIODRIVER=dummy HOME=$work XDG_RUNTIME_DIR=$work
 "$work/carvel" "$work/p.bms" >/dev/null 2>&1 &
 app=$!
 for _ in $(seq 100); do

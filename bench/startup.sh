@@ -6,18 +6,17 @@ cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/release}")
 entries=${2:-5000}
 work=$(mktemp -d)
-display=:93
 cp "$build/app/carvel" "$work/"
 python3 -c "
 import sys
 with open('$work/cuebook.dat', 'wb') as f:
     for i in range($entries):
         f.write(('曲 %d>/music/charts/folder %d/chart.bms\r\n' % (i, i)).encode('utf-8'))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source scripts/xvfb.sh
+start_xvfb
+xvfb=$xvfb_pid
 trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-sleep 1
-export DISPLAY=$display SDL_AUDIODRIVER=dummy HOME=$work XDG_RUNTIME_DIR=$work
+export SDL_AUDIODRIVER=dummy HOME=$work XDG_RUNTIME_DIR=$work
 python3 - "$work/carvel" <<'PY'
 import subprocess, sys, time
 times = []
@@ -25,12 +24,12 @@ for run in range(5):
     start = time.monotonic()
     app = subprocess.Popen([sys.argv[1]], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     while True:
-        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "BMSのﾘｽﾄ"],
+        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "BMS"],
                            capture_output=True)
         if r.stdout.strip():
             break
         if time.monotonic() - start > 10:
-            print("the window did not appear"); sys.exit(1)
+            print("the window did not appear", r.stderr, app.poll()); sys.exit(1)
     times.append((time.monotonic() - start) * 1000)
     app.kill(); app.wait()
 times.sort()

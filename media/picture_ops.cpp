@@ -1,5 +1,8 @@
 #include "media/picture_ops.h"
 
+#include <cstring>
+#include <vector>
+
 #include "media/picture.h"
 
 namespace carvel::media {
@@ -17,12 +20,24 @@ void copy(const QImage& source, QImage& destination) {
     const int sh = src.height();
     const int dw = destination.width();
     const int dh = destination.height();
+    if (!Keyed && sw == dw && sh == dh) {
+        for (int y = 0; y < dh; ++y) {
+            std::memcpy(destination.scanLine(y), src.constScanLine(y),
+                        static_cast<size_t>(dw) * sizeof(QRgb));
+        }
+        return;
+    }
+    // Nearest pixel: the source column of every destination column is worked out once per copy.
+    std::vector<int> columns(static_cast<size_t>(dw));
+    for (int x = 0; x < dw; ++x) {
+        columns[static_cast<size_t>(x)] = static_cast<int>(static_cast<long long>(x) * sw / dw);
+    }
     for (int y = 0; y < dh; ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(
             src.constScanLine(static_cast<int>(static_cast<long long>(y) * sh / dh)));
         auto* out = reinterpret_cast<QRgb*>(destination.scanLine(y));
         for (int x = 0; x < dw; ++x) {
-            const QRgb pixel = in[static_cast<long long>(x) * sw / dw];
+            const QRgb pixel = in[columns[static_cast<size_t>(x)]];
             if (!Keyed || (pixel & 0x00FFFFFFu) != 0) {
                 out[x] = pixel | 0xFF000000u;
             }

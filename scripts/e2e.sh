@@ -10,15 +10,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/release}")
 work=$(mktemp -d)
-display=:95
 mkdir -p "$work/bin" "$work/home"
 cp "$build/app/carvel" "$build/app/readme.txt" "$work/bin/"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source scripts/xvfb.sh
+start_xvfb
+xvfb=$xvfb_pid
 app=
 trap 'kill "$app" "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-sleep 1
-export DISPLAY=$display HOME=$work/home XDG_RUNTIME_DIR=$work/home
+export HOME=$work/home XDG_RUNTIME_DIR=$work/home
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/out.raw
 "$work/bin/carvel" "$build/demo/demo.bms" >"$work/log" 2>&1 &
 app=$!

@@ -5,13 +5,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
-display=:97
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source scripts/xvfb.sh
+start_xvfb
+xvfb=$xvfb_pid
 home=$(mktemp -d)
 trap 'kill "$app" "$xvfb" 2>/dev/null || true; rm -rf "$home"' EXIT
-sleep 1
-export DISPLAY=$display SDL_AUDIODRIVER=dummy HOME=$home XDG_DATA_HOME=$home/data
+export SDL_AUDIODRIVER=dummy HOME=$home XDG_DATA_HOME=$home/data
 "$build/app/carvel" "$build/demo/demo.bms" &
 app=$!
 for _ in $(seq 50); do
