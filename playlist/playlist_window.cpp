@@ -276,6 +276,12 @@ void PlaylistWindow::cmdSearch_Click() {
     if (searchThread_) {
         return;
     }
+    const QFileInfo folder(dirPath_);
+    if (!folder.isDir() || !folder.isReadable() || !folder.isExecutable()) {
+        showMessage(QStringLiteral("ｴﾗｰ"),
+                    QStringLiteral("ﾌｫﾙﾀﾞ ") + dirPath_ + QStringLiteral(" を読み込めません。"));
+        return;
+    }
     cmdSearch->setEnabled(false);
     setCursor(Qt::BusyCursor);
     cancelSearch_ = false;

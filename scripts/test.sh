@@ -28,14 +28,16 @@ echo "== end-to-end run of the program under Xvfb"
 scripts/e2e.sh build/release
 
 if [ "$fuzz_seconds" -gt 0 ]; then
-  echo "== fuzzing, ${fuzz_seconds}s per target"
+  echo "== fuzzing: the chart reader ${fuzz_seconds}s, the smaller readers a third of that"
   for target in build/sanitize/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
+    seconds=$fuzz_seconds
+    [ "$(basename "$target")" = fuzz_chart_loader ] || seconds=$(( (fuzz_seconds + 2) / 3 ))
     corpus="build/sanitize/corpus/$(basename "$target")"
     mkdir -p "$corpus"
     seeds=()
     for d in ../shared/testdata/charts/*/ demo/; do [ -d "$d" ] && seeds+=("$d"); done
-    "$target" -max_total_time="$fuzz_seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
+    "$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
       "$corpus" "${seeds[@]}" >"$corpus.log" 2>&1 || { tail -n 40 "$corpus.log"; exit 1; }
     tail -n 2 "$corpus.log"
   done

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
@@ -217,6 +218,17 @@ TEST_F(PlaylistWindowTest, SearchRunsOffTheUiThreadAndAppendsInOneStep) {
         EXPECT_EQ(window.foundList().at(2 * round - 2).title, u"X"_qs);
         EXPECT_EQ(window.foundList().at(2 * round - 1).title, u"Y"_qs);
     }
+}
+
+TEST_F(PlaylistWindowTest, SearchOfAVanishedFolderSaysSo) {
+    QDir().mkpath(dir.filePath(u"gone"_qs));
+    window.openFolder(dir.filePath(u"gone"_qs));
+    QDir(dir.filePath(u"gone"_qs)).removeRecursively();
+    window.cmdSearch_Click();
+    EXPECT_TRUE(window.cmdSearch->isEnabled());
+    EXPECT_EQ(messages,
+              QStringList{u"ｴﾗｰ|ﾌｫﾙﾀﾞ "_qs + dir.filePath(u"gone"_qs) + u" を読み込めません。"_qs});
+    EXPECT_EQ(window.foundList().count(), 0);
 }
 
 TEST_F(PlaylistWindowTest, ReadmeMissingSaysSo) {
