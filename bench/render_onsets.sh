@@ -13,8 +13,8 @@ start=$(date +%s.%N)
 end=$(date +%s.%N)
 python3 - "$work/expected.json" "$work/out.wav" "$start" "$end" <<'PY'
 import json, struct, sys, wave
-spec = json.load(open(sys.argv[1]))
-expected = spec["frames"]
+ideal = json.load(open(sys.argv[1]))
+expected = ideal["frames"]
 with wave.open(sys.argv[2]) as w:
     rate = w.getframerate()
     data = w.readframes(w.getnframes())
@@ -27,7 +27,7 @@ for f in found:
     worst = max(worst, min(abs(f - e) for e in expected))
 duration = len(samples) / 2 / rate
 elapsed = float(sys.argv[4]) - float(sys.argv[3])
-print(f"sound events {spec['events']}; onsets expected {len(expected)}, found {len(found)}, missing {len(missing)}, extra {len(extra)}")
+print(f"sound events {ideal['events']}; onsets expected {len(expected)}, found {len(found)}, missing {len(missing)}, extra {len(extra)}")
 print(f"largest onset error: {worst} frames")
 print(f"rendered {duration:.1f} s of sound in {elapsed:.3f} s: {duration / elapsed:.0f} x real time")
 sys.exit(0 if worst == 0 and not missing and not extra else 1)
