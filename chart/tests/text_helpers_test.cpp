@@ -89,11 +89,5 @@ TEST(FormatRatio, Table) {
     EXPECT_EQ(formatRatio(1e20), "100000000000000000000");
 }
 
-TEST(TrimSpaces, OnlyU0020) {
-    EXPECT_EQ(trimSpaces(u"  a b  "_qs), u"a b"_qs);
-    EXPECT_EQ(trimSpaces(u"\ta\t"_qs), u"\ta\t"_qs);
-    EXPECT_EQ(trimSpaces(u"   "_qs), u""_qs);
-}
-
 }  // namespace
 }  // namespace carvel
