@@ -19,7 +19,7 @@ class SdlOutput final : public SoundOutput, public Clock {
   public:
     // Starts are scheduled this far behind their due time, so that a start handled a little late
     // still lands on its exact frame.
-    static constexpr double kLatencyMs = 25.0;
+    static constexpr double kLatencyMs = 35.0;
 
     // preferredRate: 0 for the device's own rate.
     explicit SdlOutput(int preferredRate = 0);

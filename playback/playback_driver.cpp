@@ -16,30 +16,43 @@ PlaybackDriver::PlaybackDriver(PlaybackEngine& engine, Clock& clock, QObject* pa
 }
 
 void PlaybackDriver::wake() {
-    timer_.start(0);
+    if (running_) {
+        rerun_ = true;
+        return;
+    }
+    run();
 }
 
 void PlaybackDriver::run() {
+    timer_.stop();
+    running_ = true;
     for (int i = 0; i < kPassesPerBatch; ++i) {
+        rerun_ = false;
         const PlaybackEngine::Step step = engine_.pass();
         switch (step.kind) {
             case PlaybackEngine::Step::Kind::Again:
                 continue;
             case PlaybackEngine::Step::Kind::Idle:
+                if (rerun_) {
+                    continue;
+                }
+                running_ = false;
                 return;
             case PlaybackEngine::Step::Kind::WaitUntil: {
                 const double wait = elapsedMs(step.untilMs, clock_.nowMs());
-                if (wait <= 0) {
+                if (wait <= 0 || rerun_) {
                     continue;
                 }
                 // The clock follows the sound card, which may run a little faster or slower than
                 // the timer's clock: long waits are cut short and measured again on waking.
                 const double sleep = wait <= 4 ? std::ceil(wait) : std::floor(wait * 0.75);
                 timer_.start(static_cast<int>(std::min(sleep, 60000.0)));
+                running_ = false;
                 return;
             }
         }
     }
+    running_ = false;
     timer_.start(0);
 }
 

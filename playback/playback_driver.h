@@ -15,7 +15,9 @@ class PlaybackDriver : public QObject {
   public:
     PlaybackDriver(PlaybackEngine& engine, Clock& clock, QObject* parent = nullptr);
 
-    // Runs a pass soon (the engine's state changed outside a pass).
+    // The engine's state changed outside a pass (Play, Stop, FF, ...): runs the passes that are due
+    // at once, so a new run's first sounds are scheduled without waiting for the event loop.
+    // Called during a pass (a completed chart starting the next), it only asks for more passes.
     void wake();
 
   private:
@@ -24,6 +26,8 @@ class PlaybackDriver : public QObject {
     PlaybackEngine& engine_;
     Clock& clock_;
     QTimer timer_;
+    bool running_ = false;
+    bool rerun_ = false;
 };
 
 }  // namespace carvel

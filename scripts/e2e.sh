@@ -81,8 +81,10 @@ if len(peaks) < len(expected):
 else:
     got = [p - peaks[0] for p in peaks[:len(expected)]]
     want = [e - expected[0] for e in expected]
-    worst = max(abs(g - w) for g, w in zip(got, want)) * 1000 / rate
-    print(f"clicks: {len(expected)} of the first play-through, largest error {worst:.3f} ms")
+    errors = [abs(g - w) * 1000 / rate for g, w in zip(got, want)]
+    worst = max(errors)
+    print(f"clicks: {len(expected)} of the first play-through, largest error {worst:.3f} ms"
+          f" (click {errors.index(worst) + 1})")
     failed |= worst > 1.0
 
 listfile = os.path.join(work, "bin", "cuebook.dat")
