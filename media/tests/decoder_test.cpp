@@ -7,12 +7,10 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
-#include <atomic>
 #include <vector>
 
 #include "media/picture_decoder.h"
 #include "media/sound_decoder.h"
-#include "media/worker_pool.h"
 
 namespace carvel::media {
 namespace {
@@ -107,18 +105,6 @@ TEST(DecodePicture, ScalesToSizeKeepingBlack) {
     EXPECT_EQ(picture->pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(picture->pixel(255, 255), qRgb(0, 0, 0));
     EXPECT_EQ(decodePicture(dir.filePath(u"none.bmp"_qs), QSize(256, 256)), nullptr);
-}
-
-TEST(WorkerPool, RunsEveryJobOnce) {
-    for (int threads : {0, 1, 2, 8}) {
-        std::vector<std::atomic<int>> hits(1000);
-        parallelFor(
-            hits.size(), [&](size_t i) { hits[i]++; }, threads);
-        for (auto& h : hits) {
-            EXPECT_EQ(h.load(), 1);
-        }
-    }
-    parallelFor(0, [](size_t) { FAIL(); });
 }
 
 }  // namespace

@@ -34,7 +34,6 @@ class TransportTest : public ::testing::Test {
         testing::writeBytes(path, text);
         return path;
     }
-    std::vector<QString> opened() const { return loads; }
 
     QTemporaryDir dir;
     FakeClock clock;
@@ -43,7 +42,6 @@ class TransportTest : public ::testing::Test {
     ChartState chart;
     Playlist playlist;
     PlayerController controller;
-    std::vector<QString> loads;
 };
 
 TEST_F(TransportTest, FileLoadOfAMissingChart) {
@@ -142,12 +140,6 @@ TEST_F(TransportTest, FastForwardPastTheEndCompletes) {
     controller.cmdFF_Click();
     runFor(controller.engine(), clock, 10);
     EXPECT_TRUE(view.statuses.contains(u"ｽﾃｰﾀｽ : 再生が完了しました。"_qs));
-}
-
-TEST_F(TransportTest, StopWithoutARunChangesNothing) {
-    controller.cmdStop_Click();
-    runFor(controller.engine(), clock, 10);
-    EXPECT_TRUE(view.statuses.isEmpty());
 }
 
 TEST_F(TransportTest, ResetReleasesSoundsKeepingFlags) {

@@ -69,14 +69,6 @@ class PlaylistWindowTest : public ::testing::Test {
     QStringList messages;
 };
 
-TEST_F(PlaylistWindowTest, WindowAndControls) {
-    EXPECT_EQ(window.windowTitle(), u"演奏するBMSのﾘｽﾄ"_qs);
-    EXPECT_EQ(window.Frame1->title(), u"BMSﾌｧｲﾙの検索"_qs);
-    EXPECT_EQ(window.cmdSearch->toolTip(), u"指定したﾃﾞｨﾚｸﾄﾘ以下にあるBMSﾌｧｲﾙを検索"_qs);
-    EXPECT_EQ(window.cmdAdd->text(), u"<- 追加"_qs);
-    EXPECT_EQ(window.Drive1->itemText(0), u"/"_qs);
-}
-
 TEST_F(PlaylistWindowTest, ListFileRoundTripAndEmptyExit) {
     const QString file = dir.filePath(u"cuebook.dat"_qs);
     window.Form_Load(QString());
