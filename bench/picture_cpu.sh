@@ -33,10 +33,7 @@ trap 'kill "$app" "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
 export SDL_AUDIODRIVER=dummy HOME=$work XDG_RUNTIME_DIR=$work
 "$work/carvel" "$work/p.bms" >/dev/null 2>&1 &
 app=$!
-for _ in $(seq 100); do
-  player=$(xdotool search --name '^Orv Carvel$' 2>/dev/null | head -1) && [ -n "$player" ] && break
-  sleep 0.1
-done
+player=$(wait_window '^Orv Carvel$')
 xdotool mousemove --window "$player" 100 16 click 1
 sleep 0.3
 xdotool mousemove --window "$player" 190 16 click 1

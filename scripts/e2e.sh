@@ -21,12 +21,7 @@ export HOME=$work/home XDG_RUNTIME_DIR=$work/home
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/out.raw
 "$work/bin/carvel" "$build/demo/demo.bms" >"$work/log" 2>&1 &
 app=$!
-player=
-for _ in $(seq 100); do
-  player=$(xdotool search --name '^Orv Carvel$' 2>/dev/null | head -1) && [ -n "$player" ] && break
-  sleep 0.2
-done
-[ -n "$player" ] || { echo "e2e: the player window did not appear"; cat "$work/log"; exit 1; }
+player=$(wait_window '^Orv Carvel$') || { echo "e2e: no player window"; cat "$work/log"; exit 1; }
 xdotool mousemove --window "$player" 100 16 click 1   # compact off
 sleep 0.3
 xdotool mousemove --window "$player" 190 16 click 1   # BGA on

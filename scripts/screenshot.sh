@@ -13,10 +13,7 @@ trap 'kill "$app" "$xvfb" 2>/dev/null || true; rm -rf "$home"' EXIT
 export SDL_AUDIODRIVER=dummy HOME=$home XDG_DATA_HOME=$home/data
 "$build/app/carvel" "$build/demo/demo.bms" &
 app=$!
-for _ in $(seq 50); do
-  player=$(xdotool search --name '^Orv Carvel$' 2>/dev/null | head -1) && [ -n "$player" ] && break
-  sleep 0.2
-done
+player=$(wait_window '^Orv Carvel$')
 xdotool windowmove "$player" 20 20
 sleep 0.5
 # Untick "compact", then tick "BGA" (positions in the window's own pixels at 96 DPI).
@@ -32,10 +29,7 @@ wait "$app" 2>/dev/null || true
 cp -r "$build/demo" "$home/demo"
 "$build/app/carvel" &
 app=$!
-for _ in $(seq 50); do
-  playlist=$(xdotool search --name 'BMSのﾘｽﾄ' 2>/dev/null | head -1) && [ -n "$playlist" ] && break
-  sleep 0.2
-done
+playlist=$(wait_window 'BMSのﾘｽﾄ')
 xdotool windowmove "$playlist" 20 20
 sleep 0.5
 xdotool mousemove --window "$playlist" 320 248 click 1   # 検索

@@ -11,3 +11,14 @@ start_xvfb() {
   rm -f "$fifo"
   export DISPLAY=":$number"
 }
+
+# wait_window NAME: prints the id of the first window whose name matches NAME, waiting up to 20 s.
+wait_window() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  echo "no window named $1 appeared" >&2
+  return 1
+}

@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include <QTemporaryDir>
 #include "media/sound_output.h"
 #include "platform/clock.h"
+
+#include "../../chart/tests/test_files.h"
 #include "playback/playback_engine.h"
+#include "playback/player_controller.h"
 
 namespace carvel::testing {
 
@@ -99,5 +103,24 @@ inline int runFor(PlaybackEngine& engine, FakeClock& clock, double duration) {
     ADD_FAILURE() << "the engine did not settle";
     return 0;
 }
+
+// A controller on a fake clock and a recording output, with a folder for the charts a test writes.
+// Fixtures bind their own view with controller.setView.
+struct PlayerRig {
+    PlayerRig() { chart.Reset(); }
+    QString chartFile(const QString& name, const QByteArray& text) {
+        const QString path = dir.path() + u'/' + name;
+        writeBytes(path, text);
+        return path;
+    }
+
+    QTemporaryDir dir;
+    FakeClock clock;
+    RecordingOutput output{clock};
+    ChartState chart;
+    Playlist playlist;
+    PlayerView noView;
+    PlayerController controller{chart, playlist, output, clock, noView};
+};
 
 }  // namespace carvel::testing

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
-#include "../../chart/tests/test_files.h"
 #include "fakes.h"
 #include "platform/testing/qt_printers.h"
 #include "playback/player_controller.h"
@@ -24,24 +21,14 @@ class RecordingView : public PlayerView {
     QStringList statuses;
 };
 
-class TransportTest : public ::testing::Test {
+class TransportTest : public ::testing::Test, protected testing::PlayerRig {
   protected:
-    TransportTest() : output(clock), controller(chart, playlist, output, clock, view) {
-        chart.Reset();
-    }
+    TransportTest() { controller.setView(view); }
     QString writeChart(const QString& name, const QByteArray& text) {
-        const QString path = dir.path() + u'/' + name;
-        testing::writeBytes(path, text);
-        return path;
+        return chartFile(name, text);
     }
 
-    QTemporaryDir dir;
-    FakeClock clock;
-    RecordingOutput output;
     RecordingView view;
-    ChartState chart;
-    Playlist playlist;
-    PlayerController controller;
 };
 
 TEST_F(TransportTest, FileLoadOfAMissingChart) {

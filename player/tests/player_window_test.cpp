@@ -16,13 +16,9 @@ namespace {
 using testing::FakeClock;
 using testing::RecordingOutput;
 
-class PlayerWindowTest : public ::testing::Test {
+class PlayerWindowTest : public ::testing::Test, protected testing::PlayerRig {
   protected:
-    PlayerWindowTest()
-        : output(clock),
-          controller(chart, playlist, output, clock, noView),
-          window(controller, playlist) {
-        chart.Reset();
+    PlayerWindowTest() : window(controller, playlist) {
         controller.setView(window);
         window.showPlaylistWindow = [this] { ++playlistShown; };
         window.openTextViewer = [this](const QString& path) {
@@ -35,19 +31,7 @@ class PlayerWindowTest : public ::testing::Test {
         return {twipsToPixels(width - kFrameWidthTwips, dpi),
                 twipsToPixels(height - kFrameHeightTwips, dpi)};
     }
-    QString chartFile(const QString& name, const QByteArray& text) {
-        const QString path = dir.path() + u'/' + name;
-        testing::writeBytes(path, text);
-        return path;
-    }
 
-    QTemporaryDir dir;
-    FakeClock clock;
-    RecordingOutput output;
-    ChartState chart;
-    Playlist playlist;
-    PlayerView noView;
-    PlayerController controller;
     PlayerWindow window;
     int playlistShown = 0;
     QStringList viewed;
@@ -211,8 +195,4 @@ TEST_F(PlayerWindowTest, PreviewLabelsFollowTheMouse) {
 }  // namespace
 }  // namespace carvel
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "qapplication_main.h"

@@ -19,24 +19,16 @@ namespace {
 using testing::FakeClock;
 using testing::RecordingOutput;
 
-class PlaylistWindowTest : public ::testing::Test {
+class PlaylistWindowTest : public ::testing::Test, protected testing::PlayerRig {
   protected:
     PlaylistWindowTest()
-        : output(clock),
-          controller(chart, playlist, output, clock, noView),
-          player(controller, playlist),
+        : player(controller, playlist),
           window(playlist, player, controller, dir.filePath(u"cuebook.dat"_qs)) {
-        chart.Reset();
         controller.setView(player);
         player.openTextViewer = [](const QString&) { return true; };
         window.showMessage = [this](const QString& title, const QString& text) {
             messages.append(title + u'|' + text);
         };
-    }
-    QString chartFile(const QString& name, const QByteArray& text) {
-        const QString path = dir.path() + u'/' + name;
-        testing::writeBytes(path, text);
-        return path;
     }
     QStringList titles() const {
         QStringList t;
@@ -57,13 +49,6 @@ class PlaylistWindowTest : public ::testing::Test {
                                                          QItemSelectionModel::NoUpdate);
     }
 
-    QTemporaryDir dir;
-    FakeClock clock;
-    RecordingOutput output;
-    ChartState chart;
-    Playlist playlist;
-    PlayerView noView;
-    PlayerController controller;
     PlayerWindow player;
     PlaylistWindow window;
     QStringList messages;
@@ -244,8 +229,4 @@ TEST_F(PlaylistWindowTest, FoldersAndDrives) {
 }  // namespace
 }  // namespace carvel
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "../../player/tests/qapplication_main.h"
