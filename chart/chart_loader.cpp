@@ -90,7 +90,9 @@ int LoadChart(const QString& path, QStringList& messages, ChartState& state,
         return 1;
     }
     state.strChartDir = withTrailingSlash(parentFolder(absolute));
-    const std::optional<QStringList> lines = readTextLines(absolute);
+    const std::optional<QString> text = readTextFile(absolute);
+    const std::optional<QStringList> lines =
+        text ? std::optional<QStringList>(splitLines(*text)) : std::nullopt;
     notifyLoadState(observer, QStringLiteral("読み込み状況 : ﾛｰﾄﾞ中 ..."));
     if (!lines) {
         messages.append(QStringLiteral("BMSﾌｧｲﾙ ") + path + QStringLiteral(" を読み込めません。"));

@@ -10,9 +10,9 @@ namespace carvel {
 MediaDefinitions::MediaDefinitions(ChartState& state, int sampleRate)
     : state_(state), sampleRate_(sampleRate) {}
 
-size_t MediaDefinitions::slotFor(Kind kind, const QString& path) {
+size_t MediaDefinitions::slotFor(Kind kind, const QByteArray& path) {
     // A file named by several lines is decoded once.
-    const QString key = QString::number(static_cast<int>(kind)) + u'|' + path;
+    const QByteArray key = QByteArray::number(static_cast<int>(kind)) + '|' + path;
     const auto found = slots_.constFind(key);
     if (found != slots_.constEnd()) {
         return found.value();
@@ -29,9 +29,9 @@ void MediaDefinitions::addSound(const QString& line) {
     d.index = HexToInt(d.indexText);
     state_.growWav(d.index);
     d.name = trimSpaces(line.mid(7));
-    d.path = resolver_.resolve(state_.strChartDir, d.name);
-    if (!d.path.isEmpty()) {
-        d.decodeSlot = slotFor(Kind::Sound, d.path);
+    d.file = resolver_.resolve(state_.strChartDir, d.name);
+    if (d.file.found()) {
+        d.decodeSlot = slotFor(Kind::Sound, d.file.native);
     }
     definitions_.push_back(std::move(d));
 }
@@ -43,11 +43,11 @@ void MediaDefinitions::addPicture(const QString& line) {
     d.index = HexToInt(d.indexText);
     state_.growBmp(d.index);
     d.name = trimSpaces(line.mid(7));
-    d.path = resolver_.resolve(state_.strChartDir, d.name);
+    d.file = resolver_.resolve(state_.strChartDir, d.name);
     // The format test looks at the end of the whole line, as written.
     d.notBitmap = line.right(4).toUpper() != u".BMP";
-    if (!d.path.isEmpty() && !d.notBitmap) {
-        d.decodeSlot = slotFor(Kind::Picture, d.path);
+    if (d.file.found() && !d.notBitmap) {
+        d.decodeSlot = slotFor(Kind::Picture, d.file.native);
     }
     definitions_.push_back(std::move(d));
 }
@@ -56,9 +56,9 @@ void MediaDefinitions::addStage(const QString& value) {
     Definition d;
     d.kind = Kind::Stage;
     d.name = value;
-    d.path = resolver_.resolve(state_.strChartDir, d.name);
-    if (!d.path.isEmpty()) {
-        d.decodeSlot = slotFor(Kind::Stage, d.path);
+    d.file = resolver_.resolve(state_.strChartDir, d.name);
+    if (d.file.found()) {
+        d.decodeSlot = slotFor(Kind::Stage, d.file.native);
     }
     definitions_.push_back(std::move(d));
 }
@@ -86,7 +86,7 @@ void MediaDefinitions::decodeAndApply(QStringList& messages, int threads) {
         const auto index = static_cast<size_t>(d.index);
         switch (d.kind) {
             case Kind::Sound:
-                if (d.path.isEmpty()) {
+                if (!d.file.found()) {
                     messages.append(QStringLiteral("Waveﾌｧｲﾙ ") + d.name +
                                     QStringLiteral(" が見つかりません。(WAV") + d.indexText + u')');
                 } else if (!jobs_[d.decodeSlot].sound) {
@@ -98,7 +98,7 @@ void MediaDefinitions::decodeAndApply(QStringList& messages, int threads) {
                 }
                 break;
             case Kind::Picture:
-                if (d.path.isEmpty()) {
+                if (!d.file.found()) {
                     messages.append(QStringLiteral("Bmpﾌｧｲﾙ ") + d.name +
                                     QStringLiteral(" が見つかりません。(BMP") + d.indexText + u')');
                 } else if (d.notBitmap) {
@@ -113,7 +113,7 @@ void MediaDefinitions::decodeAndApply(QStringList& messages, int threads) {
                 }
                 break;
             case Kind::Stage:
-                if (d.path.isEmpty()) {
+                if (!d.file.found()) {
                     messages.append(QStringLiteral("Bmpﾌｧｲﾙ ") + d.name +
                                     QStringLiteral(" が見つかりません。(STAGEFILE)"));
                 } else if (!jobs_[d.decodeSlot].picture) {

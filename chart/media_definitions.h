@@ -33,25 +33,25 @@ class MediaDefinitions {
         int index = 0;
         QString name;       // as the chart wrote it
         QString indexText;  // the two characters after "#WAV"/"#BMP", as written
-        QString path;       // resolved file, empty when missing
+        FoundFile file;     // not found() when missing
         bool notBitmap = false;
         size_t decodeSlot = 0;
     };
     struct DecodeJob {
         Kind kind;
-        QString path;
+        QByteArray path;
         media::SoundPtr sound;
         media::PicturePtr picture;
     };
 
-    size_t slotFor(Kind kind, const QString& path);
+    size_t slotFor(Kind kind, const QByteArray& path);
 
     ChartState& state_;
     int sampleRate_;
     PathResolver resolver_;
     std::vector<Definition> definitions_;
     std::vector<DecodeJob> jobs_;
-    QHash<QString, size_t> slots_;
+    QHash<QByteArray, size_t> slots_;
 };
 
 inline constexpr QSize kBmpSize{256, 256};

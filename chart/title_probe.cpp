@@ -3,6 +3,8 @@
 #include <QFile>
 
 #include "chart/text_helpers.h"
+#include "platform/file_name.h"
+#include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 #include "platform/text_file.h"
 
@@ -10,8 +12,11 @@ namespace carvel {
 
 QString ProbeTitle(const QString& path) {
     const QString untitled = QStringLiteral("無題");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> native = nativePath(path);
+    RegularFile regular(native.value_or(QByteArray()));
+    QFile file;
+    if (!regular.isOpen() ||
+        !file.open(regular.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         return untitled;
     }
     // A title line stands near the top; the cap keeps a huge file that is no chart cheap.

@@ -1,11 +1,20 @@
 #include "media/picture_decoder.h"
 
+#include <QFile>
 #include <QImageReader>
+
+#include "platform/regular_file.h"
 
 namespace carvel::media {
 
-PicturePtr decodePicture(const QString& path, QSize size) {
-    QImageReader reader(path);
+PicturePtr decodePicture(const QByteArray& nativePath, QSize size) {
+    RegularFile regular(nativePath);
+    QFile file;
+    if (!regular.isOpen() ||
+        !file.open(regular.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        return nullptr;
+    }
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     QImage image = reader.read();
     if (image.isNull() || size.isEmpty()) {

@@ -3,9 +3,10 @@
 #include <samplerate.h>
 #include <sndfile.h>
 
-#include <QFile>
 #include <cmath>
 #include <new>
+
+#include "platform/regular_file.h"
 
 namespace carvel::media {
 
@@ -68,13 +69,20 @@ bool resample(std::vector<float>& stereo, int fromRate, int toRate) {
 
 }  // namespace
 
-SoundPtr decodeSound(const QString& path, int outputRate) {
+SoundPtr decodeSound(const QByteArray& nativePath, int outputRate) {
     if (outputRate <= 0) {
         return nullptr;
     }
+    RegularFile regular(nativePath);
+    if (!regular.isOpen()) {
+        return nullptr;
+    }
     SF_INFO info{};
-    const QByteArray encoded = QFile::encodeName(path);
-    std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(encoded.constData(), SFM_READ, &info));
+    std::unique_ptr<SNDFILE, SndFileCloser> file(
+        sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
+    if (file) {
+        regular.release();  // libsndfile closes it now
+    }
     if (!file || info.channels <= 0 || info.samplerate <= 0) {
         return nullptr;
     }

@@ -3,14 +3,14 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "platform/file_name.h"
+#include "platform/regular_file.h"
+
 namespace carvel {
 
 bool fileExists(const QString& path) {
-    if (path.isEmpty()) {
-        return false;
-    }
-    const QFileInfo info(path);
-    return info.exists() && info.isFile();
+    const std::optional<QByteArray> native = nativePath(path);
+    return native && isRegularFile(*native);
 }
 
 QString parentFolder(const QString& path) {

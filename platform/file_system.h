@@ -4,7 +4,8 @@
 
 namespace carvel {
 
-// True only for an existing regular file (or a link to one); False for a folder.
+// True only for an existing regular file (or a link to one); false for a folder, a FIFO, a device.
+// path is decoded text (see nativePath).
 bool fileExists(const QString& path);
 
 // The folder part of a path: everything before its last '/'. "/" for a file in the root, "" when

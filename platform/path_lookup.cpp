@@ -1,10 +1,11 @@
 #include "platform/path_lookup.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <sys/stat.h>
+
+#include <QStringList>
 #include <array>
 
-#include "platform/file_system.h"
+#include "platform/regular_file.h"
 
 namespace carvel {
 
@@ -18,26 +19,51 @@ const std::array<QStringList, 2>& extensionGroups() {
     return groups;
 }
 
-bool isFolder(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() && info.isDir();
+QByteArray withSlash(const QByteArray& folder) {
+    return folder.endsWith('/') ? folder : folder + '/';
+}
+
+bool isFolderPath(const QByteArray& path) {
+    struct stat info {};
+    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The entry of this kind named `name`: written exactly so first (a name on disk in CP932 decodes to
+// it), else without regard to letter case. Listings are sorted, so the choice is stable.
+const FolderEntry* findEntry(const std::vector<FolderEntry>& entries, const QString& name,
+                             FolderEntry::Kind kind) {
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (const FolderEntry& entry : entries) {
+            if (entry.kind == kind && entry.name.compare(name, cs) == 0) {
+                return &entry;
+            }
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-QString PathResolver::resolve(const QString& folder, const QString& name) {
+FoundFile PathResolver::resolve(const QString& folder, const QString& name) {
     QString relative = name;
     relative.replace(u'\\', u'/');
     if (relative.isEmpty()) {
-        return QString();
+        return {};
     }
-    QString found = resolveExactOrFolded(folder, relative);
-    if (!found.isEmpty()) {
+    if (folder != folder_ || nativeFolder_.isEmpty()) {
+        folder_ = folder;
+        nativeFolder_ = nativePath(folder).value_or(QByteArray());
+    }
+    if (nativeFolder_.isEmpty()) {
+        return {};
+    }
+    FoundFile found = resolveExactOrFolded(folder, relative);
+    if (found.found()) {
         return found;
     }
     const qsizetype dot = relative.lastIndexOf(u'.');
     if (dot < 0 || dot < relative.lastIndexOf(u'/')) {
-        return QString();
+        return {};
     }
     const QString stem = relative.left(dot + 1);
     const QString extension = relative.sliced(dot + 1).toLower();
@@ -50,59 +76,60 @@ QString PathResolver::resolve(const QString& folder, const QString& name) {
                 continue;
             }
             found = resolveExactOrFolded(folder, stem + other);
-            if (!found.isEmpty()) {
+            if (found.found()) {
                 return found;
             }
         }
     }
-    return QString();
+    return {};
 }
 
-QString PathResolver::resolveExactOrFolded(const QString& folder, const QString& relative) {
-    const QString exact = folder + relative;
-    if (fileExists(exact)) {
-        return exact;
+FoundFile PathResolver::resolveExactOrFolded(const QString& folder, const QString& relative) {
+    const QByteArray exact = withSlash(nativeFolder_) + relative.toUtf8();
+    if (!relative.contains(QChar(0)) && isRegularFile(exact)) {
+        return {folder + relative, exact};
     }
     const QStringList parts = relative.split(u'/', Qt::SkipEmptyParts);
     if (parts.isEmpty()) {
-        return QString();
+        return {};
     }
-    QString current = withTrailingSlash(folder);
+    QString text = folder.endsWith(u'/') ? folder : folder + u'/';
+    QByteArray native = withSlash(nativeFolder_);
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const QString& part = parts.at(i);
         const bool last = i + 1 == parts.size();
-        QString next = current + part;
-        const bool present = last ? fileExists(next) : isFolder(next);
+        QByteArray bytes = part.toUtf8();
+        QString name = part;
+        const QByteArray next = native + bytes;
+        const bool present =
+            !part.contains(QChar(0)) && (last ? isRegularFile(next) : isFolderPath(next));
         if (!present) {
-            next.clear();
-            if (part != u"." && part != u"..") {
-                for (const QString& entry : listing(current)) {
-                    if (entry.compare(part, Qt::CaseInsensitive) == 0) {
-                        const QString candidate = current + entry;
-                        if (last ? fileExists(candidate) : isFolder(candidate)) {
-                            next = candidate;
-                            break;
-                        }
-                    }
-                }
+            if (part == u"." || part == u"..") {
+                return {};
             }
-            if (next.isEmpty()) {
-                return QString();
+            const FolderEntry* match =
+                findEntry(listing(native), part,
+                          last ? FolderEntry::Kind::Regular : FolderEntry::Kind::Folder);
+            if (match == nullptr) {
+                return {};
             }
+            bytes = match->bytes;
+            name = match->name;
         }
-        current = last ? next : next + u'/';
+        text += name;
+        native += bytes;
+        if (!last) {
+            text += u'/';
+            native += '/';
+        }
     }
-    return current;
+    return {text, native};
 }
 
-const QStringList& PathResolver::listing(const QString& folder) {
+const std::vector<FolderEntry>& PathResolver::listing(const QByteArray& folder) {
     auto it = listings_.find(folder);
     if (it == listings_.end()) {
-        // Sorted by name so that the choice among names that differ only in case is stable.
-        QDir dir(folder);
-        it = listings_.insert(folder, dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                        QDir::NoDotAndDotDot,
-                                                    QDir::Name));
+        it = listings_.insert(folder, listFolder(folder));
     }
     return it.value();
 }

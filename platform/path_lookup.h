@@ -1,27 +1,40 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
-#include <QStringList>
+#include <vector>
+
+#include "platform/file_name.h"
 
 namespace carvel {
 
+// A file found on disk: its path as text (for messages and lists) and as the bytes to open.
+struct FoundFile {
+    QString path;
+    QByteArray native;
+    bool found() const { return !native.isEmpty(); }
+};
+
 // Finds the file that a chart names relative to its folder. Charts are often written on systems
-// with '\' as separator and without letter case in file names, so a name is tried, in this order:
-// exactly; component by component without regard to case; then, when still missing, with the same
-// stem and the other usual extensions of its kind (sound: wav, ogg, flac; picture: bmp, png, jpg,
-// jpeg). Folder listings are cached, so one resolver serves one load and is then dropped.
-// Not thread-safe.
+// with '\' as separator and without letter case in file names, and their files may carry CP932
+// names on disk, so a name is tried, in this order: exactly; component by component against the
+// decoded names on disk, without regard to case; then, when still missing, with the same stem and
+// the other usual extensions of its kind (sound: wav, ogg, flac; picture: bmp, png, jpg, jpeg).
+// Only regular files are found. Folder listings are cached, so one resolver serves one load and is
+// then dropped. Not thread-safe.
 class PathResolver {
   public:
-    // folder ends in '/'. Returns the path of an existing regular file, or an empty string.
-    QString resolve(const QString& folder, const QString& name);
+    // folder is the chart's folder as text, ending in '/'.
+    FoundFile resolve(const QString& folder, const QString& name);
 
   private:
-    QString resolveExactOrFolded(const QString& folder, const QString& relative);
-    const QStringList& listing(const QString& folder);
+    FoundFile resolveExactOrFolded(const QString& folder, const QString& relative);
+    const std::vector<FolderEntry>& listing(const QByteArray& folder);
 
-    QHash<QString, QStringList> listings_;
+    QString folder_;
+    QByteArray nativeFolder_;  // of folder_; empty when it does not exist
+    QHash<QByteArray, std::vector<FolderEntry>> listings_;
 };
 
 }  // namespace carvel

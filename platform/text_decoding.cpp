@@ -4,15 +4,22 @@
 
 namespace carvel {
 
-QString decodeText(const QByteArray& bytes) {
-    QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF")) {
-        view = view.sliced(3);
-    }
+namespace {
+
+std::optional<QString> decodeUtf8(QByteArrayView bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(view);
-    if (!utf8.hasError()) {
-        return text;
+    QString text = utf8(bytes);
+    if (utf8.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+}  // namespace
+
+QString decodeUtf8OrCp932(QByteArrayView bytes) {
+    if (std::optional<QString> text = decodeUtf8(bytes)) {
+        return *std::move(text);
     }
     QStringDecoder cp932("windows-31j");
     if (!cp932.isValid()) {
@@ -20,6 +27,33 @@ QString decodeText(const QByteArray& bytes) {
         return QString::fromLatin1(bytes);
     }
     return cp932(bytes);
+}
+
+std::optional<QString> decodeUtf8OrCp932Strictly(QByteArrayView bytes) {
+    if (std::optional<QString> text = decodeUtf8(bytes)) {
+        return text;
+    }
+    QStringDecoder cp932("windows-31j", QStringDecoder::Flag::Stateless);
+    if (!cp932.isValid()) {
+        return std::nullopt;
+    }
+    QString text = cp932(bytes);
+    if (cp932.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+QString decodeText(QByteArrayView bytes) {
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE
+                                                          : QStringDecoder::Utf16BE);
+        return utf16(bytes.sliced(2));
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        bytes = bytes.sliced(3);
+    }
+    return decodeUtf8OrCp932(bytes);
 }
 
 }  // namespace carvel

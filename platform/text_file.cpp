@@ -1,7 +1,6 @@
 #include "platform/text_file.h"
 
-#include <QFile>
-
+#include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 
 namespace carvel {
@@ -27,23 +26,11 @@ QStringList splitLines(const QString& text) {
 }
 
 std::optional<QString> readTextFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const FileBytes file = readFileBytes(path, kMaxTextFileBytes);
+    if (file.status != FileBytes::Status::Ok) {
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    return decodeText(bytes);
-}
-
-std::optional<QStringList> readTextLines(const QString& path) {
-    std::optional<QString> text = readTextFile(path);
-    if (!text) {
-        return std::nullopt;
-    }
-    return splitLines(*text);
+    return decodeText(file.bytes);
 }
 
 }  // namespace carvel

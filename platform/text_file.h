@@ -10,11 +10,11 @@ namespace carvel {
 // A final line without a break is a line; a break at the very end adds no empty line.
 QStringList splitLines(const QString& text);
 
-// Reads a whole text file and decodes it (decodeText). Empty when the file cannot be opened or
-// read.
-std::optional<QString> readTextFile(const QString& path);
+// Text files larger than this are not read whole.
+inline constexpr qint64 kMaxTextFileBytes = qint64{64} << 20;
 
-// readTextFile followed by splitLines.
-std::optional<QStringList> readTextLines(const QString& path);
+// Reads a whole regular text file and decodes it (decodeText). Empty when the file is missing, is
+// no regular file, is larger than kMaxTextFileBytes, or cannot be read.
+std::optional<QString> readTextFile(const QString& path);
 
 }  // namespace carvel

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "platform/file_system.h"
+#include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 #include "platform/text_file.h"
 
@@ -40,11 +41,9 @@ QByteArray formatListFile(const std::vector<Playlist::Entry>& entries) {
 }
 
 std::vector<Playlist::Entry> readListFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return parseListFile(file.readAll());
+    const FileBytes file = readFileBytes(path, kMaxTextFileBytes);
+    return file.status == FileBytes::Status::Ok ? parseListFile(file.bytes)
+                                                : std::vector<Playlist::Entry>{};
 }
 
 QString writeListFile(const QString& path, const std::vector<Playlist::Entry>& entries) {

@@ -57,7 +57,7 @@ TEST(DecodeSound, FormatsByContent) {
     };
     for (const Case& c : cases) {
         const QString path = writeSound(dir, c.name, c.format, c.channels, 44100, 4410);
-        SoundPtr sound = decodeSound(path, 44100);
+        SoundPtr sound = decodeSound(QFile::encodeName(path), 44100);
         ASSERT_NE(sound, nullptr) << c.name;
         EXPECT_EQ(sound->sampleRate, 44100);
         // ADPCM pads its last block with silence.
@@ -77,7 +77,7 @@ TEST(DecodeSound, ConvertsRateAndRejectsGarbage) {
     QTemporaryDir dir;
     const QString path =
         writeSound(dir, "22k.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, 22050);
-    SoundPtr sound = decodeSound(path, 48000);
+    SoundPtr sound = decodeSound(QFile::encodeName(path), 48000);
     ASSERT_NE(sound, nullptr);
     EXPECT_NEAR(static_cast<double>(sound->frames()), 48000, 2);
 
@@ -86,9 +86,9 @@ TEST(DecodeSound, ConvertsRateAndRejectsGarbage) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("RIFF\xff\xff\xff\x7fWAVEfmt garbage garbage garbage");
     f.close();
-    EXPECT_EQ(decodeSound(garbage, 44100), nullptr);
-    EXPECT_EQ(decodeSound(dir.filePath(u"missing.wav"_qs), 44100), nullptr);
-    EXPECT_EQ(decodeSound(dir.path(), 44100), nullptr);
+    EXPECT_EQ(decodeSound(QFile::encodeName(garbage), 44100), nullptr);
+    EXPECT_EQ(decodeSound(QFile::encodeName(dir.filePath(u"missing.wav"_qs)), 44100), nullptr);
+    EXPECT_EQ(decodeSound(QFile::encodeName(dir.path()), 44100), nullptr);
 }
 
 TEST(DecodePicture, ScalesToSizeKeepingBlack) {
@@ -98,13 +98,14 @@ TEST(DecodePicture, ScalesToSizeKeepingBlack) {
     image.setPixel(0, 0, qRgb(255, 255, 255));
     const QString path = dir.filePath(u"p.png.bmp"_qs);  // the name lies; the content decides
     ASSERT_TRUE(image.save(path, "PNG"));
-    PicturePtr picture = decodePicture(path, QSize(256, 256));
+    PicturePtr picture = decodePicture(QFile::encodeName(path), QSize(256, 256));
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->size(), QSize(256, 256));
     EXPECT_EQ(picture->format(), kPictureFormat);
     EXPECT_EQ(picture->pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(picture->pixel(255, 255), qRgb(0, 0, 0));
-    EXPECT_EQ(decodePicture(dir.filePath(u"none.bmp"_qs), QSize(256, 256)), nullptr);
+    EXPECT_EQ(decodePicture(QFile::encodeName(dir.filePath(u"none.bmp"_qs)), QSize(256, 256)),
+              nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/testing/qt_printers.h"
 
@@ -6,54 +7,101 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "platform/file_name.h"
+#include "platform/file_system.h"
 #include "platform/path_lookup.h"
 
 namespace carvel {
 namespace {
 
-void touch(const QString& path) {
-    QDir().mkpath(path.left(path.lastIndexOf(u'/')));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+// Creates a file, folder or FIFO whose name is given as raw bytes (CP932 names cannot go through
+// QFile on a UTF-8 system).
+void make(const QByteArray& path, char kind = 'f') {
+    for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1)) {
+        ::mkdir(path.left(slash).constData(), 0755);
+    }
+    if (kind == 'd') {
+        ASSERT_EQ(::mkdir(path.constData(), 0755), 0) << path.constData();
+    } else if (kind == 'p') {
+        ASSERT_EQ(::mkfifo(path.constData(), 0644), 0) << path.constData();
+    } else {
+        FILE* f = std::fopen(path.constData(), "w");
+        ASSERT_NE(f, nullptr) << path.constData();
+        std::fclose(f);
+    }
 }
 
-TEST(PathResolver, SeparatorsCaseAndAlternativeExtensions) {
+TEST(PathResolver, SeparatorsCaseExtensionsAndShiftJisNames) {
     QTemporaryDir tmp;
     const QString root = tmp.path() + u'/';
-    touch(root + u"Kick.WAV"_qs);
-    touch(root + u"Sounds/Snare.wav"_qs);
-    touch(root + u"bgm.ogg"_qs);
-    touch(root + u"pic.png"_qs);
-    touch(root + u"exact.bmp"_qs);
-    touch(root + u"exact.png"_qs);
-    QDir().mkpath(root + u"folder.wav"_qs);
+    const QByteArray r = QFile::encodeName(root);
+    make(r + "Kick.WAV");
+    make(r + "Sounds/Snare.wav");
+    make(r + "bgm.ogg");
+    make(r + "pic.png");
+    make(r + "exact.bmp");
+    make(r + "exact.png");
+    make(r + "folder.wav", 'd');
+    make(r + "pipe.wav", 'p');
+    // "サウンド/キック.wav" and "画像.BMP" with names in CP932 bytes, as unpacked from an archive.
+    make(r + "\x83\x54\x83\x45\x83\x93\x83\x68", 'd');
+    make(r + "\x83\x54\x83\x45\x83\x93\x83\x68/\x83\x4c\x83\x62\x83\x4e.wav");
+    make(r + "\x89\xe6\x91\x9c.BMP");
 
     struct Case {
         const char16_t* name;
         const char16_t* expected;  // relative to root; empty: not found
+        QByteArray native;         // relative to root; empty: as expected in UTF-8
     };
     const Case cases[] = {
-        {u"Kick.WAV", u"Kick.WAV"},
-        {u"kick.wav", u"Kick.WAV"},
-        {u"sounds\\snare.WAV", u"Sounds/Snare.wav"},
-        {u"SOUNDS/SNARE.WAV", u"Sounds/Snare.wav"},
-        {u"bgm.wav", u"bgm.ogg"},
-        {u"BGM.WAV", u"bgm.ogg"},
-        {u"pic.bmp", u"pic.png"},
-        {u"exact.bmp", u"exact.bmp"},
-        {u"missing.wav", u""},
-        {u"folder.wav", u""},
-        {u"", u""},
-        {u"sounds", u""},
-        {u"C:\\kick.wav", u""},
+        {u"Kick.WAV", u"Kick.WAV", {}},
+        {u"kick.wav", u"Kick.WAV", {}},
+        {u"sounds\\snare.WAV", u"Sounds/Snare.wav", {}},
+        {u"SOUNDS/SNARE.WAV", u"Sounds/Snare.wav", {}},
+        {u"bgm.wav", u"bgm.ogg", {}},
+        {u"BGM.WAV", u"bgm.ogg", {}},
+        {u"pic.bmp", u"pic.png", {}},
+        {u"exact.bmp", u"exact.bmp", {}},
+        {u"サウンド\\キック.wav", u"サウンド/キック.wav",
+         "\x83\x54\x83\x45\x83\x93\x83\x68/\x83\x4c\x83\x62\x83\x4e.wav"},
+        {u"画像.bmp", u"画像.BMP", "\x89\xe6\x91\x9c.BMP"},
+        {u"missing.wav", u"", {}},
+        {u"folder.wav", u"", {}},
+        {u"pipe.wav", u"", {}},
+        {u"", u"", {}},
+        {u"sounds", u"", {}},
+        {u"C:\\kick.wav", u"", {}},
     };
     for (const Case& c : cases) {
         PathResolver resolver;
-        const QString expected =
-            *c.expected == 0 ? QString() : root + QString::fromUtf16(c.expected);
-        EXPECT_EQ(resolver.resolve(root, QString::fromUtf16(c.name)), expected)
-            << QString::fromUtf16(c.name).toStdString();
+        const QString name = QString::fromUtf16(c.name);
+        const FoundFile found = resolver.resolve(root, name);
+        if (*c.expected == 0) {
+            EXPECT_FALSE(found.found()) << name.toStdString();
+            continue;
+        }
+        EXPECT_EQ(found.path, root + QString::fromUtf16(c.expected)) << name.toStdString();
+        const QByteArray native =
+            c.native.isEmpty() ? QString::fromUtf16(c.expected).toUtf8() : c.native;
+        EXPECT_EQ(found.native, r + native) << name.toStdString();
     }
+}
+
+TEST(NativePath, DecodedNamesLeadBackToTheirBytes) {
+    QTemporaryDir tmp;
+    const QByteArray r = QFile::encodeName(tmp.path());
+    make(r + "/\x93\xfa\x96\x7b/\x8b\xc8.bms");  // 日本/曲.bms in CP932
+    make(r + "/plain/a.bms");
+    make(r + "/pipe.bms", 'p');
+    const QString root = tmp.path();
+
+    EXPECT_EQ(decodeFileName("\x93\xfa\x96\x7b"), u"日本"_qs);
+    EXPECT_EQ(nativePath(root + u"/日本/曲.bms"_qs), r + "/\x93\xfa\x96\x7b/\x8b\xc8.bms");
+    EXPECT_EQ(nativePath(root + u"/plain/a.bms"_qs), r + "/plain/a.bms");
+    EXPECT_EQ(nativePath(root + u"/plain/b.bms"_qs), std::nullopt);
+    EXPECT_TRUE(fileExists(root + u"/日本/曲.bms"_qs));
+    EXPECT_FALSE(fileExists(root + u"/日本"_qs));
+    EXPECT_FALSE(fileExists(root + u"/pipe.bms"_qs));
 }
 
 }  // namespace

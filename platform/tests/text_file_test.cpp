@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/testing/qt_printers.h"
 
@@ -7,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "platform/file_system.h"
+#include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 #include "platform/text_file.h"
 
@@ -35,25 +37,63 @@ TEST(SplitLines, LineBreakKinds) {
     }
 }
 
-TEST(DecodeText, Utf8WithAndWithoutBomElseCp932) {
-    // "テスト" in UTF-8, with a BOM, and in CP932; then bytes that are not UTF-8.
-    EXPECT_EQ(decodeText(QByteArray("\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88")), u"テスト"_qs);
-    EXPECT_EQ(decodeText(QByteArray("\xEF\xBB\xBF#TITLE x")), u"#TITLE x"_qs);
-    EXPECT_EQ(decodeText(QByteArray("\x83\x65\x83\x58\x83\x67")), u"テスト"_qs);
-    // Half-width katakana and the CP932 extensions decode like Windows (0x8790 is U+2252).
-    EXPECT_EQ(decodeText(QByteArray("\xB1\x87\x90")), u"ｱ≒"_qs);
-    EXPECT_EQ(decodeText(QByteArray("plain ascii")), u"plain ascii"_qs);
+TEST(DecodeText, ByteOrderMarksUtf8ElseCp932) {
+    struct Case {
+        QByteArray bytes;
+        const char16_t* text;
+    };
+    const Case cases[] = {
+        {"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88", u"テスト"},
+        {"\xEF\xBB\xBF#TITLE x", u"#TITLE x"},
+        {"\x83\x65\x83\x58\x83\x67", u"テスト"},
+        // Half-width katakana and the CP932 extensions decode like Windows (0x8790 is U+2252).
+        {"\xB1\x87\x90", u"ｱ≒"},
+        {"plain ascii", u"plain ascii"},
+        // A UTF-8 mark before text that is not all UTF-8: the mark must not end up in the text.
+        {"\xEF\xBB\xBF#TITLE \x83\x65\r\n", u"#TITLE テ\r\n"},
+        {QByteArray("\xFF\xFE#\0T\0\xC6\x30", 8), u"#Tテ"},
+        {QByteArray("\xFE\xFF\0#\0T\x30\xC6", 8), u"#Tテ"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(decodeText(c.bytes), QString::fromUtf16(c.text)) << c.bytes.toHex().data();
+    }
+    EXPECT_EQ(decodeUtf8OrCp932Strictly("\x8B\xC8"), u"曲"_qs);
+    EXPECT_EQ(decodeUtf8OrCp932Strictly("\x80\xFF"), std::nullopt);
+    EXPECT_EQ(decodeUtf8OrCp932Strictly("a\x81"), std::nullopt);
 }
 
-TEST(TextFile, ReadsAndReportsUnreadable) {
+TEST(TextFile, ReadsOnlyRegularFilesOfBoundedSize) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(u"a.txt"_qs);
-    QFile f(path);
+    const QString text = dir.filePath(u"a.txt"_qs);
+    QFile f(text);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("#TITLE \x83\x65\r\nline2\rline3\n");
     f.close();
-    EXPECT_EQ(readTextLines(path), (QStringList{u"#TITLE テ"_qs, u"line2"_qs, u"line3"_qs}));
-    EXPECT_FALSE(readTextLines(dir.filePath(u"missing.txt"_qs)).has_value());
+    const QString big = dir.filePath(u"big.bms"_qs);
+    QFile b(big);
+    ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(b.resize(kMaxTextFileBytes + 1));  // sparse: costs no disk
+    b.close();
+    const QString pipe = dir.filePath(u"pipe.bms"_qs);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+
+    EXPECT_EQ(readTextFile(text), u"#TITLE テ\r\nline2\rline3\n"_qs);
+    struct Case {
+        QString path;
+        FileBytes::Status status;
+    };
+    const Case cases[] = {
+        {text, FileBytes::Status::Ok},
+        {dir.filePath(u"missing.txt"_qs), FileBytes::Status::NotFound},
+        {dir.path(), FileBytes::Status::NotFound},
+        {pipe, FileBytes::Status::NotFound},  // returns at once instead of waiting for a writer
+        {big, FileBytes::Status::TooLarge},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(readFileBytes(c.path, kMaxTextFileBytes).status, c.status)
+            << c.path.toStdString();
+    }
+    EXPECT_EQ(readFileBytes(text, 4).status, FileBytes::Status::TooLarge);
 }
 
 TEST(FileSystem, ExistenceAndFolders) {
