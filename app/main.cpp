@@ -14,6 +14,7 @@
 #include "player/player_window.h"
 #include "playlist/list_file.h"
 #include "playlist/playlist_window.h"
+#include "playlist/title_probe.h"
 
 namespace {
 
@@ -44,18 +45,33 @@ int main(int argc, char** argv) {
                                     .toUtf8();
         std::fputs(line.constData(), stderr);
     }
-    carvel::ChartState chart;
-    chart.Reset();
     carvel::Playlist playlist;
     carvel::PlayerView noView;
-    carvel::PlayerController controller(chart, playlist, output, output, noView);
-    carvel::PlayerWindow player(controller, playlist);
+    carvel::PlayerController controller(output, output, playlist, noView);
+    carvel::PlayerWindow player(controller);
     controller.setView(player);
-    carvel::PlaybackDriver driver(controller.engine(), output);
+    carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 
-    carvel::PlaylistWindow playlistWindow(playlist, player, controller, carvel::listFilePath());
-    playlistWindow.onExit = [] { QApplication::quit(); };
+    carvel::PlaylistWindow playlistWindow(playlist, carvel::listFilePath());
+    // The two windows know nothing of each other; here they meet the player's commands.
+    playlistWindow.onStart = [&] {
+        player.show();
+        controller.next();
+    };
+    playlistWindow.onExit = [&] {
+        player.blnExiting = true;
+        player.close();
+        QApplication::quit();
+    };
+    player.onClosed = [&] { playlistWindow.show(); };
+    player.onChartDropped = [&](const QString& path) {
+        playlist.append({carvel::ProbeTitle(path), path});
+        if (!controller.playing()) {
+            playlist.setCurrent(playlist.count() - 1);
+            controller.open(path);
+        }
+    };
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);

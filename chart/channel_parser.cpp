@@ -1,9 +1,6 @@
 #include "chart/channel_parser.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "chart/text_helpers.h"
 
@@ -18,6 +15,16 @@ int digit(QChar c) {
     return c.unicode() - u'0';
 }
 
+QStringView trimmedSpaces(QStringView text) {
+    while (!text.isEmpty() && text.front() == u' ') {
+        text = text.sliced(1);
+    }
+    while (!text.isEmpty() && text.back() == u' ') {
+        text.chop(1);
+    }
+    return text;
+}
+
 }  // namespace
 
 bool isEventChannel(int channel) {
@@ -25,78 +32,53 @@ bool isEventChannel(int channel) {
            (channel >= 11 && channel <= 16) || (channel >= 21 && channel <= 26);
 }
 
-ChannelLineParser::ChannelLineParser(ChartState& state, StatusObserver* observer)
-    : state_(state), observer_(observer) {
-    for (const QString& entry : state_.strBarLen) {
-        if (!entry.isEmpty()) {
-            barLengthKeys_.insert(entry);
-        }
-    }
-}
+ChannelParser::ChannelParser(std::vector<Event>& events, std::vector<BarLength>& barLengths)
+    : events_(events), barLengths_(barLengths) {}
 
-int ChannelLineParser::ParseChannelLine(const QString& line) {
-    const QString s = trimSpaces(line);
-    if (s.isEmpty() || s.at(0) != u'#') {
-        return kHandled;
+ChannelParser::Result ChannelParser::parse(QStringView line) {
+    const QStringView s = trimmedSpaces(line);
+    if (s.isEmpty() || s.front() != u'#') {
+        return Result::Handled;
     }
     if (s.size() < 8 || s.indexOf(u':') != 6) {
-        return kMalformed;
+        return Result::Malformed;
     }
     for (int i = 1; i <= 5; ++i) {
         if (!isDigit(s.at(i))) {
-            return kMalformed;
+            return Result::Malformed;
         }
     }
     const int measure = 100 * digit(s.at(1)) + 10 * digit(s.at(2)) + digit(s.at(3));
     const int channel = 10 * digit(s.at(4)) + digit(s.at(5));
-    const QString data = s.sliced(7);
+    const QStringView data = s.sliced(7);
     const std::int64_t measureStart = std::int64_t{measure} * 192;
 
-    if (channel == 2) {
-        const QString key = QString::number(measureStart) + u',' + data;
+    if (channel == kBarEndChannel) {
+        QString key = QString::number(measureStart) + u',' + data.toString();
         if (!barLengthKeys_.contains(key)) {
-            barLengthKeys_.insert(key);
-            state_.strBarLen.last() = key;
-            state_.strBarLen.append(QString());
+            barLengthKeys_.insert(std::move(key));
+            barLengths_.push_back({measureStart, leadingNumber(data)});
         }
-    } else if (isEventChannel(channel)) {
-        if (data.size() % 2 != 0) {
-            return kMalformed;
-        }
-        const qsizetype pairs = data.size() / 2;
-        const double q = 192.0 / static_cast<double>(pairs);
-        // "position,channel,value" is built in a stack buffer: a load makes millions of these.
-        char tail[16];
-        const int tailLength = std::snprintf(tail, sizeof tail, ",%d,", channel);
-        for (qsizetype h = 0; h < pairs; ++h) {
-            const int value = HexToInt(QStringView(data).sliced(2 * h, 2));
-            const double product = q * static_cast<double>(h);
-            const std::int64_t position =
-                measureStart + static_cast<std::int64_t>(std::floor(product));
-            char text[48];
-            char* end = std::to_chars(text, text + 24, position).ptr;
-            const auto digits = static_cast<size_t>(end - text);
-            end = std::copy(tail, tail + tailLength, end);
-            end = std::to_chars(end, text + sizeof text, value).ptr;
-            const std::string_view working(text, static_cast<size_t>(end - text));
-            if (value >= 1) {
-                std::string event;
-                event.reserve(working.size() + 6);
-                if (digits < 6) {
-                    event.append(6 - digits, '0');
-                }
-                event.append(working);
-                state_.List2.push_back(std::move(event));
-            }
-            state_.colEvents.emplace_back(working);
-        }
-    } else {
-        return kNotPlayed;
+        return Result::Handled;
     }
-    if (observer_ != nullptr) {
-        observer_->eventCountChanged(static_cast<qsizetype>(state_.List2.size()));
+    if (!isEventChannel(channel)) {
+        return Result::NotPlayed;
     }
-    return kHandled;
+    if (data.size() % 2 != 0) {
+        return Result::Malformed;
+    }
+    const qsizetype pairs = data.size() / 2;
+    // Slot h lies at floor((192 / n) x h), the quotient and the product each rounded to double.
+    const double q = 192.0 / static_cast<double>(pairs);
+    for (qsizetype h = 0; h < pairs; ++h) {
+        const int value = hexToInt(data.sliced(2 * h, 2));
+        if (value >= 1) {
+            const double offset = std::floor(q * static_cast<double>(h));
+            events_.push_back({measureStart + static_cast<std::int64_t>(offset), value,
+                               static_cast<std::uint8_t>(channel)});
+        }
+    }
+    return Result::Handled;
 }
 
 }  // namespace carvel

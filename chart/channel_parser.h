@@ -2,28 +2,35 @@
 
 #include <QSet>
 #include <QString>
+#include <cstdint>
+#include <vector>
 
-#include "chart/chart_state.h"
-#include "chart/status_observer.h"
+#include "chart/event.h"
 
 namespace carvel {
 
-// Turns channel lines "#mmmcc:data" into events of the chart state. One parser serves one load.
-class ChannelLineParser {
+// A bar-length line: the measure starting at tick `start` lasts `ratio` x 192 ticks.
+struct BarLength {
+    std::int64_t start = 0;
+    double ratio = 0;  // the leading number of the line's data; 0 when there is none
+};
+
+// Turns channel lines "#mmmcc:data" into events. One parser serves one read.
+class ChannelParser {
   public:
-    enum Result { kHandled = 0, kMalformed = 2, kNotPlayed = 3 };
+    enum class Result { Handled, Malformed, NotPlayed };
 
-    ChannelLineParser(ChartState& state, StatusObserver* observer);
+    ChannelParser(std::vector<Event>& events, std::vector<BarLength>& barLengths);
 
-    // Records the events (List2, working entries in colEvents) or the bar length (strBarLen) of one
-    // line. Lines that do not start with '#' after trimming spaces are handled by doing nothing.
-    // Events are appended unsorted; the loader sorts List2 once the file is read.
-    int ParseChannelLine(const QString& line);
+    // Appends the events (pairs of value 1 or more) of one line, or its bar length unless a line
+    // with the same measure and the same data text came before. Lines that do not start with '#'
+    // after trimming spaces are handled by doing nothing. Events are appended unsorted.
+    Result parse(QStringView line);
 
   private:
-    ChartState& state_;
-    StatusObserver* observer_;
-    QSet<QString> barLengthKeys_;  // mirrors strBarLen for the duplicate test
+    std::vector<Event>& events_;
+    std::vector<BarLength>& barLengths_;
+    QSet<QString> barLengthKeys_;  // "start,data" of the bar lengths seen
 };
 
 bool isEventChannel(int channel);

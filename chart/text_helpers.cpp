@@ -6,7 +6,7 @@
 
 namespace carvel {
 
-void SplitHeaderLine(const QString& line, QString& key, QString& value) {
+void splitHeaderLine(const QString& line, QString& key, QString& value) {
     if (line.isEmpty() || line.at(0) != u'#') {
         return;
     }
@@ -18,7 +18,7 @@ void SplitHeaderLine(const QString& line, QString& key, QString& value) {
     value = trimSpaces(line.mid(p + 1));
 }
 
-std::string FormatSix(std::int64_t n) {
+std::string formatSix(std::int64_t n) {
     const bool negative = n < 0;
     const std::uint64_t magnitude =
         negative ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
@@ -29,7 +29,7 @@ std::string FormatSix(std::int64_t n) {
     return negative ? "-" + digits : digits;
 }
 
-int HexDigitValue(QStringView text) {
+int hexDigitValue(QStringView text) {
     if (text.isEmpty()) {
         return 0;
     }
@@ -46,11 +46,11 @@ int HexDigitValue(QStringView text) {
     return 0;
 }
 
-int HexToInt(QStringView text) {
+int hexToInt(QStringView text) {
     double result = 0;
     double weight = 1;
     for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        result += HexDigitValue(text.sliced(i, 1)) * weight;
+        result += hexDigitValue(text.sliced(i, 1)) * weight;
         weight *= 16;
         if (result > 32767) {
             return 32767;

@@ -9,18 +9,18 @@ namespace carvel {
 // Cuts "#KEY value" into key (as written) and value (spaces trimmed). Leaves key and value
 // untouched when the line does not start with '#', has no space, or has a space right after '#'.
 // Only U+0020 counts as a space; a tab is an ordinary character.
-void SplitHeaderLine(const QString& line, QString& key, QString& value);
+void splitHeaderLine(const QString& line, QString& key, QString& value);
 
 // n in decimal, left-padded with zeros to six digits; longer numbers in full; a negative number is
 // '-' followed by its magnitude written the same way.
-std::string FormatSix(std::int64_t n);
+std::string formatSix(std::int64_t n);
 
 // Value of the first character as a hexadecimal digit (either case); 0 for anything else.
-int HexDigitValue(QStringView text);
+int hexDigitValue(QStringView text);
 
-// Base-16 value of the whole text, every character a digit by HexDigitValue. Saturates at 32767,
+// Base-16 value of the whole text, every character a digit by hexDigitValue. Saturates at 32767,
 // the top of the 16-bit range it is stored in.
-int HexToInt(QStringView text);
+int hexToInt(QStringView text);
 
 // text without leading and trailing U+0020 (tabs and other blanks stay).
 QString trimSpaces(const QString& text);

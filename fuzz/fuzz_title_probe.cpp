@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chart/title_probe.h"
+#include "playlist/title_probe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir dir;

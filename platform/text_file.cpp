@@ -7,21 +7,7 @@ namespace carvel {
 
 QStringList splitLines(const QString& text) {
     QStringList lines;
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\r' || c == u'\n') {
-            lines.append(text.sliced(start, i - start));
-            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n') {
-                ++i;
-            }
-            start = i + 1;
-        }
-    }
-    if (start < n) {
-        lines.append(text.sliced(start));
-    }
+    forEachLine(text, [&](QStringView line) { lines.append(line.toString()); });
     return lines;
 }
 

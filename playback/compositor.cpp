@@ -1,6 +1,5 @@
 #include "playback/compositor.h"
 
-#include "media/picture.h"
 #include "media/picture_ops.h"
 
 namespace carvel {
@@ -25,21 +24,18 @@ void Compositor::clear() {
     media::fillBlack(primary_);
 }
 
-void Compositor::loadPicture(const ChartState& chart, long long index, bool layer) {
+void Compositor::setPicture(const media::PicturePtr& picture, bool layer) {
     QImage& surface = layer ? layer_ : base_;
-    if (chart.pictureLoaded(index) && chart.ddsBmp[static_cast<size_t>(index)]) {
-        media::copyScaled(*chart.ddsBmp[static_cast<size_t>(index)], surface);
+    if (picture) {
+        media::copyScaled(*picture, surface);
     } else {
         media::fillBlack(surface);
     }
 }
 
-void Compositor::compose(const ChartState& chart) {
-    if (chart.blnTitleBGA && chart.blnStage && chart.ddsStage) {
-        media::copyScaled(*chart.ddsStage, primary_);
-    } else if (chart.blnMissBGA && chart.pictureLoaded(chart.intMissBmp) &&
-               chart.ddsBmp[static_cast<size_t>(chart.intMissBmp)]) {
-        media::copyScaled(*chart.ddsBmp[static_cast<size_t>(chart.intMissBmp)], primary_);
+void Compositor::compose(const media::PicturePtr& overlay) {
+    if (overlay) {
+        media::copyScaled(*overlay, primary_);
     } else {
         media::copyScaled(base_, primary_);
         media::copyScaledKeyed(layer_, primary_);

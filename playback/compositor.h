@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QSize>
 
-#include "chart/chart_state.h"
+#include "media/picture.h"
 
 namespace carvel {
 
@@ -19,14 +19,13 @@ class Compositor {
     // Fills base, layer and primary with black.
     void clear();
 
-    // Copies picture `index` of the chart onto the base (layer = false) or the layer surface; an
-    // index that is out of range or not loaded makes that surface black.
-    void loadPicture(const ChartState& chart, long long index, bool layer);
+    // Copies picture onto the base (layer = false) or the layer surface; no picture makes that
+    // surface black.
+    void setPicture(const media::PicturePtr& picture, bool layer);
 
-    // Draws the primary: the stage picture while the title toggle is on and one is loaded; else
-    // the Miss picture while the Miss toggle is on and it is loaded; else base, then the layer with
+    // Draws the primary: the overlay picture when there is one, else base, then the layer with
     // black transparent.
-    void compose(const ChartState& chart);
+    void compose(const media::PicturePtr& overlay);
 
     const QImage& primary() const { return primary_; }
 

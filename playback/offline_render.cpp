@@ -3,29 +3,30 @@
 #include <cmath>
 #include <limits>
 
-#include "chart/chart_loader.h"
 #include "media/render_output.h"
+#include "playback/chart_loader.h"
 #include "playback/playback_engine.h"
 
 namespace carvel {
 
 RenderResult renderChart(const QString& path, int sampleRate) {
-    RenderResult result;
-    ChartState chart;
-    LoadOptions options;
+    MediaOptions options;
     options.sampleRate = sampleRate;
-    result.loadResult = OpenChart(path, result.messages, chart, nullptr, options);
+    LoadedChart loaded = loadChart(path, options);
+    RenderResult result;
+    result.found = loaded.found;
+    result.messages = loaded.messages;
 
     media::RenderOutput output(sampleRate);
     PlaybackEngine::Host host;  // no window, and one chart only
-    PlaybackEngine engine(chart, output, output, host);
-    engine.cmdPlay_Click();
+    PlaybackEngine engine(loaded.chart, loaded.media, output, output, host);
+    engine.play();
     for (;;) {
-        const PlaybackEngine::Step step = engine.pass();
-        if (step.kind == PlaybackEngine::Step::Kind::Idle) {
+        const Step step = engine.pass();
+        if (step.kind == Step::Kind::Idle) {
             break;
         }
-        if (step.kind == PlaybackEngine::Step::Kind::WaitUntil) {
+        if (step.kind == Step::Kind::WaitUntil) {
             const double now = output.nowMs();
             // A wait that has already passed (rounding at a sound's end) still moves time on.
             output.advanceTo(step.untilMs > now

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <vector>
+
+#include "chart/load_message.h"
 
 namespace carvel {
 
 struct RenderResult {
-    int loadResult = 0;          // as LoadChart: 1 when the chart does not exist
-    QStringList messages;        // the load's messages, not-found message first
-    std::vector<float> samples;  // interleaved stereo at the requested rate
+    bool found = false;                 // false when the chart does not exist
+    std::vector<LoadMessage> messages;  // the load's messages
+    std::vector<float> samples;         // interleaved stereo at the requested rate
 };
 
 // Plays a chart once on a virtual clock that starts at 0 and jumps from due time to due time,

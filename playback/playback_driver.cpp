@@ -8,8 +8,8 @@ namespace {
 constexpr int kPassesPerBatch = 256;
 }
 
-PlaybackDriver::PlaybackDriver(PlaybackEngine& engine, Clock& clock, QObject* parent)
-    : QObject(parent), engine_(engine), clock_(clock) {
+PlaybackDriver::PlaybackDriver(Pass pass, Clock& clock, QObject* parent)
+    : QObject(parent), pass_(std::move(pass)), clock_(clock) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { run(); });
@@ -28,17 +28,17 @@ void PlaybackDriver::run() {
     running_ = true;
     for (int i = 0; i < kPassesPerBatch; ++i) {
         rerun_ = false;
-        const PlaybackEngine::Step step = engine_.pass();
+        const Step step = pass_();
         switch (step.kind) {
-            case PlaybackEngine::Step::Kind::Again:
+            case Step::Kind::Again:
                 continue;
-            case PlaybackEngine::Step::Kind::Idle:
+            case Step::Kind::Idle:
                 if (rerun_) {
                     continue;
                 }
                 running_ = false;
                 return;
-            case PlaybackEngine::Step::Kind::WaitUntil: {
+            case Step::Kind::WaitUntil: {
                 const double wait = elapsedMs(step.untilMs, clock_.nowMs());
                 if (wait <= 0 || rerun_) {
                     continue;

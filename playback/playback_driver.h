@@ -3,17 +3,21 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include "platform/clock.h"
-#include "playback/playback_engine.h"
+
+#include "playback/playback_step.h"
 
 namespace carvel {
 
-// Runs the engine's passes from the Qt event loop: passes that have work run back to back (a
+// Runs the playback's passes from the Qt event loop: passes that have work run back to back (a
 // bounded batch, then the event loop gets its turn); when nothing is due, a precise timer sleeps
 // until the due time. Chaining to the next chart happens inside a pass, so nothing nests.
 class PlaybackDriver : public QObject {
   public:
-    PlaybackDriver(PlaybackEngine& engine, Clock& clock, QObject* parent = nullptr);
+    using Pass = std::function<Step()>;
+
+    PlaybackDriver(Pass pass, Clock& clock, QObject* parent = nullptr);
 
     // The engine's state changed outside a pass (Play, Stop, FF, ...): runs the passes that are due
     // at once, so a new run's first sounds are scheduled without waiting for the event loop.
@@ -23,7 +27,7 @@ class PlaybackDriver : public QObject {
   private:
     void run();
 
-    PlaybackEngine& engine_;
+    Pass pass_;
     Clock& clock_;
     QTimer timer_;
     bool running_ = false;

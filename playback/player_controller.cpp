@@ -2,52 +2,43 @@
 
 namespace carvel {
 
-PlayerController::PlayerController(ChartState& chart, Playlist& playlist, media::SoundOutput& sound,
-                                   Clock& clock, PlayerView& view)
-    : chart_(chart),
-      playlist_(playlist),
-      sound_(sound),
+PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, ChartQueue& queue,
+                                   PlayerView& view)
+    : sound_(sound),
+      queue_(queue),
       view_(&view),
-      engine_(chart, sound, clock, *this),
-      preview_(chart, sound, clock) {}
+      engine_(loaded_.chart, loaded_.media, sound, clock, *this),
+      preview_(loaded_.media, sound, clock) {}
 
-void PlayerController::FileLoad(const QString& path) {
-    // Releasing the previous chart's sounds silences them.
+void PlayerController::open(const QString& path) {
+    // The previous chart's sounds go first, silenced, before anything of the next is read.
     sound_.stopAll();
+    loaded_ = LoadedChart();
+    path_ = path;
     view_->messagesChanged({});
-    QStringList messages;
-    LoadOptions options;
+    MediaOptions options;
     options.sampleRate = sound_.sampleRate();
-    OpenChart(path, messages, chart_, view_, options);
-    view_->messagesChanged(messages);
-    view_->informationChanged(chartInformationText(chart_));
-    engine_.cmdPlay_Click();
+    loaded_ = loadChart(path, options, view_);
+    view_->messagesChanged(loaded_.messages);
+    view_->informationChanged(informationText(loaded_.chart));
+    engine_.play();
 }
 
-void PlayerController::toNext() {
-    if (playlist_.isEmpty()) {
-        return;
+void PlayerController::next() {
+    if (const std::optional<QString> path = queue_.stepForward()) {
+        open(*path);
     }
-    const qsizetype current = playlist_.current();
-    playlist_.setCurrent(current == playlist_.count() - 1 ? 0 : current + 1);
-    FileLoad(playlist_.at(playlist_.current()).path);
 }
 
-void PlayerController::Backto() {
-    if (playlist_.isEmpty()) {
-        return;
+void PlayerController::back() {
+    if (const std::optional<QString> path = queue_.stepBack()) {
+        open(*path);
     }
-    // With entries but none current, Back starts from the last entry.
-    const qsizetype current = playlist_.current();
-    playlist_.setCurrent(current <= 0 ? playlist_.count() - 1 : current - 1);
-    FileLoad(playlist_.at(playlist_.current()).path);
 }
 
-void PlayerController::Reset() {
+void PlayerController::releaseSounds() {
     sound_.stopAll();
-    for (media::SoundPtr& sound : chart_.dsbWav) {
-        sound.reset();
-    }
+    loaded_.media.sounds.clear();
 }
 
 void PlayerController::wake() {

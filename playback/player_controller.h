@@ -2,47 +2,60 @@
 
 #include <functional>
 
-#include "chart/chart_loader.h"
-#include "chart/chart_state.h"
 #include "media/sound_output.h"
 #include "platform/clock.h"
+#include "playback/chart_loader.h"
+#include "playback/chart_queue.h"
 #include "playback/playback_engine.h"
 #include "playback/player_view.h"
-#include "playback/playlist.h"
 #include "playback/sound_preview.h"
 
 namespace carvel {
 
-// The player's commands: open a chart, the transport, stepping through the playlist. The player
-// window binds its controls to these and shows what the view is told; nothing here knows widgets.
+// The player's commands: open a chart, the transport, stepping through the queue of charts, the
+// display switches. The player window binds its controls to these and shows what the view is told;
+// nothing here knows widgets.
 class PlayerController final : private PlaybackEngine::Host {
   public:
-    PlayerController(ChartState& chart, Playlist& playlist, media::SoundOutput& sound, Clock& clock,
-                     PlayerView& view);
+    using Overlay = PlaybackEngine::Overlay;
+
+    PlayerController(media::SoundOutput& sound, Clock& clock, ChartQueue& queue, PlayerView& view);
 
     // The window is built after the controller it binds to; it takes over the reports then.
     void setView(PlayerView& view) { view_ = &view; }
 
-    // Resets the chart state, loads path, lists the messages, shows the header fields, then plays.
-    void FileLoad(const QString& path);
+    // Releases the previous chart's sounds, loads path, lists the messages, shows the header
+    // fields, then plays.
+    void open(const QString& path);
 
-    // Step forward / back through the playlist (both wrap around) and open the chart there.
-    void toNext();
-    void Backto();
+    void play() { engine_.play(); }
+    void stop() { engine_.stop(); }
+    void fastForward() { engine_.fastForward(); }
+    void rewind() { engine_.rewind(); }
+    // Step forward / back through the queue (both wrap around) and open the chart there.
+    void next();
+    void back();
     // Silences and releases every key sound of the chart (the player is closing).
-    void Reset();
+    void releaseSounds();
 
-    void cmdPlay_Click() { engine_.cmdPlay_Click(); }
-    void cmdStop_Click() { engine_.cmdStop_Click(); }
-    void cmdFF_Click() { engine_.cmdFF_Click(); }
-    void cmdRev_Click() { engine_.cmdRev_Click(); }
-    void cmdNext_Click() { toNext(); }
-    void cmdBack_Click() { Backto(); }
+    void setSkipLateEvents(bool skip) { engine_.setSkipLateEvents(skip); }
+    bool skipsLateEvents() const { return engine_.skipsLateEvents(); }
+    void setPicturesShown(bool shown) { engine_.setPicturesShown(shown); }
+    void setOverlay(Overlay overlay) { engine_.setOverlay(overlay); }
+    Overlay overlay() const { return engine_.overlay(); }
+    // The picture area's size in pixels.
+    void setPictureSize(QSize size) { engine_.compositor().resize(size); }
 
-    PlaybackEngine& engine() { return engine_; }
+    // One pass of the playback, for the driver.
+    Step pass() { return engine_.pass(); }
+    // A run goes on (it has not been stopped or ended).
+    bool playing() const { return engine_.playing(); }
+
+    const Chart& chart() const { return loaded_.chart; }
+    // The path of the chart last opened ("" before the first).
+    const QString& chartPath() const { return path_; }
     SoundPreview& preview() { return preview_; }
-    ChartState& chart() { return chart_; }
-    Playlist& playlist() { return playlist_; }
+    const PlaybackEngine& engine() const { return engine_; }
 
     // The driver's hook: called whenever a pass should run soon.
     void setWakeHandler(std::function<void()> handler) { wake_ = std::move(handler); }
@@ -50,15 +63,16 @@ class PlayerController final : private PlaybackEngine::Host {
   private:
     bool playerVisible() override { return view_->playerVisible(); }
     void closePlayer() override { view_->closePlayer(); }
-    void statusChanged(const QString& text) override { view_->statusChanged(text); }
+    void statusChanged(PlayerStatus status) override { view_->statusChanged(status); }
     void pictureChanged(const QImage& primary) override { view_->pictureChanged(primary); }
-    void runCompleted() override { toNext(); }
+    void runCompleted() override { next(); }
     void wake() override;
 
-    ChartState& chart_;
-    Playlist& playlist_;
     media::SoundOutput& sound_;
+    ChartQueue& queue_;
     PlayerView* view_;
+    LoadedChart loaded_;
+    QString path_;
     PlaybackEngine engine_;
     SoundPreview preview_;
     std::function<void()> wake_;

@@ -2,19 +2,20 @@
 
 #include <QImage>
 #include <QString>
-#include <QStringList>
+#include <vector>
 
-#include "chart/status_observer.h"
+#include "chart/load_message.h"
+#include "playback/chart_loader.h"
 
 namespace carvel {
 
 // What the player shows. The player window implements it; so do the terminal player and the tests.
 // Every method has an empty default.
-class PlayerView : public StatusObserver {
+class PlayerView : public LoadObserver {
   public:
-    virtual void messagesChanged(const QStringList& /*messages*/) {}  // the message list
-    virtual void informationChanged(const QString& /*text*/) {}       // the information box
-    virtual void pictureChanged(const QImage& /*primary*/) {}         // the picture area
+    virtual void messagesChanged(const std::vector<LoadMessage>& /*messages*/) {}
+    virtual void informationChanged(const QString& /*text*/) {}  // the information box
+    virtual void pictureChanged(const QImage& /*primary*/) {}    // the picture area
     virtual bool playerVisible() { return true; }
     // The playback found the player hidden and closes it (stop, reset, show the playlist).
     virtual void closePlayer() {}

@@ -4,38 +4,37 @@
 
 namespace carvel {
 
-SoundPreview::SoundPreview(ChartState& chart, media::SoundOutput& sound, Clock& clock)
-    : chart_(chart), sound_(sound), clock_(clock) {}
+SoundPreview::SoundPreview(const ChartMedia& media, media::SoundOutput& sound, Clock& clock)
+    : media_(media), sound_(sound), clock_(clock) {}
 
-void SoundPreview::lblWave_MouseDown() {
-    if (lblWave.isEmpty()) {
-        lblWave = QStringLiteral("0");
-        lblPlay = QStringLiteral("■");
+void SoundPreview::press() {
+    if (indexText_.isEmpty()) {
+        indexText_ = QStringLiteral("0");
+        armed_ = true;
     }
 }
 
-void SoundPreview::lblWave_MouseMove(int buttons) {
+void SoundPreview::drag(int buttons) {
     if ((buttons & (kLeftButton | kRightButton)) == 0) {
         return;
     }
-    int n = HexToInt(lblWave);
+    int n = hexToInt(indexText_);
     if ((buttons & kLeftButton) != 0) {
         n = n + 1 == 256 ? 0 : n + 1;
     } else {
         n = n - 1 == -1 ? 255 : n - 1;
     }
-    lblWave = QString::number(n, 16).toUpper();
+    indexText_ = QString::number(n, 16).toUpper();
 }
 
-void SoundPreview::lblPlay_Click() {
-    if (lblPlay.isEmpty()) {
+void SoundPreview::play() {
+    if (!armed_) {
         return;
     }
-    const int index = HexToInt(lblWave);
-    if (!chart_.soundLoaded(index) || !chart_.dsbWav[static_cast<size_t>(index)]) {
-        return;
+    const int index = hexToInt(indexText_);
+    if (media::SoundPtr sound = media_.sound(index)) {
+        sound_.play(index, std::move(sound), clock_.nowMs());
     }
-    sound_.play(index, chart_.dsbWav[static_cast<size_t>(index)], clock_.nowMs());
 }
 
 }  // namespace carvel

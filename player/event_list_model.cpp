@@ -5,8 +5,8 @@
 
 namespace carvel {
 
-EventListModel::EventListModel(const std::vector<std::string>& events, QObject* parent)
-    : QAbstractListModel(parent), events_(events) {}
+EventListModel::EventListModel(const Chart& chart, QObject* parent)
+    : QAbstractListModel(parent), chart_(chart) {}
 
 int EventListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
@@ -14,15 +14,16 @@ int EventListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant EventListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_ ||
-        static_cast<size_t>(index.row()) >= events_.size()) {
+        static_cast<size_t>(index.row()) >= chart_.events.size()) {
         return {};
     }
-    return QString::fromLatin1(events_[static_cast<size_t>(index.row())]);
+    return QString::fromStdString(
+        eventText(chart_.events[static_cast<size_t>(index.row())], chart_.barEndRatios));
 }
 
 void EventListModel::reset() {
     beginResetModel();
-    rows_ = static_cast<int>(std::min<size_t>(events_.size(), INT_MAX));
+    rows_ = static_cast<int>(std::min<size_t>(chart_.events.size(), INT_MAX));
     endResetModel();
 }
 

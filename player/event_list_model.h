@@ -1,23 +1,23 @@
 #pragma once
 
 #include <QAbstractListModel>
-#include <string>
-#include <vector>
+
+#include "chart/chart.h"
 
 namespace carvel {
 
-// Shows the chart's event list (hundreds of thousands of entries at times) without copying it into
-// list items. Call reset() after a load has replaced the list.
+// Shows the chart's event table (hundreds of thousands of entries at times) as the texts a person
+// reads, made only for the rows on screen. Call reset() after a load has replaced the table.
 class EventListModel : public QAbstractListModel {
   public:
-    explicit EventListModel(const std::vector<std::string>& events, QObject* parent = nullptr);
+    explicit EventListModel(const Chart& chart, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     void reset();
 
   private:
-    const std::vector<std::string>& events_;
+    const Chart& chart_;
     int rows_ = 0;
 };
 

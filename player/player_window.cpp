@@ -12,9 +12,9 @@
 #include <QScreen>
 #include <QUrl>
 
-#include "chart/title_probe.h"
 #include "platform/text_file.h"
 #include "platform/text_viewer.h"
+#include "playback/display_texts.h"
 #include "player/transport_icons.h"
 #include "player/twips.h"
 
@@ -43,11 +43,8 @@ QRect PlayerWindow::at(int left, int top, int width, int height) const {
     return twipsRect(left, top, width, height, dpi_);
 }
 
-PlayerWindow::PlayerWindow(PlayerController& controller, Playlist& playlist, QWidget* parent)
-    : QWidget(parent),
-      controller_(controller),
-      playlist_(playlist),
-      events_(controller.chart().List2, this) {
+PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
+    : QWidget(parent), controller_(controller), events_(controller.chart(), this) {
     dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
     setWindowTitle(QStringLiteral("Orv Carvel"));
     setAcceptDrops(true);
@@ -75,12 +72,12 @@ PlayerWindow::PlayerWindow(PlayerController& controller, Playlist& playlist, QWi
     for (int i = 0; i < 6; ++i) {
         const_cast<QPushButton*>(buttons[i])->setGeometry(at(360 + 480 * i, 1440, 495, 615));
     }
-    connect(cmdBack, &QPushButton::clicked, this, [this] { controller_.cmdBack_Click(); });
-    connect(cmdRev, &QPushButton::clicked, this, [this] { controller_.cmdRev_Click(); });
-    connect(cmdStop, &QPushButton::clicked, this, [this] { controller_.cmdStop_Click(); });
-    connect(cmdPlay, &QPushButton::clicked, this, [this] { controller_.cmdPlay_Click(); });
-    connect(cmdFF, &QPushButton::clicked, this, [this] { controller_.cmdFF_Click(); });
-    connect(cmdNext, &QPushButton::clicked, this, [this] { controller_.cmdNext_Click(); });
+    connect(cmdBack, &QPushButton::clicked, this, [this] { controller_.back(); });
+    connect(cmdRev, &QPushButton::clicked, this, [this] { controller_.rewind(); });
+    connect(cmdStop, &QPushButton::clicked, this, [this] { controller_.stop(); });
+    connect(cmdPlay, &QPushButton::clicked, this, [this] { controller_.play(); });
+    connect(cmdFF, &QPushButton::clicked, this, [this] { controller_.fastForward(); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { controller_.next(); });
 
     Frame1 = new QFrame(this);
     Frame1->setFrameShape(QFrame::Box);
@@ -112,7 +109,7 @@ PlayerWindow::PlayerWindow(PlayerController& controller, Playlist& playlist, QWi
     Picture1 = new PictureArea(this);
     Picture1->setGeometry(at(3720, 120, 3960, 3960));
     Picture1->setToolTip(QStringLiteral("Wait : On"));
-    controller_.engine().compositor().resize(Picture1->size());
+    controller_.setPictureSize(Picture1->size());
     TitleBGA = new ClickLabel(QStringLiteral("ﾀｲﾄﾙ画像"), Picture1);
     TitleBGA->setGeometry(at(120, 120, 855, 255));
     MissBGA = new ClickLabel(QStringLiteral("Miss画像"), Picture1);
@@ -149,7 +146,6 @@ PlayerWindow::PlayerWindow(PlayerController& controller, Playlist& playlist, QWi
     };
     openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
 
-    controller_.engine().lngBltFlags = PlaybackEngine::kWaitOn;
     setOuterWidth(kWidthNarrow);
     setOuterHeight(kHeightCompact);
 }
@@ -173,7 +169,7 @@ void PlayerWindow::chkCmpct_Click() {
 }
 
 void PlayerWindow::chkImage_Click() {
-    controller_.engine().chkImage = chkImage->isChecked();
+    controller_.setPicturesShown(chkImage->isChecked());
     setOuterWidth(chkImage->isChecked() ? kWidthWide : kWidthNarrow);
 }
 
@@ -192,26 +188,20 @@ void PlayerWindow::List1_Click() {
 }
 
 void PlayerWindow::TitleBGA_Click() {
-    ChartState& chart = controller_.chart();
-    chart.blnTitleBGA = !chart.blnTitleBGA;
-    chart.blnMissBGA = false;
+    using Overlay = PlayerController::Overlay;
+    controller_.setOverlay(controller_.overlay() == Overlay::Title ? Overlay::None
+                                                                   : Overlay::Title);
 }
 
 void PlayerWindow::MissBGA_Click() {
-    ChartState& chart = controller_.chart();
-    chart.blnMissBGA = !chart.blnMissBGA;
-    chart.blnTitleBGA = false;
+    using Overlay = PlayerController::Overlay;
+    controller_.setOverlay(controller_.overlay() == Overlay::Miss ? Overlay::None : Overlay::Miss);
 }
 
 void PlayerWindow::WaitBGA_Click() {
-    std::uint32_t& flags = controller_.engine().lngBltFlags;
-    if ((flags & PlaybackEngine::kWaitOn) != 0) {
-        flags = PlaybackEngine::kWaitOff;
-        Picture1->setToolTip(QStringLiteral("Wait : Off"));
-    } else {
-        flags = PlaybackEngine::kWaitOn;
-        Picture1->setToolTip(QStringLiteral("Wait : On"));
-    }
+    const bool skip = !controller_.skipsLateEvents();
+    controller_.setSkipLateEvents(skip);
+    Picture1->setToolTip(skip ? QStringLiteral("Wait : Off") : QStringLiteral("Wait : On"));
 }
 
 void PlayerWindow::cmdClose_Click() {
@@ -231,10 +221,10 @@ void PlayerWindow::Label1_DblClick() {
 }
 
 void PlayerWindow::showSource() {
-    if (playlist_.current() < 0 || playlist_.current() >= playlist_.count()) {
+    const QString path = controller_.chartPath();
+    if (path.isEmpty()) {
         return;
     }
-    const QString path = playlist_.at(playlist_.current()).path;
     if (openTextViewer && openTextViewer(path)) {
         return;
     }
@@ -248,14 +238,8 @@ void PlayerWindow::showSource() {
 }
 
 void PlayerWindow::dropFiles(const QStringList& paths) {
-    if (paths.isEmpty()) {
-        return;
-    }
-    const QString path = paths.first();
-    playlist_.append({ProbeTitle(path), path});
-    if (!controller_.engine().blnPlaying) {
-        playlist_.setCurrent(playlist_.count() - 1);
-        controller_.FileLoad(path);
+    if (!paths.isEmpty() && onChartDropped) {
+        onChartDropped(paths.first());
     }
 }
 
@@ -267,18 +251,20 @@ void PlayerWindow::eventCountChanged(qsizetype count) {
     }
 }
 
-void PlayerWindow::loadStateChanged(const QString& text) {
-    Label2->setText(text);
+void PlayerWindow::loadStateChanged(LoadState state) {
+    Label2->setText(loadStateText(state));
 }
 
-void PlayerWindow::statusChanged(const QString& text) {
-    Label3->setText(text);
+void PlayerWindow::statusChanged(PlayerStatus status) {
+    Label3->setText(statusText(status));
 }
 
-void PlayerWindow::messagesChanged(const QStringList& messages) {
+void PlayerWindow::messagesChanged(const std::vector<LoadMessage>& messages) {
     List1->clear();
     List1->setToolTip(QString());
-    List1->addItems(messages);
+    for (const LoadMessage& message : messages) {
+        List1->addItem(messageText(message));
+    }
     events_.reset();
 }
 
@@ -296,17 +282,17 @@ void PlayerWindow::closePlayer() {
 
 void PlayerWindow::closeEvent(QCloseEvent* event) {
     if (blnExiting) {
-        controller_.Reset();
+        controller_.releaseSounds();
         event->accept();
         return;
     }
     event->ignore();
-    controller_.engine().blnPlaying = false;
-    if (showPlaylistWindow) {
-        showPlaylistWindow();
+    controller_.stop();
+    if (onClosed) {
+        onClosed();
     }
     hide();
-    controller_.Reset();
+    controller_.releaseSounds();
 }
 
 void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -342,17 +328,16 @@ bool PlayerWindow::eventFilter(QObject* watched, QEvent* event) {
         Frame1_Click();
     } else if (watched == lblWave) {
         if (event->type() == QEvent::MouseButtonPress) {
-            preview.lblWave_MouseDown();
+            preview.press();
         } else if (event->type() == QEvent::MouseMove) {
             const auto buttons = static_cast<QMouseEvent*>(event)->buttons();
-            preview.lblWave_MouseMove(
-                ((buttons & Qt::LeftButton) ? SoundPreview::kLeftButton : 0) |
-                ((buttons & Qt::RightButton) ? SoundPreview::kRightButton : 0));
+            preview.drag(((buttons & Qt::LeftButton) ? SoundPreview::kLeftButton : 0) |
+                         ((buttons & Qt::RightButton) ? SoundPreview::kRightButton : 0));
         }
-        lblWave->setText(preview.lblWave);
-        lblPlay->setText(preview.lblPlay);
+        lblWave->setText(preview.indexText());
+        lblPlay->setText(preview.armed() ? QStringLiteral("■") : QString());
     } else if (watched == lblPlay && event->type() == QEvent::MouseButtonRelease) {
-        preview.lblPlay_Click();
+        preview.play();
     }
     return QWidget::eventFilter(watched, event);
 }

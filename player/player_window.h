@@ -12,15 +12,15 @@
 #include <functional>
 
 #include "playback/player_controller.h"
-#include "playback/playlist.h"
 #include "player/event_list_model.h"
 #include "player/picture_area.h"
 
 namespace carvel {
 
 // The player window. Its controls bind to the PlayerController: clicks become commands, and what
-// the controller reports (messages, information, status texts, pictures) is shown here. Closing it
-// only hides it, unless the program is exiting.
+// the controller reports (messages, information, states, pictures) is shown here. What concerns the
+// playlist (a drop, the window closing) goes out through callbacks that the program wires. Closing
+// it only hides it, unless the program is exiting.
 class PlayerWindow : public QWidget, public PlayerView {
   public:
     static constexpr int kHeightCompact = 2460;
@@ -30,12 +30,14 @@ class PlayerWindow : public QWidget, public PlayerView {
     static constexpr int kWidthNarrow = 3675;
     static constexpr int kWidthWide = 7800;
 
-    PlayerWindow(PlayerController& controller, Playlist& playlist, QWidget* parent = nullptr);
+    explicit PlayerWindow(PlayerController& controller, QWidget* parent = nullptr);
 
     // Set when the playlist window ends the program; closing then really closes.
     bool blnExiting = false;
-    // Shows the playlist window again when the player closes.
-    std::function<void()> showPlaylistWindow;
+    // The user closed the player (it has stopped and hidden itself).
+    std::function<void()> onClosed;
+    // A chart file was dropped on the player.
+    std::function<void(const QString& path)> onChartDropped;
     // The hidden tools' input box; replaceable for tests. Returns the text typed ("" on Cancel).
     std::function<QString()> askCode;
     // Starts the text viewer on a chart; replaceable for tests. False when there is no viewer.
@@ -61,9 +63,9 @@ class PlayerWindow : public QWidget, public PlayerView {
 
     // PlayerView
     void eventCountChanged(qsizetype count) override;
-    void loadStateChanged(const QString& text) override;
-    void statusChanged(const QString& text) override;
-    void messagesChanged(const QStringList& messages) override;
+    void loadStateChanged(LoadState state) override;
+    void statusChanged(PlayerStatus status) override;
+    void messagesChanged(const std::vector<LoadMessage>& messages) override;
     void informationChanged(const QString& text) override;
     void pictureChanged(const QImage& primary) override;
     bool playerVisible() override { return isVisible(); }
@@ -106,7 +108,6 @@ class PlayerWindow : public QWidget, public PlayerView {
     QRect at(int left, int top, int width, int height) const;
 
     PlayerController& controller_;
-    Playlist& playlist_;
     EventListModel events_;
     int outerHeight_ = kHeightCompact;
     int outerWidth_ = kWidthNarrow;

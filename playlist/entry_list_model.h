@@ -2,7 +2,7 @@
 
 #include <QAbstractListModel>
 
-#include "playback/playlist.h"
+#include "playlist/playlist.h"
 
 namespace carvel {
 

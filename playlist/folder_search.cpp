@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <deque>
 
-#include "chart/title_probe.h"
+#include "playlist/title_probe.h"
 
 namespace carvel {
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <vector>
 
-#include "playback/playlist.h"
+#include "playlist/playlist.h"
 
 namespace carvel {
 

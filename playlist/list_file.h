@@ -4,7 +4,7 @@
 #include <QString>
 #include <vector>
 
-#include "playback/playlist.h"
+#include "playlist/playlist.h"
 
 namespace carvel {
 

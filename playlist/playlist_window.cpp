@@ -8,12 +8,12 @@
 #include <QScreen>
 #include <QStorageInfo>
 
-#include "chart/title_probe.h"
 #include "platform/file_system.h"
 #include "platform/text_viewer.h"
 #include "player/twips.h"
 #include "playlist/folder_search.h"
 #include "playlist/list_file.h"
+#include "playlist/title_probe.h"
 
 namespace carvel {
 
@@ -21,12 +21,9 @@ QRect PlaylistWindow::at(int left, int top, int width, int height) const {
     return twipsRect(left, top, width, height, dpi_);
 }
 
-PlaylistWindow::PlaylistWindow(Playlist& playlist, PlayerWindow& player,
-                               PlayerController& controller, QString listFile, QWidget* parent)
+PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QWidget* parent)
     : QWidget(parent),
       playlist_(playlist),
-      player_(player),
-      controller_(controller),
       listFile_(std::move(listFile)),
       playlistModel_(playlist, this),
       foundModel_(found_, this) {
@@ -119,7 +116,6 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, PlayerWindow& player,
     showMessage = [this](const QString& title, const QString& text) {
         QMessageBox::warning(this, title, text);
     };
-    player_.showPlaylistWindow = [this] { show(); };
 
     fillDrives();
     openFolder(QDir::homePath());
@@ -207,11 +203,12 @@ void PlaylistWindow::cmdStart_Click() {
     if (playlist_.isEmpty()) {
         return;
     }
-    player_.show();
     hide();
     const int k = lstBMS->currentIndex().isValid() ? lstBMS->currentIndex().row() : -1;
     playlist_.setCurrent(k > 0 ? k - 1 : playlist_.count() - 1);
-    controller_.toNext();
+    if (onStart) {
+        onStart();
+    }
 }
 
 void PlaylistWindow::cmdReadReadMe_Click() {
@@ -325,8 +322,6 @@ void PlaylistWindow::closeEvent(QCloseEvent* event) {
         }
     }
     joinSearch();
-    player_.blnExiting = true;
-    player_.close();
     event->accept();
     if (onExit) {
         onExit();

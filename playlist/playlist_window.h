@@ -12,18 +12,18 @@
 #include <memory>
 #include <thread>
 
-#include "playback/playlist.h"
 #include "player/player_window.h"
 #include "playlist/entry_list_model.h"
+#include "playlist/playlist.h"
 
 namespace carvel {
 
 // The playlist window, the first one shown: the playlist, the found charts, folder browsing and
-// search, Start, the readme and Exit. Closing it ends the program, saving the playlist first.
+// search, Start, the readme and Exit. Start and the end of the program go out through callbacks
+// that the program wires to the player. Closing it ends the program, saving the playlist first.
 class PlaylistWindow : public QWidget {
   public:
-    PlaylistWindow(Playlist& playlist, PlayerWindow& player, PlayerController& controller,
-                   QString listFile, QWidget* parent = nullptr);
+    PlaylistWindow(Playlist& playlist, QString listFile, QWidget* parent = nullptr);
     ~PlaylistWindow() override;
 
     // Reads the list file, then acts on the command-line text (empty: nothing).
@@ -47,7 +47,9 @@ class PlaylistWindow : public QWidget {
 
     // Called after a search has filled the found list (tests wait on it).
     std::function<void()> onSearchFinished;
-    // Ends the program once the window has closed (the application's quit).
+    // Start: the playlist's current entry is one before the chosen one; the player steps onto it.
+    std::function<void()> onStart;
+    // Ends the program once the window has closed and the playlist is saved.
     std::function<void()> onExit;
     // Shows a message; replaceable for tests.
     std::function<void(const QString& title, const QString& text)> showMessage;
@@ -84,8 +86,6 @@ class PlaylistWindow : public QWidget {
 
     Playlist& playlist_;
     Playlist found_;
-    PlayerWindow& player_;
-    PlayerController& controller_;
     QString listFile_;
     EntryListModel playlistModel_;
     EntryListModel foundModel_;

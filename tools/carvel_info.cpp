@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "chart/chart_loader.h"
+#include "playback/chart_loader.h"
+#include "playback/display_texts.h"
 
 namespace {
 
@@ -23,23 +24,26 @@ int main(int argc, char** argv) {
         std::fputs("usage: carvel-info CHART\n", stderr);
         return 2;
     }
-    carvel::ChartState state;
-    QStringList messages;
-    const int result = carvel::OpenChart(args.at(1), messages, state, nullptr);
+    const carvel::LoadedChart loaded = carvel::loadChart(args.at(1), carvel::MediaOptions());
+    const carvel::Chart& chart = loaded.chart;
 
-    printLine(QStringLiteral("TITLE : ") + state.strTitle);
-    printLine(QStringLiteral("GENRE : ") + state.strGenre);
-    printLine(QStringLiteral("ARTIST : ") + state.strArtist);
-    printLine(QStringLiteral("BPM : ") + QString::number(state.intBpm));
-    printLine(QStringLiteral("messages: ") + QString::number(messages.size()));
-    for (const QString& message : messages) {
-        printLine(message);
+    printLine(QStringLiteral("TITLE : ") + chart.title);
+    printLine(QStringLiteral("GENRE : ") + chart.genre);
+    printLine(QStringLiteral("ARTIST : ") + chart.artist);
+    printLine(QStringLiteral("BPM : ") + QString::number(chart.bpm));
+    printLine(QStringLiteral("messages: ") + QString::number(loaded.messages.size()));
+    for (const carvel::LoadMessage& message : loaded.messages) {
+        printLine(carvel::messageText(message));
     }
-    std::string events = "events: " + std::to_string(state.colEvents.size()) + "\n";
-    for (const std::string& event : state.colEvents) {
-        events += event;
+    std::string events = "events: " + std::to_string(chart.events.size()) + "\n";
+    for (const carvel::Event& event : chart.events) {
+        carvel::appendEventText(events, event, chart.barEndRatios);
         events += '\n';
+        if (events.size() >= 1 << 16) {
+            std::fwrite(events.data(), 1, events.size(), stdout);
+            events.clear();
+        }
     }
     std::fwrite(events.data(), 1, events.size(), stdout);
-    return result == 1 ? 1 : 0;
+    return loaded.found ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "media/sdl_output.h"
+#include "playback/display_texts.h"
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
 
@@ -24,23 +25,49 @@ void print(const QString& text) {
 
 class TerminalView final : public carvel::PlayerView {
   public:
-    void loadStateChanged(const QString& text) override { print(text); }
-    void statusChanged(const QString& text) override {
-        print(text);
+    void loadStateChanged(carvel::LoadState state) override { print(carvel::loadStateText(state)); }
+    void statusChanged(carvel::PlayerStatus status) override {
+        print(carvel::statusText(status));
         if (onStatus) {
-            onStatus(text);
+            onStatus(status);
         }
     }
-    void messagesChanged(const QStringList& messages) override {
-        for (const QString& m : messages) {
-            print(QStringLiteral("  ") + m);
+    void messagesChanged(const std::vector<carvel::LoadMessage>& messages) override {
+        for (const carvel::LoadMessage& m : messages) {
+            print(QStringLiteral("  ") + carvel::messageText(m));
         }
     }
     void informationChanged(const QString& text) override {
         QString shown = text;
         print(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
-    std::function<void(const QString&)> onStatus;
+    std::function<void(carvel::PlayerStatus)> onStatus;
+};
+
+// The charts of the command line, played as a ring.
+class ArgumentQueue final : public carvel::ChartQueue {
+  public:
+    explicit ArgumentQueue(QStringList paths) : paths_(std::move(paths)) {}
+    std::optional<QString> stepForward() override {
+        if (paths_.isEmpty()) {
+            return std::nullopt;
+        }
+        current_ = current_ + 1 >= paths_.size() ? 0 : current_ + 1;
+        return paths_.at(current_);
+    }
+    std::optional<QString> stepBack() override {
+        if (paths_.isEmpty()) {
+            return std::nullopt;
+        }
+        current_ = current_ <= 0 ? paths_.size() - 1 : current_ - 1;
+        return paths_.at(current_);
+    }
+    bool atLast() const { return current_ == paths_.size() - 1; }
+    void clear() { paths_.clear(); }
+
+  private:
+    QStringList paths_;
+    qsizetype current_ = -1;
 };
 
 }  // namespace
@@ -60,22 +87,20 @@ int main(int argc, char** argv) {
         print(QStringLiteral("サウンドデバイスを開けません (") + output.failure() +
               QStringLiteral(")。音を出さずに再生します。"));
     }
-    carvel::ChartState chart;
-    chart.Reset();
-    carvel::Playlist playlist;
+    QStringList paths;
     for (const QString& path : args) {
-        playlist.append({QFileInfo(path).fileName(), QFileInfo(path).absoluteFilePath()});
+        paths.append(QFileInfo(path).absoluteFilePath());
     }
+    ArgumentQueue queue(paths);
     TerminalView view;
-    carvel::PlayerController controller(chart, playlist, output, output, view);
-    carvel::PlaybackDriver driver(controller.engine(), output);
+    carvel::PlayerController controller(output, output, queue, view);
+    carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 
-    view.onStatus = [&](const QString& text) {
-        const bool last = playlist.current() == playlist.count() - 1;
-        if (once && last && text == QStringLiteral("ｽﾃｰﾀｽ : 再生が完了しました。")) {
-            // Emptying the list before the player moves on ends the chain here.
-            playlist.clear();
+    view.onStatus = [&](carvel::PlayerStatus status) {
+        if (once && queue.atLast() && status == carvel::PlayerStatus::Completed) {
+            // Emptying the queue before the player moves on ends the chain here.
+            queue.clear();
             QTimer::singleShot(0, &app, [&] { app.quit(); });
         }
     };
@@ -84,11 +109,11 @@ int main(int argc, char** argv) {
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &app, [&] {
         if (interrupted) {
-            controller.cmdStop_Click();
+            controller.stop();
             app.quit();
         }
     });
     watch.start(100);
-    QTimer::singleShot(0, &app, [&] { controller.toNext(); });
+    QTimer::singleShot(0, &app, [&] { controller.next(); });
     return app.exec();
 }

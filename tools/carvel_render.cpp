@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "playback/display_texts.h"
 #include "playback/offline_render.h"
 
 namespace {
@@ -42,10 +43,10 @@ int main(int argc, char** argv) {
         return usage();
     }
     const carvel::RenderResult result = carvel::renderChart(args.at(0), rate);
-    for (const QString& message : result.messages) {
-        printError(message);
+    for (const carvel::LoadMessage& message : result.messages) {
+        printError(carvel::messageText(message));
     }
-    if (result.loadResult == 1) {
+    if (!result.found) {
         return 1;
     }
     SF_INFO info{};

@@ -7,7 +7,7 @@
 namespace carvel {
 namespace {
 
-TEST(SplitHeaderLine, Table) {
+TEST(splitHeaderLine, Table) {
     struct Case {
         QString line;
         QString key, value;  // "?" = left untouched
@@ -28,18 +28,18 @@ TEST(SplitHeaderLine, Table) {
     for (const Case& c : cases) {
         QString key = u"?"_qs;
         QString value = u"?"_qs;
-        SplitHeaderLine(c.line, key, value);
+        splitHeaderLine(c.line, key, value);
         EXPECT_EQ(key, c.key) << c.line.toStdString();
         EXPECT_EQ(value, c.value) << c.line.toStdString();
     }
 }
 
-TEST(FormatSix, Table) {
-    EXPECT_EQ(FormatSix(0), "000000");
-    EXPECT_EQ(FormatSix(960), "000960");
-    EXPECT_EQ(FormatSix(191999), "191999");
-    EXPECT_EQ(FormatSix(1000000), "1000000");
-    EXPECT_EQ(FormatSix(-48), "-000048");
+TEST(formatSix, Table) {
+    EXPECT_EQ(formatSix(0), "000000");
+    EXPECT_EQ(formatSix(960), "000960");
+    EXPECT_EQ(formatSix(191999), "191999");
+    EXPECT_EQ(formatSix(1000000), "1000000");
+    EXPECT_EQ(formatSix(-48), "-000048");
 }
 
 TEST(HexDigits, Table) {
@@ -56,8 +56,8 @@ TEST(HexDigits, Table) {
         {u"00FF"_qs, 0, 255}, {u"ｆ1"_qs, 0, 1},   {u"FFFFFF"_qs, 15, 32767},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(HexDigitValue(c.text), c.digit) << c.text.toStdString();
-        EXPECT_EQ(HexToInt(c.text), c.value) << c.text.toStdString();
+        EXPECT_EQ(hexDigitValue(c.text), c.digit) << c.text.toStdString();
+        EXPECT_EQ(hexToInt(c.text), c.value) << c.text.toStdString();
     }
 }
 

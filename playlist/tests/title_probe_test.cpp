@@ -2,7 +2,7 @@
 
 #include <QTemporaryDir>
 
-#include "chart/title_probe.h"
+#include "playlist/title_probe.h"
 #include "platform/testing/qt_printers.h"
 #include "test_files.h"
 

@@ -1,4 +1,4 @@
-#include "playback/playlist.h"
+#include "playlist/playlist.h"
 
 namespace carvel {
 
@@ -52,6 +52,22 @@ void Playlist::setCurrent(qsizetype index) {
     }
     current_ = index;
     changed(false);
+}
+
+std::optional<QString> Playlist::stepForward() {
+    if (entries_.empty()) {
+        return std::nullopt;
+    }
+    setCurrent(current_ == count() - 1 ? 0 : current_ + 1);
+    return at(current_).path;
+}
+
+std::optional<QString> Playlist::stepBack() {
+    if (entries_.empty()) {
+        return std::nullopt;
+    }
+    setCurrent(current_ <= 0 ? count() - 1 : current_ - 1);
+    return at(current_).path;
 }
 
 void Playlist::changed(bool entriesChanged) {

@@ -1,4 +1,4 @@
-#include "chart/title_probe.h"
+#include "playlist/title_probe.h"
 
 #include <QFile>
 

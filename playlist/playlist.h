@@ -4,12 +4,14 @@
 #include <functional>
 #include <vector>
 
+#include "playback/chart_queue.h"
+
 namespace carvel {
 
-// The playlist both windows share: entries of a title and a chart path, so the two halves can
-// never get out of step, and the player's current entry (-1 when none). Counts are not limited
-// to 16 bits.
-class Playlist {
+// The playlist: entries of a title and a chart path, so the two halves can never get out of step,
+// and the player's current entry (-1 when none). Counts are not limited to 16 bits. The player
+// steps through it as a ring.
+class Playlist final : public ChartQueue {
   public:
     struct Entry {
         QString title;
@@ -30,6 +32,9 @@ class Playlist {
     // The player's current entry; setCurrent accepts -1 .. count - 1 and ignores anything else.
     qsizetype current() const { return current_; }
     void setCurrent(qsizetype index);
+
+    std::optional<QString> stepForward() override;
+    std::optional<QString> stepBack() override;
 
     // Called after every change: entriesChanged is false when only the current entry moved.
     void setListener(std::function<void(bool entriesChanged)> listener) {

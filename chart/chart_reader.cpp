@@ -1,0 +1,131 @@
+#include "chart/chart_reader.h"
+
+#include <QFileInfo>
+#include <cmath>
+#include <new>
+
+#include "chart/bar_length_pass.h"
+#include "chart/channel_parser.h"
+#include "chart/text_helpers.h"
+#include "platform/file_system.h"
+#include "platform/path_lookup.h"
+#include "platform/regular_file.h"
+#include "platform/text_decoding.h"
+#include "platform/text_file.h"
+
+namespace carvel {
+
+namespace {
+
+bool is(QStringView text, QStringView name) {
+    return text.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// A tempo must be a number that rounds (half to even) to 1..32767; anything else keeps the previous
+// tempo, since a chart at tempo 0 or below would never advance.
+void applyBpm(const QString& value, Chart& chart) {
+    bool ok = false;
+    const double bpm = value.toDouble(&ok);
+    if (!ok || !std::isfinite(bpm)) {
+        return;
+    }
+    const double rounded = std::nearbyint(bpm);
+    if (rounded < 1 || rounded > 32767) {
+        return;
+    }
+    chart.bpm = static_cast<int>(rounded);
+}
+
+MediaRequest mediaRequest(MediaRequest::Kind kind, const QString& line, const QString& folder,
+                          PathResolver& resolver) {
+    MediaRequest request;
+    request.kind = kind;
+    request.indexText = line.mid(4, 2);
+    request.index = hexToInt(request.indexText);
+    request.name = trimSpaces(line.mid(7));
+    request.file = resolver.resolve(folder, request.name);
+    // The format test looks at the end of the whole line, as written.
+    request.notBitmap = kind == MediaRequest::Kind::Picture && line.right(4).toUpper() != u".BMP";
+    return request;
+}
+
+}  // namespace
+
+Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress) {
+    Chart chart;
+    chart.folder = folder;
+    PathResolver resolver;
+    std::vector<BarLength> barLengths;
+    ChannelParser parser(chart.events, barLengths);
+    qsizetype reported = 0;
+    QString line;
+    forEachLine(text, [&](QStringView view) {
+        line = view.toString();
+        const QStringView head = QStringView(line).left(4);
+        if (is(head, u"#WAV")) {
+            chart.media.push_back(mediaRequest(MediaRequest::Kind::Sound, line, folder, resolver));
+        } else if (is(head, u"#BMP")) {
+            chart.media.push_back(
+                mediaRequest(MediaRequest::Kind::Picture, line, folder, resolver));
+        }
+        QString key;
+        QString value;
+        splitHeaderLine(line, key, value);
+        if (is(key, u"TITLE")) {
+            chart.title = value;
+        } else if (is(key, u"GENRE")) {
+            chart.genre = value;
+        } else if (is(key, u"ARTIST")) {
+            chart.artist = value;
+        } else if (is(key, u"BPM")) {
+            applyBpm(value, chart);
+        } else if (is(key, u"STAGEFILE")) {
+            MediaRequest stage;
+            stage.kind = MediaRequest::Kind::Stage;
+            stage.name = value;
+            stage.file = resolver.resolve(folder, value);
+            chart.media.push_back(std::move(stage));
+        } else {
+            parser.parse(line);
+            const auto count = static_cast<qsizetype>(chart.events.size());
+            if (progress != nullptr && count != reported) {
+                reported = count;
+                progress->eventCountChanged(count);
+            }
+        }
+    });
+    sortEvents(chart.events, chart.barEndRatios);
+    applyBarLengths(barLengths, chart.events, chart.barEndRatios);
+    return chart;
+}
+
+ReadResult readChart(const QString& path, ReadProgress* progress) {
+    ReadResult result;
+    const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    if (!fileExists(absolute)) {
+        return result;
+    }
+    const QString folder = withTrailingSlash(parentFolder(absolute));
+    result.chart.folder = folder;
+    const FileBytes file = readFileBytes(absolute, kMaxChartBytes);
+    if (file.status == FileBytes::Status::TooLarge) {
+        result.status = ReadResult::Status::TooLarge;
+        return result;
+    }
+    if (file.status != FileBytes::Status::Ok) {
+        result.status = ReadResult::Status::Unreadable;
+        return result;
+    }
+    try {
+        result.chart = readChartText(decodeText(file.bytes), folder, progress);
+        result.status = ReadResult::Status::Read;
+    } catch (const std::bad_alloc&) {
+        // What memory allows is not worth a partial table: the chart loads as empty.
+        result.chart = Chart();
+        result.chart.folder = folder;
+        result.status = ReadResult::Status::Unreadable;
+    }
+    return result;
+}
+
+}  // namespace carvel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "chart/chart.h"
+
+namespace carvel {
+
+// Chart files larger than this are not read.
+inline constexpr qint64 kMaxChartBytes = qint64{64} << 20;
+
+// Told how many events a read has found so far, after each line that added some.
+class ReadProgress {
+  public:
+    virtual ~ReadProgress() = default;
+    virtual void eventCountChanged(qsizetype count) = 0;
+};
+
+struct ReadResult {
+    enum class Status { Read, NotFound, Unreadable, TooLarge };
+    Status status = Status::NotFound;
+    Chart chart;  // the defaults when the file was not read
+};
+
+// Reads a chart file (UTF-8 or CP932 text, any line break): header fields, the event table, and
+// the media its #WAV, #BMP and #STAGEFILE lines name, with their files looked up relative to the
+// chart's folder. Lines it cannot use are skipped without a word. path is decoded text (see
+// nativePath) and may be relative to the working folder.
+ReadResult readChart(const QString& path, ReadProgress* progress = nullptr);
+
+// Reads chart text that is already in memory; media names are looked up in folder (ending in '/').
+Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress = nullptr);
+
+}  // namespace carvel

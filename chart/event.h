@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace carvel {
+
+// One entry of a chart's event table.
+struct Event {
+    std::int64_t position = 0;  // ticks: 192 to a measure of nominal length
+    // Sound or picture index; for a bar end, an index into the chart's bar-end ratios.
+    std::int32_t value = 0;
+    std::uint8_t channel = 0;  // 1, 2 (bar end), 4, 6, 7, 11-16, 21-26
+};
+
+inline constexpr std::uint8_t kBarEndChannel = 2;
+
+// The text a person reads for an event: the position as six digits (more when larger, '-' when
+// negative), the channel, the value, joined by commas ("000960,11,3", "000720,2,0.75").
+std::string eventText(const Event& event, const std::vector<double>& barEndRatios);
+// Appends the same text to out, without building it on its own.
+void appendEventText(std::string& out, const Event& event, const std::vector<double>& barEndRatios);
+
+// The event table's order is the order of those texts compared character by character (a ',' or
+// a '.' sorts before any digit), so at one position channel 11 comes before a channel-2 bar end,
+// which comes before channel 4. Numbers decide where that gives the same answer; the text is made
+// only for the rare cases where it does not (bar ends at one position, positions beyond six
+// digits).
+class EventOrder {
+  public:
+    explicit EventOrder(const std::vector<double>& barEndRatios) : ratios_(barEndRatios) {}
+    bool operator()(const Event& a, const Event& b) const;
+
+  private:
+    const std::vector<double>& ratios_;
+};
+
+// The position as the playback reads it: the number written in the first six characters of the
+// event's text. Equal to the position for 0 .. 999999.
+double positionField(std::int64_t position);
+
+// A bar end's ratio as the playback reads it: the number written in its event text.
+double ratioField(double ratio);
+
+// Sorts into the event table's order.
+void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRatios);
+
+}  // namespace carvel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace carvel {
+
+// A problem found while a chart loads, as data; playback/display_texts turns it into the text the
+// user reads.
+struct LoadMessage {
+    enum class Kind {
+        ChartNotFound,    // name: the chart's path as given
+        ChartUnreadable,  // name: the path
+        ChartTooLarge,    // name: the path
+        NoEvents,
+        SoundNotFound,  // name: the file as written; index: the index as written
+        SoundUnreadable,
+        PictureNotFound,
+        PictureNotBitmap,
+        PictureUnreadable,
+        StageNotFound,
+        StageUnreadable,
+    };
+    Kind kind = Kind::NoEvents;
+    QString name;
+    QString index;
+
+    bool operator==(const LoadMessage&) const = default;
+};
+
+}  // namespace carvel

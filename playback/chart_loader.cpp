@@ -1,0 +1,33 @@
+#include "playback/chart_loader.h"
+
+namespace carvel {
+
+LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObserver* observer) {
+    LoadObserver silent;
+    LoadObserver& o = observer != nullptr ? *observer : silent;
+    LoadedChart loaded;
+    ReadResult read = readChart(path, &o);
+    loaded.chart = std::move(read.chart);
+    if (read.status == ReadResult::Status::NotFound) {
+        o.loadStateChanged(LoadState::Waiting);
+        loaded.messages.push_back({LoadMessage::Kind::ChartNotFound, path, {}});
+        return loaded;
+    }
+    loaded.found = true;
+    o.loadStateChanged(LoadState::Loading);
+    if (read.status == ReadResult::Status::TooLarge) {
+        loaded.messages.push_back({LoadMessage::Kind::ChartTooLarge, path, {}});
+    } else if (read.status == ReadResult::Status::Unreadable) {
+        loaded.messages.push_back({LoadMessage::Kind::ChartUnreadable, path, {}});
+    }
+    loaded.media = loadMedia(loaded.chart.media, options, loaded.messages);
+    o.loadStateChanged(LoadState::Loaded);
+    o.statusChanged(PlayerStatus::Opened);
+    if (loaded.chart.events.empty()) {
+        o.statusChanged(PlayerStatus::CannotPlay);
+        loaded.messages.push_back({LoadMessage::Kind::NoEvents, {}, {}});
+    }
+    return loaded;
+}
+
+}  // namespace carvel

@@ -1,0 +1,70 @@
+#include "playback/display_texts.h"
+
+namespace carvel {
+
+QString loadStateText(LoadState state) {
+    switch (state) {
+        case LoadState::Waiting:
+            return QStringLiteral("読み込み状況 : 待機");
+        case LoadState::Loading:
+            return QStringLiteral("読み込み状況 : ﾛｰﾄﾞ中 ...");
+        case LoadState::Loaded:
+            return QStringLiteral("読み込み状況 : ﾛｰﾄﾞ完了");
+    }
+    return {};
+}
+
+QString statusText(PlayerStatus status) {
+    switch (status) {
+        case PlayerStatus::NoFile:
+            return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙは開かれていません");
+        case PlayerStatus::Opened:
+            return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙを開きました。");
+        case PlayerStatus::CannotPlay:
+            return QStringLiteral("ｽﾃｰﾀｽ : 再生できません。");
+        case PlayerStatus::Playing:
+            return QStringLiteral("ｽﾃｰﾀｽ : 再生中です。");
+        case PlayerStatus::Stopped:
+            return QStringLiteral("ｽﾃｰﾀｽ : 停止しました。");
+        case PlayerStatus::Completed:
+            return QStringLiteral("ｽﾃｰﾀｽ : 再生が完了しました。");
+    }
+    return {};
+}
+
+QString messageText(const LoadMessage& m) {
+    using Kind = LoadMessage::Kind;
+    switch (m.kind) {
+        case Kind::ChartNotFound:
+            return QStringLiteral("BMSﾌｧｲﾙ ") + m.name + QStringLiteral(" が見つかりません。");
+        case Kind::ChartUnreadable:
+            return QStringLiteral("BMSﾌｧｲﾙ ") + m.name + QStringLiteral(" を読み込めません。");
+        case Kind::ChartTooLarge:
+            return QStringLiteral("BMSﾌｧｲﾙ ") + m.name + QStringLiteral(" は大きすぎます。");
+        case Kind::NoEvents:
+            return QStringLiteral("ｵﾌﾞｼﾞｪｸﾄがありません。");
+        case Kind::SoundNotFound:
+            return QStringLiteral("Waveﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" が見つかりません。(WAV") + m.index + u')';
+        case Kind::SoundUnreadable:
+            return QStringLiteral("Waveﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込めません。(WAV") + m.index + u')';
+        case Kind::PictureNotFound:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name + QStringLiteral(" が見つかりません。(BMP") +
+                   m.index + u')';
+        case Kind::PictureNotBitmap:
+            return QStringLiteral("bmp 形式以外の画像を表示することはできません。");
+        case Kind::PictureUnreadable:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name + QStringLiteral(" を読み込めません。(BMP") +
+                   m.index + u')';
+        case Kind::StageNotFound:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" が見つかりません。(STAGEFILE)");
+        case Kind::StageUnreadable:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込めません。(STAGEFILE)");
+    }
+    return {};
+}
+
+}  // namespace carvel

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QSize>
+#include <vector>
+
+#include "chart/load_message.h"
+#include "chart/media_request.h"
+#include "playback/chart_media.h"
+
+namespace carvel {
+
+inline constexpr QSize kPictureSize{256, 256};
+inline constexpr QSize kStageSize{640, 480};
+
+struct MediaOptions {
+    int sampleRate = 44100;  // sounds are converted to this rate
+    int threads = 0;         // decoding threads; 0: one per core
+};
+
+// Decodes what a chart's media lines name, on a worker pool (a file named by several lines is
+// decoded once), and fills the tables in line order: a later line for an index replaces an earlier
+// one only when its file loads. Appends one message per line that failed, in line order.
+ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptions& options,
+                     std::vector<LoadMessage>& messages);
+
+}  // namespace carvel

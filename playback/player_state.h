@@ -1,0 +1,11 @@
+#pragma once
+
+namespace carvel {
+
+// What the load-state line of the player shows.
+enum class LoadState { Waiting, Loading, Loaded };
+
+// What the status line of the player shows.
+enum class PlayerStatus { NoFile, Opened, CannotPlay, Playing, Stopped, Completed };
+
+}  // namespace carvel
