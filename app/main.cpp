@@ -8,13 +8,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/program.h"
 #include "media/sdl_output.h"
-#include "playback/playback_driver.h"
-#include "playback/player_controller.h"
-#include "player/player_window.h"
 #include "playlist/list_file.h"
-#include "playlist/playlist_window.h"
-#include "playlist/title_probe.h"
 
 namespace {
 
@@ -45,49 +41,21 @@ int main(int argc, char** argv) {
                                     .toUtf8();
         std::fputs(line.constData(), stderr);
     }
-    carvel::Playlist playlist;
-    carvel::PlayerView noView;
-    carvel::PlayerController controller(output, output, playlist, noView);
-    carvel::PlayerWindow player(controller);
-    controller.setView(player);
-    carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
-    controller.setWakeHandler([&driver] { driver.wake(); });
-
-    carvel::PlaylistWindow playlistWindow(playlist, carvel::listFilePath());
-    // The two windows know nothing of each other; here they meet the player's commands.
-    playlistWindow.onStart = [&] {
-        player.show();
-        controller.next();
-    };
-    playlistWindow.onExit = [&] {
-        player.blnExiting = true;
-        player.close();
-        QApplication::quit();
-    };
-    player.onClosed = [&] { playlistWindow.show(); };
-    player.onChartDropped = [&](const QString& path) {
-        playlist.append({carvel::ProbeTitle(path), path});
-        if (!controller.playing()) {
-            playlist.setCurrent(playlist.count() - 1);
-            controller.open(path);
-        }
-    };
+    carvel::Program program(output, output, carvel::listFilePath());
+    program.onQuit = [] { QApplication::quit(); };
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &playlistWindow, [&] {
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
             char byte = 0;
             [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
-            playlistWindow.close();
+            program.exit();
         });
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
     }
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    playlistWindow.Form_Load(arguments.join(u' '));
-    if (!player.isVisible()) {
-        playlistWindow.show();
-    }
+    program.start(arguments.join(u' '));
     return QApplication::exec();
 }

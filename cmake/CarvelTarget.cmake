@@ -21,12 +21,16 @@ function(carvel_setup target)
   target_compile_definitions(${target} PRIVATE ${CARVEL_QT_DEFINES})
 endfunction()
 
-# carvel_test(name SOURCES... LIBS...): one GoogleTest executable per folder.
+# carvel_test(name SOURCES... LIBS...): one GoogleTest executable per folder; nothing without
+# BUILD_TESTING.
 function(carvel_test name)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   carvel_setup(${name})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} carvel_testing GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;CARVEL_TESTDATA=${CMAKE_SOURCE_DIR}/../shared/testdata"

@@ -1,156 +1,168 @@
 #include <gtest/gtest.h>
 
-#include "platform/testing/qt_printers.h"
+#include "testing/qt_printers.h"
 
 #include "chart/bar_length_pass.h"
 #include "chart/channel_parser.h"
+#include "testing/fakes.h"
 
 namespace carvel {
 namespace {
 
 using Strings = std::vector<std::string>;
+using Result = ChannelParser::Result;
 
-class Recorder : public StatusObserver {
-  public:
-    void eventCountChanged(qsizetype count) override { counts.push_back(count); }
-    std::vector<qsizetype> counts;
-};
+Strings texts(const std::vector<Event>& events, const std::vector<double>& ratios = {}) {
+    return testing::textsOf(events, ratios);
+}
 
-TEST(ParseChannelLine, Table) {
+std::vector<Event> events(const Strings& list, std::vector<double>& ratios) {
+    return testing::eventsFromTexts(list, ratios);
+}
+
+QString pairs(int count, int at, const char16_t* value) {
+    QString data(2 * count, u'0');
+    data.replace(2 * at, 2, QString::fromUtf16(value));
+    return data;
+}
+
+TEST(ChannelParser, Table) {
     struct Case {
         QString line;
-        int result;
-        Strings events;   // List2, in the order appended
-        Strings working;  // colEvents
-        QStringList barLen;
+        Result result;
+        Strings events;  // in the order appended
+        std::vector<std::pair<std::int64_t, double>> barLengths;
     };
     const Case cases[] = {
         {u"#00111:01020304"_qs,
-         0,
+         Result::Handled,
          {"000192,11,1", "000240,11,2", "000288,11,3", "000336,11,4"},
-         {"192,11,1", "240,11,2", "288,11,3", "336,11,4"},
-         {u""_qs}},
-        {u"#00211:00000005"_qs,
-         0,
-         {"000528,11,5"},
-         {"384,11,0", "432,11,0", "480,11,0", "528,11,5"},
-         {u""_qs}},
-        {u"#00111:0g0F"_qs, 0, {"000288,11,15"}, {"192,11,0", "288,11,15"}, {u""_qs}},
-        {u"  #00001:01  "_qs, 0, {"000000,1,1"}, {"0,1,1"}, {u""_qs}},
-        {u"#00104:0A0b"_qs, 0, {"000192,4,10", "000288,4,11"}, {"192,4,10", "288,4,11"}, {u""_qs}},
-        {u"#99911:01"_qs, 0, {"191808,11,1"}, {"191808,11,1"}, {u""_qs}},
-        {u"#00502:0.75"_qs, 0, {}, {}, {u"960,0.75"_qs, u""_qs}},
-        {u"#00202: 0.75"_qs, 0, {}, {}, {u"384, 0.75"_qs, u""_qs}},
-        {u"#00111:010"_qs, 2, {}, {}, {u""_qs}},
-        {u"#00103:78"_qs, 3, {}, {}, {u""_qs}},
-        {u"#00117:01"_qs, 3, {}, {}, {u""_qs}},
-        {u"#0011A:01"_qs, 2, {}, {}, {u""_qs}},
-        {u"#00A11:01"_qs, 2, {}, {}, {u""_qs}},
-        {u"#0011:01"_qs, 2, {}, {}, {u""_qs}},
-        {u"#00111:"_qs, 2, {}, {}, {u""_qs}},
-        {u"#PLAYER 1"_qs, 2, {}, {}, {u""_qs}},
-        {u"#WAV01 kick.wav"_qs, 2, {}, {}, {u""_qs}},
-        {u"#TITLE"_qs, 2, {}, {}, {u""_qs}},
-        {u""_qs, 0, {}, {}, {u""_qs}},
-        {u"*comment"_qs, 0, {}, {}, {u""_qs}},
-        {u"\t#00111:01"_qs, 0, {}, {}, {u""_qs}},
+         {}},
+        {u"#00211:00000005"_qs, Result::Handled, {"000528,11,5"}, {}},
+        {u"#00111:0g0F"_qs, Result::Handled, {"000288,11,15"}, {}},
+        {u"  #00001:01  "_qs, Result::Handled, {"000000,1,1"}, {}},
+        {u"#00104:0A0b"_qs, Result::Handled, {"000192,4,10", "000288,4,11"}, {}},
+        {u"#99911:01"_qs, Result::Handled, {"191808,11,1"}, {}},
+        // Slot h of n lies at floor((192 / n) x h) in doubles: one below the exact value for some
+        // n.
+        {u"#00011:"_qs + pairs(88, 55, u"01"), Result::Handled, {"000119,11,1"}, {}},
+        {u"#00011:"_qs + pairs(147, 49, u"02"), Result::Handled, {"000063,11,2"}, {}},
+        {u"#00502:0.75"_qs, Result::Handled, {}, {{960, 0.75}}},
+        {u"#00202: 0.75"_qs, Result::Handled, {}, {{384, 0.75}}},
+        {u"#00202:abc"_qs, Result::Handled, {}, {{384, 0}}},
+        {u"#00111:010"_qs, Result::Malformed, {}, {}},
+        {u"#00103:78"_qs, Result::NotPlayed, {}, {}},
+        {u"#00117:01"_qs, Result::NotPlayed, {}, {}},
+        {u"#0011A:01"_qs, Result::Malformed, {}, {}},
+        {u"#00A11:01"_qs, Result::Malformed, {}, {}},
+        {u"#0011:01"_qs, Result::Malformed, {}, {}},
+        {u"#00111:"_qs, Result::Malformed, {}, {}},
+        {u"#PLAYER 1"_qs, Result::Malformed, {}, {}},
+        {u"#WAV01 kick.wav"_qs, Result::Malformed, {}, {}},
+        {u""_qs, Result::Handled, {}, {}},
+        {u"*comment"_qs, Result::Handled, {}, {}},
+        {u"\t#00111:01"_qs, Result::Handled, {}, {}},
     };
     for (const Case& c : cases) {
-        ChartState state;
-        state.Reset();
-        ChannelLineParser parser(state, nullptr);
-        EXPECT_EQ(parser.ParseChannelLine(c.line), c.result) << c.line.toStdString();
-        EXPECT_EQ(state.List2, c.events) << c.line.toStdString();
-        EXPECT_EQ(state.colEvents, c.working) << c.line.toStdString();
-        EXPECT_EQ(state.strBarLen, c.barLen) << c.line.toStdString();
+        std::vector<Event> parsed;
+        std::vector<BarLength> barLengths;
+        ChannelParser parser(parsed, barLengths);
+        EXPECT_EQ(parser.parse(c.line), c.result) << c.line.toStdString();
+        EXPECT_EQ(texts(parsed), c.events) << c.line.toStdString();
+        ASSERT_EQ(barLengths.size(), c.barLengths.size()) << c.line.toStdString();
+        for (size_t i = 0; i < barLengths.size(); ++i) {
+            EXPECT_EQ(barLengths[i].start, c.barLengths[i].first);
+            EXPECT_EQ(barLengths[i].ratio, c.barLengths[i].second);
+        }
     }
 }
 
-TEST(ParseChannelLine, BarLengthsAreKeptOncePerText) {
-    ChartState state;
-    state.Reset();
-    ChannelLineParser parser(state, nullptr);
-    parser.ParseChannelLine(u"#00502:0.75"_qs);
-    parser.ParseChannelLine(u"#00502:0.75"_qs);
-    parser.ParseChannelLine(u"#00502:0.5"_qs);
-    EXPECT_EQ(state.strBarLen, (QStringList{u"960,0.75"_qs, u"960,0.5"_qs, u""_qs}));
-}
-
-TEST(ParseChannelLine, SlotOffsetsUseDoubleProducts) {
-    // 88 pairs: slot 55 lies at floor((192/88)*55) = 119, one below the exact 120.
-    ChartState state;
-    state.Reset();
-    ChannelLineParser parser(state, nullptr);
-    QString data(176, u'0');
-    data.replace(110, 2, u"01"_qs);
-    parser.ParseChannelLine(u"#00011:"_qs + data);
-    EXPECT_EQ(state.List2, Strings{"000119,11,1"});
-
-    state.Reset();
-    QString data147(294, u'0');
-    data147.replace(98, 2, u"02"_qs);
-    parser.ParseChannelLine(u"#00011:"_qs + data147);
-    EXPECT_EQ(state.List2, Strings{"000063,11,2"});
-}
-
-TEST(ParseChannelLine, LongLinesAndDuplicatesAndCount) {
-    ChartState state;
-    state.Reset();
-    Recorder recorder;
-    ChannelLineParser parser(state, &recorder);
+TEST(ChannelParser, BarLengthsAreKeptOncePerTextAndLongLinesInFull) {
+    std::vector<Event> parsed;
+    std::vector<BarLength> barLengths;
+    ChannelParser parser(parsed, barLengths);
+    parser.parse(u"#00502:0.75"_qs);
+    parser.parse(u"#00502:0.75"_qs);
+    parser.parse(u"#00502:0.750"_qs);  // another text for the same ratio counts again
+    EXPECT_EQ(barLengths.size(), 2u);
     // 20000 pairs on one line: more than a 16-bit pair counter holds.
-    QString data;
-    for (int i = 0; i < 20000; ++i) {
-        data += u"01"_qs;
+    EXPECT_EQ(parser.parse(u"#00011:"_qs + QString(40000, u'1')), Result::Handled);
+    EXPECT_EQ(parsed.size(), 20000u);
+    EXPECT_EQ(eventText(parsed.back(), {}), "000191,11,17");
+}
+
+// The table's order is the order of the event texts, quirks included.
+TEST(EventOrder, IsTheOrderOfTheTexts) {
+    const Strings sorted = {
+        "-000005,11,1",  "000000,1,1",   "000192,1,5",      "000192,11,3",  "000192,11,30",
+        "000192,16,1",   "000192,2,0.5", "000192,2,0.75",   "000192,21,1",  "000192,4,1",
+        "000192,4,12",   "000192,4,2",   "000193,1,1",      "1000000,11,1",  // beyond six digits
+        "191999,26,255", "200000,7,7",   "2000000,2,0.125",
+    };
+    std::vector<double> ratios;
+    std::vector<Event> list = events(sorted, ratios);
+    std::reverse(list.begin(), list.end());
+    std::sort(list.begin(), list.end(), EventOrder(ratios));
+    Strings expected = sorted;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(texts(list, ratios), expected);
+
+    // The reader's fast sort agrees with the comparison of texts on everything it can meet.
+    std::vector<Event> parsed;
+    std::vector<BarLength> barLengths;
+    ChannelParser parser(parsed, barLengths);
+    for (int c : {1, 4, 6, 7, 11, 12, 16, 21, 26}) {
+        parser.parse(u"#000"_qs + QString::number(c).rightJustified(2, u'0') +
+                     u":0102030A0B0C1011FEFF"_qs);
     }
-    EXPECT_EQ(parser.ParseChannelLine(u"#00011:"_qs + data), 0);
-    EXPECT_EQ(state.List2.size(), 20000u);
-    EXPECT_EQ(state.List2.back(), "000191,11,1");
-    parser.ParseChannelLine(u"#00111:01"_qs);
-    parser.ParseChannelLine(u"#00111:01"_qs);
-    EXPECT_EQ(recorder.counts, (std::vector<qsizetype>{20000, 20001, 20002}));
+    sortEvents(parsed, {});
+    Strings got = texts(parsed);
+    Strings bySort = got;
+    std::sort(bySort.begin(), bySort.end());
+    EXPECT_EQ(got, bySort);
 }
 
 TEST(BarLengthPass, SqueezesAndMarks) {
     struct Case {
-        QStringList barLen;  // without the spare
+        std::vector<BarLength> barLengths;
         Strings sortedEvents;
         Strings expected;
     };
     const Case cases[] = {
-        // Measure 3 at 0.75: 672 -> 648, marker at 720 between 648 and 800.
-        {{u"576,0.75"_qs},
+        // Measure 3 at 0.75: 672 -> 648, a bar end at 720 between 648 and 800.
+        {{{576, 0.75}},
          {"000576,11,1", "000672,11,2", "000800,11,3"},
          {"000576,11,1", "000648,11,2", "000720,2,0.75", "000800,11,3"}},
-        // No event past the measure end: no marker.
-        {{u"576,0.5"_qs},
+        // No event past the measure end: no bar end.
+        {{{576, 0.5}},
          {"000576,11,1", "000700,11,2", "000768,11,3"},
          {"000576,11,1", "000638,11,2", "000768,11,3"}},
-        // A ratio that is no number squeezes the measure onto its first tick.
-        {{u"0,abc"_qs},
+        // A ratio of 0 (a text that is no number) squeezes the measure onto its first tick.
+        {{{0, 0}},
          {"000010,11,1", "000100,11,2", "000200,11,3"},
          {"000000,11,1", "000000,11,2", "000000,2,0", "000200,11,3"}},
-        // Two entries for one measure: the later rewrite wins, each entry gets its own marker.
-        {{u"192,0.5"_qs, u"192,0.25"_qs},
+        // Two lines for one measure: the later rewrite wins, each gets its own bar end.
+        {{{192, 0.5}, {192, 0.25}},
          {"000200,11,1", "000400,11,2"},
          {"000194,11,1", "000240,2,0.25", "000288,2,0.5", "000400,11,2"}},
-        // Marker sorts by full text among events at its tick: after 1 and 11, before 4.
-        {{u"0,1"_qs},
+        // A bar end sorts by full text among events at its tick: after 1 and 11, before 4.
+        {{{0, 1}},
          {"000100,11,1", "000192,1,1", "000192,11,1", "000192,4,1", "000300,1,1"},
          {"000100,11,1", "000192,1,1", "000192,11,1", "000192,2,1", "000192,4,1", "000300,1,1"}},
         // Longer bars push events past the next measure start; they keep their place.
-        {{u"0,1.5"_qs},
+        {{{0, 1.5}},
          {"000100,11,1", "000200,11,2", "000400,11,3"},
          {"000150,11,1", "000200,11,2", "000288,2,1.5", "000400,11,3"}},
+        // An absurd ratio: positions are clamped, never overflow, and keep their place.
+        {{{0, 1e20}},
+         {"000001,11,1", "000300,11,2"},
+         {"1000000000000000,11,1", "000300,11,2", "1000000000000000,2,100000000000000000000"}},
     };
     for (const Case& c : cases) {
-        ChartState state;
-        state.Reset();
-        state.strBarLen = c.barLen;
-        state.strBarLen.append(QString());
-        state.List2 = c.sortedEvents;
-        applyBarLengths(state);
-        EXPECT_EQ(state.List2, c.expected) << c.barLen.join(u' ').toStdString();
+        std::vector<double> ratios;
+        std::vector<Event> list = events(c.sortedEvents, ratios);
+        applyBarLengths(c.barLengths, list, ratios);
+        EXPECT_EQ(texts(list, ratios), c.expected) << c.sortedEvents.front();
     }
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/testing/qt_printers.h"
+#include "testing/qt_printers.h"
 
 #include "chart/text_helpers.h"
 

@@ -4,7 +4,7 @@
 
 #include "media/mixer.h"
 #include "media/render_output.h"
-#include "platform/testing/qt_printers.h"
+#include "testing/qt_printers.h"
 
 namespace carvel::media {
 namespace {

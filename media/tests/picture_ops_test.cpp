@@ -2,7 +2,7 @@
 
 #include "media/picture.h"
 #include "media/picture_ops.h"
-#include "platform/testing/qt_printers.h"
+#include "testing/qt_printers.h"
 
 namespace carvel::media {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/testing/qt_printers.h"
+#include "testing/qt_printers.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,66 +1,66 @@
 #include <gtest/gtest.h>
 
-#include "fakes.h"
-#include "platform/testing/qt_printers.h"
+#include "testing/qt_printers.h"
+
 #include "playback/playback_engine.h"
+#include "testing/fakes.h"
 
 namespace carvel {
 namespace {
 
 using testing::FakeClock;
+using testing::makePicture;
 using testing::makeSound;
 using testing::RecordingHost;
 using testing::RecordingOutput;
 using testing::runFor;
 
-const QString kPlaying = u"ｽﾃｰﾀｽ : 再生中です。"_qs;
-const QString kStopped = u"ｽﾃｰﾀｽ : 停止しました。"_qs;
-const QString kCompleted = u"ｽﾃｰﾀｽ : 再生が完了しました。"_qs;
+using Statuses = std::vector<PlayerStatus>;
+constexpr PlayerStatus kPlaying = PlayerStatus::Playing;
+constexpr PlayerStatus kStopped = PlayerStatus::Stopped;
+constexpr PlayerStatus kCompleted = PlayerStatus::Completed;
 
 class EngineTest : public ::testing::Test {
   protected:
-    EngineTest() : output(clock), engine(chart, output, clock, host) { chart.Reset(); }
+    EngineTest() : output(clock), engine(chart, media, output, clock, host) {}
 
-    void events(std::vector<std::string> list, int bpm = 130) {
-        chart.colEvents = std::move(list);
-        chart.intBpm = bpm;
+    void events(const std::vector<std::string>& list, int bpm = 130) {
+        chart.barEndRatios.clear();
+        chart.events = testing::eventsFromTexts(list, chart.barEndRatios);
+        chart.bpm = bpm;
     }
     void sound(int index, int frames = 10) {
-        chart.growWav(index);
-        chart.dsbWav[static_cast<size_t>(index)] = makeSound(frames);
-        chart.blnWav[static_cast<size_t>(index)] = true;
-    }
-    std::vector<int> voices() const {
-        std::vector<int> v;
-        for (const auto& s : output.starts) {
-            v.push_back(s.voice);
+        if (static_cast<size_t>(index) >= media.sounds.size()) {
+            media.sounds.resize(static_cast<size_t>(index) + 1);
         }
-        return v;
+        media.sounds[static_cast<size_t>(index)] = makeSound(frames);
     }
+    std::vector<int> voices() const { return output.voices(); }
 
     FakeClock clock;
     RecordingOutput output;
     RecordingHost host;
-    ChartState chart;
+    Chart chart;
+    ChartMedia media;
     PlaybackEngine engine;
 };
 
 TEST_F(EngineTest, PlayWithoutEventsDoesNothing) {
-    engine.cmdPlay_Click();
+    engine.play();
     EXPECT_FALSE(engine.running());
-    EXPECT_FALSE(engine.blnPlaying);
-    EXPECT_TRUE(host.statuses.isEmpty());
+    EXPECT_FALSE(engine.playing());
+    EXPECT_TRUE(host.statuses.empty());
 }
 
 TEST_F(EngineTest, FirstPassNeverHandlesAnEvent) {
     sound(1);
     events({"000000,11,1"});
     clock.now = 5000;
-    engine.cmdPlay_Click();
-    EXPECT_EQ(host.statuses, QStringList{kPlaying});
+    engine.play();
+    EXPECT_EQ(host.statuses, Statuses{kPlaying});
     engine.pass();
     EXPECT_TRUE(output.starts.empty());
-    EXPECT_EQ(engine.dblPosition, 0);
+    EXPECT_EQ(engine.position(), 0);
     engine.pass();
     ASSERT_EQ(output.starts.size(), 1u);
     EXPECT_EQ(output.starts[0].dueMs, 5000);
@@ -70,7 +70,7 @@ TEST_F(EngineTest, EventsFallDueAtTheirExactTime) {
     sound(1);
     sound(2);
     events({"000192,11,1", "000384,11,2"});  // 130 BPM: one measure is 240000 / 130 ms
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 1846);
     EXPECT_TRUE(output.starts.empty());
     runFor(engine, clock, 1);
@@ -87,7 +87,7 @@ TEST_F(EngineTest, ChordTakesOnePassPerEventWithOneDueTime) {
         sound(i);
     }
     events({"000048,11,1", "000048,12,2", "000048,13,3", "000048,14,4"}, 120);
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 499);
     EXPECT_TRUE(output.starts.empty());
     runFor(engine, clock, 1);
@@ -99,9 +99,9 @@ TEST_F(EngineTest, ChordTakesOnePassPerEventWithOneDueTime) {
 
 TEST_F(EngineTest, UnloadedAndOutOfRangeSoundsPlayNothing) {
     sound(1);
-    chart.growWav(3);  // index 2 and 3 exist but were never loaded
+    media.sounds.resize(4);  // index 2 and 3 exist but were never loaded
     events({"000000,11,2", "000000,11,200", "000000,11,1"});
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 10);
     EXPECT_EQ(voices(), std::vector<int>{1});
 }
@@ -123,12 +123,12 @@ TEST_F(EngineTest, ClockJumpRoundsHalfToEven) {
     for (const Case& c : cases) {
         clock.now = c.start;
         events({c.marker}, c.bpm);
-        engine.cmdPlay_Click();
+        engine.play();
         engine.pass();
         clock.now = wrapClock(c.start + 100000);
         engine.pass();  // reads the clock: the marker is due
         engine.pass();  // handles it
-        EXPECT_EQ(engine.lngStartTime, c.expected) << c.marker << " at " << c.bpm;
+        EXPECT_EQ(engine.startMs(), c.expected) << c.marker << " at " << c.bpm;
     }
 }
 
@@ -136,7 +136,7 @@ TEST_F(EngineTest, EventsAfterAShortenedBarFollowWithoutGap) {
     sound(1);
     // Measure 3 shortened to 0.75: the marker at 720 moves the clock so tick 768 is due at once.
     events({"000720,2,0.75", "000768,11,1"}, 120);
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 10000);
     ASSERT_EQ(output.starts.size(), 1u);
     EXPECT_DOUBLE_EQ(output.starts[0].calledAtMs, 720 * 1250.0 / 120);
@@ -148,7 +148,7 @@ TEST_F(EngineTest, AnEventBehindALaterOneSoundsWhenReached) {
     sound(2);
     // A bar-length rewrite can leave tick 90 after tick 96 in the table.
     events({"000096,11,1", "000090,11,2", "000192,11,1"}, 120);
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 5000);
     ASSERT_EQ(output.starts.size(), 3u);
     EXPECT_DOUBLE_EQ(output.starts[0].dueMs, 1000);
@@ -157,23 +157,29 @@ TEST_F(EngineTest, AnEventBehindALaterOneSoundsWhenReached) {
 }
 
 TEST_F(EngineTest, WaitOffDropsLateEventsWaitOnPlaysThemAll) {
-    for (std::uint32_t flags : {PlaybackEngine::kWaitOn, PlaybackEngine::kWaitOff}) {
+    sound(1);
+    sound(2);
+    media.pictures = {nullptr, makePicture({8, 8}, 0xFF0000, 0xFF0000), nullptr,
+                      makePicture({8, 8}, 0x0000FF, 0x0000FF)};
+    events({"000010,11,1", "000100,11,2", "000190,6,3", "000500,11,1", "000600,4,1"}, 120);
+    engine.setPicturesShown(true);
+    engine.setOverlay(PlaybackEngine::Overlay::Miss);
+    for (const bool skipLate : {false, true}) {
         output.starts.clear();
-        sound(1);
-        sound(2);
-        events({"000010,11,1", "000100,11,2", "000190,6,3", "000500,11,1"}, 120);
-        engine.lngBltFlags = flags;
-        engine.cmdPlay_Click();
+        engine.setSkipLateEvents(skipLate);
+        engine.play();
         engine.pass();
         clock.now += 2100;  // a stall: position 201.6; every event before tick 500 is late
         runFor(engine, clock, 0);
         runFor(engine, clock, 10000);
-        if (flags == PlaybackEngine::kWaitOn) {
+        // The picture at 600 shows the Miss picture only if its selection (channel 6) was handled.
+        const QRgb shown = host.pictures.back().pixel(4, 4) & 0xFFFFFF;
+        if (!skipLate) {
             EXPECT_EQ(voices(), (std::vector<int>{1, 2, 1}));
-            EXPECT_EQ(chart.intMissBmp, 3);
+            EXPECT_EQ(shown, 0x0000FFu);
         } else {
             EXPECT_EQ(voices(), std::vector<int>{1});
-            EXPECT_EQ(chart.intMissBmp, 0);
+            EXPECT_EQ(shown, 0xFF0000u);
         }
     }
 }
@@ -181,12 +187,12 @@ TEST_F(EngineTest, WaitOffDropsLateEventsWaitOnPlaysThemAll) {
 TEST_F(EngineTest, StopEndsTheRunAsStopped) {
     sound(1);
     events({"000000,11,1", "001920,11,1"});
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 100);
-    engine.cmdStop_Click();
+    engine.stop();
     runFor(engine, clock, 100);
     EXPECT_FALSE(engine.running());
-    EXPECT_EQ(host.statuses, (QStringList{kPlaying, kStopped}));
+    EXPECT_EQ(host.statuses, (Statuses{kPlaying, kStopped}));
     EXPECT_EQ(host.completions, 0);
 }
 
@@ -194,37 +200,37 @@ TEST_F(EngineTest, TailWaitLetsSoundsRingOutThenCompletes) {
     sound(1, 3000);
     sound(2, 100);
     events({"000000,11,1", "000000,11,2"}, 120);
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 2999);
     EXPECT_TRUE(engine.running());
     EXPECT_EQ(host.completions, 0);
     runFor(engine, clock, 2);
     EXPECT_FALSE(engine.running());
     EXPECT_EQ(host.completions, 1);
-    EXPECT_EQ(host.statuses, (QStringList{kPlaying, kCompleted}));
-    EXPECT_TRUE(engine.blnPlaying);  // a completed chart leaves the flag set
+    EXPECT_EQ(host.statuses, (Statuses{kPlaying, kCompleted}));
+    EXPECT_TRUE(engine.playing());  // a completed run is not a stopped one
 }
 
 TEST_F(EngineTest, StopDuringTheTailWaitCompletes) {
     sound(1, 3000);
     events({"000000,11,1"}, 120);
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 100);
-    engine.cmdStop_Click();
+    engine.stop();
     runFor(engine, clock, 1);
-    EXPECT_EQ(host.statuses, (QStringList{kPlaying, kCompleted}));
+    EXPECT_EQ(host.statuses, (Statuses{kPlaying, kCompleted}));
     EXPECT_EQ(host.completions, 1);
 }
 
 TEST_F(EngineTest, HiddenPlayerStopsTheRun) {
     sound(1);
     events({"000000,11,1", "000192,11,1"}, 120);
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 100);
     host.visible = false;
     runFor(engine, clock, 5000);
     EXPECT_EQ(host.closes, 1);
-    EXPECT_EQ(host.statuses.last(), kStopped);
+    EXPECT_EQ(host.statuses.back(), kStopped);
     EXPECT_EQ(output.starts.size(), 1u);
 }
 
@@ -232,7 +238,7 @@ TEST_F(EngineTest, CounterWrapDuringPlaybackIsHarmless) {
     sound(1);
     events({"000000,11,1", "000096,11,1", "000192,11,1"}, 120);
     clock.now = 4294967296.0 - 700;
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 3000);
     ASSERT_EQ(output.starts.size(), 3u);
     EXPECT_DOUBLE_EQ(elapsedMs(output.starts[1].dueMs, output.starts[0].dueMs), 1000);
@@ -243,10 +249,10 @@ TEST_F(EngineTest, PlayDuringARunStartsOver) {
     sound(1);
     sound(2);
     events({"000000,11,1", "000048,11,2"}, 120);
-    engine.cmdPlay_Click();
+    engine.play();
     runFor(engine, clock, 600);
-    engine.cmdPlay_Click();
-    EXPECT_EQ(engine.lngEventIndex, 1);
+    engine.play();
+    EXPECT_EQ(engine.nextEvent(), 1);
     runFor(engine, clock, 600);
     EXPECT_EQ(voices(), (std::vector<int>{1, 2, 1, 2}));
 }
@@ -254,12 +260,10 @@ TEST_F(EngineTest, PlayDuringARunStartsOver) {
 class PictureTest : public EngineTest {
   protected:
     void picture(int index, QRgb color, QRgb corner) {
-        chart.growBmp(index);
-        QImage image(256, 256, QImage::Format_RGB32);
-        image.fill(color);
-        image.setPixel(0, 0, corner);
-        chart.ddsBmp[static_cast<size_t>(index)] = std::make_shared<const QImage>(image);
-        chart.blnBmp[static_cast<size_t>(index)] = true;
+        if (static_cast<size_t>(index) >= media.pictures.size()) {
+            media.pictures.resize(static_cast<size_t>(index) + 1);
+        }
+        media.pictures[static_cast<size_t>(index)] = makePicture({256, 256}, color, corner);
     }
     QRgb center() const { return host.pictures.back().pixel(128, 128) & 0xFFFFFF; }
     QRgb corner() const { return host.pictures.back().pixel(0, 0) & 0xFFFFFF; }
@@ -269,8 +273,8 @@ TEST_F(PictureTest, BaseAndLayerWithBlackTransparent) {
     picture(1, qRgb(255, 0, 0), qRgb(255, 0, 0));
     picture(2, qRgb(0, 0, 0), qRgb(0, 255, 0));  // a layer that is black but for one corner
     events({"000000,4,1", "000000,7,2", "000096,7,9"}, 120);
-    engine.chkImage = true;
-    engine.cmdPlay_Click();
+    engine.setPicturesShown(true);
+    engine.play();
     runFor(engine, clock, 10);
     ASSERT_EQ(host.pictures.size(), 3u);  // the black start, then base, then base + layer
     EXPECT_EQ(center(), 0xFF0000u);
@@ -282,27 +286,23 @@ TEST_F(PictureTest, BaseAndLayerWithBlackTransparent) {
 TEST_F(PictureTest, TogglesAndDisabledPictures) {
     picture(1, qRgb(255, 0, 0), qRgb(255, 0, 0));
     picture(3, qRgb(0, 0, 255), qRgb(0, 0, 255));
-    auto stage = std::make_shared<QImage>(640, 480, QImage::Format_RGB32);
-    stage->fill(qRgb(9, 9, 9));
-    chart.ddsStage = stage;
-    chart.blnStage = true;
+    media.stage = makePicture({640, 480}, qRgb(9, 9, 9), qRgb(9, 9, 9));
     events({"000000,4,1", "000000,6,3", "000096,4,1", "000192,4,1", "000288,7,1"}, 120);
-    engine.chkImage = true;
-    engine.cmdPlay_Click();
+    engine.setPicturesShown(true);
+    engine.play();
     runFor(engine, clock, 10);
     EXPECT_EQ(center(), 0xFF0000u);
-    chart.blnMissBGA = true;
+    engine.setOverlay(PlaybackEngine::Overlay::Miss);
     runFor(engine, clock, 1000);  // Miss picture 3 was selected at tick 0
     EXPECT_EQ(center(), 0x0000FFu);
-    chart.blnMissBGA = false;
-    chart.blnTitleBGA = true;
+    engine.setOverlay(PlaybackEngine::Overlay::Title);
     runFor(engine, clock, 1000);
     EXPECT_EQ(center(), 0x090909u);
     const size_t shown = host.pictures.size();
-    engine.chkImage = false;
+    engine.setPicturesShown(false);
     runFor(engine, clock, 1000);
     EXPECT_EQ(host.pictures.size(), shown);  // the event is consumed, the picture frozen
-    EXPECT_EQ(engine.lngEventIndex, 6);
+    EXPECT_EQ(engine.nextEvent(), 6);
 }
 
 }  // namespace

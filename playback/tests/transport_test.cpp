@@ -1,61 +1,64 @@
 #include <gtest/gtest.h>
 
-#include "fakes.h"
-#include "platform/testing/qt_printers.h"
+#include "testing/qt_printers.h"
+
+#include "playback/display_texts.h"
 #include "playback/player_controller.h"
+#include "testing/fakes.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {
 
-using testing::FakeClock;
-using testing::RecordingOutput;
 using testing::runFor;
 
 class RecordingView : public PlayerView {
   public:
-    void messagesChanged(const QStringList& m) override { messages = m; }
+    void messagesChanged(const std::vector<LoadMessage>& m) override {
+        messages.clear();
+        for (const LoadMessage& message : m) {
+            messages.append(messageText(message));
+        }
+    }
     void informationChanged(const QString& text) override { information = text; }
-    void statusChanged(const QString& text) override { statuses.append(text); }
+    void statusChanged(PlayerStatus status) override { statuses.push_back(status); }
     QStringList messages;
     QString information;
-    QStringList statuses;
+    std::vector<PlayerStatus> statuses;
 };
 
 class TransportTest : public ::testing::Test, protected testing::PlayerRig {
   protected:
     TransportTest() { controller.setView(view); }
-    QString writeChart(const QString& name, const QByteArray& text) {
-        return chartFile(name, text);
+    bool completed() const {
+        return std::count(view.statuses.begin(), view.statuses.end(), PlayerStatus::Completed) > 0;
     }
 
     RecordingView view;
 };
 
-TEST_F(TransportTest, FileLoadOfAMissingChart) {
-    controller.FileLoad(u"/no/such/a.bms"_qs);
+TEST_F(TransportTest, OpenListsMessagesShowsFieldsAndPlays) {
+    controller.open(u"/no/such/a.bms"_qs);
     EXPECT_EQ(view.messages, QStringList{u"BMSﾌｧｲﾙ /no/such/a.bms が見つかりません。"_qs});
     EXPECT_EQ(view.information,
               u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 130"_qs);
     EXPECT_FALSE(controller.engine().running());
-}
 
-TEST_F(TransportTest, FileLoadPlaysAndLists) {
     testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
-    const QString path =
-        writeChart(u"a.bms"_qs, "#BPM 150\n#WAV01 k.wav\n#WAV02 gone.wav\n#00111:01\n");
-    controller.FileLoad(path);
+    controller.open(chartFile(u"a.bms"_qs, "#BPM 150\n#WAV01 k.wav\n#WAV02 gone.wav\n#00111:01\n"));
     EXPECT_EQ(view.messages, QStringList{u"Waveﾌｧｲﾙ gone.wav が見つかりません。(WAV02)"_qs});
     EXPECT_EQ(view.information,
               u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 150"_qs);
     EXPECT_TRUE(controller.engine().running());
-    EXPECT_EQ(view.statuses.last(), u"ｽﾃｰﾀｽ : 再生中です。"_qs);
-    EXPECT_EQ(output.stops, 1);  // the previous chart's sounds were silenced first
+    EXPECT_EQ(view.statuses.back(), PlayerStatus::Playing);
+    EXPECT_EQ(output.stops, 2);  // each open silenced the previous chart's sounds first
 }
 
-TEST_F(TransportTest, NextAndBackWrapAround) {
-    const QString a = writeChart(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
-    const QString b = writeChart(u"b.bms"_qs, "#TITLE B\n#00111:01\n");
-    const QString c = writeChart(u"c.bms"_qs, "#TITLE C\n#00111:01\n");
+TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
+    for (const char* name : {"A", "B", "C"}) {
+        queue.paths.push_back(chartFile(QString::fromLatin1(name) + u".bms"_qs,
+                                        QByteArray("#TITLE ") + name + "\n#00111:01\n"));
+    }
     struct Case {
         qsizetype current;
         bool next;
@@ -66,109 +69,92 @@ TEST_F(TransportTest, NextAndBackWrapAround) {
         {-1, true, 0, u"A"}, {0, true, 1, u"B"},  {2, true, 0, u"A"},
         {0, false, 2, u"C"}, {2, false, 1, u"B"}, {-1, false, 2, u"C"},
     };
-    for (const QString& p : {a, b, c}) {
-        playlist.append({QString(), p});
-    }
     for (const Case& k : cases) {
-        playlist.setCurrent(k.current);
-        k.next ? controller.cmdNext_Click() : controller.cmdBack_Click();
-        EXPECT_EQ(playlist.current(), k.expected);
-        EXPECT_EQ(chart.strTitle, QString::fromUtf16(k.title));
+        queue.current = k.current;
+        k.next ? controller.next() : controller.back();
+        EXPECT_EQ(queue.current, k.expected);
+        EXPECT_EQ(controller.chart().title, QString::fromUtf16(k.title));
     }
-}
+    queue.current = -1;
+    controller.next();
+    runFor(controller, clock, 3000);
+    EXPECT_EQ(controller.chart().title, u"B"_qs);
+    EXPECT_TRUE(completed());
 
-TEST_F(TransportTest, NextAndBackWithoutEntriesDoNothing) {
-    controller.toNext();
-    controller.Backto();
-    EXPECT_EQ(playlist.current(), -1);
+    testing::TestQueue empty;
+    PlayerController idle(output, clock, empty, view);
+    view.information.clear();
+    idle.next();
+    idle.back();
     EXPECT_TRUE(view.information.isEmpty());
 }
 
-TEST_F(TransportTest, ACompletedChartMovesOnToTheNext) {
-    const QString a = writeChart(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
-    const QString b = writeChart(u"b.bms"_qs, "#TITLE B\n#00111:01\n");
-    playlist.append({QString(), a});
-    playlist.append({QString(), b});
-    controller.toNext();
-    EXPECT_EQ(chart.strTitle, u"A"_qs);
-    runFor(controller.engine(), clock, 3000);
-    EXPECT_EQ(chart.strTitle, u"B"_qs);
-    EXPECT_TRUE(view.statuses.contains(u"ｽﾃｰﾀｽ : 再生が完了しました。"_qs));
-}
-
 TEST_F(TransportTest, FastForwardAndRewind) {
-    PlaybackEngine& engine = controller.engine();
+    queue.paths.push_back(chartFile(u"a.bms"_qs, "#00111:" + QByteArray(2 * 64, '1') + "\n"));
+    controller.next();
     struct Case {
-        long long index;
         bool forward;
         long long expectedIndex;
-        double expectedStart;
+        double expectedStartShift;
     };
-    const Case cases[] = {
-        {1, true, 11, 9000},
-        {5, false, 1, 11000},
-        {60, false, 10, 11000},
-        {1, false, 1, 11000},
-    };
+    // From event 1: FF skips ten events; Rev goes back fifty, never before the first.
+    const Case cases[] = {{true, 11, -1000}, {true, 21, -1000}, {false, 1, 1000}, {false, 1, 1000}};
     for (const Case& c : cases) {
-        engine.lngEventIndex = c.index;
-        engine.lngStartTime = 10000;
-        c.forward ? controller.cmdFF_Click() : controller.cmdRev_Click();
-        EXPECT_EQ(engine.lngEventIndex, c.expectedIndex);
-        EXPECT_EQ(engine.lngStartTime, c.expectedStart);
+        const double start = controller.engine().startMs();
+        c.forward ? controller.fastForward() : controller.rewind();
+        EXPECT_EQ(controller.engine().nextEvent(), c.expectedIndex);
+        EXPECT_EQ(elapsedMs(controller.engine().startMs(), start), c.expectedStartShift);
     }
+    // Fast forward within the last ten events ends the chart as completed.
+    for (int i = 0; i < 7; ++i) {
+        controller.fastForward();
+    }
+    runFor(controller, clock, 10);
+    EXPECT_TRUE(completed());
 }
 
-TEST_F(TransportTest, FastForwardPastTheEndCompletes) {
-    const QString a = writeChart(u"a.bms"_qs, "#TITLE A\n#00111:0101010101\n#00911:01\n");
-    playlist.append({QString(), a});
-    controller.toNext();
-    runFor(controller.engine(), clock, 10);
-    controller.cmdFF_Click();
-    runFor(controller.engine(), clock, 10);
-    EXPECT_TRUE(view.statuses.contains(u"ｽﾃｰﾀｽ : 再生が完了しました。"_qs));
-}
-
-TEST_F(TransportTest, ResetReleasesSoundsKeepingFlags) {
+TEST_F(TransportTest, ReleasedSoundsPlayNothing) {
     testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
-    controller.FileLoad(writeChart(u"a.bms"_qs, "#WAV01 k.wav\n#00111:01\n"));
-    std::weak_ptr<const media::Sound> sound = chart.dsbWav[1];
-    controller.Reset();
-    EXPECT_TRUE(sound.expired() || output.ends.empty());
-    EXPECT_EQ(chart.dsbWav[1], nullptr);
-    EXPECT_TRUE(chart.blnWav[1]);
-    controller.cmdPlay_Click();
-    runFor(controller.engine(), clock, 100);  // plays nothing, and does not fail
+    controller.open(chartFile(u"a.bms"_qs, "#WAV01 k.wav\n#00111:01\n"));
+    controller.releaseSounds();
+    output.starts.clear();
+    controller.play();
+    runFor(controller, clock, 100);
+    EXPECT_TRUE(output.starts.empty());
+    controller.preview().press();
+    controller.preview().drag(SoundPreview::kLeftButton);
+    controller.preview().play();
+    EXPECT_TRUE(output.starts.empty());
 }
 
 TEST_F(TransportTest, SoundPreview) {
-    SoundPreview& preview = controller.preview();
-    chart.growWav(255);
-    chart.dsbWav[255] = testing::makeSound(10);
-    chart.blnWav[255] = true;
+    ChartMedia media;
+    media.sounds.resize(256);
+    media.sounds[255] = testing::makeSound(10);
+    SoundPreview preview(media, output, clock);
 
-    preview.lblPlay_Click();  // not armed yet
+    preview.play();  // not armed yet
     EXPECT_TRUE(output.starts.empty());
-    preview.lblWave_MouseMove(SoundPreview::kLeftButton);  // a drag that began elsewhere
-    EXPECT_EQ(preview.lblWave, u"1"_qs);
-    EXPECT_TRUE(preview.lblPlay.isEmpty());
-    preview.lblWave = QString();
-    preview.lblWave_MouseDown();
-    EXPECT_EQ(preview.lblWave, u"0"_qs);
-    EXPECT_EQ(preview.lblPlay, u"■"_qs);
-    preview.lblWave_MouseDown();  // a press never changes the index
-    EXPECT_EQ(preview.lblWave, u"0"_qs);
-    preview.lblWave_MouseMove(SoundPreview::kRightButton);
-    EXPECT_EQ(preview.lblWave, u"FF"_qs);
-    preview.lblWave_MouseMove(4);  // the middle button alone does nothing
-    EXPECT_EQ(preview.lblWave, u"FF"_qs);
-    preview.lblPlay_Click();
-    preview.lblPlay_Click();
+    preview.drag(SoundPreview::kLeftButton);  // a drag that began elsewhere counts from 0
+    EXPECT_EQ(preview.indexText(), u"1"_qs);
+    EXPECT_FALSE(preview.armed());
+    SoundPreview fresh(media, output, clock);
+    fresh.press();
+    EXPECT_EQ(fresh.indexText(), u"0"_qs);
+    EXPECT_TRUE(fresh.armed());
+    fresh.press();  // a press never changes the index
+    EXPECT_EQ(fresh.indexText(), u"0"_qs);
+    fresh.drag(SoundPreview::kRightButton);
+    EXPECT_EQ(fresh.indexText(), u"FF"_qs);
+    fresh.drag(4);  // the middle button alone does nothing
+    EXPECT_EQ(fresh.indexText(), u"FF"_qs);
+    fresh.play();
+    fresh.play();
     ASSERT_EQ(output.starts.size(), 2u);
     EXPECT_EQ(output.starts[1].voice, 255);
-    preview.lblWave_MouseMove(SoundPreview::kLeftButton | SoundPreview::kRightButton);
-    EXPECT_EQ(preview.lblWave, u"0"_qs);  // left wins, wrapping past FF
-    preview.lblPlay_Click();              // index 0 is not loaded
+    fresh.drag(SoundPreview::kLeftButton | SoundPreview::kRightButton);
+    EXPECT_EQ(fresh.indexText(), u"0"_qs);  // left wins, wrapping past FF
+    fresh.play();                           // index 0 is not loaded
     EXPECT_EQ(output.starts.size(), 2u);
 }
 

@@ -1,26 +1,29 @@
 #include <gtest/gtest.h>
 
+#include "testing/qt_printers.h"
+
 #include <QApplication>
 #include <QMouseEvent>
-#include <QTemporaryDir>
 
-#include "../../chart/tests/test_files.h"
-#include "../../playback/tests/fakes.h"
-#include "platform/testing/qt_printers.h"
 #include "player/player_window.h"
 #include "player/twips.h"
+#include "testing/application.h"
+#include "testing/fakes.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {
 
-using testing::FakeClock;
-using testing::RecordingOutput;
+struct Application {
+    Application() { testing::ensureApplication(); }
+};
 
-class PlayerWindowTest : public ::testing::Test, protected testing::PlayerRig {
+class PlayerWindowTest : public ::testing::Test, private Application, protected testing::PlayerRig {
   protected:
-    PlayerWindowTest() : window(controller, playlist) {
+    PlayerWindowTest() : window(controller) {
         controller.setView(window);
-        window.showPlaylistWindow = [this] { ++playlistShown; };
+        window.onClosed = [this] { ++playlistShown; };
+        window.onChartDropped = [this](const QString& path) { dropped.append(path); };
         window.openTextViewer = [this](const QString& path) {
             viewed.append(path);
             return true;
@@ -35,16 +38,14 @@ class PlayerWindowTest : public ::testing::Test, protected testing::PlayerRig {
     PlayerWindow window;
     int playlistShown = 0;
     QStringList viewed;
+    QStringList dropped;
 };
 
-TEST_F(PlayerWindowTest, StartsCompact) {
+TEST_F(PlayerWindowTest, LayoutToggles) {
     EXPECT_EQ(window.size(), clientTwips(3675, 2460));
     EXPECT_TRUE(window.chkCmpct->isChecked());
     EXPECT_FALSE(window.chkImage->isEnabled());
     EXPECT_TRUE(window.List1->isHidden());
-}
-
-TEST_F(PlayerWindowTest, LayoutToggles) {
     struct Step {
         QCheckBox* PlayerWindow::*box;
         bool checked;
@@ -66,18 +67,19 @@ TEST_F(PlayerWindowTest, LayoutToggles) {
         EXPECT_EQ(window.List1->isHidden(), s.listHidden);
     }
     EXPECT_FALSE(window.chkImage->isChecked());
-    EXPECT_FALSE(controller.engine().chkImage);
 }
 
 TEST_F(PlayerWindowTest, HiddenToolCodes) {
+    window.askCode = [] { return u"ﾛｸﾞ出力"_qs; };
+    window.Label1_DblClick();
+    EXPECT_TRUE(viewed.isEmpty());  // no chart opened yet: nothing happens
+    controller.open(chartFile(u"my song; rm -rf.bms"_qs, "#00111:0102\n#00211:03\n"));
     struct Case {
         QString code;
         int height;
         bool listShown;
         int viewerCalls;
     };
-    playlist.append({u"t"_qs, u"/charts/my song; rm -rf.bms"_qs});
-    playlist.setCurrent(0);
     const Case cases[] = {
         {u""_qs, 2460, false, 0},           {u"項目ﾒﾓﾘ "_qs, 2460, false, 0},
         {u"項目メモリ"_qs, 2460, false, 0}, {u"ﾛｸﾞ出力"_qs, 2460, false, 1},
@@ -90,83 +92,56 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
         EXPECT_EQ(!window.List2->isHidden(), c.listShown) << c.code.toStdString();
         EXPECT_EQ(viewed.size(), c.viewerCalls) << c.code.toStdString();
     }
-    EXPECT_EQ(viewed.first(), u"/charts/my song; rm -rf.bms"_qs);
+    EXPECT_EQ(viewed.first(), dir.path() + u"/my song; rm -rf.bms"_qs);
+    ASSERT_EQ(window.List2->model()->rowCount(), 3);
+    EXPECT_EQ(window.List2->model()->index(2, 0).data().toString(), u"000384,11,3"_qs);
     window.cmdClose_Click();
     EXPECT_EQ(window.outerHeightTwips(), 4215);
     EXPECT_TRUE(window.List2->isHidden());
-
-    playlist.setCurrent(-1);
-    window.askCode = [] { return u"ﾛｸﾞ出力"_qs; };
-    window.Label1_DblClick();
-    EXPECT_EQ(viewed.size(), 1);  // no current entry: nothing happens
 }
 
-TEST_F(PlayerWindowTest, DetailListShowsTheEvents) {
-    controller.FileLoad(chartFile(u"a.bms"_qs, "#00111:0102\n#00211:03\n"));
-    window.askCode = [] { return u"項目ﾒﾓﾘ"_qs; };
-    window.Label1_DblClick();
-    ASSERT_EQ(window.List2->model()->rowCount(), 3);
-    EXPECT_EQ(window.List2->model()->index(2, 0).data().toString(), u"000384,11,3"_qs);
-}
-
-TEST_F(PlayerWindowTest, CloseHidesUnlessExiting) {
+TEST_F(PlayerWindowTest, CloseHidesUnlessExitingAndDropsHandOnTheFirstFile) {
     window.show();
-    controller.FileLoad(chartFile(u"a.bms"_qs, "#00111:01\n"));
-    EXPECT_TRUE(controller.engine().blnPlaying);
+    controller.open(chartFile(u"a.bms"_qs, "#00111:01\n"));
+    EXPECT_TRUE(controller.playing());
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(controller.engine().blnPlaying);
+    EXPECT_FALSE(controller.playing());
     EXPECT_EQ(playlistShown, 1);
     window.show();
     window.blnExiting = true;
     EXPECT_TRUE(window.close());
     EXPECT_EQ(playlistShown, 1);
-}
 
-TEST_F(PlayerWindowTest, DropsAppendTheFirstFileAndPlayWhenIdle) {
-    const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
-    const QString b = chartFile(u"b.bms"_qs, "#00111:01\n");
-    const QString c = chartFile(u"c.txt"_qs, "no chart here\n");
-    window.dropFiles({a, b, c});
-    ASSERT_EQ(playlist.count(), 1);
-    EXPECT_EQ(playlist.at(0).title, u"A"_qs);
-    EXPECT_EQ(playlist.current(), 0);
-    EXPECT_EQ(chart.strTitle, u"A"_qs);
-    EXPECT_TRUE(controller.engine().blnPlaying);
-
-    window.dropFiles({b});  // while playing: only queued
-    ASSERT_EQ(playlist.count(), 2);
-    EXPECT_EQ(playlist.at(1).title, u"無題"_qs);
-    EXPECT_EQ(playlist.current(), 0);
-    EXPECT_EQ(chart.strTitle, u"A"_qs);
-
-    controller.cmdStop_Click();
-    testing::runFor(controller.engine(), clock, 10);
-    window.dropFiles({c});
-    EXPECT_EQ(playlist.current(), 2);
-    EXPECT_EQ(window.List1->item(0)->text(), u"ｵﾌﾞｼﾞｪｸﾄがありません。"_qs);
+    window.dropFiles({u"/a.bms"_qs, u"/b.bms"_qs, u"/c.txt"_qs});
     window.dropFiles({});
-    EXPECT_EQ(playlist.count(), 3);
+    EXPECT_EQ(dropped, QStringList{u"/a.bms"_qs});
 }
 
 TEST_F(PlayerWindowTest, PictureTogglesAndTips) {
-    window.TitleBGA_Click();
-    EXPECT_TRUE(chart.blnTitleBGA);
-    window.MissBGA_Click();
-    EXPECT_FALSE(chart.blnTitleBGA);
-    EXPECT_TRUE(chart.blnMissBGA);
-    window.MissBGA_Click();
-    EXPECT_FALSE(chart.blnMissBGA);
+    using Overlay = PlayerController::Overlay;
+    const std::pair<void (PlayerWindow::*)(), Overlay> clicks[] = {
+        {&PlayerWindow::TitleBGA_Click, Overlay::Title},
+        {&PlayerWindow::TitleBGA_Click, Overlay::None},
+        {&PlayerWindow::TitleBGA_Click, Overlay::Title},
+        {&PlayerWindow::MissBGA_Click, Overlay::Miss},
+        {&PlayerWindow::MissBGA_Click, Overlay::None},
+    };
+    for (const auto& [click, overlay] : clicks) {
+        (window.*click)();
+        EXPECT_EQ(controller.overlay(), overlay);
+    }
     window.WaitBGA_Click();
     EXPECT_EQ(window.Picture1->toolTip(), u"Wait : Off"_qs);
-    EXPECT_EQ(controller.engine().lngBltFlags, PlaybackEngine::kWaitOff);
+    EXPECT_TRUE(controller.skipsLateEvents());
     window.WaitBGA_Click();
     EXPECT_EQ(window.Picture1->toolTip(), u"Wait : On"_qs);
-    EXPECT_EQ(controller.engine().lngBltFlags, PlaybackEngine::kWaitOn);
+    EXPECT_FALSE(controller.skipsLateEvents());
 
-    window.messagesChanged({u"first message"_qs, u"second"_qs});
+    window.messagesChanged({{LoadMessage::Kind::NoEvents, {}, {}},
+                            {LoadMessage::Kind::ChartNotFound, u"x.bms"_qs, {}}});
     window.List1->setCurrentRow(1);
-    EXPECT_EQ(window.List1->toolTip(), u"second"_qs);
+    EXPECT_EQ(window.List1->toolTip(), u"BMSﾌｧｲﾙ x.bms が見つかりません。"_qs);
     window.Frame1_Click();
     EXPECT_TRUE(window.Frame1->isHidden());
     window.Label1_Click();
@@ -174,9 +149,8 @@ TEST_F(PlayerWindowTest, PictureTogglesAndTips) {
 }
 
 TEST_F(PlayerWindowTest, PreviewLabelsFollowTheMouse) {
-    chart.growWav(1);
-    chart.dsbWav[1] = testing::makeSound(5);
-    chart.blnWav[1] = true;
+    testing::writeWav(dir.path() + u"/k.wav"_qs, 5, 1000);
+    controller.open(chartFile(u"a.bms"_qs, "#WAV01 k.wav\n"));
     auto send = [&](QWidget* w, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
         QMouseEvent event(type, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), button, held,
                           Qt::NoModifier);
@@ -194,5 +168,3 @@ TEST_F(PlayerWindowTest, PreviewLabelsFollowTheMouse) {
 
 }  // namespace
 }  // namespace carvel
-
-#include "qapplication_main.h"

@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "../../chart/tests/test_files.h"
-#include "platform/testing/qt_printers.h"
 #include "playlist/folder_search.h"
+#include "testing/qt_printers.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "platform/testing/qt_printers.h"
 #include "playlist/list_file.h"
+#include "testing/qt_printers.h"
 
 namespace carvel {
 namespace {

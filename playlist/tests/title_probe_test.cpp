@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 
 #include "playlist/title_probe.h"
-#include "platform/testing/qt_printers.h"
-#include "test_files.h"
+#include "testing/qt_printers.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {

@@ -1,34 +1,46 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "testing/qt_printers.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "../../chart/tests/test_files.h"
-#include "../../playback/tests/fakes.h"
-#include "platform/testing/qt_printers.h"
-#include "playlist/list_file.h"
-#include "playlist/playlist_window.h"
+#include "app/program.h"
+#include "testing/application.h"
+#include "testing/fakes.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {
 
-using testing::FakeClock;
-using testing::RecordingOutput;
+struct Application {
+    Application() { testing::ensureApplication(); }
+};
 
-class PlaylistWindowTest : public ::testing::Test, protected testing::PlayerRig {
+// The program on a fake clock and a recording output, its list file in a temporary folder.
+class ProgramTest : public ::testing::Test, private Application {
   protected:
-    PlaylistWindowTest()
-        : player(controller, playlist),
-          window(playlist, player, controller, dir.filePath(u"cuebook.dat"_qs)) {
-        controller.setView(player);
+    ProgramTest()
+        : output(clock),
+          program(output, clock, dir.filePath(u"cuebook.dat"_qs)),
+          playlist(program.playlist()),
+          controller(program.controller()),
+          player(program.player()),
+          window(program.playlistWindow()) {
         player.openTextViewer = [](const QString&) { return true; };
         window.showMessage = [this](const QString& title, const QString& text) {
             messages.append(title + u'|' + text);
         };
+        program.onQuit = [this] { ++quits; };
+    }
+    QString chartFile(const QString& name, const QByteArray& text) {
+        const QString path = dir.filePath(name);
+        testing::writeBytes(path, text);
+        return path;
     }
     QStringList titles() const {
         QStringList t;
@@ -49,12 +61,19 @@ class PlaylistWindowTest : public ::testing::Test, protected testing::PlayerRig 
                                                          QItemSelectionModel::NoUpdate);
     }
 
-    PlayerWindow player;
-    PlaylistWindow window;
+    QTemporaryDir dir;
+    testing::FakeClock clock;
+    testing::RecordingOutput output;
+    Program program;
+    Playlist& playlist;
+    PlayerController& controller;
+    PlayerWindow& player;
+    PlaylistWindow& window;
     QStringList messages;
+    int quits = 0;
 };
 
-TEST_F(PlaylistWindowTest, ListFileRoundTripAndEmptyExit) {
+TEST_F(ProgramTest, ListFileRoundTripAndEmptyExit) {
     const QString file = dir.filePath(u"cuebook.dat"_qs);
     window.Form_Load(QString());
     EXPECT_TRUE(playlist.isEmpty());
@@ -70,9 +89,10 @@ TEST_F(PlaylistWindowTest, ListFileRoundTripAndEmptyExit) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), bytes);
     EXPECT_TRUE(player.blnExiting);
+    EXPECT_EQ(quits, 1);
 }
 
-TEST_F(PlaylistWindowTest, RemovingEverythingKeepsTheOldFile) {
+TEST_F(ProgramTest, RemovingEverythingKeepsTheOldFile) {
     const QString file = dir.filePath(u"cuebook.dat"_qs);
     testing::writeBytes(file, "A>/a\r\n");
     window.Form_Load(QString());
@@ -85,7 +105,7 @@ TEST_F(PlaylistWindowTest, RemovingEverythingKeepsTheOldFile) {
     EXPECT_EQ(f.readAll(), QByteArray("A>/a\r\n"));
 }
 
-TEST_F(PlaylistWindowTest, EditingKeepsBothHalvesInStep) {
+TEST_F(ProgramTest, EditingKeepsBothHalvesInStep) {
     for (const char* name : {"e0", "e1", "e2", "e3", "e4"}) {
         window.foundList().append(
             {QString::fromLatin1(name), u"/p/"_qs + QString::fromLatin1(name)});
@@ -123,7 +143,7 @@ TEST_F(PlaylistWindowTest, EditingKeepsBothHalvesInStep) {
     }
 }
 
-TEST_F(PlaylistWindowTest, StartPlaysTheCurrentEntryOrTheFirst) {
+TEST_F(ProgramTest, StartPlaysTheCurrentEntryOrTheFirst) {
     window.cmdStart_Click();  // empty: nothing at all
     EXPECT_FALSE(player.isVisible());
     const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
@@ -140,13 +160,13 @@ TEST_F(PlaylistWindowTest, StartPlaysTheCurrentEntryOrTheFirst) {
             setCurrent(k.current);
         }
         window.cmdStart_Click();
-        EXPECT_EQ(chart.strTitle, QString::fromUtf16(k.title));
+        EXPECT_EQ(controller.chart().title, QString::fromUtf16(k.title));
         EXPECT_TRUE(player.isVisible());
         EXPECT_FALSE(window.isVisible());
     }
 }
 
-TEST_F(PlaylistWindowTest, CommandLineStart) {
+TEST_F(ProgramTest, CommandLineStart) {
     const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
     const QString fresh = chartFile(u"new.bms"_qs, "#00111:01\n");
     testing::writeBytes(dir.filePath(u"cuebook.dat"_qs), (u"A>"_qs + a + u"\r\n"_qs).toUtf8());
@@ -154,7 +174,7 @@ TEST_F(PlaylistWindowTest, CommandLineStart) {
     window.Form_Load(a);  // a stored entry plays from the list
     EXPECT_EQ(playlist.count(), 1);
     EXPECT_EQ(playlist.current(), 0);
-    EXPECT_EQ(chart.strTitle, u"A"_qs);
+    EXPECT_EQ(controller.chart().title, u"A"_qs);
     EXPECT_EQ(window.foundList().count(), 0);
 
     playlist.clear();
@@ -174,7 +194,7 @@ TEST_F(PlaylistWindowTest, CommandLineStart) {
     EXPECT_EQ(playlist.count(), 1);  // another letter case names no existing file here
 }
 
-TEST_F(PlaylistWindowTest, SearchRunsOffTheUiThreadAndAppendsInOneStep) {
+TEST_F(ProgramTest, SearchRunsOffTheUiThreadAndAppendsInOneStep) {
     chartFile(u"tree/x.bms"_qs, "#TITLE X\n");
     chartFile(u"tree/sub/y.BMS"_qs, "#TITLE Y\n");
     window.openFolder(dir.filePath(u"tree"_qs));
@@ -197,7 +217,7 @@ TEST_F(PlaylistWindowTest, SearchRunsOffTheUiThreadAndAppendsInOneStep) {
     }
 }
 
-TEST_F(PlaylistWindowTest, SearchOfAVanishedFolderSaysSo) {
+TEST_F(ProgramTest, SearchOfAVanishedFolderSaysSo) {
     QDir().mkpath(dir.filePath(u"gone"_qs));
     window.openFolder(dir.filePath(u"gone"_qs));
     QDir(dir.filePath(u"gone"_qs)).removeRecursively();
@@ -208,14 +228,14 @@ TEST_F(PlaylistWindowTest, SearchOfAVanishedFolderSaysSo) {
     EXPECT_EQ(window.foundList().count(), 0);
 }
 
-TEST_F(PlaylistWindowTest, ReadmeMissingSaysSo) {
+TEST_F(ProgramTest, ReadmeMissingSaysSo) {
     window.cmdReadReadMe_Click();
     if (!QFile::exists(QCoreApplication::applicationDirPath() + u"/readme.txt"_qs)) {
         EXPECT_EQ(messages, QStringList{u"ｴﾗｰ|readme.txt が見つかりません。"_qs});
     }
 }
 
-TEST_F(PlaylistWindowTest, FoldersAndDrives) {
+TEST_F(ProgramTest, FoldersAndDrives) {
     QDir().mkpath(dir.filePath(u"f/inner"_qs));
     window.openFolder(dir.filePath(u"f"_qs));
     EXPECT_EQ(window.Dir1Path(), dir.filePath(u"f"_qs));
@@ -226,7 +246,29 @@ TEST_F(PlaylistWindowTest, FoldersAndDrives) {
     EXPECT_EQ(window.Dir1Path() + u'/', QCoreApplication::applicationDirPath() + u'/');
 }
 
+TEST_F(ProgramTest, DropsJoinThePlaylistAndPlayWhenIdle) {
+    const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
+    const QString b = chartFile(u"b.bms"_qs, "#00111:01\n");
+    const QString c = chartFile(u"c.txt"_qs, "no chart here\n");
+    player.dropFiles({a, b, c});
+    ASSERT_EQ(playlist.count(), 1);
+    EXPECT_EQ(playlist.at(0).title, u"A"_qs);
+    EXPECT_EQ(playlist.current(), 0);
+    EXPECT_EQ(controller.chart().title, u"A"_qs);
+    EXPECT_TRUE(controller.playing());
+
+    player.dropFiles({b});  // while playing: only queued
+    ASSERT_EQ(playlist.count(), 2);
+    EXPECT_EQ(playlist.at(1).title, u"無題"_qs);
+    EXPECT_EQ(playlist.current(), 0);
+    EXPECT_EQ(controller.chart().title, u"A"_qs);
+
+    controller.stop();
+    testing::runFor(controller, clock, 10);
+    player.dropFiles({c});
+    EXPECT_EQ(playlist.current(), 2);
+    EXPECT_EQ(player.List1->item(0)->text(), u"ｵﾌﾞｼﾞｪｸﾄがありません。"_qs);
+}
+
 }  // namespace
 }  // namespace carvel
-
-#include "../../player/tests/qapplication_main.h"

@@ -1,0 +1,48 @@
+#include "app/program.h"
+
+#include "playlist/title_probe.h"
+
+namespace carvel {
+
+Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFile)
+    : controller_(output, clock, playlist_, noView_),
+      driver_([this] { return controller_.pass(); }, clock),
+      player_(controller_),
+      playlistWindow_(playlist_, listFile) {
+    controller_.setView(player_);
+    controller_.setWakeHandler([this] { driver_.wake(); });
+    playlistWindow_.onStart = [this] {
+        player_.show();
+        controller_.next();
+    };
+    playlistWindow_.onExit = [this] {
+        player_.blnExiting = true;
+        player_.close();
+        if (onQuit) {
+            onQuit();
+        }
+    };
+    player_.onClosed = [this] { playlistWindow_.show(); };
+    player_.onChartDropped = [this](const QString& path) { chartDropped(path); };
+}
+
+void Program::start(const QString& commandLine) {
+    playlistWindow_.Form_Load(commandLine);
+    if (!player_.isVisible()) {
+        playlistWindow_.show();
+    }
+}
+
+void Program::exit() {
+    playlistWindow_.close();
+}
+
+void Program::chartDropped(const QString& path) {
+    playlist_.append({ProbeTitle(path), path});
+    if (!controller_.playing()) {
+        playlist_.setCurrent(playlist_.count() - 1);
+        controller_.open(path);
+    }
+}
+
+}  // namespace carvel

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <map>
+#include <vector>
+
+#include "media/sound_output.h"
+#include "platform/clock.h"
+#include "playback/chart_queue.h"
+#include "playback/playback_engine.h"
+#include "playback/player_controller.h"
+
+namespace carvel::testing {
+
+class FakeClock final : public Clock {
+  public:
+    double nowMs() override { return now; }
+    double now = 0;
+};
+
+// Records every start; a voice sounds from its due time for its sound's length (one frame per
+// millisecond).
+class RecordingOutput final : public media::SoundOutput {
+  public:
+    struct Start {
+        int voice;
+        double dueMs;
+        double calledAtMs;
+    };
+    explicit RecordingOutput(FakeClock& clock) : clock_(clock) {}
+    int sampleRate() const override { return 1000; }
+    void play(int voice, media::SoundPtr sound, double dueMs) override;
+    void stopAll() override;
+    bool isPlaying(int voice) override;
+    double silentAtMs(int voice) override;
+
+    std::vector<int> voices() const;
+
+    std::vector<Start> starts;
+    std::map<int, double> ends;
+    int stops = 0;
+
+  private:
+    FakeClock& clock_;
+};
+
+class RecordingHost : public PlaybackEngine::Host {
+  public:
+    bool playerVisible() override { return visible; }
+    void closePlayer() override { ++closes; }
+    void statusChanged(PlayerStatus status) override { statuses.push_back(status); }
+    void pictureChanged(const QImage& primary) override { pictures.push_back(primary.copy()); }
+    void runCompleted() override { ++completions; }
+    bool visible = true;
+    int closes = 0;
+    int completions = 0;
+    std::vector<PlayerStatus> statuses;
+    std::vector<QImage> pictures;
+};
+
+// The charts of a test, stepped through as the player's queue.
+class TestQueue final : public ChartQueue {
+  public:
+    std::optional<QString> stepForward() override;
+    std::optional<QString> stepBack() override;
+    std::vector<QString> paths;
+    qsizetype current = -1;
+};
+
+// Events from their texts "position,channel,value" (a bar end's value is its ratio, added to
+// ratios).
+std::vector<Event> eventsFromTexts(const std::vector<std::string>& texts,
+                                   std::vector<double>& ratios);
+std::vector<std::string> textsOf(const std::vector<Event>& events,
+                                 const std::vector<double>& ratios);
+
+media::SoundPtr makeSound(int frames);
+media::PicturePtr makePicture(QSize size, QRgb color, QRgb corner);
+
+// Runs passes as a driver would, jumping the fake clock to each due time, until the playback is
+// idle or `duration` ms have passed since the call.
+template <typename Playback>
+void runFor(Playback& playback, FakeClock& clock, double duration) {
+    double spent = 0;
+    for (int passes = 1; passes < 1000000; ++passes) {
+        const Step step = playback.pass();
+        if (step.kind == Step::Kind::Idle) {
+            return;
+        }
+        if (step.kind == Step::Kind::WaitUntil) {
+            const double wait = std::max(0.0, elapsedMs(step.untilMs, clock.now));
+            if (spent + wait > duration) {
+                clock.now = wrapClock(clock.now + (duration - spent));
+                return;
+            }
+            spent += wait;
+            clock.now = wrapClock(clock.now + wait);
+        }
+    }
+    ADD_FAILURE() << "the playback did not settle";
+}
+
+// A controller on a fake clock and a recording output, with a folder for the charts a test writes.
+struct PlayerRig {
+    QString chartFile(const QString& name, const QByteArray& text);
+
+    QTemporaryDir dir;
+    FakeClock clock;
+    RecordingOutput output{clock};
+    TestQueue queue;
+    PlayerView noView;
+    PlayerController controller{output, clock, queue, noView};
+};
+
+}  // namespace carvel::testing

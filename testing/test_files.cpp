@@ -1,0 +1,48 @@
+#include "testing/test_files.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <vector>
+
+namespace carvel::testing {
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(path.left(path.lastIndexOf(u'/')));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+void writeWav(const QString& path, int frames, int rate, short value, int channels) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    QDir().mkpath(path.left(path.lastIndexOf(u'/')));
+    const QByteArray name = QFile::encodeName(path);
+    SNDFILE* f = sf_open(name.constData(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << path.toStdString();
+    const std::vector<short> samples(static_cast<size_t>(frames) * static_cast<size_t>(channels),
+                                     value);
+    sf_writef_short(f, samples.data(), frames);
+    sf_close(f);
+}
+
+void writeImage(const QString& path, const char* format, QColor color) {
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(color);
+    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
+}
+
+QString testdataFolder() {
+    const QString folder = qEnvironmentVariable("CARVEL_TESTDATA") + QStringLiteral("/charts/");
+    EXPECT_TRUE(QDir(folder).exists())
+        << "the shared test charts are missing: " << folder.toStdString();
+    return folder;
+}
+
+}  // namespace carvel::testing

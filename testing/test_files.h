@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QString>
+
+namespace carvel::testing {
+
+// Writes bytes to path, making its folder first.
+void writeBytes(const QString& path, const QByteArray& bytes);
+
+// A 16-bit WAV of `frames` frames at `rate` with `channels` channels, every sample `value`.
+void writeWav(const QString& path, int frames, int rate = 44100, short value = 1000,
+              int channels = 1);
+
+// A 16 x 16 picture of one colour in the given format ("BMP", "PNG", "JPG").
+void writeImage(const QString& path, const char* format, QColor color = Qt::red);
+
+// The shared third-party test charts (CARVEL_TESTDATA); a test that needs them fails when they
+// are missing rather than passing without having looked.
+QString testdataFolder();
+
+}  // namespace carvel::testing
