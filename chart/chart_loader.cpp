@@ -109,7 +109,7 @@ int LoadChart(const QString& path, QStringList& messages, ChartState& state,
         state.List2.reserve(estimate);
         state.colEvents.reserve(estimate);
     }
-    MediaDefinitions media(state, options.sampleRate);
+    MediaDefinitions media(state, options.sampleRate, options.soundBudgetBytes);
     ChannelLineParser parser(state, observer);
     for (const QString& line : lines.value_or(QStringList())) {
         const QStringView head = QStringView(line).left(4);

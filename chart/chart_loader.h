@@ -5,12 +5,14 @@
 
 #include "chart/chart_state.h"
 #include "chart/status_observer.h"
+#include "media/sound_budget.h"
 
 namespace carvel {
 
 struct LoadOptions {
     int sampleRate = 44100;  // rate the key sounds are converted to
     int threads = 0;         // decoding threads; 0 = one per core
+    std::size_t soundBudgetBytes = media::kChartSoundBudgetBytes;  // decoded samples, all sounds
 };
 
 // Reads one chart file into the (freshly reset) chart state: header fields, sound and picture

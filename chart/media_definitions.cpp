@@ -1,5 +1,8 @@
 #include "chart/media_definitions.h"
 
+#include <new>
+#include <optional>
+
 #include "chart/text_helpers.h"
 #include "media/picture_decoder.h"
 #include "media/sound_decoder.h"
@@ -7,8 +10,8 @@
 
 namespace carvel {
 
-MediaDefinitions::MediaDefinitions(ChartState& state, int sampleRate)
-    : state_(state), sampleRate_(sampleRate) {}
+MediaDefinitions::MediaDefinitions(ChartState& state, int sampleRate, std::size_t soundBudgetBytes)
+    : state_(state), sampleRate_(sampleRate), soundBudgetBytes_(soundBudgetBytes) {}
 
 size_t MediaDefinitions::slotFor(Kind kind, const QByteArray& path) {
     // A file named by several lines is decoded once.
@@ -17,7 +20,13 @@ size_t MediaDefinitions::slotFor(Kind kind, const QByteArray& path) {
     if (found != slots_.constEnd()) {
         return found.value();
     }
-    jobs_.push_back(DecodeJob{kind, path, nullptr, nullptr});
+    DecodeJob job;
+    job.kind = kind;
+    job.path = path;
+    if (kind == Kind::Sound) {
+        job.ticket = soundTickets_++;
+    }
+    jobs_.push_back(std::move(job));
     slots_.insert(key, jobs_.size() - 1);
     return jobs_.size() - 1;
 }
@@ -63,21 +72,76 @@ void MediaDefinitions::addStage(const QString& value) {
     definitions_.push_back(std::move(d));
 }
 
+QString MediaDefinitions::soundMessage(const Definition& d, const DecodeJob& job) {
+    const QString head = QStringLiteral("Waveﾌｧｲﾙ ") + d.name;
+    const QString tail = QStringLiteral("(WAV") + d.indexText + u')';
+    switch (job.outcome) {
+        case Outcome::UnsupportedRate:
+            return head + QStringLiteral(" のｻﾝﾌﾟﾙﾚｰﾄ (") + QString::number(job.fileRate) +
+                   QStringLiteral(" Hz) には対応していません。") + tail;
+        case Outcome::TooLong:
+            return head + QStringLiteral(" は長すぎます。") + tail;
+        case Outcome::OverBudget:
+            return head + QStringLiteral(" を読み込めません。ｻｳﾝﾄﾞの合計が大きすぎます。") + tail;
+        case Outcome::Decoded:
+        case Outcome::Unreadable:
+            break;
+    }
+    return head + QStringLiteral(" を読み込めません。") + tail;
+}
+
+void MediaDefinitions::loadSound(DecodeJob& job, media::SoundBudget& budget) const {
+    // Every ticket is decided exactly once, whatever happens, or the later sounds would wait.
+    std::optional<media::SoundFile> file;
+    try {
+        file.emplace(job.path, sampleRate_);
+    } catch (const std::bad_alloc&) {
+        budget.pass(job.ticket);
+        return;
+    }
+    job.fileRate = file->fileRate();
+    switch (file->status()) {
+        case media::SoundFile::Status::Ok:
+            break;
+        case media::SoundFile::Status::Unreadable:
+            budget.pass(job.ticket);
+            return;
+        case media::SoundFile::Status::UnsupportedRate:
+            job.outcome = Outcome::UnsupportedRate;
+            budget.pass(job.ticket);
+            return;
+        case media::SoundFile::Status::TooLong:
+            job.outcome = Outcome::TooLong;
+            budget.pass(job.ticket);
+            return;
+    }
+    if (!budget.admit(job.ticket, file->decodedBytes())) {
+        job.outcome = Outcome::OverBudget;
+        return;
+    }
+    job.sound = file->decode();
+    job.outcome = job.sound ? Outcome::Decoded : Outcome::Unreadable;
+}
+
 void MediaDefinitions::decodeAndApply(QStringList& messages, int threads) {
+    media::SoundBudget budget(soundBudgetBytes_);
     media::parallelFor(
         jobs_.size(),
-        [this](size_t i) {
+        [this, &budget](size_t i) {
             DecodeJob& job = jobs_[i];
             switch (job.kind) {
                 case Kind::Sound:
-                    job.sound = media::decodeSound(job.path, sampleRate_);
-                    break;
+                    loadSound(job, budget);
+                    return;
                 case Kind::Picture:
-                    job.picture = media::decodePicture(job.path, kBmpSize);
-                    break;
                 case Kind::Stage:
-                    job.picture = media::decodePicture(job.path, kStageSize);
-                    break;
+                    try {
+                        job.picture = media::decodePicture(
+                            job.path, job.kind == Kind::Picture ? kBmpSize : kStageSize);
+                    } catch (const std::bad_alloc&) {
+                        job.picture = nullptr;
+                    }
+                    return;
             }
         },
         threads);
@@ -90,8 +154,7 @@ void MediaDefinitions::decodeAndApply(QStringList& messages, int threads) {
                     messages.append(QStringLiteral("Waveﾌｧｲﾙ ") + d.name +
                                     QStringLiteral(" が見つかりません。(WAV") + d.indexText + u')');
                 } else if (!jobs_[d.decodeSlot].sound) {
-                    messages.append(QStringLiteral("Waveﾌｧｲﾙ ") + d.name +
-                                    QStringLiteral(" を読み込めません。(WAV") + d.indexText + u')');
+                    messages.append(soundMessage(d, jobs_[d.decodeSlot]));
                 } else {
                     state_.dsbWav[index] = jobs_[d.decodeSlot].sound;
                     state_.blnWav[index] = true;

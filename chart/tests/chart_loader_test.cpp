@@ -109,6 +109,8 @@ TEST_F(LoaderTest, SoundAndPictureDefinitions) {
     testing::writeWav(path(u"kick.wav"_qs), 100);
     testing::writeWav(path(u"snd/Snare.wav"_qs), 50);
     writeBytes(path(u"broken.wav"_qs), "RIFF....WAVEjunk");
+    testing::writeSparseWav(path(u"slow.wav"_qs), 999, 10);
+    testing::writeSparseWav(path(u"long.wav"_qs), 44100, 600 * 44100 + 1);
     testing::writeImage(path(u"pic.bmp"_qs), "BMP");
     testing::writeImage(path(u"pic.jpg"_qs), "JPG");
     testing::writeImage(path(u"title.jpg"_qs), "JPG");
@@ -120,6 +122,8 @@ TEST_F(LoaderTest, SoundAndPictureDefinitions) {
         "#WAVzz x.wav\n"
         "#WAV02 broken.wav\n"
         "#WAV03 snd\\snare.WAV\n"
+        "#WAV04 slow.wav\n"
+        "#WAV05 long.wav\n"
         "#BMP02 pic.jpg\n"
         "#BMP04 missing.jpg\n"
         "#BMP03 pic.bmp   \n"
@@ -130,17 +134,20 @@ TEST_F(LoaderTest, SoundAndPictureDefinitions) {
         "#WAVFF missing.wav\n"
         "#00111:0A01\n");
     EXPECT_EQ(load(), 0);
-    EXPECT_EQ(messages, (QStringList{
-                            u"Waveﾌｧｲﾙ gone.wav が見つかりません。(WAV01)"_qs,
-                            u"Waveﾌｧｲﾙ x.wav が見つかりません。(WAVzz)"_qs,
-                            u"Waveﾌｧｲﾙ broken.wav を読み込めません。(WAV02)"_qs,
-                            u"bmp 形式以外の画像を表示することはできません。"_qs,
-                            u"Bmpﾌｧｲﾙ missing.jpg が見つかりません。(BMP04)"_qs,
-                            u"bmp 形式以外の画像を表示することはできません。"_qs,
-                            u"Bmpﾌｧｲﾙ bad.bmp を読み込めません。(BMP06)"_qs,
-                            u"Bmpﾌｧｲﾙ none.bmp が見つかりません。(STAGEFILE)"_qs,
-                            u"Waveﾌｧｲﾙ missing.wav が見つかりません。(WAVFF)"_qs,
-                        }));
+    EXPECT_EQ(messages,
+              (QStringList{
+                  u"Waveﾌｧｲﾙ gone.wav が見つかりません。(WAV01)"_qs,
+                  u"Waveﾌｧｲﾙ x.wav が見つかりません。(WAVzz)"_qs,
+                  u"Waveﾌｧｲﾙ broken.wav を読み込めません。(WAV02)"_qs,
+                  u"Waveﾌｧｲﾙ slow.wav のｻﾝﾌﾟﾙﾚｰﾄ (999 Hz) には対応していません。(WAV04)"_qs,
+                  u"Waveﾌｧｲﾙ long.wav は長すぎます。(WAV05)"_qs,
+                  u"bmp 形式以外の画像を表示することはできません。"_qs,
+                  u"Bmpﾌｧｲﾙ missing.jpg が見つかりません。(BMP04)"_qs,
+                  u"bmp 形式以外の画像を表示することはできません。"_qs,
+                  u"Bmpﾌｧｲﾙ bad.bmp を読み込めません。(BMP06)"_qs,
+                  u"Bmpﾌｧｲﾙ none.bmp が見つかりません。(STAGEFILE)"_qs,
+                  u"Waveﾌｧｲﾙ missing.wav が見つかりません。(WAVFF)"_qs,
+              }));
     ASSERT_EQ(state.dsbWav.size(), 256u);
     ASSERT_EQ(state.blnWav.size(), 256u);
     EXPECT_TRUE(state.soundLoaded(10));
@@ -159,6 +166,32 @@ TEST_F(LoaderTest, SoundAndPictureDefinitions) {
     EXPECT_TRUE(state.blnStage);
     EXPECT_EQ(state.ddsStage->size(), QSize(640, 480));
     EXPECT_EQ(state.colEvents, (Strings{"000192,11,10", "000288,11,1"}));
+}
+
+TEST_F(LoaderTest, SoundBudgetRefusesLaterSoundsInLineOrder) {
+    // 100 frames of stereo float: 800 bytes each; a file named twice is decoded and counted once.
+    for (const QString& name : {u"a.wav"_qs, u"b.wav"_qs, u"c.wav"_qs}) {
+        testing::writeWav(path(name), 100);
+    }
+    testing::writeWav(path(u"d.wav"_qs), 1);
+    chart(
+        "#WAV01 a.wav\n#WAV02 b.wav\n#WAV03 a.wav\n#WAV04 c.wav\n#WAV05 d.wav\n#WAV06 b.wav\n"
+        "#00111:010203040506\n");
+    LoadOptions options;
+    options.soundBudgetBytes = 1700;
+    options.threads = 4;
+    for (int run = 0; run < 5; ++run) {
+        state.Reset();
+        messages.clear();
+        EXPECT_EQ(LoadChart(path(u"c.bms"_qs), messages, state, nullptr, options), 0);
+        EXPECT_EQ(messages,
+                  (QStringList{
+                      u"Waveﾌｧｲﾙ c.wav を読み込めません。ｻｳﾝﾄﾞの合計が大きすぎます。(WAV04)"_qs,
+                      u"Waveﾌｧｲﾙ d.wav を読み込めません。ｻｳﾝﾄﾞの合計が大きすぎます。(WAV05)"_qs,
+                  }));
+        EXPECT_EQ(state.blnWav, (std::vector<bool>{false, true, true, true, false, false, true}));
+        EXPECT_EQ(state.colEvents.size(), 6u);
+    }
 }
 
 TEST_F(LoaderTest, SecondOpenReleasesTheFirst) {

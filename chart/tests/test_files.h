@@ -36,6 +36,34 @@ inline void writeWav(const QString& path, int frames, int rate = 44100, short va
     sf_close(f);
 }
 
+// An 8-bit mono PCM WAV whose header announces `frames` at `rate`; the data is a hole in a sparse
+// file, so a long sound costs no disk.
+inline void writeSparseWav(const QString& path, quint32 rate, quint32 frames) {
+    QByteArray header;
+    const auto put = [&header](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            header.append(static_cast<char>((value >> (8 * i)) & 0xff));
+        }
+    };
+    header.append("RIFF");
+    put(36 + frames, 4);
+    header.append("WAVEfmt ");
+    put(16, 4);
+    put(1, 2);  // PCM
+    put(1, 2);  // mono
+    put(rate, 4);
+    put(rate, 4);  // bytes per second
+    put(1, 2);     // bytes per frame
+    put(8, 2);     // bits per sample
+    header.append("data");
+    put(frames, 4);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) {
+        f.write(header);
+        f.resize(header.size() + frames);
+    }
+}
+
 inline void writeImage(const QString& path, const char* format, QColor color = Qt::red) {
     QImage image(16, 16, QImage::Format_RGB32);
     image.fill(color);
