@@ -6,12 +6,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "chart/bar_length_pass.h"
 #include "chart/channel_parser.h"
 #include "chart/media_definitions.h"
 #include "chart/text_helpers.h"
 #include "platform/file_system.h"
+#include "platform/regular_file.h"
+#include "platform/text_decoding.h"
 #include "platform/text_file.h"
 
 namespace carvel {
@@ -82,36 +85,42 @@ bool is(QStringView text, QStringView name) {
 
 }  // namespace
 
-int LoadChart(const QString& path, QStringList& messages, ChartState& state,
-              StatusObserver* observer, const LoadOptions& options) {
-    const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
-    if (!fileExists(absolute)) {
-        notifyLoadState(observer, QStringLiteral("読み込み状況 : 待機"));
-        return 1;
-    }
-    state.strChartDir = withTrailingSlash(parentFolder(absolute));
-    const std::optional<QString> text = readTextFile(absolute);
-    const std::optional<QStringList> lines =
-        text ? std::optional<QStringList>(splitLines(*text)) : std::nullopt;
+namespace {
+
+// Reads the lines and the media they name into the state; may throw std::bad_alloc, leaving the
+// state partly filled.
+void readChart(const QString& path, const QString& absolute, QStringList& messages,
+               ChartState& state, StatusObserver* observer, const LoadOptions& options) {
+    FileBytes file = readFileBytes(absolute, kMaxTextFileBytes);
     notifyLoadState(observer, QStringLiteral("読み込み状況 : ﾛｰﾄﾞ中 ..."));
-    if (!lines) {
-        messages.append(QStringLiteral("BMSﾌｧｲﾙ ") + path + QStringLiteral(" を読み込めません。"));
+    if (file.status == FileBytes::Status::TooLarge) {
+        messages.append(QStringLiteral("BMSﾌｧｲﾙ ") + path + QStringLiteral(" は大きすぎます。"));
+        return;
     }
+    if (file.status != FileBytes::Status::Ok) {
+        messages.append(QStringLiteral("BMSﾌｧｲﾙ ") + path + QStringLiteral(" を読み込めません。"));
+        return;
+    }
+    QStringList lines = splitLines(decodeText(file.bytes));
+    file.bytes = QByteArray();
 
     // A channel line holds at most one event per two characters; reserving that much up front
     // spares the copies and page faults of growing two large arrays step by step.
-    if (lines) {
-        qsizetype characters = 0;
-        for (const QString& line : *lines) {
-            characters += line.size();
-        }
-        const auto estimate = static_cast<size_t>(std::min<qsizetype>(characters / 2, 1 << 24));
+    qsizetype characters = 0;
+    for (const QString& line : lines) {
+        characters += line.size();
+    }
+    const auto estimate = static_cast<size_t>(std::min<qsizetype>(characters / 2, 1 << 24));
+    try {
         state.List2.reserve(estimate);
         state.colEvents.reserve(estimate);
+    } catch (const std::bad_alloc&) {
+        // Only a saving: the arrays still grow as needed.
     }
+
     MediaDefinitions media(state, options.sampleRate, options.soundBudgetBytes);
     ChannelLineParser parser(state, observer);
-    for (const QString& line : lines.value_or(QStringList())) {
+    for (const QString& line : lines) {
         const QStringView head = QStringView(line).left(4);
         if (is(head, u"#WAV")) {
             media.addSound(line);
@@ -135,9 +144,36 @@ int LoadChart(const QString& path, QStringList& messages, ChartState& state,
             parser.ParseChannelLine(line);
         }
     }
+    lines = QStringList();
     media.decodeAndApply(messages, options.threads);
-
     sortEvents(state.List2);
+}
+
+}  // namespace
+
+int LoadChart(const QString& path, QStringList& messages, ChartState& state,
+              StatusObserver* observer, const LoadOptions& options) {
+    const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    if (!fileExists(absolute)) {
+        notifyLoadState(observer, QStringLiteral("読み込み状況 : 待機"));
+        return 1;
+    }
+    state.strChartDir = withTrailingSlash(parentFolder(absolute));
+    try {
+        readChart(path, absolute, messages, state, observer, options);
+        if (state.strBarLen.size() > 1) {
+            applyBarLengths(state);
+        }
+        state.colEvents = state.List2;
+    } catch (const std::bad_alloc&) {
+        // What was read is given up: the chart loads empty, with whatever sounds and pictures
+        // were already in place.
+        std::vector<std::string>().swap(state.List2);
+        std::vector<std::string>().swap(state.colEvents);
+        state.strBarLen = QStringList{QString()};
+        messages.append(QStringLiteral("BMSﾌｧｲﾙ ") + path +
+                        QStringLiteral(" を読み込むﾒﾓﾘが足りません。"));
+    }
 
     notifyLoadState(observer, QStringLiteral("読み込み状況 : ﾛｰﾄﾞ完了"));
     notifyStatus(observer, QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙを開きました。"));
@@ -145,10 +181,6 @@ int LoadChart(const QString& path, QStringList& messages, ChartState& state,
         notifyStatus(observer, QStringLiteral("ｽﾃｰﾀｽ : 再生できません。"));
         messages.append(QStringLiteral("ｵﾌﾞｼﾞｪｸﾄがありません。"));
     }
-    if (state.strBarLen.size() > 1) {
-        applyBarLengths(state);
-    }
-    state.colEvents = state.List2;
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "chart/chart_loader.h"
+#include "platform/text_file.h"
 #include "test_files.h"
 
 namespace carvel {
@@ -103,6 +104,15 @@ TEST_F(LoaderTest, NoEventsIsReported) {
     EXPECT_EQ(recorder.log,
               (QStringList{u"L:読み込み状況 : ﾛｰﾄﾞ中 ..."_qs, u"L:読み込み状況 : ﾛｰﾄﾞ完了"_qs,
                            u"S:ｽﾃｰﾀｽ : ﾌｧｲﾙを開きました。"_qs, u"S:ｽﾃｰﾀｽ : 再生できません。"_qs}));
+
+    // A chart too large to read loads empty.
+    chart("#00111:01\n");
+    QFile big(path(u"c.bms"_qs));
+    ASSERT_TRUE(big.resize(kMaxTextFileBytes + 1));  // sparse: costs no disk
+    EXPECT_EQ(load(), 0);
+    EXPECT_EQ(messages, (QStringList{u"BMSﾌｧｲﾙ "_qs + path(u"c.bms"_qs) + u" は大きすぎます。"_qs,
+                                     u"ｵﾌﾞｼﾞｪｸﾄがありません。"_qs}));
+    EXPECT_TRUE(state.colEvents.empty());
 }
 
 TEST_F(LoaderTest, SoundAndPictureDefinitions) {
