@@ -1,16 +1,18 @@
-// carvel-render CHART OUT.wav [--rate N]: plays a chart offline into a 16-bit stereo WAV file.
-#include <sndfile.h>
-
+// carvel-render CHART OUT.wav [--rate N] [--max-seconds N]: plays a chart offline into a 16-bit
+// stereo WAV file, written block by block as it is mixed.
 #include <QCoreApplication>
 #include <QFile>
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <vector>
 
+#include "media/wav_file_sink.h"
 #include "playback/offline_render.h"
 
 namespace {
+
+// Output stops here unless --max-seconds says otherwise: a chart can place its last event days
+// away.
+constexpr double kDefaultMaxSeconds = 2 * 60 * 60;
 
 void printError(const QString& text) {
     const QByteArray utf8 = text.toUtf8() + '\n';
@@ -18,8 +20,20 @@ void printError(const QString& text) {
 }
 
 int usage() {
-    std::fputs("usage: carvel-render CHART OUT.wav [--rate N]\n", stderr);
+    std::fputs("usage: carvel-render CHART OUT.wav [--rate N] [--max-seconds N]\n", stderr);
     return 2;
+}
+
+// Takes `name` and the value after it out of args; nullopt when absent, NaN when unusable.
+std::optional<double> takeNumber(QStringList& args, const QString& name) {
+    const qsizetype at = args.indexOf(name);
+    if (at < 0) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const double value = at + 1 < args.size() ? args.at(at + 1).toDouble(&ok) : 0;
+    args.remove(at, std::min<qsizetype>(2, args.size() - at));
+    return ok && std::isfinite(value) ? value : std::nan("");
 }
 
 }  // namespace
@@ -28,54 +42,38 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    int rate = 44100;
-    const qsizetype rateAt = args.indexOf(QStringLiteral("--rate"));
-    if (rateAt >= 0) {
-        bool ok = false;
-        rate = rateAt + 1 < args.size() ? args.at(rateAt + 1).toInt(&ok) : 0;
-        if (!ok || rate < 8000 || rate > 384000) {
-            return usage();
-        }
-        args.remove(rateAt, 2);
-    }
-    if (args.size() != 2) {
+    const double rateValue = takeNumber(args, QStringLiteral("--rate")).value_or(44100);
+    const double maxSeconds =
+        takeNumber(args, QStringLiteral("--max-seconds")).value_or(kDefaultMaxSeconds);
+    if (!(rateValue >= 8000 && rateValue <= 384000 && rateValue == std::floor(rateValue)) ||
+        !(maxSeconds > 0) || args.size() != 2) {
         return usage();
     }
-    const carvel::RenderResult result = carvel::renderChart(args.at(0), rate);
+    const int rate = static_cast<int>(rateValue);
+    const double wanted = std::floor(maxSeconds * rate);
+    const bool wavLimit = wanted >= static_cast<double>(carvel::media::WavFileSink::kMaxFrames);
+    const std::int64_t maxFrames =
+        wavLimit ? carvel::media::WavFileSink::kMaxFrames : static_cast<std::int64_t>(wanted);
+
+    carvel::media::WavFileSink sink(QFile::encodeName(args.at(1)), rate);
+    const carvel::RenderResult result = carvel::renderChart(args.at(0), rate, sink, maxFrames);
     for (const QString& message : result.messages) {
         printError(message);
     }
     if (result.loadResult == 1) {
         return 1;
     }
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    const QByteArray out = QFile::encodeName(args.at(1));
-    SNDFILE* file = sf_open(out.constData(), SFM_WRITE, &info);
-    if (file == nullptr) {
+    if (result.sinkFailed || !sink.close()) {
         printError(QStringLiteral("cannot write ") + args.at(1) + QStringLiteral(": ") +
-                   QString::fromUtf8(sf_strerror(nullptr)));
+                   sink.error());
         return 1;
     }
-    // Converted and written in chunks: a long chart is hundreds of megabytes as one block.
-    constexpr size_t kChunk = 65536;
-    std::vector<short> pcm(kChunk);
-    bool complete = true;
-    for (size_t at = 0; at < result.samples.size() && complete; at += kChunk) {
-        const size_t n = std::min(kChunk, result.samples.size() - at);
-        for (size_t i = 0; i < n; ++i) {
-            const float v = std::clamp(result.samples[at + i], -1.0f, 1.0f) * 32767.0f;
-            pcm[i] = static_cast<short>(v >= 0 ? v + 0.5f : v - 0.5f);
-        }
-        complete = sf_write_short(file, pcm.data(), static_cast<sf_count_t>(n)) ==
-                   static_cast<sf_count_t>(n);
-    }
-    sf_close(file);
-    if (!complete) {
-        printError(QStringLiteral("cannot write ") + args.at(1));
-        return 1;
+    if (result.cutShort) {
+        const QString seconds = QString::number(static_cast<double>(result.frames) / rate);
+        printError(wavLimit ? QStringLiteral("WAV ﾌｧｲﾙの大きさの上限に達したため、") + seconds +
+                                  QStringLiteral(" 秒で書き出しを打ち切りました。")
+                            : seconds + QStringLiteral(" 秒で書き出しを打ち切りました。") +
+                                  QStringLiteral("(--max-seconds で長さを変えられます)"));
     }
     return 0;
 }
