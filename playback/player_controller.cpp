@@ -50,6 +50,14 @@ void PlayerController::Reset() {
     }
 }
 
+void PlayerController::runCompleted() {
+    if (completion_) {
+        completion_();
+    } else {
+        toNext();
+    }
+}
+
 void PlayerController::wake() {
     if (wake_) {
         wake_();

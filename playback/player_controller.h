@@ -46,13 +46,15 @@ class PlayerController final : private PlaybackEngine::Host {
 
     // The driver's hook: called whenever a pass should run soon.
     void setWakeHandler(std::function<void()> handler) { wake_ = std::move(handler); }
+    // Runs instead of toNext when a run has completed (it is called during a pass).
+    void setCompletionHandler(std::function<void()> handler) { completion_ = std::move(handler); }
 
   private:
     bool playerVisible() override { return view_->playerVisible(); }
     void closePlayer() override { view_->closePlayer(); }
     void statusChanged(const QString& text) override { view_->statusChanged(text); }
     void pictureChanged(const QImage& primary) override { view_->pictureChanged(primary); }
-    void runCompleted() override { toNext(); }
+    void runCompleted() override;
     void wake() override;
 
     ChartState& chart_;
@@ -62,6 +64,7 @@ class PlayerController final : private PlaybackEngine::Host {
     PlaybackEngine engine_;
     SoundPreview preview_;
     std::function<void()> wake_;
+    std::function<void()> completion_;
 };
 
 }  // namespace carvel

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "chart/chart_loader.h"
+#include "platform/command_line.h"
 
 namespace {
 
@@ -17,15 +18,23 @@ void printLine(const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 2) {
-        std::fputs("usage: carvel-info CHART\n", stderr);
-        return 2;
+    carvel::CommandLine options(
+        QStringLiteral("carvel-info"),
+        QStringLiteral(
+            "usage: carvel-info [OPTION]... CHART\n"
+            "Loads CHART as the player does and prints its header fields, messages and events.\n"
+            "  -h, --help   show this text\n"
+            "  --version    show the version\n"));
+    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+        return *status;
     }
+    if (options.operands().size() != 1) {
+        return options.usageError(QStringLiteral("one CHART expected"));
+    }
+    QCoreApplication app(argc, argv);
     carvel::ChartState state;
     QStringList messages;
-    const int result = carvel::OpenChart(args.at(1), messages, state, nullptr);
+    const int result = carvel::OpenChart(options.operands().at(0), messages, state, nullptr);
 
     printLine(QStringLiteral("TITLE : ") + state.strTitle);
     printLine(QStringLiteral("GENRE : ") + state.strGenre);

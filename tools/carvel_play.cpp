@@ -1,20 +1,23 @@
 // carvel-play [--once] CHART...: a terminal jukebox. Plays the charts one after another through
-// the sound card (after the last, the first again; with --once, it stops after the last), printing
-// the status texts and load messages as they change. Ctrl+C stops it.
+// the sound card (after the last, the first again; with --once, it ends after the last), printing
+// the status texts and load messages as they change. A chart that cannot play (missing, or without
+// events) is passed over at once. Exit status: 0, or 1 when no chart could be played; Ctrl+C
+// ends it with 130, SIGTERM with 143.
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
-#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 #include "media/sdl_output.h"
+#include "platform/command_line.h"
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+volatile std::sig_atomic_t caughtSignal = 0;
 
 void print(const QString& text) {
     const QByteArray utf8 = text.toUtf8() + '\n';
@@ -25,12 +28,7 @@ void print(const QString& text) {
 class TerminalView final : public carvel::PlayerView {
   public:
     void loadStateChanged(const QString& text) override { print(text); }
-    void statusChanged(const QString& text) override {
-        print(text);
-        if (onStatus) {
-            onStatus(text);
-        }
-    }
+    void statusChanged(const QString& text) override { print(text); }
     void messagesChanged(const QStringList& messages) override {
         for (const QString& m : messages) {
             print(QStringLiteral("  ") + m);
@@ -40,21 +38,28 @@ class TerminalView final : public carvel::PlayerView {
         QString shown = text;
         print(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
-    std::function<void(const QString&)> onStatus;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    const bool once = args.removeAll(QStringLiteral("--once")) > 0;
-    if (args.isEmpty()) {
-        std::fputs("usage: carvel-play [--once] CHART...\n", stderr);
-        return 2;
+    carvel::CommandLine options(
+        QStringLiteral("carvel-play"),
+        QStringLiteral("usage: carvel-play [OPTION]... CHART...\n"
+                       "Plays the charts one after another through the sound card, over and over.\n"
+                       "  --once       end after the last chart\n"
+                       "  -h, --help   show this text\n"
+                       "  --version    show the version\n"));
+    options.addFlag(QStringLiteral("--once"));
+    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+        return *status;
     }
+    if (options.operands().isEmpty()) {
+        return options.usageError(QStringLiteral("at least one CHART expected"));
+    }
+    const bool once = options.isSet(QStringLiteral("--once"));
 
+    QCoreApplication app(argc, argv);
     carvel::media::SdlOutput output;
     if (output.isSilent()) {
         print(QStringLiteral("サウンドデバイスを開けません (") + output.failure() +
@@ -63,7 +68,7 @@ int main(int argc, char** argv) {
     carvel::ChartState chart;
     chart.Reset();
     carvel::Playlist playlist;
-    for (const QString& path : args) {
+    for (const QString& path : options.operands()) {
         playlist.append({QFileInfo(path).fileName(), QFileInfo(path).absoluteFilePath()});
     }
     TerminalView view;
@@ -71,24 +76,40 @@ int main(int argc, char** argv) {
     carvel::PlaybackDriver driver(controller.engine(), output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 
-    view.onStatus = [&](const QString& text) {
-        const bool last = playlist.current() == playlist.count() - 1;
-        if (once && last && text == QStringLiteral("ｽﾃｰﾀｽ : 再生が完了しました。")) {
-            // Emptying the list before the player moves on ends the chain here.
-            playlist.clear();
-            QTimer::singleShot(0, &app, [&] { app.quit(); });
+    // Opens the next chart. One that cannot play is passed over from the event loop, so a long
+    // list of them never nests; a whole round of them ends the program.
+    bool playedAny = false;
+    qsizetype unplayable = 0;
+    std::function<void()> next = [&] {
+        if (once && playlist.current() == playlist.count() - 1) {
+            app.exit(playedAny ? 0 : 1);
+            return;
+        }
+        if (unplayable == playlist.count()) {
+            app.exit(1);
+            return;
+        }
+        controller.toNext();
+        if (controller.engine().running()) {
+            playedAny = true;
+            unplayable = 0;
+        } else {
+            ++unplayable;
+            QTimer::singleShot(0, &app, next);
         }
     };
-    std::signal(SIGINT, [](int) { interrupted = true; });
-    std::signal(SIGTERM, [](int) { interrupted = true; });
+    controller.setCompletionHandler([&next] { next(); });
+
+    std::signal(SIGINT, [](int signal) { caughtSignal = signal; });
+    std::signal(SIGTERM, [](int signal) { caughtSignal = signal; });
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-        if (interrupted) {
+        if (caughtSignal != 0) {
             controller.cmdStop_Click();
-            app.quit();
+            app.exit(128 + caughtSignal);
         }
     });
     watch.start(100);
-    QTimer::singleShot(0, &app, [&] { controller.toNext(); });
+    QTimer::singleShot(0, &app, next);
     return app.exec();
 }

@@ -1,11 +1,13 @@
-// carvel-render CHART OUT.wav [--rate N] [--max-seconds N]: plays a chart offline into a 16-bit
+// carvel-render [--rate N] [--max-seconds N] CHART OUT.wav: plays a chart offline into a 16-bit
 // stereo WAV file, written block by block as it is mixed.
 #include <QCoreApplication>
 #include <QFile>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "media/wav_file_sink.h"
+#include "platform/command_line.h"
 #include "playback/offline_render.h"
 
 namespace {
@@ -19,38 +21,49 @@ void printError(const QString& text) {
     std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stderr);
 }
 
-int usage() {
-    std::fputs("usage: carvel-render CHART OUT.wav [--rate N] [--max-seconds N]\n", stderr);
-    return 2;
-}
-
-// Takes `name` and the value after it out of args; nullopt when absent, NaN when unusable.
-std::optional<double> takeNumber(QStringList& args, const QString& name) {
-    const qsizetype at = args.indexOf(name);
-    if (at < 0) {
-        return std::nullopt;
-    }
+// A number from an option's text; nullopt when the text is no finite number.
+std::optional<double> number(const QString& text) {
     bool ok = false;
-    const double value = at + 1 < args.size() ? args.at(at + 1).toDouble(&ok) : 0;
-    args.remove(at, std::min<qsizetype>(2, args.size() - at));
-    return ok && std::isfinite(value) ? value : std::nan("");
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    const double rateValue = takeNumber(args, QStringLiteral("--rate")).value_or(44100);
-    const double maxSeconds =
-        takeNumber(args, QStringLiteral("--max-seconds")).value_or(kDefaultMaxSeconds);
-    if (!(rateValue >= 8000 && rateValue <= 384000 && rateValue == std::floor(rateValue)) ||
-        !(maxSeconds > 0) || args.size() != 2) {
-        return usage();
+    carvel::CommandLine options(
+        QStringLiteral("carvel-render"),
+        QStringLiteral(
+            "usage: carvel-render [OPTION]... CHART OUT.wav\n"
+            "Plays CHART offline into OUT.wav (16-bit stereo PCM) until its last sound ends.\n"
+            "  --rate N          sample rate, 8000 to 384000 (default 44100)\n"
+            "  --max-seconds N   stop after N seconds of output (default 7200)\n"
+            "  -h, --help        show this text\n"
+            "  --version         show the version\n"));
+    options.addValue(QStringLiteral("--rate"));
+    options.addValue(QStringLiteral("--max-seconds"));
+    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+        return *status;
     }
-    const int rate = static_cast<int>(rateValue);
-    const double wanted = std::floor(maxSeconds * rate);
+    const std::optional<double> rateValue =
+        number(options.value(QStringLiteral("--rate")).value_or(QStringLiteral("44100")));
+    if (!rateValue || *rateValue < 8000 || *rateValue > 384000 ||
+        *rateValue != std::floor(*rateValue)) {
+        return options.usageError(QStringLiteral("--rate takes a whole number, 8000 to 384000"));
+    }
+    const std::optional<double> maxSeconds =
+        number(options.value(QStringLiteral("--max-seconds"))
+                   .value_or(QString::number(kDefaultMaxSeconds)));
+    if (!maxSeconds || *maxSeconds <= 0) {
+        return options.usageError(QStringLiteral("--max-seconds takes a number above 0"));
+    }
+    const QStringList& args = options.operands();
+    if (args.size() != 2) {
+        return options.usageError(QStringLiteral("CHART and OUT.wav expected"));
+    }
+    QCoreApplication app(argc, argv);
+    const int rate = static_cast<int>(*rateValue);
+    const double wanted = std::floor(*maxSeconds * rate);
     const bool wavLimit = wanted >= static_cast<double>(carvel::media::WavFileSink::kMaxFrames);
     const std::int64_t maxFrames =
         wavLimit ? carvel::media::WavFileSink::kMaxFrames : static_cast<std::int64_t>(wanted);
