@@ -51,13 +51,15 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate) : outputRate_
         file_.reset();
         return;
     }
-    // Past this frame count a sound lasts too long at any accepted rate; below it the products
-    // below stay exact in a double.
+    // Past this frame count a sound lasts too long at any accepted rate; below it the product
+    // below stays exact in a double.
     constexpr std::int64_t kMaxFrames = std::int64_t{kMaxSoundSeconds} * kMaxSoundRate;
     const double ratio = static_cast<double>(outputRate_) / fileRate_;
-    const auto length =
-        static_cast<std::int64_t>(std::ceil(static_cast<double>(info.frames) * ratio));
-    if (info.frames > kMaxFrames || length > std::int64_t{kMaxSoundSeconds} * outputRate_) {
+    const std::int64_t length =
+        info.frames > kMaxFrames
+            ? -1
+            : static_cast<std::int64_t>(std::ceil(static_cast<double>(info.frames) * ratio));
+    if (length < 0 || length > std::int64_t{kMaxSoundSeconds} * outputRate_) {
         status_ = Status::TooLong;
         file_.reset();
         return;
