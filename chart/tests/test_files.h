@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <QByteArray>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -39,29 +40,19 @@ inline void writeWav(const QString& path, int frames, int rate = 44100, short va
 // An 8-bit mono PCM WAV whose header announces `frames` at `rate`; the data is a hole in a sparse
 // file, so a long sound costs no disk.
 inline void writeSparseWav(const QString& path, quint32 rate, quint32 frames) {
-    QByteArray header;
-    const auto put = [&header](quint32 value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            header.append(static_cast<char>((value >> (8 * i)) & 0xff));
-        }
-    };
-    header.append("RIFF");
-    put(36 + frames, 4);
-    header.append("WAVEfmt ");
-    put(16, 4);
-    put(1, 2);  // PCM
-    put(1, 2);  // mono
-    put(rate, 4);
-    put(rate, 4);  // bytes per second
-    put(1, 2);     // bytes per frame
-    put(8, 2);     // bits per sample
-    header.append("data");
-    put(frames, 4);
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) {
-        f.write(header);
-        f.resize(header.size() + frames);
+    if (!f.open(QIODevice::WriteOnly)) {
+        return;
     }
+    QDataStream out(&f);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32{36 + frames};
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32{16} << quint16{1} << quint16{1} << rate << rate << quint16{1} << quint16{8};
+    out.writeRawData("data", 4);
+    out << frames;
+    f.resize(f.pos() + frames);
 }
 
 inline void writeImage(const QString& path, const char* format, QColor color = Qt::red) {
