@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "media/sdl_output.h"
+#include "platform/file_name.h"
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
 #include "player/player_window.h"
@@ -67,8 +68,12 @@ int main(int argc, char** argv) {
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
     }
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
+    // From argv itself: QApplication::arguments() loses bytes that are no UTF-8, and file names
+    // in CP932 are just such bytes. QApplication has taken its own options out of argv.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(carvel::decodeFileName(argv[i]));
+    }
     playlistWindow.Form_Load(arguments.join(u' '));
     if (!player.isVisible()) {
         playlistWindow.show();

@@ -86,6 +86,19 @@ TEST(NativePath, DecodedNamesLeadBackToTheirBytes) {
     EXPECT_TRUE(fileExists(root + u"/日本/曲.bms"_qs));
     EXPECT_FALSE(fileExists(root + u"/日本"_qs));
     EXPECT_FALSE(fileExists(root + u"/pipe.bms"_qs));
+    EXPECT_TRUE(folderExists(root + u"/日本"_qs));
+    EXPECT_FALSE(folderExists(root + u"/日本/曲.bms"_qs));
+
+    // Dropped files arrive as URLs whose percent-encoded bytes may be CP932.
+    const std::pair<const char*, const char16_t*> urls[] = {
+        {"file:///m/%93%FA%96%7B/%8B%C8.bms", u"/m/日本/曲.bms"},
+        {"file:///m/%E6%9B%B2%20a.bms", u"/m/曲 a.bms"},
+        {"file:///m/a%0Ab%25.bms", u"/m/a\nb%.bms"},
+        {"http://host/a.bms", u""},
+    };
+    for (const auto& [url, name] : urls) {
+        EXPECT_EQ(localFileName(QUrl(QString::fromLatin1(url))), QString::fromUtf16(name)) << url;
+    }
 }
 
 }  // namespace
