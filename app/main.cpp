@@ -63,6 +63,11 @@ int main(int argc, char** argv) {
         QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &playlistWindow, [&] {
             char byte = 0;
             [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
+            // Nobody may be there to answer a message box: a failed save is told on stderr.
+            playlistWindow.showMessage = [](const QString&, const QString& text) {
+                std::fputs((QStringLiteral("carvel: ") + text + u'\n').toUtf8().constData(),
+                           stderr);
+            };
             playlistWindow.close();
         });
         std::signal(SIGTERM, onSignal);
