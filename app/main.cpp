@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "media/sdl_output.h"
+#include "platform/file_name.h"
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
 #include "player/player_window.h"
@@ -62,13 +63,22 @@ int main(int argc, char** argv) {
         QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &playlistWindow, [&] {
             char byte = 0;
             [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
+            // Nobody may be there to answer a message box: a failed save is told on stderr.
+            playlistWindow.showMessage = [](const QString&, const QString& text) {
+                std::fputs((QStringLiteral("carvel: ") + text + u'\n').toUtf8().constData(),
+                           stderr);
+            };
             playlistWindow.close();
         });
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
     }
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
+    // From argv itself: QApplication::arguments() loses bytes that are no UTF-8, and file names
+    // in CP932 are just such bytes. QApplication has taken its own options out of argv.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(carvel::decodeFileName(argv[i]));
+    }
     playlistWindow.Form_Load(arguments.join(u' '));
     if (!player.isVisible()) {
         playlistWindow.show();

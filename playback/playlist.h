@@ -1,10 +1,16 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <vector>
 
 namespace carvel {
+
+// The list file keeps one entry per line, so a path holding CR or LF can never be an entry; every
+// place that adds one refuses it with kLineBreakInPathMessage.
+bool holdsLineBreak(const QString& path);
+inline constexpr char16_t kLineBreakInPathMessage[] = u"改行を含むﾌｧｲﾙ名は追加できません。";
 
 // The playlist both windows share: entries of a title and a chart path, so the two halves can
 // never get out of step, and the player's current entry (-1 when none). Counts are not limited
@@ -14,6 +20,9 @@ class Playlist {
     struct Entry {
         QString title;
         QString path;
+        // The list file line this entry was read from, kept only when that line decoded as neither
+        // UTF-8 nor CP932: it is written back unchanged rather than rewritten from a guess.
+        QByteArray line{};
     };
 
     qsizetype count() const { return static_cast<qsizetype>(entries_.size()); }

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "chart/title_probe.h"
+#include "platform/file_name.h"
 #include "platform/text_file.h"
 #include "platform/text_viewer.h"
 #include "player/transport_icons.h"
@@ -148,6 +149,9 @@ PlayerWindow::PlayerWindow(PlayerController& controller, Playlist& playlist, QWi
         return QInputDialog::getText(this, QStringLiteral("Carvel"), QStringLiteral("ｺｰﾄﾞを入力"));
     };
     openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
+    showMessage = [this](const QString& title, const QString& text) {
+        QMessageBox::warning(this, title, text);
+    };
 
     controller_.engine().lngBltFlags = PlaybackEngine::kWaitOn;
     setOuterWidth(kWidthNarrow);
@@ -252,6 +256,10 @@ void PlayerWindow::dropFiles(const QStringList& paths) {
         return;
     }
     const QString path = paths.first();
+    if (holdsLineBreak(path)) {
+        showMessage(QStringLiteral("ｴﾗｰ"), QString::fromUtf16(kLineBreakInPathMessage));
+        return;
+    }
     playlist_.append({ProbeTitle(path), path});
     if (!controller_.engine().blnPlaying) {
         playlist_.setCurrent(playlist_.count() - 1);
@@ -322,7 +330,7 @@ void PlayerWindow::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile()) {
-            paths.append(url.toLocalFile());
+            paths.append(localFileName(url));
         }
     }
     event->acceptProposedAction();

@@ -15,6 +15,7 @@
 #include "playback/playlist.h"
 #include "player/player_window.h"
 #include "playlist/entry_list_model.h"
+#include "playlist/folder_search.h"
 
 namespace carvel {
 
@@ -78,7 +79,7 @@ class PlaylistWindow : public QWidget {
   private:
     void fillDrives();
     void driveChosen();
-    void finishSearch(std::vector<Playlist::Entry> found);
+    void finishSearch(SearchResult found);
     void joinSearch();
     QRect at(int left, int top, int width, int height) const;
 
