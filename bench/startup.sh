@@ -16,7 +16,11 @@ with open('$work/cuebook.dat', 'wb') as f:
 source scripts/xvfb.sh
 start_xvfb
 xvfb=$xvfb_pid
-trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
+# An X server resets when its last client leaves, and a program started during the reset cannot
+# connect: one client stays connected throughout.
+xdotool sleep 86400 &
+holder=$!
+trap 'kill "$holder" "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
 export SDL_AUDIODRIVER=dummy HOME=$work XDG_RUNTIME_DIR=$work
 python3 - "$work" <<'PY'
 import os, subprocess, sys, time
