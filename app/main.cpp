@@ -1,6 +1,7 @@
-// Carvel: builds the two windows, wires them to the playback, and acts on the command line.
+// Carvel: builds the program on the sound card and acts on the command line.
 #include <sys/socket.h>
 #include <unistd.h>
+
 #include <QApplication>
 #include <QFont>
 #include <QSocketNotifier>
@@ -10,6 +11,7 @@
 
 #include "app/program.h"
 #include "media/sdl_output.h"
+#include "platform/command_line.h"
 #include "playlist/list_file.h"
 
 namespace {
@@ -26,6 +28,8 @@ void onSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Read before QApplication takes its own options out of argv.
+    const QStringList arguments = carvel::argumentsOf(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("carvel"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -49,13 +53,16 @@ int main(int argc, char** argv) {
         QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
             char byte = 0;
             [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
+            // Nobody may be there to answer a message box: a failed save is told on stderr.
+            program.playlistWindow().showMessage = [](const QString&, const QString& text) {
+                std::fputs((QStringLiteral("carvel: ") + text + u'\n').toUtf8().constData(),
+                           stderr);
+            };
             program.exit();
         });
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
     }
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
     program.start(arguments.join(u' '));
     return QApplication::exec();
 }

@@ -38,6 +38,10 @@ void Program::exit() {
 }
 
 void Program::chartDropped(const QString& path) {
+    if (holdsLineBreak(path)) {
+        player_.showMessage(QStringLiteral("ｴﾗｰ"), QString::fromUtf16(kLineBreakInPathMessage));
+        return;
+    }
     playlist_.append({ProbeTitle(path), path});
     if (!controller_.playing()) {
         playlist_.setCurrent(playlist_.count() - 1);

@@ -26,7 +26,8 @@ struct Fixture {
         window.show();
     }
     QTemporaryDir dir;
-    carvel::media::RenderOutput output{44100};
+    carvel::media::CollectingSink sink;
+    carvel::media::RenderOutput output{44100, sink};
     carvel::ChartState chart;
     carvel::Playlist playlist;
     carvel::PlayerView view;

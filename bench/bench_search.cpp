@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     size_t found = 0;
     double searchMs = 0;
     std::thread worker([&] {
-        found = carvel::searchCharts(root).size();
+        found = carvel::searchCharts(root).charts.size();
         searchMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         done = true;
     });

@@ -107,7 +107,7 @@ ReadResult readChart(const QString& path, ReadProgress* progress) {
     }
     const QString folder = withTrailingSlash(parentFolder(absolute));
     result.chart.folder = folder;
-    const FileBytes file = readFileBytes(absolute, kMaxChartBytes);
+    FileBytes file = readFileBytes(absolute, kMaxChartBytes);
     if (file.status == FileBytes::Status::TooLarge) {
         result.status = ReadResult::Status::TooLarge;
         return result;
@@ -117,13 +117,15 @@ ReadResult readChart(const QString& path, ReadProgress* progress) {
         return result;
     }
     try {
-        result.chart = readChartText(decodeText(file.bytes), folder, progress);
+        const QString text = decodeText(file.bytes);
+        file.bytes = QByteArray();
+        result.chart = readChartText(text, folder, progress);
         result.status = ReadResult::Status::Read;
     } catch (const std::bad_alloc&) {
-        // What memory allows is not worth a partial table: the chart loads as empty.
+        // A partial table would play a chart the user never wrote: it loads empty instead.
         result.chart = Chart();
         result.chart.folder = folder;
-        result.status = ReadResult::Status::Unreadable;
+        result.status = ReadResult::Status::OutOfMemory;
     }
     return result;
 }

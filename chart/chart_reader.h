@@ -18,7 +18,7 @@ class ReadProgress {
 };
 
 struct ReadResult {
-    enum class Status { Read, NotFound, Unreadable, TooLarge };
+    enum class Status { Read, NotFound, Unreadable, TooLarge, OutOfMemory };
     Status status = Status::NotFound;
     Chart chart;  // the defaults when the file was not read
 };

@@ -8,12 +8,16 @@ namespace carvel {
 // user reads.
 struct LoadMessage {
     enum class Kind {
-        ChartNotFound,    // name: the chart's path as given
-        ChartUnreadable,  // name: the path
-        ChartTooLarge,    // name: the path
+        ChartNotFound,     // name: the chart's path as given
+        ChartUnreadable,   // name: the path
+        ChartTooLarge,     // name: the path
+        ChartOutOfMemory,  // name: the path
         NoEvents,
         SoundNotFound,  // name: the file as written; index: the index as written
         SoundUnreadable,
+        SoundRateUnsupported,  // number: the file's sample rate
+        SoundTooLong,
+        SoundOverBudget,  // the chart's sounds together would take too much memory
         PictureNotFound,
         PictureNotBitmap,
         PictureUnreadable,
@@ -23,6 +27,7 @@ struct LoadMessage {
     Kind kind = Kind::NoEvents;
     QString name;
     QString index;
+    qint64 number = 0;
 
     bool operator==(const LoadMessage&) const = default;
 };

@@ -5,7 +5,12 @@
 
 namespace carvel::media {
 
-RenderOutput::RenderOutput(int sampleRate) : rate_(sampleRate) {}
+namespace {
+constexpr std::int64_t kBlock = 4096;
+}
+
+RenderOutput::RenderOutput(int sampleRate, RenderSink& sink, std::int64_t maxFrames)
+    : rate_(sampleRate), sink_(sink), maxFrames_(maxFrames), block_(kBlock * 2) {}
 
 std::int64_t RenderOutput::frameOf(double ms) const {
     return static_cast<std::int64_t>(std::floor(ms * rate_ / 1000.0 + 0.5));
@@ -50,14 +55,17 @@ void RenderOutput::finish() {
 }
 
 void RenderOutput::mixUntil(std::int64_t frame) {
-    constexpr std::int64_t kBlock = 4096;
-    while (mixer_.framesMixed() < frame) {
+    if (frame > maxFrames_) {
+        cutShort_ = true;
+        frame = maxFrames_;
+    }
+    while (!sinkFailed_ && mixer_.framesMixed() < frame) {
         const std::int64_t begin = mixer_.framesMixed();
         const auto n = static_cast<int>(std::min(kBlock, frame - begin));
-        const size_t offset = samples_.size();
-        samples_.resize(offset + static_cast<size_t>(n) * 2, 0.0f);
-        mixer_.mix(samples_.data() + offset, n);
+        std::fill_n(block_.begin(), n * 2, 0.0f);
+        mixer_.mix(block_.data(), n);
         mixer_.collect();
+        sinkFailed_ = !sink_.write(block_.data(), n);
     }
 }
 

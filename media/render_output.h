@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "media/mixer.h"
@@ -7,11 +9,35 @@
 
 namespace carvel::media {
 
+// Receives an offline mix block by block, in order, as it is mixed.
+class RenderSink {
+  public:
+    virtual ~RenderSink() = default;
+    // Called once before the first block, when there is something to render at all (the chart
+    // exists). False gives the render up.
+    virtual bool open() { return true; }
+    // `frames` interleaved stereo frames. False stops the render (the sink could not keep them).
+    virtual bool write(const float* samples, std::int64_t frames) = 0;
+};
+
+// Keeps the whole mix in memory: for tests and short renders.
+class CollectingSink final : public RenderSink {
+  public:
+    bool write(const float* block, std::int64_t frames) override {
+        samples.insert(samples.end(), block, block + 2 * frames);
+        return true;
+    }
+    std::vector<float> samples;  // L R L R ...
+};
+
 // Offline output on a virtual clock that starts at 0 and only moves when told. A start due at t
-// lands at frame round(max(t, now) x rate / 1000), a half rounding up. The mix is kept in memory.
+// lands at frame round(max(t, now) x rate / 1000), a half rounding up. The mix goes to the sink in
+// blocks as the clock moves; nothing of it is kept here. No frame at or past maxFrames is mixed.
 class RenderOutput final : public SoundOutput, public Clock {
   public:
-    explicit RenderOutput(int sampleRate);
+    static constexpr std::int64_t kUnlimited = std::numeric_limits<std::int64_t>::max();
+
+    RenderOutput(int sampleRate, RenderSink& sink, std::int64_t maxFrames = kUnlimited);
 
     int sampleRate() const override { return rate_; }
     void play(int voice, SoundPtr sound, double dueMs) override;
@@ -25,19 +51,27 @@ class RenderOutput final : public SoundOutput, public Clock {
     // Mixes on until every voice has ended.
     void finish();
 
-    const std::vector<float>& samples() const { return samples_; }
-    std::vector<float> takeSamples() { return std::move(samples_); }
     std::int64_t frameOf(double ms) const;
+    std::int64_t framesMixed() const { return mixer_.framesMixed(); }
+    // Frames at or past maxFrames were asked for: the mix was cut short there.
+    bool cutShort() const { return cutShort_; }
+    // The sink refused a block; nothing more is mixed.
+    bool sinkFailed() const { return sinkFailed_; }
+    bool stopped() const { return cutShort_ || sinkFailed_; }
 
   private:
     void mixUntil(std::int64_t frame);
 
     int rate_;
+    RenderSink& sink_;
+    std::int64_t maxFrames_;
     double now_ = 0;
     Mixer mixer_;
     VoiceSchedule schedule_;
     std::int64_t lastEnd_ = 0;
-    std::vector<float> samples_;
+    std::vector<float> block_;
+    bool cutShort_ = false;
+    bool sinkFailed_ = false;
 };
 
 }  // namespace carvel::media

@@ -1,8 +1,8 @@
 #include "media/sound_decoder.h"
 
 #include <samplerate.h>
-#include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -12,94 +12,169 @@ namespace carvel::media {
 
 namespace {
 
-struct SndFileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
+struct ConverterDeleter {
+    void operator()(SRC_STATE* state) const { src_delete(state); }
 };
 
-// Upper bound on decoded length (one hour at 192 kHz) so a lying header cannot exhaust memory.
-constexpr sf_count_t kMaxFrames = sf_count_t{192000} * 3600;
+// Samples per read, whatever the channel count: bounds the working memory of one decode.
+constexpr std::int64_t kChunkSamples = 65536;
 
-std::vector<float> readStereo(SNDFILE* file, int channels) {
-    constexpr sf_count_t kChunk = 16384;
-    std::vector<float> chunk(static_cast<size_t>(kChunk * channels));
-    std::vector<float> stereo;
-    sf_count_t total = 0;
-    for (;;) {
-        const sf_count_t got = sf_readf_float(file, chunk.data(), kChunk);
-        if (got <= 0) {
-            break;
-        }
-        total += got;
-        if (total > kMaxFrames) {
-            break;
-        }
-        for (sf_count_t i = 0; i < got; ++i) {
-            const float* frame = chunk.data() + i * channels;
-            const float left = frame[0];
-            const float right = channels > 1 ? frame[1] : frame[0];
-            stereo.push_back(std::isfinite(left) ? left : 0.0f);
-            stereo.push_back(std::isfinite(right) ? right : 0.0f);
-        }
-    }
-    return stereo;
-}
-
-bool resample(std::vector<float>& stereo, int fromRate, int toRate) {
-    if (fromRate == toRate || stereo.empty()) {
-        return true;
-    }
-    const double ratio = static_cast<double>(toRate) / fromRate;
-    const long inFrames = static_cast<long>(stereo.size() / 2);
-    const long outFrames = static_cast<long>(std::ceil(inFrames * ratio)) + 16;
-    std::vector<float> out(static_cast<size_t>(outFrames) * 2);
-    SRC_DATA data{};
-    data.data_in = stereo.data();
-    data.input_frames = inFrames;
-    data.data_out = out.data();
-    data.output_frames = outFrames;
-    data.src_ratio = ratio;
-    data.end_of_input = 1;
-    if (src_simple(&data, SRC_SINC_FASTEST, 2) != 0) {
-        return false;
-    }
-    out.resize(static_cast<size_t>(data.output_frames_gen) * 2);
-    stereo = std::move(out);
-    return true;
-}
+// The converter's output is given this much room beyond the exact length, as a one-shot conversion
+// of the whole sound always had, so that the conversion ends the same way.
+constexpr std::int64_t kConverterSlack = 16;
 
 }  // namespace
 
-SoundPtr decodeSound(const QByteArray& nativePath, int outputRate) {
+SoundFile::SoundFile(const QByteArray& nativePath, int outputRate) : outputRate_(outputRate) {
     if (outputRate <= 0) {
-        return nullptr;
+        return;
     }
     RegularFile regular(nativePath);
     if (!regular.isOpen()) {
-        return nullptr;
+        return;
     }
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndFileCloser> file(
-        sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
-    if (file) {
-        regular.release();  // libsndfile closes it now
+    file_.reset(sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
+    if (!file_) {
+        return;
     }
-    if (!file || info.channels <= 0 || info.samplerate <= 0) {
+    regular.release();  // libsndfile closes it now
+    // SF_COUNT_MAX stands for a length the header does not tell.
+    if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
+        info.frames == SF_COUNT_MAX) {
+        file_.reset();
+        return;
+    }
+    fileRate_ = info.samplerate;
+    if (fileRate_ < kMinSoundRate || fileRate_ > kMaxSoundRate) {
+        status_ = Status::UnsupportedRate;
+        file_.reset();
+        return;
+    }
+    // Past this frame count a sound lasts too long at any accepted rate; below it the product
+    // below stays exact in a double.
+    constexpr std::int64_t kMaxFrames = std::int64_t{kMaxSoundSeconds} * kMaxSoundRate;
+    const double ratio = static_cast<double>(outputRate_) / fileRate_;
+    const std::int64_t length =
+        info.frames > kMaxFrames
+            ? -1
+            : static_cast<std::int64_t>(std::ceil(static_cast<double>(info.frames) * ratio));
+    if (length < 0 || length > std::int64_t{kMaxSoundSeconds} * outputRate_) {
+        status_ = Status::TooLong;
+        file_.reset();
+        return;
+    }
+    channels_ = info.channels;
+    fileFrames_ = info.frames;
+    capacity_ = fileRate_ == outputRate_ ? fileFrames_ : length + kConverterSlack;
+    status_ = Status::Ok;
+}
+
+std::size_t SoundFile::decodedBytes() const {
+    return status_ == Status::Ok ? static_cast<std::size_t>(capacity_) * 2 * sizeof(float) : 0;
+}
+
+std::int64_t SoundFile::readInto(float* stereo, std::int64_t frames) {
+    float* raw = chunk_.get();
+    const sf_count_t got = sf_readf_float(file_.get(), raw, std::min(frames, chunkFrames_));
+    for (sf_count_t i = 0; i < got; ++i) {
+        const float* frame = raw + i * channels_;
+        const float left = frame[0];
+        const float right = channels_ > 1 ? frame[1] : frame[0];
+        stereo[2 * i] = std::isfinite(left) ? left : 0.0f;
+        stereo[2 * i + 1] = std::isfinite(right) ? right : 0.0f;
+    }
+    return std::max<sf_count_t>(got, 0);
+}
+
+std::int64_t SoundFile::copyAll(float* out) {
+    std::int64_t total = 0;
+    while (total < capacity_) {
+        const std::int64_t got = readInto(out + 2 * total, capacity_ - total);
+        if (got == 0) {
+            break;
+        }
+        total += got;
+    }
+    return total;
+}
+
+// Streaming through one converter gives exactly the samples that converting the whole sound in one
+// call does: every chunk goes in without end of input, then empty input with end of input flushes
+// the filter's tail.
+std::int64_t SoundFile::resampleAll(float* out) {
+    int error = 0;
+    std::unique_ptr<SRC_STATE, ConverterDeleter> converter(src_new(SRC_SINC_FASTEST, 2, &error));
+    if (!converter) {
+        return -1;
+    }
+    std::vector<float> stereo(static_cast<size_t>(chunkFrames_) * 2);
+    std::int64_t read = 0;
+    std::int64_t generated = 0;
+    while (generated < capacity_) {
+        std::int64_t got = 0;
+        if (read < fileFrames_) {
+            got = readInto(stereo.data(), fileFrames_ - read);
+            read += got;
+        }
+        const bool ended = got == 0;
+        if (ended && read == 0) {
+            return 0;  // nothing to convert
+        }
+        std::int64_t used = 0;
+        for (;;) {
+            SRC_DATA data{};
+            data.data_in = stereo.data() + 2 * used;
+            data.input_frames = static_cast<long>(got - used);
+            data.data_out = out + 2 * generated;
+            data.output_frames = static_cast<long>(capacity_ - generated);
+            data.src_ratio = static_cast<double>(outputRate_) / fileRate_;
+            data.end_of_input = ended ? 1 : 0;
+            if (src_process(converter.get(), &data) != 0) {
+                return -1;
+            }
+            used += data.input_frames_used;
+            generated += data.output_frames_gen;
+            if (data.input_frames_used == 0 && data.output_frames_gen == 0) {
+                return generated;  // the tail is flushed, or the output is full
+            }
+            if (generated == capacity_ || (!ended && used == got)) {
+                break;
+            }
+        }
+    }
+    return generated;
+}
+
+SoundPtr SoundFile::decode() {
+    if (status_ != Status::Ok || !file_) {
         return nullptr;
     }
     try {
+        chunkFrames_ = std::max<std::int64_t>(1, kChunkSamples / channels_);
+        chunk_ = std::make_unique<float[]>(static_cast<size_t>(chunkFrames_ * channels_));
         auto sound = std::make_shared<Sound>();
-        sound->sampleRate = outputRate;
-        sound->samples = readStereo(file.get(), info.channels);
-        if (sf_error(file.get()) != SF_ERR_NO_ERROR && sound->samples.empty()) {
+        sound->sampleRate = outputRate_;
+        sound->samples.resize(static_cast<size_t>(capacity_) * 2);
+        const std::int64_t frames = fileRate_ == outputRate_ ? copyAll(sound->samples.data())
+                                                             : resampleAll(sound->samples.data());
+        const bool failed = frames < 0 || (frames == 0 && sf_error(file_.get()) != SF_ERR_NO_ERROR);
+        file_.reset();
+        chunk_.reset();
+        if (failed) {
             return nullptr;
         }
-        if (!resample(sound->samples, info.samplerate, outputRate)) {
-            return nullptr;
-        }
+        sound->samples.resize(static_cast<size_t>(frames) * 2);  // keeps the one allocation
         return sound;
     } catch (const std::bad_alloc&) {
+        file_.reset();
         return nullptr;
     }
+}
+
+SoundPtr decodeSound(const QByteArray& nativePath, int outputRate) {
+    SoundFile file(nativePath, outputRate);
+    return file.decode();
 }
 
 }  // namespace carvel::media

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -25,7 +26,11 @@ void parallelFor(std::size_t count, const std::function<void(std::size_t)>& job,
     std::vector<std::jthread> pool;
     pool.reserve(workers - 1);
     for (std::size_t t = 1; t < workers; ++t) {
-        pool.emplace_back(run);
+        try {
+            pool.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;  // fewer threads share the jobs
+        }
     }
     run();
 }

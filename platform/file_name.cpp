@@ -43,6 +43,18 @@ QString decodeFileName(QByteArrayView bytes) {
     return decodeUtf8OrCp932(bytes);
 }
 
+QString localFileName(const QUrl& url) {
+    if (!url.isLocalFile()) {
+        return QString();
+    }
+    // Fully encoded, the path is ASCII; bytes that are no UTF-8 stay percent-encoded in it.
+    QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (!url.host().isEmpty()) {
+        bytes.prepend("//" + url.host(QUrl::FullyEncoded).toLatin1());
+    }
+    return decodeFileName(bytes);
+}
+
 std::optional<QByteArray> nativePath(const QString& path) {
     if (path.isEmpty() || path.contains(QChar(0))) {
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <optional>
 #include <vector>
 
@@ -12,6 +13,10 @@ namespace carvel {
 // text is (UTF-8 when valid, else CP932). Whatever is opened goes back to the real bytes first.
 
 QString decodeFileName(QByteArrayView bytes);
+
+// The local file that a file URL names, decoded from the URL's percent-decoded bytes as
+// decodeFileName does (QUrl::toLocalFile would read them as UTF-8 only). Empty for any other URL.
+QString localFileName(const QUrl& url);
 
 // The real bytes of the existing file or folder whose decoded path is `path` (absolute, or relative
 // to the working folder): the UTF-8 encoding when something of that name exists, else each

@@ -1,5 +1,8 @@
 #include "platform/file_system.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -11,6 +14,24 @@ namespace carvel {
 bool fileExists(const QString& path) {
     const std::optional<QByteArray> native = nativePath(path);
     return native && isRegularFile(*native);
+}
+
+namespace {
+
+bool isFolder(const std::optional<QByteArray>& native) {
+    struct stat info {};
+    return native && ::stat(native->constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+bool folderExists(const QString& path) {
+    return isFolder(nativePath(path));
+}
+
+bool folderReadable(const QString& path) {
+    const std::optional<QByteArray> native = nativePath(path);
+    return isFolder(native) && ::access(native->constData(), R_OK | X_OK) == 0;
 }
 
 QString parentFolder(const QString& path) {

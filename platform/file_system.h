@@ -8,6 +8,12 @@ namespace carvel {
 // path is decoded text (see nativePath).
 bool fileExists(const QString& path);
 
+// True for an existing folder (or a link to one). path is decoded text.
+bool folderExists(const QString& path);
+
+// True for an existing folder that this user may list and enter. path is decoded text.
+bool folderReadable(const QString& path);
+
 // The folder part of a path: everything before its last '/'. "/" for a file in the root, "" when
 // the path has no folder part.
 QString parentFolder(const QString& path);

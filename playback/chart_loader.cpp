@@ -19,6 +19,8 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
         loaded.messages.push_back({LoadMessage::Kind::ChartTooLarge, path, {}});
     } else if (read.status == ReadResult::Status::Unreadable) {
         loaded.messages.push_back({LoadMessage::Kind::ChartUnreadable, path, {}});
+    } else if (read.status == ReadResult::Status::OutOfMemory) {
+        loaded.messages.push_back({LoadMessage::Kind::ChartOutOfMemory, path, {}});
     }
     loaded.media = loadMedia(loaded.chart.media, options, loaded.messages);
     o.loadStateChanged(LoadState::Loaded);

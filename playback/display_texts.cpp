@@ -41,6 +41,9 @@ QString messageText(const LoadMessage& m) {
             return QStringLiteral("BMSﾌｧｲﾙ ") + m.name + QStringLiteral(" を読み込めません。");
         case Kind::ChartTooLarge:
             return QStringLiteral("BMSﾌｧｲﾙ ") + m.name + QStringLiteral(" は大きすぎます。");
+        case Kind::ChartOutOfMemory:
+            return QStringLiteral("BMSﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込むﾒﾓﾘが足りません。");
         case Kind::NoEvents:
             return QStringLiteral("ｵﾌﾞｼﾞｪｸﾄがありません。");
         case Kind::SoundNotFound:
@@ -49,6 +52,17 @@ QString messageText(const LoadMessage& m) {
         case Kind::SoundUnreadable:
             return QStringLiteral("Waveﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" を読み込めません。(WAV") + m.index + u')';
+        case Kind::SoundRateUnsupported:
+            return QStringLiteral("Waveﾌｧｲﾙ ") + m.name + QStringLiteral(" のｻﾝﾌﾟﾙﾚｰﾄ (") +
+                   QString::number(m.number) + QStringLiteral(" Hz) には対応していません。(WAV") +
+                   m.index + u')';
+        case Kind::SoundTooLong:
+            return QStringLiteral("Waveﾌｧｲﾙ ") + m.name + QStringLiteral(" は長すぎます。(WAV") +
+                   m.index + u')';
+        case Kind::SoundOverBudget:
+            return QStringLiteral("Waveﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込めません。ｻｳﾝﾄﾞの合計が大きすぎます。(WAV") + m.index +
+                   u')';
         case Kind::PictureNotFound:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name + QStringLiteral(" が見つかりません。(BMP") +
                    m.index + u')';

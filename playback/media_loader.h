@@ -5,6 +5,7 @@
 
 #include "chart/load_message.h"
 #include "chart/media_request.h"
+#include "media/sound_budget.h"
 #include "playback/chart_media.h"
 
 namespace carvel {
@@ -15,11 +16,15 @@ inline constexpr QSize kStageSize{640, 480};
 struct MediaOptions {
     int sampleRate = 44100;  // sounds are converted to this rate
     int threads = 0;         // decoding threads; 0: one per core
+    // The decoded samples of all the chart's sounds together; past it, sounds are refused in line
+    // order.
+    std::size_t soundBudgetBytes = media::kChartSoundBudgetBytes;
 };
 
 // Decodes what a chart's media lines name, on a worker pool (a file named by several lines is
 // decoded once), and fills the tables in line order: a later line for an index replaces an earlier
-// one only when its file loads. Appends one message per line that failed, in line order.
+// one only when its file loads. Appends one message per line that failed, in line order. A failed
+// allocation fails only the file at hand.
 ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptions& options,
                      std::vector<LoadMessage>& messages);
 

@@ -3,27 +3,35 @@
 #include <cmath>
 #include <limits>
 
-#include "media/render_output.h"
 #include "playback/chart_loader.h"
 #include "playback/playback_engine.h"
 
 namespace carvel {
 
-RenderResult renderChart(const QString& path, int sampleRate) {
+RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink& sink,
+                         std::int64_t maxFrames) {
     MediaOptions options;
     options.sampleRate = sampleRate;
     LoadedChart loaded = loadChart(path, options);
     RenderResult result;
     result.found = loaded.found;
     result.messages = loaded.messages;
+    if (!loaded.found) {
+        return result;
+    }
+    if (!sink.open()) {
+        result.sinkFailed = true;
+        return result;
+    }
 
-    media::RenderOutput output(sampleRate);
+    media::RenderOutput output(sampleRate, sink, maxFrames);
     PlaybackEngine::Host host;  // no window, and one chart only
     PlaybackEngine engine(loaded.chart, loaded.media, output, output, host);
     engine.play();
-    for (;;) {
+    while (!output.stopped()) {
         const Step step = engine.pass();
         if (step.kind == Step::Kind::Idle) {
+            output.finish();
             break;
         }
         if (step.kind == Step::Kind::WaitUntil) {
@@ -34,8 +42,9 @@ RenderResult renderChart(const QString& path, int sampleRate) {
                                  : std::nextafter(now, std::numeric_limits<double>::infinity()));
         }
     }
-    output.finish();
-    result.samples = output.takeSamples();
+    result.frames = output.framesMixed();
+    result.cutShort = output.cutShort();
+    result.sinkFailed = output.sinkFailed();
     return result;
 }
 

@@ -1,21 +1,27 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 #include "chart/load_message.h"
+#include "media/render_output.h"
 
 namespace carvel {
 
 struct RenderResult {
     bool found = false;                 // false when the chart does not exist
     std::vector<LoadMessage> messages;  // the load's messages
-    std::vector<float> samples;         // interleaved stereo at the requested rate
+    std::int64_t frames = 0;            // frames handed to the sink
+    bool cutShort = false;              // the chart would have gone on past maxFrames
+    bool sinkFailed = false;            // the sink did not open or refused a block
 };
 
 // Plays a chart once on a virtual clock that starts at 0 and jumps from due time to due time,
-// mixing every key sound at its frame, until the last sound has ended. The same chart gives the
-// same samples every time.
-RenderResult renderChart(const QString& path, int sampleRate);
+// mixing every key sound at its frame, until the last sound has ended or maxFrames frames are
+// written. The mix (interleaved stereo at sampleRate) goes to the sink block by block; the sink is
+// opened only when the chart exists. The same chart gives the same samples every time.
+RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink& sink,
+                         std::int64_t maxFrames = media::RenderOutput::kUnlimited);
 
 }  // namespace carvel

@@ -41,6 +41,14 @@ void PlayerController::releaseSounds() {
     loaded_.media.sounds.clear();
 }
 
+void PlayerController::runCompleted() {
+    if (completion_) {
+        completion_();
+    } else {
+        next();
+    }
+}
+
 void PlayerController::wake() {
     if (wake_) {
         wake_();

@@ -59,13 +59,15 @@ class PlayerController final : private PlaybackEngine::Host {
 
     // The driver's hook: called whenever a pass should run soon.
     void setWakeHandler(std::function<void()> handler) { wake_ = std::move(handler); }
+    // Runs instead of next() when a run has completed (it is called during a pass).
+    void setCompletionHandler(std::function<void()> handler) { completion_ = std::move(handler); }
 
   private:
     bool playerVisible() override { return view_->playerVisible(); }
     void closePlayer() override { view_->closePlayer(); }
     void statusChanged(PlayerStatus status) override { view_->statusChanged(status); }
     void pictureChanged(const QImage& primary) override { view_->pictureChanged(primary); }
-    void runCompleted() override { next(); }
+    void runCompleted() override;
     void wake() override;
 
     media::SoundOutput& sound_;
@@ -76,6 +78,7 @@ class PlayerController final : private PlaybackEngine::Host {
     PlaybackEngine engine_;
     SoundPreview preview_;
     std::function<void()> wake_;
+    std::function<void()> completion_;
 };
 
 }  // namespace carvel

@@ -12,11 +12,12 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "platform/file_name.h"
 #include "platform/text_file.h"
 #include "platform/text_viewer.h"
+#include "platform/twips.h"
 #include "playback/display_texts.h"
 #include "player/transport_icons.h"
-#include "player/twips.h"
 
 namespace carvel {
 
@@ -145,6 +146,9 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
         return QInputDialog::getText(this, QStringLiteral("Carvel"), QStringLiteral("ｺｰﾄﾞを入力"));
     };
     openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
+    showMessage = [this](const QString& title, const QString& text) {
+        QMessageBox::warning(this, title, text);
+    };
 
     setOuterWidth(kWidthNarrow);
     setOuterHeight(kHeightCompact);
@@ -308,7 +312,7 @@ void PlayerWindow::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile()) {
-            paths.append(url.toLocalFile());
+            paths.append(localFileName(url));
         }
     }
     event->acceptProposedAction();

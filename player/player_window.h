@@ -42,6 +42,8 @@ class PlayerWindow : public QWidget, public PlayerView {
     std::function<QString()> askCode;
     // Starts the text viewer on a chart; replaceable for tests. False when there is no viewer.
     std::function<bool(const QString&)> openTextViewer;
+    // Shows a message; replaceable for tests.
+    std::function<void(const QString& title, const QString& text)> showMessage;
 
     // Outer window size in twips (the frame takes kFrameWidthTwips x kFrameHeightTwips of it).
     int outerHeightTwips() const { return outerHeight_; }
@@ -58,7 +60,8 @@ class PlayerWindow : public QWidget, public PlayerView {
     void MissBGA_Click();
     void WaitBGA_Click();
     void cmdClose_Click();
-    // A drop of files; only the first counts.
+    // A drop of files (paths as decoded text); only the first counts. A path holding a line break
+    // is refused with a message.
     void dropFiles(const QStringList& paths);
 
     // PlayerView

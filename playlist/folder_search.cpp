@@ -1,45 +1,67 @@
 #include "playlist/folder_search.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <deque>
 
+#include "platform/file_name.h"
+#include "platform/file_system.h"
 #include "playlist/title_probe.h"
 
 namespace carvel {
 
-std::vector<Playlist::Entry> searchCharts(const QString& root, const std::atomic<bool>* cancel) {
-    std::vector<QString> found;
-    std::deque<QString> queue{root};
-    while (!queue.empty() && !(cancel && cancel->load())) {
-        const QString folder = queue.front();
+namespace {
+
+// A file or folder by its path as text and by its bytes on disk.
+struct Place {
+    QString path;
+    QByteArray native;
+};
+
+// Compared on the bytes: '.' is never part of a CP932 character, so this agrees with the
+// decoded name.
+bool isChartName(const QByteArray& name) {
+    return name.size() >= 4 &&
+           QByteArrayView(name).last(4).compare(".bms", Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+SearchResult searchCharts(const QString& root, const std::atomic<bool>* cancel) {
+    SearchResult result;
+    const auto cancelled = [cancel] { return cancel && cancel->load(); };
+    const std::optional<QByteArray> rootNative = nativePath(root);
+    if (!rootNative) {
+        return result;
+    }
+    std::vector<Place> found;
+    std::deque<Place> queue{{root, *rootNative}};
+    while (!queue.empty() && !cancelled()) {
+        const Place folder = std::move(queue.front());
         queue.pop_front();
-        QDirIterator it(folder,
-                        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        std::vector<QString> files;
-        while (it.hasNext()) {
-            it.next();
-            const QFileInfo info = it.fileInfo();
-            if (info.isDir()) {
-                if (!info.isSymLink()) {
-                    queue.push_back(info.filePath());
+        const QString prefix = withTrailingSlash(folder.path);
+        const QByteArray nativePrefix =
+            folder.native.endsWith('/') ? folder.native : folder.native + '/';
+        for (FolderEntry& entry : listFolder(folder.native, FolderOrder::AsListed)) {
+            if (entry.kind == FolderEntry::Kind::Folder) {
+                if (!entry.symlink) {
+                    queue.push_back({prefix + entry.name, nativePrefix + entry.bytes});
                 }
-            } else if (info.suffix().compare(u"bms", Qt::CaseInsensitive) == 0) {
-                files.push_back(info.filePath());
+            } else if (entry.kind == FolderEntry::Kind::Regular && isChartName(entry.bytes)) {
+                found.push_back({prefix + entry.name, nativePrefix + entry.bytes});
             }
         }
-        found.insert(found.end(), files.begin(), files.end());
     }
-    std::vector<Playlist::Entry> entries;
-    entries.reserve(found.size());
-    for (const QString& path : found) {
-        if (cancel && cancel->load()) {
+    result.charts.reserve(found.size());
+    for (const Place& chart : found) {
+        if (cancelled()) {
             break;
         }
-        entries.push_back({ProbeTitle(path), path});
+        if (holdsLineBreak(chart.path)) {
+            ++result.withLineBreak;
+            continue;
+        }
+        result.charts.push_back({probeTitleAt(chart.native), chart.path, {}});
     }
-    return entries;
+    return result;
 }
 
 }  // namespace carvel

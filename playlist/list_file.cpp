@@ -13,14 +13,43 @@
 
 namespace carvel {
 
+namespace {
+
+Playlist::Entry parseLine(QByteArrayView line, qsizetype mark) {
+    // The check first: most lines are UTF-8, and a decoder for each line would cost more.
+    const std::optional<QString> text =
+        line.isValidUtf8() ? QString::fromUtf8(line) : decodeUtf8OrCp932Strictly(line);
+    if (text) {
+        // '>' is never part of a multibyte character in either encoding, so it is still there.
+        const qsizetype decodedMark = text->indexOf(u'>');
+        return {text->left(decodedMark), text->sliced(decodedMark + 1), {}};
+    }
+    return {decodeUtf8OrCp932(line.first(mark)), decodeUtf8OrCp932(line.sliced(mark + 1)),
+            line.toByteArray()};
+}
+
+}  // namespace
+
 std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes) {
     std::vector<Playlist::Entry> entries;
-    for (const QString& line : splitLines(decodeText(bytes))) {
-        const qsizetype mark = line.indexOf(u'>');
-        if (mark < 0) {
-            break;
+    QByteArrayView rest(bytes);
+    if (rest.startsWith("\xEF\xBB\xBF")) {
+        rest = rest.sliced(3);
+    }
+    while (!rest.isEmpty()) {
+        qsizetype end = 0;
+        while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n') {
+            ++end;
         }
-        entries.push_back({line.left(mark), line.sliced(mark + 1)});
+        const QByteArrayView line = rest.first(end);
+        if (end < rest.size()) {
+            end += rest.sliced(end).startsWith("\r\n") ? 2 : 1;
+        }
+        rest = rest.sliced(end);
+        const qsizetype mark = line.indexOf('>');
+        if (mark >= 0) {
+            entries.push_back(parseLine(line, mark));
+        }
     }
     return entries;
 }
@@ -28,6 +57,14 @@ std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes) {
 QByteArray formatListFile(const std::vector<Playlist::Entry>& entries) {
     QByteArray out;
     for (const Playlist::Entry& entry : entries) {
+        if (holdsLineBreak(entry.path)) {
+            continue;
+        }
+        if (!entry.line.isEmpty() && !entry.line.contains('\r') && !entry.line.contains('\n')) {
+            out += entry.line;
+            out += "\r\n";
+            continue;
+        }
         QString title = entry.title;
         title.replace(u'>', QChar(0xFF1E));
         title.remove(u'\r');

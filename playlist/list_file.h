@@ -10,9 +10,12 @@ namespace carvel {
 
 // The playlist file: one line per entry, title, ">", path, CR LF.
 //
-// Reading takes UTF-8 or CP932 and any line break; a line is cut at its first ">" (title before,
-// path after: a path may itself contain ">"); a line without ">" ends the reading.
-// Writing uses UTF-8 and replaces ">" in a title with "＞", so every entry reads back as written.
+// Reading decodes each line by itself, UTF-8 when it is valid UTF-8, else CP932 (a UTF-8 mark
+// before the first line is skipped), and takes any line break. A line is cut at its first ">"
+// (title before, path after: a path may itself contain ">"); a line without ">" is skipped. A line
+// valid in neither encoding keeps its bytes in the entry and is written back as it was read.
+// Writing uses UTF-8 and replaces ">" in a title with "＞", so every entry reads back as written;
+// an entry whose path holds CR or LF is left out, since it would split into two lines.
 std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes);
 QByteArray formatListFile(const std::vector<Playlist::Entry>& entries);
 

@@ -2,6 +2,10 @@
 
 namespace carvel {
 
+bool holdsLineBreak(const QString& path) {
+    return path.contains(u'\r') || path.contains(u'\n');
+}
+
 void Playlist::append(Entry entry) {
     entries_.push_back(std::move(entry));
     changed(true);

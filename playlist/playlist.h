@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -7,6 +8,11 @@
 #include "playback/chart_queue.h"
 
 namespace carvel {
+
+// The list file keeps one entry per line, so a path holding CR or LF can never be an entry; every
+// place that adds one refuses it with kLineBreakInPathMessage.
+bool holdsLineBreak(const QString& path);
+inline constexpr char16_t kLineBreakInPathMessage[] = u"改行を含むﾌｧｲﾙ名は追加できません。";
 
 // The playlist: entries of a title and a chart path, so the two halves can never get out of step,
 // and the player's current entry (-1 when none). Counts are not limited to 16 bits. The player
@@ -16,6 +22,9 @@ class Playlist final : public ChartQueue {
     struct Entry {
         QString title;
         QString path;
+        // The list file line this entry was read from, kept only when that line decoded as neither
+        // UTF-8 nor CP932: it is written back unchanged rather than rewritten from a guess.
+        QByteArray line{};
     };
 
     qsizetype count() const { return static_cast<qsizetype>(entries_.size()); }

@@ -8,9 +8,10 @@
 #include <QScreen>
 #include <QStorageInfo>
 
+#include "platform/file_name.h"
 #include "platform/file_system.h"
 #include "platform/text_viewer.h"
-#include "player/twips.h"
+#include "platform/twips.h"
 #include "playlist/folder_search.h"
 #include "playlist/list_file.h"
 #include "playlist/title_probe.h"
@@ -113,6 +114,7 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QWidget* pa
             foundModel_.refresh();
         }
     });
+    openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
     showMessage = [this](const QString& title, const QString& text) {
         QMessageBox::warning(this, title, text);
     };
@@ -144,6 +146,10 @@ void PlaylistWindow::Form_Load(const QString& commandLine) {
 void PlaylistWindow::AddFromFileName(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     if (!fileExists(absolute)) {
+        return;
+    }
+    if (holdsLineBreak(absolute)) {
+        showMessage(QStringLiteral("ｴﾗｰ"), QString::fromUtf16(kLineBreakInPathMessage));
         return;
     }
     found_.append({ProbeTitle(absolute), absolute});
@@ -217,7 +223,7 @@ void PlaylistWindow::cmdReadReadMe_Click() {
         showMessage(QStringLiteral("ｴﾗｰ"), QStringLiteral("readme.txt が見つかりません。"));
         return;
     }
-    openInTextViewer(readme);
+    openTextViewer(readme);
 }
 
 void PlaylistWindow::fillDrives() {
@@ -236,21 +242,26 @@ void PlaylistWindow::driveChosen() {
 }
 
 void PlaylistWindow::openFolder(const QString& path) {
-    QDir dir(path);
-    if (!dir.exists()) {
+    // Folders are listed by the bytes of their names, so that a folder named in CP932 can be
+    // opened and searched like any other.
+    const QString absolute = QDir(path).absolutePath();
+    const std::optional<QByteArray> native = nativePath(absolute);
+    if (!native || !folderExists(absolute)) {
         return;
     }
-    dirPath_ = dir.absolutePath();
+    dirPath_ = absolute;
     Dir1->clear();
     auto* here = new QListWidgetItem(dirPath_, Dir1);
     here->setFlags(Qt::ItemIsEnabled);
-    if (!dir.isRoot()) {
+    if (dirPath_ != u'/') {
         auto* up = new QListWidgetItem(QStringLiteral(".."), Dir1);
-        up->setData(Qt::UserRole, QFileInfo(dirPath_).absolutePath());
+        up->setData(Qt::UserRole, parentFolder(dirPath_));
     }
-    for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        auto* item = new QListWidgetItem(sub.fileName(), Dir1);
-        item->setData(Qt::UserRole, sub.absoluteFilePath());
+    for (const FolderEntry& sub : listFolder(*native)) {
+        if (sub.kind == FolderEntry::Kind::Folder && !sub.name.startsWith(u'.')) {
+            auto* item = new QListWidgetItem(sub.name, Dir1);
+            item->setData(Qt::UserRole, withTrailingSlash(dirPath_) + sub.name);
+        }
     }
     Dir1->setToolTip(dirPath_);
 }
@@ -273,8 +284,7 @@ void PlaylistWindow::cmdSearch_Click() {
     if (searchThread_) {
         return;
     }
-    const QFileInfo folder(dirPath_);
-    if (!folder.isDir() || !folder.isReadable() || !folder.isExecutable()) {
+    if (!folderReadable(dirPath_)) {
         showMessage(QStringLiteral("ｴﾗｰ"),
                     QStringLiteral("ﾌｫﾙﾀﾞ ") + dirPath_ + QStringLiteral(" を読み込めません。"));
         return;
@@ -284,18 +294,21 @@ void PlaylistWindow::cmdSearch_Click() {
     cancelSearch_ = false;
     const QString root = dirPath_;
     searchThread_ = std::make_unique<std::thread>([this, root] {
-        std::vector<Playlist::Entry> found = searchCharts(root, &cancelSearch_);
+        SearchResult found = searchCharts(root, &cancelSearch_);
         QMetaObject::invokeMethod(
             this, [this, found = std::move(found)]() mutable { finishSearch(std::move(found)); },
             Qt::QueuedConnection);
     });
 }
 
-void PlaylistWindow::finishSearch(std::vector<Playlist::Entry> found) {
+void PlaylistWindow::finishSearch(SearchResult found) {
     joinSearch();
-    found_.appendAll(std::move(found));
+    found_.appendAll(std::move(found.charts));
     unsetCursor();
     cmdSearch->setEnabled(true);
+    if (found.withLineBreak > 0) {
+        showMessage(QStringLiteral("ｴﾗｰ"), QString::fromUtf16(kLineBreakInPathMessage));
+    }
     if (onSearchFinished) {
         onSearchFinished();
     }

@@ -12,8 +12,8 @@
 #include <memory>
 #include <thread>
 
-#include "player/player_window.h"
 #include "playlist/entry_list_model.h"
+#include "playlist/folder_search.h"
 #include "playlist/playlist.h"
 
 namespace carvel {
@@ -51,6 +51,8 @@ class PlaylistWindow : public QWidget {
     std::function<void()> onStart;
     // Ends the program once the window has closed and the playlist is saved.
     std::function<void()> onExit;
+    // Starts the text viewer on the readme; replaceable for tests. False when there is no viewer.
+    std::function<bool(const QString&)> openTextViewer;
     // Shows a message; replaceable for tests.
     std::function<void(const QString& title, const QString& text)> showMessage;
 
@@ -80,7 +82,7 @@ class PlaylistWindow : public QWidget {
   private:
     void fillDrives();
     void driveChosen();
-    void finishSearch(std::vector<Playlist::Entry> found);
+    void finishSearch(SearchResult found);
     void joinSearch();
     QRect at(int left, int top, int width, int height) const;
 

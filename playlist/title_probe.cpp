@@ -11,9 +11,12 @@
 namespace carvel {
 
 QString ProbeTitle(const QString& path) {
+    return probeTitleAt(nativePath(path).value_or(QByteArray()));
+}
+
+QString probeTitleAt(const QByteArray& nativePath) {
     const QString untitled = QStringLiteral("無題");
-    const std::optional<QByteArray> native = nativePath(path);
-    RegularFile regular(native.value_or(QByteArray()));
+    RegularFile regular(nativePath);
     QFile file;
     if (!regular.isOpen() ||
         !file.open(regular.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {

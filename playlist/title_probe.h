@@ -10,4 +10,7 @@ namespace carvel {
 // 1 MiB of the file.
 QString ProbeTitle(const QString& path);
 
+// As ProbeTitle, for a file already known by its bytes on disk (see nativePath).
+QString probeTitleAt(const QByteArray& nativePath);
+
 }  // namespace carvel

@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libsndfile1-dev
   libsamplerate0-dev libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev clang
-  libclang-rt-14-dev clang-format fonts-ipafont-gothic xvfb xauth xdotool imagemagick sox python3)
+  libclang-rt-14-dev clang-format fonts-ipafont-gothic xvfb xauth xdotool imagemagick librsvg2-bin
+  sox python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -42,6 +42,9 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     mkdir -p "$corpus"
     seeds=()
     for d in ../shared/testdata/charts/*/ demo/; do [ -d "$d" ] && seeds+=("$d"); done
+    # A target's own seeds, if it has any: fuzz/seeds/list_file/ for fuzz_list_file.
+    own="fuzz/seeds/$(basename "$target" | sed 's/^fuzz_//')"
+    [ -d "$own" ] && seeds+=("$own/")
     "$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
       "$corpus" "${seeds[@]}" >"$corpus.log" 2>&1 || { tail -n 40 "$corpus.log"; exit 1; }
     tail -n 2 "$corpus.log"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -30,6 +31,20 @@ void writeWav(const QString& path, int frames, int rate, short value, int channe
                                      value);
     sf_writef_short(f, samples.data(), frames);
     sf_close(f);
+}
+
+void writeSparseWav(const QString& path, quint32 rate, quint32 frames) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    QDataStream out(&f);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32{36 + frames};
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32{16} << quint16{1} << quint16{1} << rate << rate << quint16{1} << quint16{8};
+    out.writeRawData("data", 4);
+    out << frames;
+    f.resize(f.pos() + frames);
 }
 
 void writeImage(const QString& path, const char* format, QColor color) {

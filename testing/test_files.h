@@ -13,6 +13,10 @@ void writeBytes(const QString& path, const QByteArray& bytes);
 void writeWav(const QString& path, int frames, int rate = 44100, short value = 1000,
               int channels = 1);
 
+// An 8-bit mono PCM WAV whose header announces `frames` at `rate`; the data is a hole in a sparse
+// file, so a long sound costs no disk.
+void writeSparseWav(const QString& path, quint32 rate, quint32 frames);
+
 // A 16 x 16 picture of one colour in the given format ("BMP", "PNG", "JPG").
 void writeImage(const QString& path, const char* format, QColor color = Qt::red);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/command_line.h"
 #include "playback/chart_loader.h"
 #include "playback/display_texts.h"
 
@@ -18,13 +19,22 @@ void printLine(const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 2) {
-        std::fputs("usage: carvel-info CHART\n", stderr);
-        return 2;
+    carvel::CommandLine options(
+        QStringLiteral("carvel-info"),
+        QStringLiteral(
+            "usage: carvel-info [OPTION]... CHART\n"
+            "Loads CHART as the player does and prints its header fields, messages and events.\n"
+            "  -h, --help   show this text\n"
+            "  --version    show the version\n"));
+    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+        return *status;
     }
-    const carvel::LoadedChart loaded = carvel::loadChart(args.at(1), carvel::MediaOptions());
+    if (options.operands().size() != 1) {
+        return options.usageError(QStringLiteral("one CHART expected"));
+    }
+    QCoreApplication app(argc, argv);
+    const carvel::LoadedChart loaded =
+        carvel::loadChart(options.operands().at(0), carvel::MediaOptions());
     const carvel::Chart& chart = loaded.chart;
 
     printLine(QStringLiteral("TITLE : ") + chart.title);

@@ -1,21 +1,24 @@
 // carvel-play [--once] CHART...: a terminal jukebox. Plays the charts one after another through
-// the sound card (after the last, the first again; with --once, it stops after the last), printing
-// the status texts and load messages as they change. Ctrl+C stops it.
+// the sound card (after the last, the first again; with --once, it ends after the last), printing
+// the status texts and load messages as they change. A chart that cannot play (missing, or without
+// events) is passed over at once. Exit status: 0, or 1 when no chart could be played; Ctrl+C
+// ends it with 130, SIGTERM with 143.
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
-#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 #include "media/sdl_output.h"
+#include "platform/command_line.h"
 #include "playback/display_texts.h"
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+volatile std::sig_atomic_t caughtSignal = 0;
 
 void print(const QString& text) {
     const QByteArray utf8 = text.toUtf8() + '\n';
@@ -26,12 +29,7 @@ void print(const QString& text) {
 class TerminalView final : public carvel::PlayerView {
   public:
     void loadStateChanged(carvel::LoadState state) override { print(carvel::loadStateText(state)); }
-    void statusChanged(carvel::PlayerStatus status) override {
-        print(carvel::statusText(status));
-        if (onStatus) {
-            onStatus(status);
-        }
-    }
+    void statusChanged(carvel::PlayerStatus status) override { print(carvel::statusText(status)); }
     void messagesChanged(const std::vector<carvel::LoadMessage>& messages) override {
         for (const carvel::LoadMessage& m : messages) {
             print(QStringLiteral("  ") + carvel::messageText(m));
@@ -41,7 +39,6 @@ class TerminalView final : public carvel::PlayerView {
         QString shown = text;
         print(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
-    std::function<void(carvel::PlayerStatus)> onStatus;
 };
 
 // The charts of the command line, played as a ring.
@@ -49,46 +46,48 @@ class ArgumentQueue final : public carvel::ChartQueue {
   public:
     explicit ArgumentQueue(QStringList paths) : paths_(std::move(paths)) {}
     std::optional<QString> stepForward() override {
-        if (paths_.isEmpty()) {
-            return std::nullopt;
-        }
         current_ = current_ + 1 >= paths_.size() ? 0 : current_ + 1;
         return paths_.at(current_);
     }
     std::optional<QString> stepBack() override {
-        if (paths_.isEmpty()) {
-            return std::nullopt;
-        }
         current_ = current_ <= 0 ? paths_.size() - 1 : current_ - 1;
         return paths_.at(current_);
     }
     bool atLast() const { return current_ == paths_.size() - 1; }
-    void clear() { paths_.clear(); }
+    qsizetype count() const { return paths_.size(); }
 
   private:
-    QStringList paths_;
+    QStringList paths_;  // never empty
     qsizetype current_ = -1;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    const bool once = args.removeAll(QStringLiteral("--once")) > 0;
-    if (args.isEmpty()) {
-        std::fputs("usage: carvel-play [--once] CHART...\n", stderr);
-        return 2;
+    carvel::CommandLine options(
+        QStringLiteral("carvel-play"),
+        QStringLiteral("usage: carvel-play [OPTION]... CHART...\n"
+                       "Plays the charts one after another through the sound card, over and over.\n"
+                       "  --once       end after the last chart\n"
+                       "  -h, --help   show this text\n"
+                       "  --version    show the version\n"));
+    options.addFlag(QStringLiteral("--once"));
+    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+        return *status;
     }
+    if (options.operands().isEmpty()) {
+        return options.usageError(QStringLiteral("at least one CHART expected"));
+    }
+    const bool once = options.isSet(QStringLiteral("--once"));
 
+    QCoreApplication app(argc, argv);
     carvel::media::SdlOutput output;
     if (output.isSilent()) {
         print(QStringLiteral("サウンドデバイスを開けません (") + output.failure() +
               QStringLiteral(")。音を出さずに再生します。"));
     }
     QStringList paths;
-    for (const QString& path : args) {
+    for (const QString& path : options.operands()) {
         paths.append(QFileInfo(path).absoluteFilePath());
     }
     ArgumentQueue queue(paths);
@@ -97,23 +96,40 @@ int main(int argc, char** argv) {
     carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 
-    view.onStatus = [&](carvel::PlayerStatus status) {
-        if (once && queue.atLast() && status == carvel::PlayerStatus::Completed) {
-            // Emptying the queue before the player moves on ends the chain here.
-            queue.clear();
-            QTimer::singleShot(0, &app, [&] { app.quit(); });
+    // Opens the next chart. One that cannot play is passed over from the event loop, so a long
+    // list of them never nests; a whole round of them ends the program.
+    bool playedAny = false;
+    qsizetype unplayable = 0;
+    std::function<void()> next = [&] {
+        if (once && queue.atLast()) {
+            app.exit(playedAny ? 0 : 1);
+            return;
+        }
+        if (unplayable == queue.count()) {
+            app.exit(1);
+            return;
+        }
+        controller.next();
+        if (controller.engine().running()) {
+            playedAny = true;
+            unplayable = 0;
+        } else {
+            ++unplayable;
+            QTimer::singleShot(0, &app, next);
         }
     };
-    std::signal(SIGINT, [](int) { interrupted = true; });
-    std::signal(SIGTERM, [](int) { interrupted = true; });
+    controller.setCompletionHandler([&next] { next(); });
+
+    std::signal(SIGINT, [](int signal) { caughtSignal = signal; });
+    std::signal(SIGTERM, [](int signal) { caughtSignal = signal; });
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-        if (interrupted) {
+        if (caughtSignal != 0) {
             controller.stop();
-            app.quit();
+            app.exit(128 + caughtSignal);
         }
     });
     watch.start(100);
-    QTimer::singleShot(0, &app, [&] { controller.next(); });
+    QTimer::singleShot(0, &app, next);
     return app.exec();
 }

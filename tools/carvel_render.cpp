@@ -1,82 +1,93 @@
-// carvel-render CHART OUT.wav [--rate N]: plays a chart offline into a 16-bit stereo WAV file.
-#include <sndfile.h>
-
+// carvel-render [--rate N] [--max-seconds N] CHART OUT.wav: plays a chart offline into a 16-bit
+// stereo WAV file, written block by block as it is mixed.
 #include <QCoreApplication>
 #include <QFile>
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <vector>
+#include <optional>
 
+#include "media/wav_file_sink.h"
+#include "platform/command_line.h"
 #include "playback/display_texts.h"
 #include "playback/offline_render.h"
 
 namespace {
+
+// Output stops here unless --max-seconds says otherwise: a chart can place its last event days
+// away.
+constexpr double kDefaultMaxSeconds = 2 * 60 * 60;
 
 void printError(const QString& text) {
     const QByteArray utf8 = text.toUtf8() + '\n';
     std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stderr);
 }
 
-int usage() {
-    std::fputs("usage: carvel-render CHART OUT.wav [--rate N]\n", stderr);
-    return 2;
+// A number from an option's text; nullopt when the text is no finite number.
+std::optional<double> number(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    int rate = 44100;
-    const qsizetype rateAt = args.indexOf(QStringLiteral("--rate"));
-    if (rateAt >= 0) {
-        bool ok = false;
-        rate = rateAt + 1 < args.size() ? args.at(rateAt + 1).toInt(&ok) : 0;
-        if (!ok || rate < 8000 || rate > 384000) {
-            return usage();
-        }
-        args.remove(rateAt, 2);
+    carvel::CommandLine options(
+        QStringLiteral("carvel-render"),
+        QStringLiteral(
+            "usage: carvel-render [OPTION]... CHART OUT.wav\n"
+            "Plays CHART offline into OUT.wav (16-bit stereo PCM) until its last sound ends.\n"
+            "  --rate N          sample rate, 8000 to 384000 (default 44100)\n"
+            "  --max-seconds N   stop after N seconds of output (default 7200)\n"
+            "  -h, --help        show this text\n"
+            "  --version         show the version\n"));
+    options.addValue(QStringLiteral("--rate"));
+    options.addValue(QStringLiteral("--max-seconds"));
+    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+        return *status;
     }
+    const std::optional<double> rateValue =
+        number(options.value(QStringLiteral("--rate")).value_or(QStringLiteral("44100")));
+    if (!rateValue || *rateValue < 8000 || *rateValue > 384000 ||
+        *rateValue != std::floor(*rateValue)) {
+        return options.usageError(QStringLiteral("--rate takes a whole number, 8000 to 384000"));
+    }
+    const std::optional<double> maxSeconds =
+        number(options.value(QStringLiteral("--max-seconds"))
+                   .value_or(QString::number(kDefaultMaxSeconds)));
+    if (!maxSeconds || *maxSeconds <= 0) {
+        return options.usageError(QStringLiteral("--max-seconds takes a number above 0"));
+    }
+    const QStringList& args = options.operands();
     if (args.size() != 2) {
-        return usage();
+        return options.usageError(QStringLiteral("CHART and OUT.wav expected"));
     }
-    const carvel::RenderResult result = carvel::renderChart(args.at(0), rate);
+    QCoreApplication app(argc, argv);
+    const int rate = static_cast<int>(*rateValue);
+    const double wanted = std::floor(*maxSeconds * rate);
+    const bool wavLimit = wanted >= static_cast<double>(carvel::media::WavFileSink::kMaxFrames);
+    const std::int64_t maxFrames =
+        wavLimit ? carvel::media::WavFileSink::kMaxFrames : static_cast<std::int64_t>(wanted);
+
+    carvel::media::WavFileSink sink(QFile::encodeName(args.at(1)), rate);
+    const carvel::RenderResult result = carvel::renderChart(args.at(0), rate, sink, maxFrames);
     for (const carvel::LoadMessage& message : result.messages) {
         printError(carvel::messageText(message));
     }
     if (!result.found) {
         return 1;
     }
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    const QByteArray out = QFile::encodeName(args.at(1));
-    SNDFILE* file = sf_open(out.constData(), SFM_WRITE, &info);
-    if (file == nullptr) {
+    if (result.sinkFailed || !sink.close()) {
         printError(QStringLiteral("cannot write ") + args.at(1) + QStringLiteral(": ") +
-                   QString::fromUtf8(sf_strerror(nullptr)));
+                   sink.error());
         return 1;
     }
-    // Converted and written in chunks: a long chart is hundreds of megabytes as one block.
-    constexpr size_t kChunk = 65536;
-    std::vector<short> pcm(kChunk);
-    bool complete = true;
-    for (size_t at = 0; at < result.samples.size() && complete; at += kChunk) {
-        const size_t n = std::min(kChunk, result.samples.size() - at);
-        for (size_t i = 0; i < n; ++i) {
-            const float v = std::clamp(result.samples[at + i], -1.0f, 1.0f) * 32767.0f;
-            pcm[i] = static_cast<short>(v >= 0 ? v + 0.5f : v - 0.5f);
-        }
-        complete = sf_write_short(file, pcm.data(), static_cast<sf_count_t>(n)) ==
-                   static_cast<sf_count_t>(n);
-    }
-    sf_close(file);
-    if (!complete) {
-        printError(QStringLiteral("cannot write ") + args.at(1));
-        return 1;
+    if (result.cutShort) {
+        const QString seconds = QString::number(static_cast<double>(result.frames) / rate);
+        printError(wavLimit ? QStringLiteral("WAV ﾌｧｲﾙの大きさの上限に達したため、") + seconds +
+                                  QStringLiteral(" 秒で書き出しを打ち切りました。")
+                            : seconds + QStringLiteral(" 秒で書き出しを打ち切りました。") +
+                                  QStringLiteral("(--max-seconds で長さを変えられます)"));
     }
     return 0;
 }

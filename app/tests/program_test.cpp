@@ -6,12 +6,18 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QMimeData>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
+#include <functional>
 
 #include "app/program.h"
+#include "playlist/list_file.h"
 #include "testing/application.h"
 #include "testing/fakes.h"
+#include "testing/raw_files.h"
 #include "testing/test_files.h"
 
 namespace carvel {
@@ -31,10 +37,15 @@ class ProgramTest : public ::testing::Test, private Application {
           controller(program.controller()),
           player(program.player()),
           window(program.playlistWindow()) {
-        player.openTextViewer = [](const QString&) { return true; };
+        player.openTextViewer = [this](const QString& path) {
+            viewed.append(path);
+            return true;
+        };
+        window.openTextViewer = player.openTextViewer;
         window.showMessage = [this](const QString& title, const QString& text) {
             messages.append(title + u'|' + text);
         };
+        player.showMessage = window.showMessage;
         program.onQuit = [this] { ++quits; };
     }
     QString chartFile(const QString& name, const QByteArray& text) {
@@ -56,6 +67,31 @@ class ProgramTest : public ::testing::Test, private Application {
                                            QItemSelectionModel::Select);
         }
     }
+    // Runs a search of the open folder; false when it did not end within 10 s.
+    bool search() {
+        QEventLoop loop;
+        bool finished = false;
+        window.onSearchFinished = [&] {
+            finished = true;
+            loop.quit();
+        };
+        window.cmdSearch_Click();
+        EXPECT_FALSE(window.cmdSearch->isEnabled());
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        window.onSearchFinished = nullptr;
+        return finished;
+    }
+    void drop(const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        // Qt delivers a drop only to the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(&player, &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&player, &event);
+    }
     void setCurrent(int row) {
         window.lstBMS->selectionModel()->setCurrentIndex(window.lstBMS->model()->index(row, 0),
                                                          QItemSelectionModel::NoUpdate);
@@ -70,6 +106,7 @@ class ProgramTest : public ::testing::Test, private Application {
     PlayerWindow& player;
     PlaylistWindow& window;
     QStringList messages;
+    QStringList viewed;
     int quits = 0;
 };
 
@@ -89,7 +126,7 @@ TEST_F(ProgramTest, ListFileRoundTripAndEmptyExit) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), bytes);
     EXPECT_TRUE(player.blnExiting);
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(quits, 2);
 }
 
 TEST_F(ProgramTest, RemovingEverythingKeepsTheOldFile) {
@@ -199,22 +236,51 @@ TEST_F(ProgramTest, SearchRunsOffTheUiThreadAndAppendsInOneStep) {
     chartFile(u"tree/sub/y.BMS"_qs, "#TITLE Y\n");
     window.openFolder(dir.filePath(u"tree"_qs));
     for (int round = 1; round <= 2; ++round) {
-        QEventLoop loop;
-        bool finished = false;
-        window.onSearchFinished = [&] {
-            finished = true;
-            loop.quit();
-        };
-        window.cmdSearch_Click();
-        EXPECT_FALSE(window.cmdSearch->isEnabled());
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
-        ASSERT_TRUE(finished) << "the search did not end within 10 s";
+        ASSERT_TRUE(search()) << "the search did not end within 10 s";
         EXPECT_TRUE(window.cmdSearch->isEnabled());
         ASSERT_EQ(window.foundList().count(), 2 * round);
         EXPECT_EQ(window.foundList().at(2 * round - 2).title, u"X"_qs);
         EXPECT_EQ(window.foundList().at(2 * round - 1).title, u"Y"_qs);
     }
+}
+
+TEST_F(ProgramTest, NamesWithLineBreaksAreRefusedAndCp932NamesDecoded) {
+    const QString broken = chartFile(u"tree/line\nbreak.bms"_qs, "#TITLE B\n#00111:01\n");
+    const QString plain = chartFile(u"tree/plain.bms"_qs, "#TITLE P\n#00111:01\n");
+    const QString refused = u"ｴﾗｰ|改行を含むﾌｧｲﾙ名は追加できません。"_qs;
+    const std::function<void()> attempts[] = {
+        [&] { window.Form_Load(broken); },
+        [&] {
+            drop({QUrl::fromLocalFile(broken), QUrl::fromLocalFile(plain)});
+        },
+        [&] { drop({QUrl(u"file:///tmp/a%0Db.bms"_qs)}); },
+    };
+    for (const auto& attempt : attempts) {
+        messages.clear();
+        attempt();
+        EXPECT_TRUE(playlist.isEmpty());
+        EXPECT_EQ(window.foundList().count(), 0);
+        EXPECT_EQ(messages, QStringList{refused});
+        EXPECT_FALSE(player.isVisible());
+    }
+    // The search lists the other charts and says it once.
+    messages.clear();
+    window.openFolder(dir.filePath(u"tree"_qs));
+    ASSERT_TRUE(search()) << "the search did not end within 10 s";
+    ASSERT_EQ(window.foundList().count(), 1);
+    EXPECT_EQ(window.foundList().at(0).path, plain);
+    EXPECT_EQ(messages, QStringList{refused});
+
+    // テ.bms on disk in CP932, dropped: added by its decoded path, and played.
+    const QByteArray native = QFile::encodeName(dir.path()) + "/\x83\x65.bms";
+    testing::makeRaw(native, 'f', "#TITLE \x83\x65\n#00111:01\n");
+    const auto removeIt = qScopeGuard([&] { ::unlink(native.constData()); });
+    messages.clear();
+    drop({QUrl::fromEncoded("file://" + native.toPercentEncoding("/"))});
+    ASSERT_EQ(playlist.count(), 1);
+    EXPECT_EQ(playlist.at(0).path, dir.path() + u"/テ.bms"_qs);
+    EXPECT_EQ(controller.chart().title, u"テ"_qs);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(ProgramTest, SearchOfAVanishedFolderSaysSo) {
@@ -230,7 +296,10 @@ TEST_F(ProgramTest, SearchOfAVanishedFolderSaysSo) {
 
 TEST_F(ProgramTest, ReadmeMissingSaysSo) {
     window.cmdReadReadMe_Click();
-    if (!QFile::exists(QCoreApplication::applicationDirPath() + u"/readme.txt"_qs)) {
+    const QString readme = QCoreApplication::applicationDirPath() + u"/readme.txt"_qs;
+    if (QFile::exists(readme)) {
+        EXPECT_EQ(viewed, QStringList{readme});
+    } else {
         EXPECT_EQ(messages, QStringList{u"ｴﾗｰ|readme.txt が見つかりません。"_qs});
     }
 }
@@ -250,6 +319,7 @@ TEST_F(ProgramTest, DropsJoinThePlaylistAndPlayWhenIdle) {
     const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#00111:01\n");
     const QString b = chartFile(u"b.bms"_qs, "#00111:01\n");
     const QString c = chartFile(u"c.txt"_qs, "no chart here\n");
+    player.show();  // a drop lands on a shown player; a hidden one stops what it plays
     player.dropFiles({a, b, c});
     ASSERT_EQ(playlist.count(), 1);
     EXPECT_EQ(playlist.at(0).title, u"A"_qs);

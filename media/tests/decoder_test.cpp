@@ -2,15 +2,18 @@
 
 #include "testing/qt_printers.h"
 
+#include <samplerate.h>
 #include <sndfile.h>
 
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <cmath>
 #include <vector>
 
 #include "media/picture_decoder.h"
 #include "media/sound_decoder.h"
+#include "testing/test_files.h"
 
 namespace carvel::media {
 namespace {
@@ -89,6 +92,78 @@ TEST(DecodeSound, ConvertsRateAndRejectsGarbage) {
     EXPECT_EQ(decodeSound(QFile::encodeName(garbage), 44100), nullptr);
     EXPECT_EQ(decodeSound(QFile::encodeName(dir.filePath(u"missing.wav"_qs)), 44100), nullptr);
     EXPECT_EQ(decodeSound(QFile::encodeName(dir.path()), 44100), nullptr);
+}
+
+TEST(SoundFile, MeasuresAndRefusesFromTheHeader) {
+    QTemporaryDir dir;
+    using Status = SoundFile::Status;
+    struct Case {
+        quint32 rate;
+        quint32 frames;
+        int outputRate;
+        Status status;
+        std::size_t bytes;
+    };
+    const Case cases[] = {
+        {999, 10, 44100, Status::UnsupportedRate, 0},
+        {1000, 10, 1000, Status::Ok, 10 * 8},
+        {384000, 10, 384000, Status::Ok, 10 * 8},
+        {384001, 10, 44100, Status::UnsupportedRate, 0},
+        {22050, 10, 44100, Status::Ok, (20 + 16) * 8},  // the converter's slack
+        {1000, 600'000, 1000, Status::Ok, 600'000 * 8},
+        {1000, 600'001, 1000, Status::TooLong, 0},
+        // Ten minutes at the output rate, whatever the file's rate.
+        {44100, 600 * 44100, 8000, Status::Ok, (600 * 8000 + 16) * 8},
+        {44100, 600 * 44100 + 1, 8000, Status::TooLong, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string name = "r" + std::to_string(c.rate) + "-" + std::to_string(c.frames);
+        const QString path = dir.filePath(QString::fromStdString(name));
+        testing::writeSparseWav(path, c.rate, c.frames);
+        SoundFile file(QFile::encodeName(path), c.outputRate);
+        EXPECT_EQ(file.status(), c.status) << name;
+        EXPECT_EQ(file.fileRate(), static_cast<int>(c.rate)) << name;
+        EXPECT_EQ(file.decodedBytes(), c.bytes) << name;
+        if (c.status != Status::Ok) {
+            EXPECT_EQ(file.decode(), nullptr) << name;
+        }
+    }
+}
+
+// Converting chunk by chunk must give exactly the samples of one conversion of the whole sound.
+TEST(SoundFile, ConversionInChunksMatchesOneShot) {
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        int format, channels, rate, outputRate;
+    };
+    const Case cases[] = {
+        {"11k.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, 44100},
+        {"48k.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, 44100},
+        {"192k.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 192000, 44100},
+    };
+    constexpr int kFrames = 70'001;  // several chunks
+    for (const Case& c : cases) {
+        const QString path = writeSound(dir, c.name, c.format, c.channels, c.rate, kFrames);
+        std::vector<float> stereo;  // what writeSound wrote, exactly representable
+        for (int i = 0; i < kFrames; ++i) {
+            stereo.insert(stereo.end(), {0.5f, c.channels == 1 ? 0.5f : -0.25f});
+        }
+        const double ratio = static_cast<double>(c.outputRate) / c.rate;
+        std::vector<float> expected(static_cast<size_t>(std::ceil(kFrames * ratio) + 16) * 2);
+        SRC_DATA data{};
+        data.data_in = stereo.data();
+        data.input_frames = kFrames;
+        data.data_out = expected.data();
+        data.output_frames = static_cast<long>(expected.size() / 2);
+        data.src_ratio = ratio;
+        ASSERT_EQ(src_simple(&data, SRC_SINC_FASTEST, 2), 0) << c.name;
+        expected.resize(static_cast<size_t>(data.output_frames_gen) * 2);
+
+        const SoundPtr sound = decodeSound(QFile::encodeName(path), c.outputRate);
+        ASSERT_NE(sound, nullptr) << c.name;
+        EXPECT_TRUE(sound->samples == expected) << c.name;
+    }
 }
 
 TEST(DecodePicture, ScalesToSizeKeepingBlack) {

@@ -87,18 +87,20 @@ TEST(RenderOutput, FramesRoundHalfUpAndNeverLieInThePast) {
         {0, 10, 441}, {0, 0.5 / 44.1, 1}, {0, 0.49 / 44.1, 0}, {100, 50, 4410}, {100, 100.01, 4410},
     };
     for (const Case& c : cases) {
-        RenderOutput output(44100);
+        CollectingSink sink;
+        RenderOutput output(44100, sink);
         output.advanceTo(c.now);
         output.play(1, ramp(1), c.due);
         output.finish();
-        const std::vector<float> l = left(output.samples());
+        const std::vector<float> l = left(sink.samples);
         ASSERT_EQ(static_cast<long long>(l.size()), c.frame + 1) << c.due;
         EXPECT_EQ(l.back(), 1) << c.due;
     }
 }
 
 TEST(RenderOutput, StatusFollowsTheVirtualClock) {
-    RenderOutput output(1000);
+    CollectingSink sink;
+    RenderOutput output(1000, sink);
     output.play(7, ramp(50), 10);
     EXPECT_TRUE(output.isPlaying(7));
     EXPECT_DOUBLE_EQ(output.silentAtMs(7), 60);
@@ -112,7 +114,7 @@ TEST(RenderOutput, StatusFollowsTheVirtualClock) {
         output.play(i % 300, ramp(1), 60);
     }
     output.finish();
-    EXPECT_EQ(output.samples().size(), 61u * 2);
+    EXPECT_EQ(sink.samples.size(), 61u * 2);
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "testing/qt_printers.h"
+#include "testing/raw_files.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "platform/file_name.h"
 #include "platform/file_system.h"
@@ -14,39 +13,24 @@
 namespace carvel {
 namespace {
 
-// Creates a file, folder or FIFO whose name is given as raw bytes (CP932 names cannot go through
-// QFile on a UTF-8 system).
-void make(const QByteArray& path, char kind = 'f') {
-    for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1)) {
-        ::mkdir(path.left(slash).constData(), 0755);
-    }
-    if (kind == 'd') {
-        ASSERT_EQ(::mkdir(path.constData(), 0755), 0) << path.constData();
-    } else if (kind == 'p') {
-        ASSERT_EQ(::mkfifo(path.constData(), 0644), 0) << path.constData();
-    } else {
-        FILE* f = std::fopen(path.constData(), "w");
-        ASSERT_NE(f, nullptr) << path.constData();
-        std::fclose(f);
-    }
-}
+using testing::makeRaw;
 
 TEST(PathResolver, SeparatorsCaseExtensionsAndShiftJisNames) {
-    QTemporaryDir tmp;
+    testing::RawTempDir tmp;
     const QString root = tmp.path() + u'/';
     const QByteArray r = QFile::encodeName(root);
-    make(r + "Kick.WAV");
-    make(r + "Sounds/Snare.wav");
-    make(r + "bgm.ogg");
-    make(r + "pic.png");
-    make(r + "exact.bmp");
-    make(r + "exact.png");
-    make(r + "folder.wav", 'd');
-    make(r + "pipe.wav", 'p');
+    makeRaw(r + "Kick.WAV");
+    makeRaw(r + "Sounds/Snare.wav");
+    makeRaw(r + "bgm.ogg");
+    makeRaw(r + "pic.png");
+    makeRaw(r + "exact.bmp");
+    makeRaw(r + "exact.png");
+    makeRaw(r + "folder.wav", 'd');
+    makeRaw(r + "pipe.wav", 'p');
     // "サウンド/キック.wav" and "画像.BMP" with names in CP932 bytes, as unpacked from an archive.
-    make(r + "\x83\x54\x83\x45\x83\x93\x83\x68", 'd');
-    make(r + "\x83\x54\x83\x45\x83\x93\x83\x68/\x83\x4c\x83\x62\x83\x4e.wav");
-    make(r + "\x89\xe6\x91\x9c.BMP");
+    makeRaw(r + "\x83\x54\x83\x45\x83\x93\x83\x68", 'd');
+    makeRaw(r + "\x83\x54\x83\x45\x83\x93\x83\x68/\x83\x4c\x83\x62\x83\x4e.wav");
+    makeRaw(r + "\x89\xe6\x91\x9c.BMP");
 
     struct Case {
         const char16_t* name;
@@ -88,11 +72,11 @@ TEST(PathResolver, SeparatorsCaseExtensionsAndShiftJisNames) {
 }
 
 TEST(NativePath, DecodedNamesLeadBackToTheirBytes) {
-    QTemporaryDir tmp;
+    testing::RawTempDir tmp;
     const QByteArray r = QFile::encodeName(tmp.path());
-    make(r + "/\x93\xfa\x96\x7b/\x8b\xc8.bms");  // 日本/曲.bms in CP932
-    make(r + "/plain/a.bms");
-    make(r + "/pipe.bms", 'p');
+    makeRaw(r + "/\x93\xfa\x96\x7b/\x8b\xc8.bms");  // 日本/曲.bms in CP932
+    makeRaw(r + "/plain/a.bms");
+    makeRaw(r + "/pipe.bms", 'p');
     const QString root = tmp.path();
 
     EXPECT_EQ(decodeFileName("\x93\xfa\x96\x7b"), u"日本"_qs);
@@ -102,6 +86,19 @@ TEST(NativePath, DecodedNamesLeadBackToTheirBytes) {
     EXPECT_TRUE(fileExists(root + u"/日本/曲.bms"_qs));
     EXPECT_FALSE(fileExists(root + u"/日本"_qs));
     EXPECT_FALSE(fileExists(root + u"/pipe.bms"_qs));
+    EXPECT_TRUE(folderExists(root + u"/日本"_qs));
+    EXPECT_FALSE(folderExists(root + u"/日本/曲.bms"_qs));
+
+    // Dropped files arrive as URLs whose percent-encoded bytes may be CP932.
+    const std::pair<const char*, const char16_t*> urls[] = {
+        {"file:///m/%93%FA%96%7B/%8B%C8.bms", u"/m/日本/曲.bms"},
+        {"file:///m/%E6%9B%B2%20a.bms", u"/m/曲 a.bms"},
+        {"file:///m/a%0Ab%25.bms", u"/m/a\nb%.bms"},
+        {"http://host/a.bms", u""},
+    };
+    for (const auto& [url, name] : urls) {
+        EXPECT_EQ(localFileName(QUrl(QString::fromLatin1(url))), QString::fromUtf16(name)) << url;
+    }
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QMouseEvent>
 
+#include "platform/twips.h"
 #include "player/player_window.h"
-#include "player/twips.h"
 #include "testing/application.h"
 #include "testing/fakes.h"
 #include "testing/test_files.h"

@@ -2,61 +2,80 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "playlist/folder_search.h"
+#include "playlist/title_probe.h"
 #include "testing/qt_printers.h"
+#include "testing/raw_files.h"
 #include "testing/test_files.h"
 
 namespace carvel {
 namespace {
 
-TEST(FolderSearch, BreadthFirstByExtensionWithoutFollowingLinks) {
-    QTemporaryDir tmp;
+using testing::makeRaw;
+
+TEST(FolderSearch, BreadthFirstByBytesSkippingLinksAndSpecialFiles) {
+    testing::RawTempDir tmp;
     const QString r = tmp.path();
-    testing::writeBytes(r + u"/root.BMS"_qs, "#TITLE root\n");
-    testing::writeBytes(r + u"/notes.txt"_qs, "x");
-    testing::writeBytes(r + u"/noext"_qs, "x");
-    testing::writeBytes(r + u"/a/one.bms"_qs, "#TITLE one\n");
-    testing::writeBytes(r + u"/a/deep/three.bMs"_qs, "");
-    testing::writeBytes(r + u"/b/two.bms"_qs, "#title two\n");
-    testing::writeBytes(r + u"/b/two.bme"_qs, "#TITLE other format\n");
-    QDir().mkpath(r + u"/empty"_qs);
+    const QByteArray n = tmp.native();
+    makeRaw(n + "/root.BMS", 'f', "#TITLE root\n");
+    makeRaw(n + "/notes.txt", 'f', "x");
+    makeRaw(n + "/noext");
+    makeRaw(n + "/a/one.bms", 'f', "#TITLE one\n");
+    makeRaw(n + "/a/deep/three.bMs");
+    makeRaw(n + "/b/two.bms", 'f', "#title two\n");
+    makeRaw(n + "/b/two.bme", 'f', "#TITLE other format\n");
+    makeRaw(n + "/empty", 'd');
+    // 日本/曲.bms with its title, both in CP932, as unpacked from an archive.
+    makeRaw(n + "/\x93\xfa\x96\x7b/\x8b\xc8.bms", 'f', "#TITLE \x83\x65\x83\x58\x83\x67\r\n");
+    // Opening a FIFO would wait for a writer that never comes.
+    makeRaw(n + "/x.bms", 'p');
+    makeRaw(n + "/b/folder.bms", 'd');
+    // A path with a line break cannot be stored in the list file.
+    makeRaw(n + "/b/line\nbreak.bms", 'f', "#TITLE lost\n");
     // A link back to the root would make the walk endless if it were followed.
     QFile::link(r, r + u"/b/loop"_qs);
-    QDir().mkpath(r + u"/locked/inner"_qs);
-    testing::writeBytes(r + u"/locked/inner/hidden.bms"_qs, "");
+    makeRaw(n + "/locked/inner/hidden.bms");
     QFile::setPermissions(r + u"/locked"_qs, QFileDevice::WriteOwner);
 
-    const std::vector<Playlist::Entry> found = searchCharts(r);
+    SearchResult result;
+    EXPECT_TRUE(testing::finishesWithin(std::chrono::seconds(20), n + "/x.bms", [&] {
+        result = searchCharts(r);
+    })) << "the search waited on a FIFO";
     QFile::setPermissions(r + u"/locked"_qs,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QStringList titles;
     QStringList paths;
-    for (const auto& e : found) {
-        titles.append(e.title);
+    for (const auto& e : result.charts) {
         paths.append(e.path.mid(r.size()));
+        EXPECT_EQ(ProbeTitle(e.path), e.title) << "the listed path leads back to the file";
     }
     // Depth 0, then depth 1, then depth 2; within a depth, as the file system lists the folders.
-    ASSERT_GE(found.size(), 4u);
+    ASSERT_GE(paths.size(), 5);
     EXPECT_EQ(paths.first(), u"/root.BMS"_qs);
-    EXPECT_EQ(titles.first(), u"root"_qs);
+    EXPECT_EQ(result.charts.front().title, u"root"_qs);
     for (qsizetype i = 1; i < paths.size(); ++i) {
         EXPECT_LE(paths.at(i - 1).count(u'/'), paths.at(i).count(u'/'))
             << paths.join(u' ').toStdString();
     }
-    EXPECT_TRUE(paths.contains(u"/a/one.bms"_qs));
-    EXPECT_TRUE(paths.contains(u"/b/two.bms"_qs));
-    const qsizetype deep = paths.indexOf(u"/a/deep/three.bMs"_qs);
-    ASSERT_GE(deep, 3);
-    EXPECT_EQ(titles.at(deep), u"無題"_qs);
-    EXPECT_FALSE(paths.contains(u"/b/two.bme"_qs));
-    EXPECT_EQ(paths.filter(u"loop"_qs).size(), 0);
+    const std::pair<const char16_t*, const char16_t*> expected[] = {
+        {u"/a/one.bms", u"one"},
+        {u"/b/two.bms", u"two"},
+        {u"/日本/曲.bms", u"テスト"},
+        {u"/a/deep/three.bMs", u"無題"},
+    };
+    for (const auto& [path, title] : expected) {
+        const qsizetype i = paths.indexOf(QString::fromUtf16(path));
+        ASSERT_GE(i, 1) << QString::fromUtf16(path).toStdString();
+        EXPECT_EQ(result.charts.at(static_cast<size_t>(i)).title, QString::fromUtf16(title));
+    }
+    EXPECT_EQ(result.withLineBreak, 1);
     // As root the locked folder is readable; otherwise it is skipped without harm.
-    EXPECT_TRUE(found.size() == 4u || paths.contains(u"/locked/inner/hidden.bms"_qs));
+    EXPECT_TRUE(paths.size() == 5 || paths.contains(u"/locked/inner/hidden.bms"_qs))
+        << paths.join(u' ').toStdString();
 
-    EXPECT_TRUE(searchCharts(r + u"/empty"_qs).empty());
-    EXPECT_TRUE(searchCharts(r + u"/vanished"_qs).empty());
+    EXPECT_TRUE(searchCharts(r + u"/empty"_qs).charts.empty());
+    EXPECT_TRUE(searchCharts(r + u"/vanished"_qs).charts.empty());
+    EXPECT_EQ(searchCharts(r + u"/日本"_qs).charts.size(), 1u);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "playlist/list_file.h"
 #include "testing/qt_printers.h"
+#include "testing/raw_files.h"
 
 namespace carvel {
 namespace {
@@ -31,25 +33,55 @@ TEST(ListFile, ParseTable) {
         {"A>/c/x>y.bms\r\n", {{u"A"_qs, u"/c/x>y.bms"_qs}}},
         {">/c/a.bms\r\n", {{u""_qs, u"/c/a.bms"_qs}}},
         {"A>\r\n", {{u"A"_qs, u""_qs}}},
-        {"A>/a\r\n\r\nB>/b\r\n", {{u"A"_qs, u"/a"_qs}}},
-        {"A>/a\rno mark\rB>/b\r", {{u"A"_qs, u"/a"_qs}}},
+        // A line without ">" is skipped, and the lines after it are read.
+        {"A>/a\r\n\r\nB>/b\r\n", {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}}},
+        {"A>/a\rno mark\rB>/b\r", {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}}},
         {"A>/a\nB>/b", {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}}},
         {"\x83\x65>C:\\x.bms\r\n", {{u"テ"_qs, u"C:\\x.bms"_qs}}},
+        // Each line decodes by itself; a UTF-8 mark before the first line is skipped.
+        {"\xEF\xBB\xBF\x83\x65>/\x8b\xc8\n\xE6\x9B\xB2>/\xE6\x9B\xB2\n",
+         {{u"テ"_qs, u"/曲"_qs}, {u"曲"_qs, u"/曲"_qs}}},
+        // Valid in neither encoding: shown as well as it decodes.
+        {"\x80>/a\xFF\r\n", {{u"\x1A"_qs, u"/a\x1A"_qs}}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(pairs(parseListFile(c.bytes)), c.entries) << c.bytes.toStdString();
     }
 }
 
-TEST(ListFile, RoundTripsByteForByte) {
-    const QByteArray bytes = "曲A>/charts/a.bms\r\nB b>/charts/sub dir/b.bms\r\n";
-    EXPECT_EQ(formatListFile(parseListFile(bytes)), bytes);
-    // A title holding ">" survives with the full-width sign in its place.
-    const Entries entries = {{u"a>b"_qs, u"/x.bms"_qs}};
-    EXPECT_EQ(formatListFile(entries), QByteArray("a\xEF\xBC\x9E"
-                                                  "b>/x.bms\r\n"));
-    EXPECT_EQ(pairs(parseListFile(formatListFile(entries))),
-              (std::vector<std::pair<QString, QString>>{{u"a＞b"_qs, u"/x.bms"_qs}}));
+TEST(ListFile, RoundTripTable) {
+    struct Case {
+        QByteArray read;     // as the list file holds it
+        Entries added;       // appended to what was read
+        QByteArray written;  // what writing then gives
+    };
+    const Case cases[] = {
+        {"曲A>/music/日本語/a.bms\r\nB b>/charts/sub dir/b.bms\r\n",
+         {},
+         "曲A>/music/日本語/a.bms\r\nB b>/charts/sub dir/b.bms\r\n"},
+        // A CP932 line leaves the UTF-8 line before it as it was, and is written as UTF-8.
+        {"曲A>/music/日本語/a.bms\r\n\x8b\xc8>/music/b.bms\r\n",
+         {},
+         "曲A>/music/日本語/a.bms\r\n曲>/music/b.bms\r\n"},
+        // An undecodable line goes back byte for byte; a malformed line is dropped.
+        {"\x80\xFF>/m/\x81.bms\nno mark\nA>/a.bms", {}, "\x80\xFF>/m/\x81.bms\r\nA>/a.bms\r\n"},
+        // A title holding ">" survives with the full-width sign in its place.
+        {"",
+         {{u"a>b"_qs, u"/x>.bms"_qs}},
+         "a\xEF\xBC\x9E"
+         "b>/x>.bms\r\n"},
+        // A path with CR or LF would split the list: it is never written.
+        {"A>/a\r\n",
+         {{u"B"_qs, u"/b\r\n.bms"_qs}, {u"C"_qs, u"/c\n.bms"_qs}, {u"D"_qs, u"/d\r"_qs}},
+         "A>/a\r\n"},
+    };
+    for (const Case& c : cases) {
+        Entries entries = parseListFile(c.read);
+        entries.insert(entries.end(), c.added.begin(), c.added.end());
+        const QByteArray written = formatListFile(entries);
+        EXPECT_EQ(written, c.written) << c.read.toStdString();
+        EXPECT_EQ(formatListFile(parseListFile(written)), written) << c.read.toStdString();
+    }
 }
 
 TEST(ListFile, WritesAtomicallyAndReportsFailure) {
@@ -70,6 +102,17 @@ TEST(ListFile, WritesAtomicallyAndReportsFailure) {
         EXPECT_EQ(pairs(readListFile(path)),
                   (std::vector<std::pair<QString, QString>>{{u"A"_qs, u"/a.bms"_qs}}));
     }
+    // A folder in the list file's place can be neither written nor read.
+    QDir().mkpath(dir.filePath(u"folder.dat"_qs));
+    EXPECT_FALSE(writeListFile(dir.filePath(u"folder.dat"_qs), {{u"A"_qs, u"/a"_qs}}).isEmpty());
+    EXPECT_TRUE(readListFile(dir.filePath(u"folder.dat"_qs)).empty());
+    // A FIFO reads as no list, and at once (nobody writes to it).
+    const QByteArray fifo = QFile::encodeName(dir.filePath(u"fifo.dat"_qs));
+    testing::makeRaw(fifo, 'p');
+    Entries fromFifo = {{u"x"_qs, u"x"_qs}};
+    EXPECT_TRUE(testing::finishesWithin(std::chrono::seconds(10), fifo,
+                                        [&] { fromFifo = readListFile(QFile::decodeName(fifo)); }));
+    EXPECT_TRUE(fromFifo.empty());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "player/twips.h"
+#include "platform/twips.h"
 
 #include <cmath>
 
