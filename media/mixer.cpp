@@ -5,8 +5,42 @@
 namespace carvel::media {
 
 namespace {
+
 constexpr std::size_t kPendingCapacity = 8192;
+
+// Adds `frames` frames of sound, from frame `from` on, to the interleaved stereo out. A mono sample
+// goes to both sides. Each sample is turned into the float the decoder's float reading gives, so
+// the sum does not depend on how a sound is held.
+void addFrames(const Sound& sound, std::int64_t from, std::int64_t frames, float* out) {
+    if (!sound.pcm16.empty()) {
+        const std::int16_t* src = sound.pcm16.data() + from * sound.channels;
+        if (sound.channels == 2) {
+            for (std::int64_t i = 0; i < 2 * frames; ++i) {
+                out[i] += static_cast<float>(src[i]) * kPcm16Scale;
+            }
+        } else {
+            for (std::int64_t i = 0; i < frames; ++i) {
+                const float v = static_cast<float>(src[i]) * kPcm16Scale;
+                out[2 * i] += v;
+                out[2 * i + 1] += v;
+            }
+        }
+        return;
+    }
+    const float* src = sound.pcm.data() + from * sound.channels;
+    if (sound.channels == 2) {
+        for (std::int64_t i = 0; i < 2 * frames; ++i) {
+            out[i] += src[i];
+        }
+    } else {
+        for (std::int64_t i = 0; i < frames; ++i) {
+            out[2 * i] += src[i];
+            out[2 * i + 1] += src[i];
+        }
+    }
 }
+
+}  // namespace
 
 Mixer::Mixer() : voices_(kVoices) {
     active_.reserve(kVoices);
@@ -99,10 +133,7 @@ void Mixer::mix(float* out, int frames) {
             Voice& voice = voices_[static_cast<size_t>(active_[a])];
             const std::int64_t left = voice.sound->frames() - voice.position;
             const std::int64_t n = std::min<std::int64_t>(left, span);
-            const float* src = voice.sound->samples.data() + voice.position * 2;
-            for (std::int64_t i = 0; i < n * 2; ++i) {
-                dst[i] += src[i];
-            }
+            addFrames(*voice.sound, voice.position, n, dst);
             voice.position += n;
             if (voice.position >= voice.sound->frames()) {
                 retire(std::move(voice.sound));

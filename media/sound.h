@@ -6,13 +6,23 @@
 
 namespace carvel::media {
 
-// A decoded key sound: interleaved stereo float samples in [-1, 1] at the output rate.
+// A decoded key sound at the output rate, interleaved, with its own channel count (1 or 2). It
+// holds 16-bit samples when the file's samples are exactly 16-bit ones (8- or 16-bit PCM, ADPCM,
+// at the output rate), which is most key sounds; otherwise floats in [-1, 1] (converted rates,
+// 24-bit and float files, compressed formats), so that mixing gives exactly what the file holds.
 struct Sound {
     int sampleRate = 0;
-    std::vector<float> samples;  // L R L R ...
+    int channels = 2;
+    std::vector<std::int16_t> pcm16;  // used when not empty
+    std::vector<float> pcm;
 
-    std::int64_t frames() const { return static_cast<std::int64_t>(samples.size() / 2); }
+    std::int64_t frames() const {
+        return static_cast<std::int64_t>(pcm16.empty() ? pcm.size() : pcm16.size()) / channels;
+    }
 };
+
+// The value a 16-bit sample stands for, as the decoder's floats give it.
+inline constexpr float kPcm16Scale = 1.0f / 32768.0f;
 
 using SoundPtr = std::shared_ptr<const Sound>;
 

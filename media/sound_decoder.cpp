@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "platform/regular_file.h"
 
@@ -22,6 +23,21 @@ constexpr std::int64_t kChunkSamples = 65536;
 // The converter's output is given this much room beyond the exact length, as a one-shot conversion
 // of the whole sound always had, so that the conversion ends the same way.
 constexpr std::int64_t kConverterSlack = 16;
+
+// Formats whose samples libsndfile reads as exact 16-bit values: their floats are those values
+// divided by 32768, so keeping the 16-bit values loses nothing.
+bool holdsPcm16(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_PCM_16:
+        case SF_FORMAT_IMA_ADPCM:
+        case SF_FORMAT_MS_ADPCM:
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -65,24 +81,30 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate) : outputRate_
         return;
     }
     channels_ = info.channels;
+    kept_ = std::min(channels_, 2);
     fileFrames_ = info.frames;
-    capacity_ = fileRate_ == outputRate_ ? fileFrames_ : length + kConverterSlack;
+    const bool sameRate = fileRate_ == outputRate_;
+    capacity_ = sameRate ? fileFrames_ : length + kConverterSlack;
+    pcm16_ = sameRate && holdsPcm16(info.format);
     status_ = Status::Ok;
 }
 
 std::size_t SoundFile::decodedBytes() const {
-    return status_ == Status::Ok ? static_cast<std::size_t>(capacity_) * 2 * sizeof(float) : 0;
+    const std::size_t sample = pcm16_ ? sizeof(std::int16_t) : sizeof(float);
+    return status_ == Status::Ok ? static_cast<std::size_t>(capacity_) * kept_ * sample : 0;
 }
 
-std::int64_t SoundFile::readInto(float* stereo, std::int64_t frames) {
+// Reads up to `frames` frames as floats, keeping the first `channels` of each (a mono file gives
+// both sides the same sample when two are asked for).
+std::int64_t SoundFile::readInto(float* out, int channels, std::int64_t frames) {
     float* raw = chunk_.get();
     const sf_count_t got = sf_readf_float(file_.get(), raw, std::min(frames, chunkFrames_));
     for (sf_count_t i = 0; i < got; ++i) {
         const float* frame = raw + i * channels_;
-        const float left = frame[0];
-        const float right = channels_ > 1 ? frame[1] : frame[0];
-        stereo[2 * i] = std::isfinite(left) ? left : 0.0f;
-        stereo[2 * i + 1] = std::isfinite(right) ? right : 0.0f;
+        for (int c = 0; c < channels; ++c) {
+            const float v = frame[std::min(c, channels_ - 1)];
+            out[channels * i + c] = std::isfinite(v) ? v : 0.0f;
+        }
     }
     return std::max<sf_count_t>(got, 0);
 }
@@ -90,7 +112,7 @@ std::int64_t SoundFile::readInto(float* stereo, std::int64_t frames) {
 std::int64_t SoundFile::copyAll(float* out) {
     std::int64_t total = 0;
     while (total < capacity_) {
-        const std::int64_t got = readInto(out + 2 * total, capacity_ - total);
+        const std::int64_t got = readInto(out + kept_ * total, kept_, capacity_ - total);
         if (got == 0) {
             break;
         }
@@ -99,9 +121,30 @@ std::int64_t SoundFile::copyAll(float* out) {
     return total;
 }
 
+std::int64_t SoundFile::copyAll(std::int16_t* out) {
+    std::vector<short> chunk(static_cast<size_t>(chunkFrames_ * channels_));
+    short* raw = chunk.data();
+    std::int64_t total = 0;
+    while (total < capacity_) {
+        const sf_count_t got =
+            sf_readf_short(file_.get(), raw, std::min(capacity_ - total, chunkFrames_));
+        if (got <= 0) {
+            break;
+        }
+        for (sf_count_t i = 0; i < got; ++i) {
+            for (int c = 0; c < kept_; ++c) {
+                out[kept_ * (total + i) + c] = raw[i * channels_ + c];
+            }
+        }
+        total += got;
+    }
+    return total;
+}
+
 // Streaming through one converter gives exactly the samples that converting the whole sound in one
 // call does: every chunk goes in without end of input, then empty input with end of input flushes
-// the filter's tail.
+// the filter's tail. The converter always works on two channels: on one, it can end a sound a frame
+// earlier than on two, and a mono sound must come out as it always did (both sides alike).
 std::int64_t SoundFile::resampleAll(float* out) {
     int error = 0;
     std::unique_ptr<SRC_STATE, ConverterDeleter> converter(src_new(SRC_SINC_FASTEST, 2, &error));
@@ -109,12 +152,13 @@ std::int64_t SoundFile::resampleAll(float* out) {
         return -1;
     }
     std::vector<float> stereo(static_cast<size_t>(chunkFrames_) * 2);
+    std::vector<float> converted(kept_ == 1 ? static_cast<size_t>(chunkFrames_) * 2 : 0);
     std::int64_t read = 0;
     std::int64_t generated = 0;
     while (generated < capacity_) {
         std::int64_t got = 0;
         if (read < fileFrames_) {
-            got = readInto(stereo.data(), fileFrames_ - read);
+            got = readInto(stereo.data(), 2, fileFrames_ - read);
             read += got;
         }
         const bool ended = got == 0;
@@ -126,12 +170,20 @@ std::int64_t SoundFile::resampleAll(float* out) {
             SRC_DATA data{};
             data.data_in = stereo.data() + 2 * used;
             data.input_frames = static_cast<long>(got - used);
-            data.data_out = out + 2 * generated;
-            data.output_frames = static_cast<long>(capacity_ - generated);
+            // A mono sound is converted into a chunk-sized buffer and its left side kept.
+            data.data_out = kept_ == 2 ? out + 2 * generated : converted.data();
+            data.output_frames = static_cast<long>(
+                kept_ == 2 ? capacity_ - generated
+                           : std::min<std::int64_t>(capacity_ - generated, chunkFrames_));
             data.src_ratio = static_cast<double>(outputRate_) / fileRate_;
             data.end_of_input = ended ? 1 : 0;
             if (src_process(converter.get(), &data) != 0) {
                 return -1;
+            }
+            if (kept_ == 1) {
+                for (long i = 0; i < data.output_frames_gen; ++i) {
+                    out[generated + i] = converted[static_cast<size_t>(2 * i)];
+                }
             }
             used += data.input_frames_used;
             generated += data.output_frames_gen;
@@ -152,19 +204,31 @@ SoundPtr SoundFile::decode() {
     }
     try {
         chunkFrames_ = std::max<std::int64_t>(1, kChunkSamples / channels_);
-        chunk_ = std::make_unique<float[]>(static_cast<size_t>(chunkFrames_ * channels_));
+        if (!pcm16_) {
+            chunk_ = std::make_unique<float[]>(static_cast<size_t>(chunkFrames_ * channels_));
+        }
         auto sound = std::make_shared<Sound>();
         sound->sampleRate = outputRate_;
-        sound->samples.resize(static_cast<size_t>(capacity_) * 2);
-        const std::int64_t frames = fileRate_ == outputRate_ ? copyAll(sound->samples.data())
-                                                             : resampleAll(sound->samples.data());
+        sound->channels = kept_;
+        const auto samples = static_cast<size_t>(capacity_) * static_cast<size_t>(kept_);
+        std::int64_t frames = 0;
+        if (pcm16_) {
+            sound->pcm16.resize(samples);
+            frames = copyAll(sound->pcm16.data());
+        } else {
+            sound->pcm.resize(samples);
+            frames = fileRate_ == outputRate_ ? copyAll(sound->pcm.data())
+                                              : resampleAll(sound->pcm.data());
+        }
         const bool failed = frames < 0 || (frames == 0 && sf_error(file_.get()) != SF_ERR_NO_ERROR);
         file_.reset();
         chunk_.reset();
         if (failed) {
             return nullptr;
         }
-        sound->samples.resize(static_cast<size_t>(frames) * 2);  // keeps the one allocation
+        // Shrinking keeps the one allocation.
+        const auto kept = static_cast<size_t>(frames) * static_cast<size_t>(kept_);
+        pcm16_ ? sound->pcm16.resize(kept) : sound->pcm.resize(kept);
         return sound;
     } catch (const std::bad_alloc&) {
         file_.reset();

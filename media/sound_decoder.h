@@ -32,10 +32,10 @@ class SoundFile {
     // What decode() allocates for the samples; 0 unless status() is Ok.
     std::size_t decodedBytes() const;
 
-    // Decodes into stereo float at the output rate, in one buffer sized once from the header: the
-    // file is read and its rate converted (libsamplerate) chunk by chunk. Mono is copied to both
-    // sides; of more channels the first two are kept. Null when the status is not Ok or reading or
-    // converting fails. Call at most once.
+    // Decodes at the output rate into one buffer sized once from the header (see Sound for the
+    // sample format): the file is read and its rate converted (libsamplerate) chunk by chunk. Mono
+    // stays mono; of more channels the first two are kept. Null when the status is not Ok or
+    // reading or converting fails. Call at most once.
     SoundPtr decode();
 
   private:
@@ -43,13 +43,16 @@ class SoundFile {
         void operator()(SNDFILE* file) const { sf_close(file); }
     };
 
-    std::int64_t readInto(float* stereo, std::int64_t frames);
+    std::int64_t readInto(float* out, int channels, std::int64_t frames);
     std::int64_t copyAll(float* out);
+    std::int64_t copyAll(std::int16_t* out);
     std::int64_t resampleAll(float* out);
 
     std::unique_ptr<SNDFILE, Closer> file_;
     Status status_ = Status::Unreadable;
-    int channels_ = 0;
+    int channels_ = 0;      // the file's
+    int kept_ = 0;          // the sound's: 1 or 2
+    bool pcm16_ = false;    // the samples are kept as 16-bit ones
     int fileRate_ = 0;
     int outputRate_ = 0;
     std::int64_t fileFrames_ = 0;

@@ -79,7 +79,7 @@ std::vector<std::string> textsOf(const std::vector<Event>& events,
 media::SoundPtr makeSound(int frames) {
     auto sound = std::make_shared<media::Sound>();
     sound->sampleRate = 1000;
-    sound->samples.assign(static_cast<size_t>(frames) * 2, 0.5f);
+    sound->pcm.assign(static_cast<size_t>(frames) * 2, 0.5f);
     return sound;
 }
 

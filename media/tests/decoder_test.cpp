@@ -40,6 +40,21 @@ QString writeSound(const QTemporaryDir& dir, const char* name, int format, int c
     return path;
 }
 
+// A sound's samples as the mixer hears them: interleaved stereo floats.
+std::vector<float> asStereo(const Sound& sound) {
+    std::vector<float> out;
+    for (std::int64_t i = 0; i < sound.frames() * sound.channels; ++i) {
+        const auto k = static_cast<size_t>(i);
+        const float v =
+            sound.pcm16.empty() ? sound.pcm[k] : static_cast<float>(sound.pcm16[k]) * kPcm16Scale;
+        out.push_back(v);
+        if (sound.channels == 1) {
+            out.push_back(v);
+        }
+    }
+    return out;
+}
+
 TEST(DecodeSound, FormatsByContent) {
     QTemporaryDir dir;
     struct Case {
@@ -47,16 +62,18 @@ TEST(DecodeSound, FormatsByContent) {
         int format;
         int channels;
         float left, right;
+        bool pcm16;  // held as 16-bit samples
+        int kept;    // channels held
     };
     const Case cases[] = {
-        {"pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 0.5f, -0.25f},
-        {"pcm8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 0.5f, 0.5f},
-        {"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 0.5f, -0.25f},
-        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 0.5f, -0.25f},
-        {"adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, 0.5f, 0.5f},
-        {"flac-named.wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 0.5f, -0.25f},
-        {"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 0.5f, -0.25f},
-        {"quad.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 0.5f, -0.25f},
+        {"pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 0.5f, -0.25f, true, 2},
+        {"pcm8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 0.5f, 0.5f, true, 1},
+        {"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 0.5f, -0.25f, false, 2},
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 0.5f, -0.25f, false, 2},
+        {"adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, 0.5f, 0.5f, true, 1},
+        {"flac-named.wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 0.5f, -0.25f, true, 2},
+        {"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 0.5f, -0.25f, false, 2},
+        {"quad.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 0.5f, -0.25f, true, 2},
     };
     for (const Case& c : cases) {
         const QString path = writeSound(dir, c.name, c.format, c.channels, 44100, 4410);
@@ -69,10 +86,30 @@ TEST(DecodeSound, FormatsByContent) {
         } else {
             EXPECT_NEAR(static_cast<double>(sound->frames()), 4410, 4410 * 0.02) << c.name;
         }
+        EXPECT_EQ(!sound->pcm16.empty(), c.pcm16) << c.name;
+        EXPECT_EQ(sound->channels, c.kept) << c.name;
+        const std::vector<float> stereo = asStereo(*sound);
         const size_t mid = static_cast<size_t>(sound->frames() / 2) * 2;
         const float tolerance = c.format & SF_FORMAT_VORBIS ? 0.1f : 0.02f;
-        EXPECT_NEAR(sound->samples[mid], c.left, tolerance) << c.name;
-        EXPECT_NEAR(sound->samples[mid + 1], c.right, tolerance) << c.name;
+        EXPECT_NEAR(stereo[mid], c.left, tolerance) << c.name;
+        EXPECT_NEAR(stereo[mid + 1], c.right, tolerance) << c.name;
+
+        // 16-bit samples are exactly what reading the file as floats gives.
+        if (c.pcm16) {
+            SF_INFO info{};
+            SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+            ASSERT_NE(f, nullptr);
+            std::vector<float> floats(static_cast<size_t>(info.frames * info.channels));
+            sf_readf_float(f, floats.data(), info.frames);
+            sf_close(f);
+            for (std::int64_t i = 0; i < sound->frames(); ++i) {
+                for (int side = 0; side < 2; ++side) {
+                    const auto k = static_cast<size_t>(i * info.channels +
+                                                       std::min(side, info.channels - 1));
+                    ASSERT_EQ(stereo[static_cast<size_t>(2 * i + side)], floats[k]) << c.name;
+                }
+            }
+        }
     }
 }
 
@@ -106,14 +143,15 @@ TEST(SoundFile, MeasuresAndRefusesFromTheHeader) {
     };
     const Case cases[] = {
         {999, 10, 44100, Status::UnsupportedRate, 0},
-        {1000, 10, 1000, Status::Ok, 10 * 8},
-        {384000, 10, 384000, Status::Ok, 10 * 8},
+        // 8-bit mono at the output rate is held as 16-bit mono; converted, as float mono.
+        {1000, 10, 1000, Status::Ok, 10 * 2},
+        {384000, 10, 384000, Status::Ok, 10 * 2},
         {384001, 10, 44100, Status::UnsupportedRate, 0},
-        {22050, 10, 44100, Status::Ok, (20 + 16) * 8},  // the converter's slack
-        {1000, 600'000, 1000, Status::Ok, 600'000 * 8},
+        {22050, 10, 44100, Status::Ok, (20 + 16) * 4},  // the converter's slack
+        {1000, 600'000, 1000, Status::Ok, 600'000 * 2},
         {1000, 600'001, 1000, Status::TooLong, 0},
         // Ten minutes at the output rate, whatever the file's rate.
-        {44100, 600 * 44100, 8000, Status::Ok, (600 * 8000 + 16) * 8},
+        {44100, 600 * 44100, 8000, Status::Ok, (600 * 8000 + 16) * 4},
         {44100, 600 * 44100 + 1, 8000, Status::TooLong, 0},
     };
     for (const Case& c : cases) {
@@ -130,7 +168,8 @@ TEST(SoundFile, MeasuresAndRefusesFromTheHeader) {
     }
 }
 
-// Converting chunk by chunk must give exactly the samples of one conversion of the whole sound.
+// Converting chunk by chunk must give exactly the samples of one conversion of the whole sound,
+// with both sides alike for a mono sound.
 TEST(SoundFile, ConversionInChunksMatchesOneShot) {
     QTemporaryDir dir;
     struct Case {
@@ -162,7 +201,7 @@ TEST(SoundFile, ConversionInChunksMatchesOneShot) {
 
         const SoundPtr sound = decodeSound(QFile::encodeName(path), c.outputRate);
         ASSERT_NE(sound, nullptr) << c.name;
-        EXPECT_TRUE(sound->samples == expected) << c.name;
+        EXPECT_TRUE(asStereo(*sound) == expected) << c.name;
     }
 }
 

@@ -9,12 +9,13 @@
 namespace carvel::media {
 namespace {
 
+// A stereo float sound whose left side counts up from start and right side down.
 SoundPtr ramp(int frames, float start = 1) {
     auto sound = std::make_shared<Sound>();
     sound->sampleRate = 1000;
     for (int i = 0; i < frames; ++i) {
-        sound->samples.push_back(start + static_cast<float>(i));
-        sound->samples.push_back(-(start + static_cast<float>(i)));
+        sound->pcm.push_back(start + static_cast<float>(i));
+        sound->pcm.push_back(-(start + static_cast<float>(i)));
     }
     return sound;
 }
@@ -43,6 +44,23 @@ TEST(Mixer, StartsLandOnTheirFrameAcrossBlocks) {
     EXPECT_EQ(left(out), (std::vector<float>{0, 0, 0, 0, 0, 1, 2, 3, 0, 10, 11, 0}));
     EXPECT_EQ(out[15], -3);  // the right channel of frame 7
     EXPECT_EQ(mixer.framesMixed(), 12);
+}
+
+TEST(Mixer, SoundsOfEveryKindAddUp) {
+    auto mono16 = std::make_shared<Sound>();
+    mono16->channels = 1;
+    mono16->pcm16 = {16384, -8192};
+    auto stereo16 = std::make_shared<Sound>();
+    stereo16->pcm16 = {8192, -16384};
+    auto monoFloat = std::make_shared<Sound>();
+    monoFloat->channels = 1;
+    monoFloat->pcm = {0.125f};
+    Mixer mixer;
+    mixer.post({Mixer::Command::Type::Start, 1, 0, mono16});
+    mixer.post({Mixer::Command::Type::Start, 2, 0, stereo16});
+    mixer.post({Mixer::Command::Type::Start, 3, 1, monoFloat});
+    EXPECT_EQ(mixBlocks(mixer, 1, 3),
+              (std::vector<float>{0.75f, 0.0f, -0.125f, -0.125f, 0.0f, 0.0f}));
 }
 
 TEST(Mixer, ARestartCutsTheVoiceWhereTheNewStartBegins) {
