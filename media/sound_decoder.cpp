@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <vector>
 
 #include "platform/regular_file.h"
 
@@ -39,9 +38,14 @@ bool holdsPcm16(int format) {
     }
 }
 
+std::int16_t toPcm16(float v) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
+}
+
 }  // namespace
 
-SoundFile::SoundFile(const QByteArray& nativePath, int outputRate) : outputRate_(outputRate) {
+SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecision precision)
+    : outputRate_(outputRate) {
     if (outputRate <= 0) {
         return;
     }
@@ -85,7 +89,8 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate) : outputRate_
     fileFrames_ = info.frames;
     const bool sameRate = fileRate_ == outputRate_;
     capacity_ = sameRate ? fileFrames_ : length + kConverterSlack;
-    pcm16_ = sameRate && holdsPcm16(info.format);
+    exactPcm16_ = sameRate && holdsPcm16(info.format);
+    pcm16_ = exactPcm16_ || precision == SamplePrecision::Compact;
     status_ = Status::Ok;
 }
 
@@ -94,10 +99,10 @@ std::size_t SoundFile::decodedBytes() const {
     return status_ == Status::Ok ? static_cast<std::size_t>(capacity_) * kept_ * sample : 0;
 }
 
-// Reads up to `frames` frames as floats, keeping the first `channels` of each (a mono file gives
-// both sides the same sample when two are asked for).
-std::int64_t SoundFile::readInto(float* out, int channels, std::int64_t frames) {
-    float* raw = chunk_.get();
+// Reads up to `frames` frames as floats into out, `channels` of each (a mono file gives both sides
+// the same sample when two are asked for). Returns the frames read.
+std::int64_t SoundFile::readFloats(float* out, int channels, std::int64_t frames) {
+    float* raw = chunk_.data();
     const sf_count_t got = sf_readf_float(file_.get(), raw, std::min(frames, chunkFrames_));
     for (sf_count_t i = 0; i < got; ++i) {
         const float* frame = raw + i * channels_;
@@ -109,31 +114,35 @@ std::int64_t SoundFile::readInto(float* out, int channels, std::int64_t frames) 
     return std::max<sf_count_t>(got, 0);
 }
 
-std::int64_t SoundFile::copyAll(float* out) {
-    std::int64_t total = 0;
-    while (total < capacity_) {
-        const std::int64_t got = readInto(out + kept_ * total, kept_, capacity_ - total);
-        if (got == 0) {
-            break;
+// Appends `count` frames of `channels` floats to the sound, its first kept_ channels of each.
+void SoundFile::keep(const float* frames, int channels, std::int64_t count) {
+    count = std::min(count, capacity_ - stored_);
+    for (std::int64_t i = 0; i < count; ++i) {
+        for (int c = 0; c < kept_; ++c) {
+            const float v = frames[channels * i + c];
+            const auto at = static_cast<size_t>(kept_ * (stored_ + i) + c);
+            if (pcm16_) {
+                sound_->pcm16[at] = toPcm16(v);
+            } else {
+                sound_->pcm[at] = v;
+            }
         }
-        total += got;
     }
-    return total;
+    stored_ += count;
 }
 
-std::int64_t SoundFile::copyAll(std::int16_t* out) {
+std::int64_t SoundFile::copyShorts(std::int16_t* out) {
     std::vector<short> chunk(static_cast<size_t>(chunkFrames_ * channels_));
-    short* raw = chunk.data();
     std::int64_t total = 0;
     while (total < capacity_) {
         const sf_count_t got =
-            sf_readf_short(file_.get(), raw, std::min(capacity_ - total, chunkFrames_));
+            sf_readf_short(file_.get(), chunk.data(), std::min(capacity_ - total, chunkFrames_));
         if (got <= 0) {
             break;
         }
         for (sf_count_t i = 0; i < got; ++i) {
             for (int c = 0; c < kept_; ++c) {
-                out[kept_ * (total + i) + c] = raw[i * channels_ + c];
+                out[kept_ * (total + i) + c] = chunk[static_cast<size_t>(i * channels_ + c)];
             }
         }
         total += got;
@@ -141,24 +150,35 @@ std::int64_t SoundFile::copyAll(std::int16_t* out) {
     return total;
 }
 
+std::int64_t SoundFile::copyFloats() {
+    std::vector<float> frames(static_cast<size_t>(chunkFrames_ * kept_));
+    while (stored_ < capacity_) {
+        const std::int64_t got = readFloats(frames.data(), kept_, capacity_ - stored_);
+        if (got == 0) {
+            break;
+        }
+        keep(frames.data(), kept_, got);
+    }
+    return stored_;
+}
+
 // Streaming through one converter gives exactly the samples that converting the whole sound in one
 // call does: every chunk goes in without end of input, then empty input with end of input flushes
 // the filter's tail. The converter always works on two channels: on one, it can end a sound a frame
 // earlier than on two, and a mono sound must come out as it always did (both sides alike).
-std::int64_t SoundFile::resampleAll(float* out) {
+std::int64_t SoundFile::convertRate() {
     int error = 0;
     std::unique_ptr<SRC_STATE, ConverterDeleter> converter(src_new(SRC_SINC_FASTEST, 2, &error));
     if (!converter) {
         return -1;
     }
-    std::vector<float> stereo(static_cast<size_t>(chunkFrames_) * 2);
-    std::vector<float> converted(kept_ == 1 ? static_cast<size_t>(chunkFrames_) * 2 : 0);
+    std::vector<float> input(static_cast<size_t>(chunkFrames_) * 2);
+    std::vector<float> output(static_cast<size_t>(chunkFrames_) * 2);
     std::int64_t read = 0;
-    std::int64_t generated = 0;
-    while (generated < capacity_) {
+    for (;;) {
         std::int64_t got = 0;
         if (read < fileFrames_) {
-            got = readInto(stereo.data(), 2, fileFrames_ - read);
+            got = readFloats(input.data(), 2, fileFrames_ - read);
             read += got;
         }
         const bool ended = got == 0;
@@ -168,34 +188,25 @@ std::int64_t SoundFile::resampleAll(float* out) {
         std::int64_t used = 0;
         for (;;) {
             SRC_DATA data{};
-            data.data_in = stereo.data() + 2 * used;
+            data.data_in = input.data() + 2 * used;
             data.input_frames = static_cast<long>(got - used);
-            // A mono sound is converted into a chunk-sized buffer and its left side kept.
-            data.data_out = kept_ == 2 ? out + 2 * generated : converted.data();
-            data.output_frames = static_cast<long>(
-                kept_ == 2 ? capacity_ - generated
-                           : std::min<std::int64_t>(capacity_ - generated, chunkFrames_));
+            data.data_out = output.data();
+            data.output_frames = static_cast<long>(std::min(capacity_ - stored_, chunkFrames_));
             data.src_ratio = static_cast<double>(outputRate_) / fileRate_;
             data.end_of_input = ended ? 1 : 0;
             if (src_process(converter.get(), &data) != 0) {
                 return -1;
             }
-            if (kept_ == 1) {
-                for (long i = 0; i < data.output_frames_gen; ++i) {
-                    out[generated + i] = converted[static_cast<size_t>(2 * i)];
-                }
-            }
+            keep(output.data(), 2, data.output_frames_gen);
             used += data.input_frames_used;
-            generated += data.output_frames_gen;
             if (data.input_frames_used == 0 && data.output_frames_gen == 0) {
-                return generated;  // the tail is flushed, or the output is full
+                return stored_;  // the tail is flushed, or the sound is full
             }
-            if (generated == capacity_ || (!ended && used == got)) {
+            if (!ended && used == got) {
                 break;
             }
         }
     }
-    return generated;
 }
 
 SoundPtr SoundFile::decode() {
@@ -204,25 +215,22 @@ SoundPtr SoundFile::decode() {
     }
     try {
         chunkFrames_ = std::max<std::int64_t>(1, kChunkSamples / channels_);
-        if (!pcm16_) {
-            chunk_ = std::make_unique<float[]>(static_cast<size_t>(chunkFrames_ * channels_));
-        }
         auto sound = std::make_shared<Sound>();
         sound->sampleRate = outputRate_;
         sound->channels = kept_;
+        sound_ = sound.get();
         const auto samples = static_cast<size_t>(capacity_) * static_cast<size_t>(kept_);
-        std::int64_t frames = 0;
-        if (pcm16_) {
-            sound->pcm16.resize(samples);
-            frames = copyAll(sound->pcm16.data());
-        } else {
-            sound->pcm.resize(samples);
-            frames = fileRate_ == outputRate_ ? copyAll(sound->pcm.data())
-                                              : resampleAll(sound->pcm.data());
+        pcm16_ ? sound->pcm16.resize(samples) : sound->pcm.resize(samples);
+        if (!exactPcm16_) {
+            chunk_.resize(static_cast<size_t>(chunkFrames_ * channels_));
         }
+        const std::int64_t frames = exactPcm16_                ? copyShorts(sound->pcm16.data())
+                                    : fileRate_ == outputRate_ ? copyFloats()
+                                                               : convertRate();
         const bool failed = frames < 0 || (frames == 0 && sf_error(file_.get()) != SF_ERR_NO_ERROR);
         file_.reset();
-        chunk_.reset();
+        chunk_ = std::vector<float>();
+        sound_ = nullptr;
         if (failed) {
             return nullptr;
         }
@@ -232,12 +240,13 @@ SoundPtr SoundFile::decode() {
         return sound;
     } catch (const std::bad_alloc&) {
         file_.reset();
+        sound_ = nullptr;
         return nullptr;
     }
 }
 
-SoundPtr decodeSound(const QByteArray& nativePath, int outputRate) {
-    SoundFile file(nativePath, outputRate);
+SoundPtr decodeSound(const QByteArray& nativePath, int outputRate, SamplePrecision precision) {
+    SoundFile file(nativePath, outputRate, precision);
     return file.decode();
 }
 

@@ -25,11 +25,11 @@ struct DecodeJob {
     media::PicturePtr picture;
 };
 
-void loadSound(DecodeJob& job, int outputRate, media::SoundBudget& budget) {
+void loadSound(DecodeJob& job, const MediaOptions& options, media::SoundBudget& budget) {
     // Every ticket is decided exactly once, whatever happens, or the later sounds would wait.
     std::optional<media::SoundFile> file;
     try {
-        file.emplace(job.path, outputRate);
+        file.emplace(job.path, options.sampleRate, options.precision);
     } catch (const std::bad_alloc&) {
         budget.pass(job.ticket);
         return;
@@ -111,7 +111,7 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
         [&](size_t i) {
             DecodeJob& job = jobs[i];
             if (job.kind == Kind::Sound) {
-                loadSound(job, options.sampleRate, budget);
+                loadSound(job, options, budget);
             } else {
                 loadPicture(job);
             }

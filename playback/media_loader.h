@@ -6,6 +6,7 @@
 #include "chart/load_message.h"
 #include "chart/media_request.h"
 #include "media/sound_budget.h"
+#include "media/sound_decoder.h"
 #include "playback/chart_media.h"
 
 namespace carvel {
@@ -19,6 +20,8 @@ struct MediaOptions {
     // The decoded samples of all the chart's sounds together; past it, sounds are refused in line
     // order.
     std::size_t soundBudgetBytes = media::kChartSoundBudgetBytes;
+    // Compact for playing through the sound card; exact where a render must not depend on it.
+    media::SamplePrecision precision = media::SamplePrecision::Compact;
 };
 
 // Decodes what a chart's media lines name, on a worker pool (a file named by several lines is

@@ -12,6 +12,7 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
                          std::int64_t maxFrames) {
     MediaOptions options;
     options.sampleRate = sampleRate;
+    options.precision = media::SamplePrecision::Exact;
     LoadedChart loaded = loadChart(path, options);
     RenderResult result;
     result.found = loaded.found;

@@ -77,7 +77,7 @@ TEST(DecodeSound, FormatsByContent) {
     };
     for (const Case& c : cases) {
         const QString path = writeSound(dir, c.name, c.format, c.channels, 44100, 4410);
-        SoundPtr sound = decodeSound(QFile::encodeName(path), 44100);
+        SoundPtr sound = decodeSound(QFile::encodeName(path), 44100, SamplePrecision::Exact);
         ASSERT_NE(sound, nullptr) << c.name;
         EXPECT_EQ(sound->sampleRate, 44100);
         // ADPCM pads its last block with silence.
@@ -104,8 +104,8 @@ TEST(DecodeSound, FormatsByContent) {
             sf_close(f);
             for (std::int64_t i = 0; i < sound->frames(); ++i) {
                 for (int side = 0; side < 2; ++side) {
-                    const auto k = static_cast<size_t>(i * info.channels +
-                                                       std::min(side, info.channels - 1));
+                    const auto k =
+                        static_cast<size_t>(i * info.channels + std::min(side, info.channels - 1));
                     ASSERT_EQ(stereo[static_cast<size_t>(2 * i + side)], floats[k]) << c.name;
                 }
             }
@@ -143,15 +143,15 @@ TEST(SoundFile, MeasuresAndRefusesFromTheHeader) {
     };
     const Case cases[] = {
         {999, 10, 44100, Status::UnsupportedRate, 0},
-        // 8-bit mono at the output rate is held as 16-bit mono; converted, as float mono.
+        // Compact: 16-bit mono, converted or not.
         {1000, 10, 1000, Status::Ok, 10 * 2},
         {384000, 10, 384000, Status::Ok, 10 * 2},
         {384001, 10, 44100, Status::UnsupportedRate, 0},
-        {22050, 10, 44100, Status::Ok, (20 + 16) * 4},  // the converter's slack
+        {22050, 10, 44100, Status::Ok, (20 + 16) * 2},  // the converter's slack
         {1000, 600'000, 1000, Status::Ok, 600'000 * 2},
         {1000, 600'001, 1000, Status::TooLong, 0},
         // Ten minutes at the output rate, whatever the file's rate.
-        {44100, 600 * 44100, 8000, Status::Ok, (600 * 8000 + 16) * 4},
+        {44100, 600 * 44100, 8000, Status::Ok, (600 * 8000 + 16) * 2},
         {44100, 600 * 44100 + 1, 8000, Status::TooLong, 0},
     };
     for (const Case& c : cases) {
@@ -199,9 +199,18 @@ TEST(SoundFile, ConversionInChunksMatchesOneShot) {
         ASSERT_EQ(src_simple(&data, SRC_SINC_FASTEST, 2), 0) << c.name;
         expected.resize(static_cast<size_t>(data.output_frames_gen) * 2);
 
-        const SoundPtr sound = decodeSound(QFile::encodeName(path), c.outputRate);
+        const SoundPtr sound =
+            decodeSound(QFile::encodeName(path), c.outputRate, SamplePrecision::Exact);
         ASSERT_NE(sound, nullptr) << c.name;
         EXPECT_TRUE(asStereo(*sound) == expected) << c.name;
+        // Compact: the same, each sample rounded to 16 bits.
+        const SoundPtr compact = decodeSound(QFile::encodeName(path), c.outputRate);
+        ASSERT_NE(compact, nullptr) << c.name;
+        ASSERT_EQ(compact->frames(), sound->frames()) << c.name;
+        const std::vector<float> rounded = asStereo(*compact);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_NEAR(rounded[i], expected[i], 0.5f / 32768) << c.name << " at " << i;
+        }
     }
 }
 
