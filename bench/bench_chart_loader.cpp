@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "chart/chart_loader.h"
+#include "chart/chart_reader.h"
 
 namespace {
 
@@ -49,10 +49,8 @@ void BM_LoadChartText(benchmark::State& state) {
     const QString path = writeChart(dir, static_cast<int>(state.range(0)));
     size_t events = 0;
     for (auto _ : state) {
-        carvel::ChartState chart;
-        QStringList messages;
-        carvel::OpenChart(path, messages, chart, nullptr);
-        events = chart.colEvents.size();
+        const carvel::ReadResult read = carvel::readChart(path);
+        events = read.chart.events.size();
         benchmark::DoNotOptimize(events);
     }
     state.counters["events"] = static_cast<double>(events);

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "chart/chart_loader.h"
+#include "playback/chart_loader.h"
 
 namespace {
 
@@ -52,13 +52,11 @@ QString prepare() {
 
 void BM_DecodeSounds(benchmark::State& state) {
     const QString chart = prepare();
-    carvel::LoadOptions options;
+    carvel::MediaOptions options;
     options.threads = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        carvel::ChartState chartState;
-        QStringList messages;
-        carvel::OpenChart(chart, messages, chartState, nullptr, options);
-        benchmark::DoNotOptimize(chartState.dsbWav.size());
+        const carvel::LoadedChart loaded = carvel::loadChart(chart, options);
+        benchmark::DoNotOptimize(loaded.media.sounds.size());
     }
 }
 BENCHMARK(BM_DecodeSounds)

@@ -13,6 +13,13 @@
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
 
+// The queue of the measurement: nothing to step to.
+class OneChart final : public carvel::ChartQueue {
+  public:
+    std::optional<QString> stepForward() override { return std::nullopt; }
+    std::optional<QString> stepBack() override { return std::nullopt; }
+};
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
@@ -37,15 +44,13 @@ int main(int argc, char** argv) {
     file.close();
 
     carvel::media::SdlOutput output;
-    carvel::ChartState state;
-    state.Reset();
-    carvel::Playlist playlist;
+    OneChart queue;
     carvel::PlayerView view;
-    carvel::PlayerController controller(state, playlist, output, output, view);
-    carvel::PlaybackDriver driver(controller.engine(), output);
+    carvel::PlayerController controller(output, output, queue, view);
+    carvel::PlaybackDriver driver([&] { return controller.pass(); }, output);
     controller.setWakeHandler([&] { driver.wake(); });
-    controller.FileLoad(file.fileName());  // loads and plays once, so everything is warm
-    controller.cmdStop_Click();
+    controller.open(file.fileName());  // loads and plays once, so everything is warm
+    controller.stop();
 
     std::vector<double> delays;
     int round = 0;
@@ -55,12 +60,12 @@ int main(int argc, char** argv) {
     poll.setTimerType(Qt::PreciseTimer);
     auto next = [&] {
         QTimer::singleShot(300, &app, [&] {
-            controller.cmdStop_Click();
+            controller.stop();
             output.stopAll();
             QTimer::singleShot(200, &app, [&] {
                 before = output.startsMixed();
                 clicked = std::chrono::steady_clock::now();
-                controller.cmdPlay_Click();
+                controller.play();
                 poll.start(0);
             });
         });

@@ -6,17 +6,13 @@
 #include <QTemporaryDir>
 
 #include "media/render_output.h"
+#include "app/program.h"
 #include "playlist/list_file.h"
-#include "playlist/playlist_window.h"
 
 namespace {
 
 struct Fixture {
-    Fixture()
-        : controller(chart, playlist, output, output, view),
-          player(controller, playlist),
-          window(playlist, player, controller, dir.filePath(QStringLiteral("cuebook.dat"))) {
-        chart.Reset();
+    Fixture() : program(output, output, dir.filePath(QStringLiteral("cuebook.dat"))) {
         std::vector<carvel::Playlist::Entry> entries;
         for (int i = 0; i < 30000; ++i) {
             entries.push_back({QStringLiteral("曲 %1").arg(i),
@@ -28,12 +24,9 @@ struct Fixture {
     QTemporaryDir dir;
     carvel::media::CollectingSink sink;
     carvel::media::RenderOutput output{44100, sink};
-    carvel::ChartState chart;
-    carvel::Playlist playlist;
-    carvel::PlayerView view;
-    carvel::PlayerController controller;
-    carvel::PlayerWindow player;
-    carvel::PlaylistWindow window;
+    carvel::Program program;
+    carvel::Playlist& playlist = program.playlist();
+    carvel::PlaylistWindow& window = program.playlistWindow();
 };
 
 Fixture& fixture() {
