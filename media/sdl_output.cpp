@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "media/frame_clock.h"
+
 namespace carvel::media {
 
 namespace {
@@ -97,31 +99,21 @@ double SdlOutput::nowFrames() {
         frames = static_cast<double>(nanosSince(opened_)) * rate_ / 1e9;
     } else {
         const std::int64_t nanos = callbackNanos_.load(std::memory_order_acquire);
-        const auto base = static_cast<double>(callbackFrames_.load(std::memory_order_relaxed));
-        const double since = static_cast<double>(nanosSince(opened_) - nanos) * rate_ / 1e9;
-        // Between callbacks, time runs on with the steady clock, but never past the block mixed.
-        frames = base + std::clamp(since, 0.0, static_cast<double>(callbackSize_));
+        const std::int64_t base = callbackFrames_.load(std::memory_order_relaxed);
+        const double since = static_cast<double>(nanosSince(opened_) - nanos) / 1e9;
+        frames = FrameClock(rate_).interpolate(base, since, callbackSize_);
     }
     lastFrames_ = std::max(lastFrames_, frames);
     return lastFrames_;
 }
 
 double SdlOutput::nowMs() {
-    return wrapClock(std::floor(nowFrames() * 1000.0 / rate_));
-}
-
-std::int64_t SdlOutput::frameOfClock(double ms) {
-    const double nowF = nowFrames();
-    const double nowClock = std::floor(nowF * 1000.0 / rate_);
-    const double target = nowClock + elapsedMs(ms, wrapClock(nowClock));
-    return static_cast<std::int64_t>(std::floor(target * rate_ / 1000.0 + 0.5));
+    return FrameClock(rate_).msAt(nowFrames());
 }
 
 void SdlOutput::play(int voice, SoundPtr sound, double dueMs) {
     mixer_.collect();
-    const std::int64_t latency = static_cast<std::int64_t>(kLatencyMs * rate_ / 1000.0);
-    const std::int64_t earliest = static_cast<std::int64_t>(std::ceil(nowFrames()));
-    const std::int64_t frame = std::max(frameOfClock(dueMs) + latency, earliest);
+    const std::int64_t frame = FrameClock(rate_).startFrame(dueMs, nowFrames(), kLatencyMs);
     const std::int64_t frames = sound ? sound->frames() : 0;
     schedule_.started(voice, frame, frames);
     if (device_ != 0) {

@@ -43,7 +43,6 @@ class SdlOutput final : public SoundOutput, public Clock {
     static void callback(void* self, Uint8* stream, int length);
     // The playback position in frames since the output opened; monotonic.
     double nowFrames();
-    std::int64_t frameOfClock(double ms);
 
     SDL_AudioDeviceID device_ = 0;
     int rate_ = 44100;
