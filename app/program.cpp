@@ -42,7 +42,7 @@ void Program::chartDropped(const QString& path) {
         player_.showMessage(QStringLiteral("ｴﾗｰ"), QString::fromUtf16(kLineBreakInPathMessage));
         return;
     }
-    playlist_.append({ProbeTitle(path), path});
+    playlist_.append({probeTitle(path), path});
     if (!controller_.playing()) {
         playlist_.setCurrent(playlist_.count() - 1);
         controller_.open(path);

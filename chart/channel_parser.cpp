@@ -15,16 +15,6 @@ int digit(QChar c) {
     return c.unicode() - u'0';
 }
 
-QStringView trimmedSpaces(QStringView text) {
-    while (!text.isEmpty() && text.front() == u' ') {
-        text = text.sliced(1);
-    }
-    while (!text.isEmpty() && text.back() == u' ') {
-        text.chop(1);
-    }
-    return text;
-}
-
 }  // namespace
 
 bool isEventChannel(int channel) {
@@ -36,7 +26,7 @@ ChannelParser::ChannelParser(std::vector<Event>& events, std::vector<BarLength>&
     : events_(events), barLengths_(barLengths) {}
 
 ChannelParser::Result ChannelParser::parse(QStringView line) {
-    const QStringView s = trimmedSpaces(line);
+    const QStringView s = trimSpaces(line);
     if (s.isEmpty() || s.front() != u'#') {
         return Result::Handled;
     }

@@ -23,7 +23,7 @@ bool is(QStringView text, QStringView name) {
 
 // A tempo must be a number that rounds (half to even) to 1..32767; anything else keeps the previous
 // tempo, since a chart at tempo 0 or below would never advance.
-void applyBpm(const QString& value, Chart& chart) {
+void applyBpm(QStringView value, Chart& chart) {
     bool ok = false;
     const double bpm = value.toDouble(&ok);
     if (!ok || !std::isfinite(bpm)) {
@@ -36,16 +36,17 @@ void applyBpm(const QString& value, Chart& chart) {
     chart.bpm = static_cast<int>(rounded);
 }
 
-MediaRequest mediaRequest(MediaRequest::Kind kind, const QString& line, const QString& folder,
+MediaRequest mediaRequest(MediaRequest::Kind kind, QStringView line, const QString& folder,
                           PathResolver& resolver) {
     MediaRequest request;
     request.kind = kind;
-    request.indexText = line.mid(4, 2);
+    request.indexText = line.mid(4, 2).toString();
     request.index = hexToInt(request.indexText);
-    request.name = trimSpaces(line.mid(7));
+    request.name = trimSpaces(line.mid(7)).toString();
     request.file = resolver.resolve(folder, request.name);
     // The format test looks at the end of the whole line, as written.
-    request.notBitmap = kind == MediaRequest::Kind::Picture && line.right(4).toUpper() != u".BMP";
+    request.notBitmap =
+        kind == MediaRequest::Kind::Picture && line.right(4).compare(u".BMP", Qt::CaseInsensitive);
     return request;
 }
 
@@ -58,32 +59,30 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     std::vector<BarLength> barLengths;
     ChannelParser parser(chart.events, barLengths);
     qsizetype reported = 0;
-    QString line;
-    forEachLine(text, [&](QStringView view) {
-        line = view.toString();
-        const QStringView head = QStringView(line).left(4);
+    forEachLine(text, [&](QStringView line) {
+        const QStringView head = line.left(4);
         if (is(head, u"#WAV")) {
             chart.media.push_back(mediaRequest(MediaRequest::Kind::Sound, line, folder, resolver));
         } else if (is(head, u"#BMP")) {
             chart.media.push_back(
                 mediaRequest(MediaRequest::Kind::Picture, line, folder, resolver));
         }
-        QString key;
-        QString value;
+        QStringView key;
+        QStringView value;
         splitHeaderLine(line, key, value);
         if (is(key, u"TITLE")) {
-            chart.title = value;
+            chart.title = value.toString();
         } else if (is(key, u"GENRE")) {
-            chart.genre = value;
+            chart.genre = value.toString();
         } else if (is(key, u"ARTIST")) {
-            chart.artist = value;
+            chart.artist = value.toString();
         } else if (is(key, u"BPM")) {
             applyBpm(value, chart);
         } else if (is(key, u"STAGEFILE")) {
             MediaRequest stage;
             stage.kind = MediaRequest::Kind::Stage;
-            stage.name = value;
-            stage.file = resolver.resolve(folder, value);
+            stage.name = value.toString();
+            stage.file = resolver.resolve(folder, stage.name);
             chart.media.push_back(std::move(stage));
         } else {
             parser.parse(line);

@@ -6,16 +6,26 @@
 
 namespace carvel {
 
-void splitHeaderLine(const QString& line, QString& key, QString& value) {
-    if (line.isEmpty() || line.at(0) != u'#') {
-        return;
+bool splitHeaderLine(QStringView line, QStringView& key, QStringView& value) {
+    if (line.isEmpty() || line.front() != u'#') {
+        return false;
     }
     const qsizetype p = line.indexOf(u' ');
     if (p < 0 || p == 1) {
-        return;
+        return false;
     }
-    key = line.mid(1, p - 1);
-    value = trimSpaces(line.mid(p + 1));
+    key = line.sliced(1, p - 1);
+    value = trimSpaces(line.sliced(p + 1));
+    return true;
+}
+
+void splitHeaderLine(const QString& line, QString& key, QString& value) {
+    QStringView k;
+    QStringView v;
+    if (splitHeaderLine(QStringView(line), k, v)) {
+        key = k.toString();
+        value = v.toString();
+    }
 }
 
 std::string formatSix(std::int64_t n) {
@@ -47,6 +57,9 @@ int hexDigitValue(QStringView text) {
 }
 
 int hexToInt(QStringView text) {
+    if (text.size() == 2) {  // what every caller passes but the sound preview
+        return 16 * hexDigitValue(text.first(1)) + hexDigitValue(text.sliced(1));
+    }
     double result = 0;
     double weight = 1;
     for (qsizetype i = text.size() - 1; i >= 0; --i) {
@@ -59,16 +72,18 @@ int hexToInt(QStringView text) {
     return static_cast<int>(result);
 }
 
+QStringView trimSpaces(QStringView text) {
+    while (!text.isEmpty() && text.front() == u' ') {
+        text = text.sliced(1);
+    }
+    while (!text.isEmpty() && text.back() == u' ') {
+        text.chop(1);
+    }
+    return text;
+}
+
 QString trimSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ') {
-        ++begin;
-    }
-    while (end > begin && text.at(end - 1) == u' ') {
-        --end;
-    }
-    return text.mid(begin, end - begin);
+    return trimSpaces(QStringView(text)).toString();
 }
 
 namespace {

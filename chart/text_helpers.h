@@ -10,6 +10,8 @@ namespace carvel {
 // untouched when the line does not start with '#', has no space, or has a space right after '#'.
 // Only U+0020 counts as a space; a tab is an ordinary character.
 void splitHeaderLine(const QString& line, QString& key, QString& value);
+// The same cut without copying: false (key and value untouched) where splitHeaderLine leaves them.
+bool splitHeaderLine(QStringView line, QStringView& key, QStringView& value);
 
 // n in decimal, left-padded with zeros to six digits; longer numbers in full; a negative number is
 // '-' followed by its magnitude written the same way.
@@ -24,6 +26,7 @@ int hexToInt(QStringView text);
 
 // text without leading and trailing U+0020 (tabs and other blanks stay).
 QString trimSpaces(const QString& text);
+QStringView trimSpaces(QStringView text);
 
 // The number at the start of text (after blanks and tabs): an optional sign, digits, an optional
 // point and digits. 0 when there is none, or when it does not fit a finite double.

@@ -50,9 +50,10 @@ FoundFile PathResolver::resolve(const QString& folder, const QString& name) {
     if (relative.isEmpty()) {
         return {};
     }
-    if (folder != folder_ || nativeFolder_.isEmpty()) {
+    if (!folderKnown_ || folder != folder_) {
         folder_ = folder;
         nativeFolder_ = nativePath(folder).value_or(QByteArray());
+        folderKnown_ = true;
     }
     if (nativeFolder_.isEmpty()) {
         return {};

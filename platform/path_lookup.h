@@ -34,6 +34,7 @@ class PathResolver {
 
     QString folder_;
     QByteArray nativeFolder_;  // of folder_; empty when it does not exist
+    bool folderKnown_ = false;
     QHash<QByteArray, std::vector<FolderEntry>> listings_;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <QStringList>
 #include <optional>
 
@@ -13,20 +14,26 @@ QStringList splitLines(const QString& text);
 // Calls line(QStringView) for each line of text, split as splitLines does, without copying.
 template <typename LineFunction>
 void forEachLine(QStringView text, LineFunction&& line) {
+    // The breaks are found with indexOf, which is much faster on long text than a loop of our own;
+    // the next CR and the next LF are each searched for again only once passed.
     const qsizetype n = text.size();
+    qsizetype nextCr = text.indexOf(u'\r');
+    qsizetype nextLf = text.indexOf(u'\n');
     qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            line(text.sliced(start, i - start));
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') {
-                ++i;
-            }
-            start = i + 1;
+    while (start < n) {
+        if (nextCr >= 0 && nextCr < start) {
+            nextCr = text.indexOf(u'\r', start);
         }
-    }
-    if (start < n) {
-        line(text.sliced(start));
+        if (nextLf >= 0 && nextLf < start) {
+            nextLf = text.indexOf(u'\n', start);
+        }
+        qsizetype end = nextCr < 0 ? nextLf : nextLf < 0 ? nextCr : std::min(nextCr, nextLf);
+        if (end < 0) {
+            line(text.sliced(start));
+            return;
+        }
+        line(text.sliced(start, end - start));
+        start = end + (text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n' ? 2 : 1);
     }
 }
 

@@ -152,7 +152,7 @@ void PlaylistWindow::AddFromFileName(const QString& path) {
         showMessage(QStringLiteral("ｴﾗｰ"), QString::fromUtf16(kLineBreakInPathMessage));
         return;
     }
-    found_.append({ProbeTitle(absolute), absolute});
+    found_.append({probeTitle(absolute), absolute});
     const QModelIndex added = foundModel_.index(static_cast<int>(found_.count() - 1));
     List1->selectionModel()->setCurrentIndex(added, QItemSelectionModel::ClearAndSelect);
     cmdAdd_Click();

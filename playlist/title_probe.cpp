@@ -10,7 +10,7 @@
 
 namespace carvel {
 
-QString ProbeTitle(const QString& path) {
+QString probeTitle(const QString& path) {
     return probeTitleAt(nativePath(path).value_or(QByteArray()));
 }
 
@@ -23,13 +23,19 @@ QString probeTitleAt(const QByteArray& nativePath) {
         return untitled;
     }
     // A title line stands near the top; the cap keeps a huge file that is no chart cheap.
-    const QByteArray head = file.read(1 << 20);
-    for (const QString& line : splitLines(decodeText(head))) {
-        if (QStringView(line).left(6).compare(u"#TITLE", Qt::CaseInsensitive) == 0) {
-            return trimSpaces(line.mid(7));
+    return titleInText(file.read(1 << 20));
+}
+
+QString titleInText(const QByteArray& head) {
+    QString title = QStringLiteral("無題");
+    bool found = false;
+    forEachLine(decodeText(head), [&](QStringView line) {
+        if (!found && line.left(6).compare(u"#TITLE", Qt::CaseInsensitive) == 0) {
+            title = trimSpaces(line.mid(7).toString());
+            found = true;
         }
-    }
-    return untitled;
+    });
+    return title;
 }
 
 }  // namespace carvel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace carvel {
@@ -8,9 +9,12 @@ namespace carvel {
 // starts with "#TITLE" in any case (its seventh character skipped, spaces trimmed), or "無題" when
 // there is none or the file cannot be read. Reads no further than that line, and at most the first
 // 1 MiB of the file.
-QString ProbeTitle(const QString& path);
+QString probeTitle(const QString& path);
 
-// As ProbeTitle, for a file already known by its bytes on disk (see nativePath).
+// As probeTitle, for a file already known by its bytes on disk (see nativePath).
 QString probeTitleAt(const QByteArray& nativePath);
+
+// The title found in the first bytes of a chart, as probeTitle reads them.
+QString titleInText(const QByteArray& head);
 
 }  // namespace carvel

@@ -47,7 +47,7 @@ TEST(FolderSearch, BreadthFirstByBytesSkippingLinksAndSpecialFiles) {
     QStringList paths;
     for (const auto& e : result.charts) {
         paths.append(e.path.mid(r.size()));
-        EXPECT_EQ(ProbeTitle(e.path), e.title) << "the listed path leads back to the file";
+        EXPECT_EQ(probeTitle(e.path), e.title) << "the listed path leads back to the file";
     }
     // Depth 0, then depth 1, then depth 2; within a depth, as the file system lists the folders.
     ASSERT_GE(paths.size(), 5);

@@ -9,7 +9,7 @@
 namespace carvel {
 namespace {
 
-TEST(ProbeTitle, Table) {
+TEST(probeTitle, Table) {
     QTemporaryDir dir;
     struct Case {
         QByteArray text;
@@ -28,10 +28,10 @@ TEST(ProbeTitle, Table) {
     for (const Case& c : cases) {
         const QString path = dir.filePath(u"t.bms"_qs);
         testing::writeBytes(path, c.text);
-        EXPECT_EQ(ProbeTitle(path), c.title) << c.text.toStdString();
+        EXPECT_EQ(probeTitle(path), c.title) << c.text.toStdString();
     }
-    EXPECT_EQ(ProbeTitle(dir.filePath(u"missing.bms"_qs)), u"無題"_qs);
-    EXPECT_EQ(ProbeTitle(dir.path()), u"無題"_qs);
+    EXPECT_EQ(probeTitle(dir.filePath(u"missing.bms"_qs)), u"無題"_qs);
+    EXPECT_EQ(probeTitle(dir.path()), u"無題"_qs);
 }
 
 }  // namespace
