@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include "media/render_output.h"
 #include "app/program.h"
+#include "media/render_output.h"
 #include "playlist/list_file.h"
 
 namespace {

@@ -84,9 +84,9 @@ class PassTable {
 
     size_t firstEventAfter(const Event& e) const {
         const auto examinedEnd = prefixMax_.begin() + static_cast<std::ptrdiff_t>(current_ + 1);
-        const auto inPrefix =
-            std::upper_bound(prefixMax_.begin(), examinedEnd, e,
-                             [&](const Event& x, std::uint32_t id) { return less_(x, events_[id]); });
+        const auto inPrefix = std::upper_bound(
+            prefixMax_.begin(), examinedEnd, e,
+            [&](const Event& x, std::uint32_t id) { return less_(x, events_[id]); });
         if (inPrefix != examinedEnd) {
             return static_cast<size_t>(inPrefix - prefixMax_.begin());
         }

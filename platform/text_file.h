@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <algorithm>
 #include <QStringList>
+#include <algorithm>
 #include <optional>
 
 namespace carvel {
