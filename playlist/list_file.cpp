@@ -74,6 +74,11 @@ QByteArray formatListFile(const std::vector<Playlist::Entry>& entries) {
         out += entry.path.toUtf8();
         out += "\r\n";
     }
+    // A kept line that begins like a byte-order mark would lose it to the reader when it comes
+    // first: a mark of our own goes before it, and the reader takes only that one.
+    if (out.startsWith("\xEF\xBB\xBF")) {
+        out.prepend("\xEF\xBB\xBF");
+    }
     return out;
 }
 

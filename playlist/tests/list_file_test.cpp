@@ -65,6 +65,8 @@ TEST(ListFile, RoundTripTable) {
          "曲A>/music/日本語/a.bms\r\n曲>/music/b.bms\r\n"},
         // An undecodable line goes back byte for byte; a malformed line is dropped.
         {"\x80\xFF>/m/\x81.bms\nno mark\nA>/a.bms", {}, "\x80\xFF>/m/\x81.bms\r\nA>/a.bms\r\n"},
+        // Kept bytes that look like a byte-order mark, coming first, get a mark of their own.
+        {"x\n\xEF\xBB\xBF\x83G>/\x7f", {}, "\xEF\xBB\xBF\xEF\xBB\xBF\x83G>/\x7f\r\n"},
         // A title holding ">" survives with the full-width sign in its place.
         {"",
          {{u"a>b"_qs, u"/x>.bms"_qs}},
