@@ -1,26 +1,43 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 #include "chart/event.h"
 #include "chart/media_request.h"
+#include "chart/reading_mode.h"
 
 namespace carvel {
+
+// One event of the full reading: a sound or a picture at its time.
+struct TimedEvent {
+    double timeMs = 0;          // from the chart's first beat
+    std::uint16_t channel = 0;  // the channel's two characters read as a base-36 number
+    std::int32_t value = 0;     // sound or picture index
+};
 
 // A chart as read from its file: header fields, the event table and the media it names. It holds
 // no sounds or pictures; those are decoded from `media` by a separate step.
 struct Chart {
+    ReadingMode mode = ReadingMode::Classic;
     QString title = QStringLiteral("undifined");
     QString genre = QStringLiteral("undifined");
     QString artist = QStringLiteral("undifined");
     int bpm = 130;   // the one tempo, beats per minute, 1..32767
     QString folder;  // the chart's folder, ending in '/'; empty when the file was not read
 
-    // In the event table's order (EventOrder).
+    // Classic reading: the event table, in its order (EventOrder).
     std::vector<Event> events;
     // The ratio of each bar end (channel 2) event, indexed by its value.
     std::vector<double> barEndRatios;
+    // Classic reading: how many lines only the full reading plays (a hint for the tools).
+    int fullOnlyLines = 0;
+
+    // Full reading: the sounds and pictures that play, by time, then channel, then value.
+    std::vector<TimedEvent> timedEvents;
+    QString subtitle;
+    double startBpm = 130;  // the full reading's first tempo, fractions kept
 
     // The #WAV, #BMP and #STAGEFILE lines, in line order.
     std::vector<MediaRequest> media;

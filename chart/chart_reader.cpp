@@ -52,7 +52,9 @@ MediaRequest mediaRequest(MediaRequest::Kind kind, QStringView line, const QStri
 
 }  // namespace
 
-Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress) {
+Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress,
+                    const ReadOptions& options) {
+    (void)options;  // the full reading is still to come
     Chart chart;
     chart.folder = folder;
     PathResolver resolver;
@@ -98,7 +100,7 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     return chart;
 }
 
-ReadResult readChart(const QString& path, ReadProgress* progress) {
+ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOptions& options) {
     ReadResult result;
     const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
     if (!fileExists(absolute)) {
@@ -118,7 +120,7 @@ ReadResult readChart(const QString& path, ReadProgress* progress) {
     try {
         const QString text = decodeText(file.bytes);
         file.bytes = QByteArray();
-        result.chart = readChartText(text, folder, progress);
+        result.chart = readChartText(text, folder, progress, options);
         result.status = ReadResult::Status::Read;
     } catch (const std::bad_alloc&) {
         // A partial table would play a chart the user never wrote: it loads empty instead.

@@ -27,9 +27,11 @@ struct ReadResult {
 // the media its #WAV, #BMP and #STAGEFILE lines name, with their files looked up relative to the
 // chart's folder. Lines it cannot use are skipped without a word. path is decoded text (see
 // nativePath) and may be relative to the working folder.
-ReadResult readChart(const QString& path, ReadProgress* progress = nullptr);
+ReadResult readChart(const QString& path, ReadProgress* progress = nullptr,
+                      const ReadOptions& options = {});
 
 // Reads chart text that is already in memory; media names are looked up in folder (ending in '/').
-Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress = nullptr);
+Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress = nullptr,
+                    const ReadOptions& options = {});
 
 }  // namespace carvel

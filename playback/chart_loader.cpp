@@ -2,11 +2,12 @@
 
 namespace carvel {
 
-LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObserver* observer) {
+LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObserver* observer,
+                      const ReadOptions& reading) {
     LoadObserver silent;
     LoadObserver& o = observer != nullptr ? *observer : silent;
     LoadedChart loaded;
-    ReadResult read = readChart(path, &o);
+    ReadResult read = readChart(path, &o, reading);
     loaded.chart = std::move(read.chart);
     if (read.status == ReadResult::Status::NotFound) {
         o.loadStateChanged(LoadState::Waiting);

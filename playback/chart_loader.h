@@ -31,6 +31,6 @@ struct LoadedChart {
 // not-found message first, then problems with the file, the media lines in line order, and a
 // chart without events last).
 LoadedChart loadChart(const QString& path, const MediaOptions& options,
-                      LoadObserver* observer = nullptr);
+                      LoadObserver* observer = nullptr, const ReadOptions& reading = {});
 
 }  // namespace carvel
