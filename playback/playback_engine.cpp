@@ -1,5 +1,6 @@
 #include "playback/playback_engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -15,7 +16,7 @@ bool isSoundChannel(int c) {
 
 PlaybackEngine::PlaybackEngine(const Chart& chart, const ChartMedia& media,
                                media::SoundOutput& sound, Clock& clock, Host& host)
-    : chart_(chart), media_(media), sound_(sound), clock_(clock), host_(host) {}
+    : Playback(media, sound, clock, host), chart_(chart) {}
 
 void PlaybackEngine::play() {
     if (chart_.events.empty()) {
@@ -23,20 +24,9 @@ void PlaybackEngine::play() {
     }
     startMs_ = clock_.nowMs();
     handledAt_ = startMs_;
-    missPicture_ = 0;
     position_ = -1;
     nextEvent_ = 1;
-    playing_ = true;
-    compositor_.clear();
-    host_.pictureChanged(compositor_.primary());
-    host_.statusChanged(PlayerStatus::Playing);
-    phase_ = Phase::Loop;
-    host_.wake();
-}
-
-void PlaybackEngine::stop() {
-    playing_ = false;
-    host_.wake();
+    beginRun();
 }
 
 void PlaybackEngine::fastForward() {
@@ -64,45 +54,19 @@ double PlaybackEngine::dueClock(double tick) const {
     return wrapClock(t);
 }
 
-Step PlaybackEngine::pass() {
-    switch (phase_) {
-        case Phase::Idle:
-            return {};
-        case Phase::Loop: {
-            if (!playing_) {
-                phase_ = Phase::EndOfRun;
-                return {Step::Kind::Again};
-            }
-            if (!host_.playerVisible()) {
-                playing_ = false;
-                host_.closePlayer();
-            }
-            const auto count = static_cast<long long>(chart_.events.size());
-            if (nextEvent_ > count || nextEvent_ < 1) {
-                phase_ = Phase::EndOfRun;
-                return {Step::Kind::Again};
-            }
-            const Event& event = chart_.events[static_cast<size_t>(nextEvent_ - 1)];
-            const double tick = positionField(event.position);
-            if (tick <= position_) {
-                handle(event, tick);
-            }
-            position_ = positionAt(clock_.nowMs());
-            return phase_ == Phase::Loop ? nextStep() : Step{Step::Kind::Again};
-        }
-        case Phase::EndOfRun:
-            if (!playing_) {
-                phase_ = Phase::Idle;
-                host_.statusChanged(PlayerStatus::Stopped);
-                return {};
-            }
-            phase_ = Phase::TailWait;
-            tailIndex_ = 0;
-            return {Step::Kind::Again};
-        case Phase::TailWait:
-            return finishTailWait();
+Step PlaybackEngine::loopPass() {
+    const auto count = static_cast<long long>(chart_.events.size());
+    if (nextEvent_ > count || nextEvent_ < 1) {
+        phase_ = Phase::EndOfRun;
+        return {Step::Kind::Again};
     }
-    return {};
+    const Event& event = chart_.events[static_cast<size_t>(nextEvent_ - 1)];
+    const double tick = positionField(event.position);
+    if (tick <= position_) {
+        handle(event, tick);
+    }
+    position_ = positionAt(clock_.nowMs());
+    return phase_ == Phase::Loop ? nextStep() : Step{Step::Kind::Again};
 }
 
 Step PlaybackEngine::nextStep() {
@@ -119,20 +83,6 @@ Step PlaybackEngine::nextStep() {
         return {Step::Kind::Again};
     }
     return {Step::Kind::WaitUntil, due};
-}
-
-Step PlaybackEngine::finishTailWait() {
-    while (playing_ && tailIndex_ < media_.sounds.size()) {
-        const int voice = static_cast<int>(tailIndex_);
-        if (media_.sounds[tailIndex_] && sound_.isPlaying(voice)) {
-            return {Step::Kind::WaitUntil, sound_.silentAtMs(voice)};
-        }
-        ++tailIndex_;
-    }
-    phase_ = Phase::Idle;
-    host_.statusChanged(PlayerStatus::Completed);
-    host_.runCompleted();
-    return running() ? Step{Step::Kind::Again} : Step{};
 }
 
 void PlaybackEngine::handle(const Event& event, double tick) {
@@ -163,28 +113,6 @@ void PlaybackEngine::handle(const Event& event, double tick) {
         missPicture_ = event.value;
     }
     ++nextEvent_;
-}
-
-void PlaybackEngine::startSound(long long index, double dueMs) {
-    if (media::SoundPtr sound = media_.sound(index)) {
-        sound_.play(static_cast<int>(index), std::move(sound), dueMs);
-    }
-}
-
-void PlaybackEngine::showPicture(long long index, bool layer) {
-    compositor_.setPicture(media_.picture(index), layer);
-    compose();
-    host_.pictureChanged(compositor_.primary());
-}
-
-void PlaybackEngine::compose() {
-    media::PicturePtr overlay;
-    if (overlay_ == Overlay::Title) {
-        overlay = media_.stage;
-    } else if (overlay_ == Overlay::Miss) {
-        overlay = media_.picture(missPicture_);
-    }
-    compositor_.compose(overlay);
 }
 
 }  // namespace carvel

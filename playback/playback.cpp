@@ -1,0 +1,93 @@
+#include "playback/playback.h"
+
+namespace carvel {
+
+Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& clock, Host& host)
+    : media_(media), sound_(sound), clock_(clock), host_(host) {}
+
+void Playback::beginRun() {
+    missPicture_ = 0;
+    playing_ = true;
+    compositor_.clear();
+    host_.pictureChanged(compositor_.primary());
+    host_.statusChanged(PlayerStatus::Playing);
+    phase_ = Phase::Loop;
+    host_.wake();
+}
+
+void Playback::stop() {
+    playing_ = false;
+    host_.wake();
+}
+
+void Playback::abandon() {
+    playing_ = false;
+    phase_ = Phase::Idle;
+}
+
+Step Playback::pass() {
+    switch (phase_) {
+        case Phase::Idle:
+            return {};
+        case Phase::Loop:
+            if (!playing_) {
+                phase_ = Phase::EndOfRun;
+                return {Step::Kind::Again};
+            }
+            if (!host_.playerVisible()) {
+                playing_ = false;
+                host_.closePlayer();
+            }
+            return loopPass();
+        case Phase::EndOfRun:
+            if (!playing_) {
+                phase_ = Phase::Idle;
+                host_.statusChanged(PlayerStatus::Stopped);
+                return {};
+            }
+            phase_ = Phase::TailWait;
+            tailIndex_ = 0;
+            return {Step::Kind::Again};
+        case Phase::TailWait:
+            return finishTailWait();
+    }
+    return {};
+}
+
+Step Playback::finishTailWait() {
+    while (playing_ && tailIndex_ < media_.sounds.size()) {
+        const int voice = static_cast<int>(tailIndex_);
+        if (media_.sounds[tailIndex_] && sound_.isPlaying(voice)) {
+            return {Step::Kind::WaitUntil, sound_.silentAtMs(voice)};
+        }
+        ++tailIndex_;
+    }
+    phase_ = Phase::Idle;
+    host_.statusChanged(PlayerStatus::Completed);
+    host_.runCompleted();
+    return running() ? Step{Step::Kind::Again} : Step{};
+}
+
+void Playback::startSound(long long index, double dueMs) {
+    if (media::SoundPtr sound = media_.sound(index)) {
+        sound_.play(static_cast<int>(index), std::move(sound), dueMs);
+    }
+}
+
+void Playback::showPicture(long long index, bool layer) {
+    compositor_.setPicture(media_.picture(index), layer);
+    compose();
+    host_.pictureChanged(compositor_.primary());
+}
+
+void Playback::compose() {
+    media::PicturePtr overlay;
+    if (overlay_ == Overlay::Title) {
+        overlay = media_.stage;
+    } else if (overlay_ == Overlay::Miss) {
+        overlay = media_.picture(missPicture_);
+    }
+    compositor_.compose(overlay);
+}
+
+}  // namespace carvel

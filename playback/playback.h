@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QImage>
+#include <cstddef>
+
+#include "media/sound_output.h"
+#include "platform/clock.h"
+#include "playback/chart_media.h"
+#include "playback/compositor.h"
+#include "playback/playback_step.h"
+#include "playback/player_state.h"
+
+namespace carvel {
+
+// A run of the loaded chart as a state machine, whatever the reading: the commands, the display
+// switches and the phases after the chart's last event (the end of the run, then the wait for the
+// last sounds to ring out). How the events fall due is the concern of the two engines built on it,
+// PlaybackEngine (the classic event table) and TimedPlaybackEngine (the full reading's times).
+class Playback {
+  public:
+    // What the picture area shows instead of the pictures of the chart.
+    enum class Overlay { None, Title, Miss };
+
+    // The player around the playback.
+    class Host {
+      public:
+        virtual ~Host() = default;
+        virtual bool playerVisible() { return true; }
+        // The window check found the player hidden: the player closes (it stops and hides).
+        virtual void closePlayer() {}
+        virtual void statusChanged(PlayerStatus /*status*/) {}
+        virtual void pictureChanged(const QImage& /*primary*/) {}
+        // A run completed: the player moves on to the next chart.
+        virtual void runCompleted() {}
+        // State changed outside a pass; a pass should run soon.
+        virtual void wake() {}
+    };
+
+    virtual ~Playback() = default;
+    Playback(const Playback&) = delete;
+    Playback& operator=(const Playback&) = delete;
+
+    // Starts a new run of the loaded chart from its beginning, taking over from a running one.
+    // Does nothing at all when the chart has no events.
+    virtual void play() = 0;
+    // The run ends at its next pass, as stopped.
+    void stop();
+    virtual void fastForward() = 0;
+    virtual void rewind() = 0;
+    // Ends a run at once and without a word: the chart it plays has been replaced by one that the
+    // other engine plays.
+    void abandon();
+
+    // Wait Off: events found late are dropped instead of handled (each engine says how late).
+    void setSkipLateEvents(bool skip) { skipLate_ = skip; }
+    bool skipsLateEvents() const { return skipLate_; }
+    // Picture events change the picture area only while pictures are shown.
+    void setPicturesShown(bool shown) { picturesShown_ = shown; }
+    void setOverlay(Overlay overlay) { overlay_ = overlay; }
+    Overlay overlay() const { return overlay_; }
+
+    Step pass();
+    // A run is in progress (playing, or letting the last sounds ring out).
+    bool running() const { return phase_ != Phase::Idle; }
+    // The run goes on; false once stopped or ended.
+    bool playing() const { return playing_; }
+
+    Compositor& compositor() { return compositor_; }
+
+  protected:
+    enum class Phase { Idle, Loop, EndOfRun, TailWait };
+
+    Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& clock, Host& host);
+
+    // The common part of play(), once the engine has set up its own state.
+    void beginRun();
+    // One pass of the loop phase, after the stop and window checks.
+    virtual Step loopPass() = 0;
+    void startSound(long long index, double dueMs);
+    void showPicture(long long index, bool layer);
+    void compose();
+
+    const ChartMedia& media_;
+    media::SoundOutput& sound_;
+    Clock& clock_;
+    Host& host_;
+    Compositor compositor_;
+    Phase phase_ = Phase::Idle;
+    bool playing_ = false;
+    bool skipLate_ = false;
+    bool picturesShown_ = false;
+    Overlay overlay_ = Overlay::None;
+    long long missPicture_ = 0;  // the picture that the Miss overlay shows
+
+  private:
+    Step finishTailWait();
+
+    std::size_t tailIndex_ = 0;
+};
+
+}  // namespace carvel
