@@ -5,15 +5,16 @@
 
 #include "playback/chart_loader.h"
 #include "playback/playback_engine.h"
+#include "playback/timed_playback_engine.h"
 
 namespace carvel {
 
 RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink& sink,
-                         std::int64_t maxFrames) {
+                         std::int64_t maxFrames, const RenderSettings& settings) {
     MediaOptions options;
     options.sampleRate = sampleRate;
     options.precision = media::SamplePrecision::Exact;
-    LoadedChart loaded = loadChart(path, options);
+    LoadedChart loaded = loadChart(path, options, nullptr, settings.reading);
     RenderResult result;
     result.found = loaded.found;
     result.messages = loaded.messages;
@@ -26,8 +27,12 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
     }
 
     media::RenderOutput output(sampleRate, sink, maxFrames);
-    PlaybackEngine::Host host;  // no window, and one chart only
-    PlaybackEngine engine(loaded.chart, loaded.media, output, output, host);
+    output.setLimited(settings.limited);
+    Playback::Host host;  // no window, and one chart only
+    PlaybackEngine classic(loaded.chart, loaded.media, output, output, host);
+    TimedPlaybackEngine timed(loaded.chart, loaded.media, output, output, host);
+    Playback& engine =
+        loaded.chart.mode == ReadingMode::Full ? static_cast<Playback&>(timed) : classic;
     engine.play();
     while (!output.stopped()) {
         const Step step = engine.pass();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "chart/load_message.h"
+#include "chart/reading_mode.h"
 #include "media/render_output.h"
 
 namespace carvel {
@@ -17,11 +18,19 @@ struct RenderResult {
     bool sinkFailed = false;            // the sink did not open or refused a block
 };
 
+struct RenderSettings {
+    ReadOptions reading;
+    // Off: the mix is not limited, so that a render scaled afterwards keeps its shape.
+    bool limited = true;
+};
+
 // Plays a chart once on a virtual clock that starts at 0 and jumps from due time to due time,
 // mixing every key sound at its frame, until the last sound has ended or maxFrames frames are
 // written. The mix (interleaved stereo at sampleRate) goes to the sink block by block; the sink is
-// opened only when the chart exists. The same chart gives the same samples every time.
+// opened only when the chart exists. The same chart and settings (a seed for a full reading with
+// #RANDOM included) give the same samples every time.
 RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink& sink,
-                         std::int64_t maxFrames = media::RenderOutput::kUnlimited);
+                         std::int64_t maxFrames = media::RenderOutput::kUnlimited,
+                         const RenderSettings& settings = {});
 
 }  // namespace carvel

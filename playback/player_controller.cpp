@@ -8,6 +8,7 @@ PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, Char
       queue_(queue),
       view_(&view),
       engine_(loaded_.chart, loaded_.media, sound, clock, *this),
+      timed_(loaded_.chart, loaded_.media, sound, clock, *this),
       preview_(loaded_.media, sound, clock) {}
 
 void PlayerController::open(const QString& path) {
@@ -18,10 +19,50 @@ void PlayerController::open(const QString& path) {
     view_->messagesChanged({});
     MediaOptions options;
     options.sampleRate = sound_.sampleRate();
-    loaded_ = loadChart(path, options, view_);
+    loaded_ = loadChart(path, options, view_, reading_);
     view_->messagesChanged(loaded_.messages);
     view_->informationChanged(informationText(loaded_.chart));
-    engine_.play();
+    // The engine of the other reading lets go of the previous chart's run.
+    if (loaded_.chart.mode == ReadingMode::Full) {
+        engine_.abandon();
+    } else {
+        timed_.abandon();
+    }
+    active().play();
+}
+
+const Playback& PlayerController::playback() const {
+    if (loaded_.chart.mode == ReadingMode::Full) {
+        return timed_;
+    }
+    return engine_;
+}
+
+Playback& PlayerController::active() {
+    if (loaded_.chart.mode == ReadingMode::Full) {
+        return timed_;
+    }
+    return engine_;
+}
+
+void PlayerController::setSkipLateEvents(bool skip) {
+    engine_.setSkipLateEvents(skip);
+    timed_.setSkipLateEvents(skip);
+}
+
+void PlayerController::setPicturesShown(bool shown) {
+    engine_.setPicturesShown(shown);
+    timed_.setPicturesShown(shown);
+}
+
+void PlayerController::setOverlay(Overlay overlay) {
+    engine_.setOverlay(overlay);
+    timed_.setOverlay(overlay);
+}
+
+void PlayerController::setPictureSize(QSize size) {
+    engine_.compositor().resize(size);
+    timed_.compositor().resize(size);
 }
 
 void PlayerController::next() {

@@ -9,53 +9,63 @@
 #include "playback/playback_engine.h"
 #include "playback/player_view.h"
 #include "playback/sound_preview.h"
+#include "playback/timed_playback_engine.h"
 
 namespace carvel {
 
 // The player's commands: open a chart, the transport, stepping through the queue of charts, the
 // display switches. The player window binds its controls to these and shows what the view is told;
-// nothing here knows widgets.
-class PlayerController final : private PlaybackEngine::Host {
+// nothing here knows widgets. A chart plays on the engine of the reading it was read with.
+class PlayerController final : private Playback::Host {
   public:
-    using Overlay = PlaybackEngine::Overlay;
+    using Overlay = Playback::Overlay;
 
     PlayerController(media::SoundOutput& sound, Clock& clock, ChartQueue& queue, PlayerView& view);
 
     // The window is built after the controller it binds to; it takes over the reports then.
     void setView(PlayerView& view) { view_ = &view; }
 
+    // How the charts opened from now on are read (classic unless told).
+    void setReadOptions(const ReadOptions& options) { reading_ = options; }
+    const ReadOptions& readOptions() const { return reading_; }
+
     // Releases the previous chart's sounds, loads path, lists the messages, shows the header
     // fields, then plays.
     void open(const QString& path);
 
-    void play() { engine_.play(); }
-    void stop() { engine_.stop(); }
-    void fastForward() { engine_.fastForward(); }
-    void rewind() { engine_.rewind(); }
+    void play() { active().play(); }
+    void stop() { active().stop(); }
+    void fastForward() { active().fastForward(); }
+    void rewind() { active().rewind(); }
     // Step forward / back through the queue (both wrap around) and open the chart there.
     void next();
     void back();
     // Silences and releases every key sound of the chart (the player is closing).
     void releaseSounds();
 
-    void setSkipLateEvents(bool skip) { engine_.setSkipLateEvents(skip); }
+    // The display switches hold for both engines.
+    void setSkipLateEvents(bool skip);
     bool skipsLateEvents() const { return engine_.skipsLateEvents(); }
-    void setPicturesShown(bool shown) { engine_.setPicturesShown(shown); }
-    void setOverlay(Overlay overlay) { engine_.setOverlay(overlay); }
+    void setPicturesShown(bool shown);
+    void setOverlay(Overlay overlay);
     Overlay overlay() const { return engine_.overlay(); }
     // The picture area's size in pixels.
-    void setPictureSize(QSize size) { engine_.compositor().resize(size); }
+    void setPictureSize(QSize size);
 
     // One pass of the playback, for the driver.
-    Step pass() { return engine_.pass(); }
+    Step pass() { return active().pass(); }
     // A run goes on (it has not been stopped or ended).
-    bool playing() const { return engine_.playing(); }
+    bool playing() const { return playback().playing(); }
 
     const Chart& chart() const { return loaded_.chart; }
     // The path of the chart last opened ("" before the first).
     const QString& chartPath() const { return path_; }
     SoundPreview& preview() { return preview_; }
+    // The engine of the loaded chart's reading.
+    const Playback& playback() const;
+    // The engines of the two readings, for tests.
     const PlaybackEngine& engine() const { return engine_; }
+    const TimedPlaybackEngine& timedEngine() const { return timed_; }
 
     // The driver's hook: called whenever a pass should run soon.
     void setWakeHandler(std::function<void()> handler) { wake_ = std::move(handler); }
@@ -69,13 +79,16 @@ class PlayerController final : private PlaybackEngine::Host {
     void pictureChanged(const QImage& primary) override { view_->pictureChanged(primary); }
     void runCompleted() override;
     void wake() override;
+    Playback& active();
 
     media::SoundOutput& sound_;
     ChartQueue& queue_;
     PlayerView* view_;
     LoadedChart loaded_;
     QString path_;
+    ReadOptions reading_;
     PlaybackEngine engine_;
+    TimedPlaybackEngine timed_;
     SoundPreview preview_;
     std::function<void()> wake_;
     std::function<void()> completion_;

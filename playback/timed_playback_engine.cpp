@@ -1,0 +1,132 @@
+#include "playback/timed_playback_engine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace carvel {
+
+namespace {
+
+// Clock differences are only meaningful within 2^31 ms; an event further away than this is waited
+// for in steps of it, or taken as long past.
+constexpr double kFarMs = 1 << 30;
+
+// Channels are the base-36 values of their two characters: "11" is 37, "51" is 181.
+bool isSoundChannel(int c) {
+    return c == 1 || (c >= 37 && c <= 45) || (c >= 73 && c <= 81) || (c >= 181 && c <= 189) ||
+           (c >= 217 && c <= 225);
+}
+
+}  // namespace
+
+TimedPlaybackEngine::TimedPlaybackEngine(const Chart& chart, const ChartMedia& media,
+                                         media::SoundOutput& sound, Clock& clock, Host& host)
+    : Playback(media, sound, clock, host), chart_(chart) {}
+
+void TimedPlaybackEngine::play() {
+    if (chart_.timedEvents.empty()) {
+        return;
+    }
+    startMs_ = clock_.nowMs();
+    next_ = 0;
+    beginRun();
+}
+
+Step TimedPlaybackEngine::loopPass() {
+    const std::vector<TimedEvent>& events = chart_.timedEvents;
+    if (next_ >= events.size()) {
+        phase_ = Phase::EndOfRun;
+        return {Step::Kind::Again};
+    }
+    const TimedEvent& event = events[next_];
+    if (!std::isfinite(event.timeMs)) {
+        ++next_;
+        return {Step::Kind::Again};
+    }
+    const double now = clock_.nowMs();
+    const double ahead = event.timeMs - elapsedMs(now, startMs_);
+    if (ahead > kFarMs) {
+        return {Step::Kind::WaitUntil, wrapClock(now + kFarMs)};
+    }
+    // The wait ends exactly at the due reading, and the same reading counts as due.
+    const double due = wrapClock(startMs_ + event.timeMs);
+    const double late = ahead < -kFarMs ? -ahead : elapsedMs(now, due);
+    if (late < 0) {
+        return {Step::Kind::WaitUntil, due};
+    }
+    handle(event, late);
+    ++next_;
+    return {Step::Kind::Again};
+}
+
+void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
+    if (skipLate_ && lateMs > kLateMs) {
+        return;
+    }
+    const int channel = event.channel;
+    if (isSoundChannel(channel)) {
+        startSound(event.value, wrapClock(startMs_ + event.timeMs));
+    } else if (channel == 4 || channel == 7) {
+        if (picturesShown_) {
+            showPicture(event.value, channel == 7);
+        }
+    } else if (channel == 6) {
+        missPicture_ = event.value;
+    }
+}
+
+void TimedPlaybackEngine::fastForward() {
+    seek(1000);
+}
+
+void TimedPlaybackEngine::rewind() {
+    seek(-1000);
+}
+
+void TimedPlaybackEngine::seek(double deltaMs) {
+    const std::vector<TimedEvent>& events = chart_.timedEvents;
+    if (phase_ == Phase::Loop && playing_) {
+        const double now = clock_.nowMs();
+        const double from = elapsedMs(now, startMs_);
+        for (; next_ < events.size() && events[next_].timeMs <= from; ++next_) {
+            handle(events[next_], from - events[next_].timeMs);
+        }
+        const double to = std::max(from + deltaMs, std::min(from, 0.0));
+        startMs_ = wrapClock(now - to);
+        const auto first =
+            deltaMs > 0 ? events.begin() + static_cast<std::ptrdiff_t>(next_) : events.begin();
+        next_ = static_cast<std::size_t>(
+            std::partition_point(first, events.end(),
+                                 [to](const TimedEvent& e) { return e.timeMs < to; }) -
+            events.begin());
+        restorePictures();
+    }
+    host_.wake();
+}
+
+void TimedPlaybackEngine::restorePictures() {
+    // The latest base, layer and Miss choice before the position, as a run from the beginning
+    // would have left them.
+    const TimedEvent* base = nullptr;
+    const TimedEvent* layer = nullptr;
+    const TimedEvent* miss = nullptr;
+    for (std::size_t i = next_; i-- > 0 && !(base && layer && miss);) {
+        const TimedEvent& e = chart_.timedEvents[i];
+        const TimedEvent** slot = e.channel == 4   ? &base
+                                  : e.channel == 7 ? &layer
+                                  : e.channel == 6 ? &miss
+                                                   : nullptr;
+        if (slot && !*slot) {
+            *slot = &e;
+        }
+    }
+    missPicture_ = miss ? miss->value : 0;
+    if (picturesShown_) {
+        compositor_.setPicture(base ? media_.picture(base->value) : nullptr, false);
+        compositor_.setPicture(layer ? media_.picture(layer->value) : nullptr, true);
+        compose();
+        host_.pictureChanged(compositor_.primary());
+    }
+}
+
+}  // namespace carvel
