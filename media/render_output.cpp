@@ -10,7 +10,11 @@ constexpr std::int64_t kBlock = 4096;
 }
 
 RenderOutput::RenderOutput(int sampleRate, RenderSink& sink, std::int64_t maxFrames)
-    : rate_(sampleRate), sink_(sink), maxFrames_(maxFrames), block_(kBlock * 2) {}
+    : rate_(sampleRate),
+      sink_(sink),
+      maxFrames_(maxFrames),
+      limiter_(sampleRate),
+      block_(kBlock * 2) {}
 
 std::int64_t RenderOutput::frameOf(double ms) const {
     return static_cast<std::int64_t>(std::floor(ms * rate_ / 1000.0 + 0.5));
@@ -65,6 +69,9 @@ void RenderOutput::mixUntil(std::int64_t frame) {
         std::fill_n(block_.begin(), n * 2, 0.0f);
         mixer_.mix(block_.data(), n);
         mixer_.collect();
+        if (limited_) {
+            limiter_.process(block_.data(), n);
+        }
         sinkFailed_ = !sink_.write(block_.data(), n);
     }
 }

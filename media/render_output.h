@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "media/limiter.h"
 #include "media/mixer.h"
 #include "media/sound_output.h"
 
@@ -33,6 +34,7 @@ class CollectingSink final : public RenderSink {
 // Offline output on a virtual clock that starts at 0 and only moves when told. A start due at t
 // lands at frame round(max(t, now) x rate / 1000), a half rounding up. The mix goes to the sink in
 // blocks as the clock moves; nothing of it is kept here. No frame at or past maxFrames is mixed.
+// The mix goes through a Limiter, as the sound card's does, unless told otherwise.
 class RenderOutput final : public SoundOutput, public Clock {
   public:
     static constexpr std::int64_t kUnlimited = std::numeric_limits<std::int64_t>::max();
@@ -45,6 +47,10 @@ class RenderOutput final : public SoundOutput, public Clock {
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
     double nowMs() override { return now_; }
+
+    // Off: the sums go to the sink as they are, above full scale too (for a render that is scaled
+    // afterwards). Set before the first frame is mixed.
+    void setLimited(bool limited) { limited_ = limited; }
 
     // Moves the virtual clock forward to ms and mixes every frame before it.
     void advanceTo(double ms);
@@ -67,6 +73,8 @@ class RenderOutput final : public SoundOutput, public Clock {
     std::int64_t maxFrames_;
     double now_ = 0;
     Mixer mixer_;
+    Limiter limiter_;
+    bool limited_ = true;
     VoiceSchedule schedule_;
     std::int64_t lastEnd_ = 0;
     std::vector<float> block_;

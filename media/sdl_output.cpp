@@ -72,6 +72,7 @@ SdlOutput::SdlOutput(int preferredRate) : opened_(std::chrono::steady_clock::now
         return;
     }
     rate_ = have.freq;
+    limiter_ = Limiter(rate_);
     callbackSize_ = have.samples;
     opened_ = std::chrono::steady_clock::now();
     SDL_PauseAudioDevice(device_, 0);
@@ -91,6 +92,7 @@ void SdlOutput::callback(void* self, Uint8* stream, int length) {
     output->callbackFrames_.store(output->mixer_.framesMixed(), std::memory_order_relaxed);
     output->callbackNanos_.store(nanosSince(output->opened_), std::memory_order_release);
     output->mixer_.mix(reinterpret_cast<float*>(stream), frames);
+    output->limiter_.process(reinterpret_cast<float*>(stream), frames);
 }
 
 double SdlOutput::nowFrames() {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 
+#include "media/limiter.h"
 #include "media/mixer.h"
 #include "media/sound_output.h"
 
@@ -14,7 +15,8 @@ namespace carvel::media {
 
 // Real-time output through SDL2 audio. Its clock counts the frames the sound card has been given,
 // interpolated between callbacks with the steady clock, so pictures and sounds share one time
-// base. When no device can be opened, it runs silently on the steady clock alone (isSilent()).
+// base. The mix goes through a Limiter on its way to the card. When no device can be opened, it
+// runs silently on the steady clock alone (isSilent()).
 class SdlOutput final : public SoundOutput, public Clock {
   public:
     // Starts are scheduled this far behind their due time, so that a start handled a little late
@@ -48,6 +50,7 @@ class SdlOutput final : public SoundOutput, public Clock {
     int rate_ = 44100;
     QString failure_;
     Mixer mixer_;
+    Limiter limiter_{44100};
     VoiceSchedule schedule_;
     std::chrono::steady_clock::time_point opened_;
     // Written by the callback: frames mixed at its start, and when it ran.
