@@ -1,8 +1,8 @@
-// carvel-play [--once] CHART...: a terminal jukebox. Plays the charts one after another through
-// the sound card (after the last, the first again; with --once, it ends after the last), printing
-// the status texts and load messages as they change. A chart that cannot play (missing, or without
-// events) is passed over at once. Exit status: 0, or 1 when no chart could be played; Ctrl+C
-// ends it with 130, SIGTERM with 143.
+// carvel-play [--once] [--full] [--seed N] CHART...: a terminal jukebox. Plays the charts one after
+// another through the sound card (after the last, the first again; with --once, it ends after the
+// last), printing the status texts and load messages as they change. A chart that cannot play
+// (missing, or without events) is passed over at once. Exit status: 0, or 1 when no chart could be
+// played; Ctrl+C ends it with 130, SIGTERM with 143.
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
@@ -15,6 +15,7 @@
 #include "playback/display_texts.h"
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
+#include "tools/reading_options.h"
 
 namespace {
 
@@ -69,11 +70,22 @@ int main(int argc, char** argv) {
         QStringLiteral("usage: carvel-play [OPTION]... CHART...\n"
                        "Plays the charts one after another through the sound card, over and over.\n"
                        "  --once       end after the last chart\n"
+                       "  --full       read the charts in full (extended BMS: 7 keys, tempo\n"
+                       "               changes, stops, long notes, #RANDOM) instead of the\n"
+                       "               classic reading\n"
+                       "  --seed N     the draws of #RANDOM in the full reading, 0 to 4294967295\n"
+                       "               (default: new draws at each load)\n"
                        "  -h, --help   show this text\n"
                        "  --version    show the version\n"));
     options.addFlag(QStringLiteral("--once"));
+    carvel::addReadingOptions(options);
     if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
         return *status;
+    }
+    int usageStatus = 0;
+    const std::optional<carvel::ReadOptions> reading = carvel::readingOptions(options, usageStatus);
+    if (!reading) {
+        return usageStatus;
     }
     if (options.operands().isEmpty()) {
         return options.usageError(QStringLiteral("at least one CHART expected"));
@@ -93,6 +105,7 @@ int main(int argc, char** argv) {
     ArgumentQueue queue(paths);
     TerminalView view;
     carvel::PlayerController controller(output, output, queue, view);
+    controller.setReadOptions(*reading);
     carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 
@@ -110,7 +123,7 @@ int main(int argc, char** argv) {
             return;
         }
         controller.next();
-        if (controller.engine().running()) {
+        if (controller.playback().running()) {
             playedAny = true;
             unplayable = 0;
         } else {

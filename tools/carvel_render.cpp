@@ -1,15 +1,19 @@
-// carvel-render [--rate N] [--max-seconds N] CHART OUT.wav: plays a chart offline into a 16-bit
-// stereo WAV file, written block by block as it is mixed.
+// carvel-render [--full] [--seed N] [--normalize] [--rate N] [--max-seconds N] CHART OUT.wav:
+// plays a chart offline into a 16-bit stereo WAV file, written block by block as it is mixed (with
+// --normalize, once the whole render has been measured in a temporary file).
 #include <QCoreApplication>
 #include <QFile>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 
+#include "media/limiter.h"
+#include "media/scratch_render.h"
 #include "media/wav_file_sink.h"
 #include "platform/command_line.h"
 #include "playback/display_texts.h"
 #include "playback/offline_render.h"
+#include "tools/reading_options.h"
 
 namespace {
 
@@ -29,6 +33,16 @@ std::optional<double> number(const QString& text) {
     return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
+// A gain in decibels with its sign and two decimals: "+3.52 dB".
+QString decibels(float gain) {
+    double db = 20 * std::log10(static_cast<double>(gain));
+    if (std::fabs(db) < 0.005) {
+        db = 0;  // no "-0.00"
+    }
+    return (db >= 0 ? QStringLiteral("+") : QString()) + QString::number(db, 'f', 2) +
+           QStringLiteral(" dB");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,15 +51,28 @@ int main(int argc, char** argv) {
         QStringLiteral(
             "usage: carvel-render [OPTION]... CHART OUT.wav\n"
             "Plays CHART offline into OUT.wav (16-bit stereo PCM) until its last sound ends.\n"
+            "  --full            read the chart in full (extended BMS: 7 keys, tempo changes,\n"
+            "                    stops, long notes, #RANDOM) instead of the classic reading\n"
+            "  --seed N          the draws of #RANDOM in the full reading, 0 to 4294967295\n"
+            "                    (default: new draws each time)\n"
+            "  --normalize       scale the whole render so that its peak is at -1 dBFS\n"
             "  --rate N          sample rate, 8000 to 384000 (default 44100)\n"
             "  --max-seconds N   stop after N seconds of output (default 7200)\n"
             "  -h, --help        show this text\n"
             "  --version         show the version\n"));
     options.addValue(QStringLiteral("--rate"));
     options.addValue(QStringLiteral("--max-seconds"));
+    options.addFlag(QStringLiteral("--normalize"));
+    carvel::addReadingOptions(options);
     if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
         return *status;
     }
+    int usageStatus = 0;
+    const std::optional<carvel::ReadOptions> reading = carvel::readingOptions(options, usageStatus);
+    if (!reading) {
+        return usageStatus;
+    }
+    const bool normalize = options.isSet(QStringLiteral("--normalize"));
     const std::optional<double> rateValue =
         number(options.value(QStringLiteral("--rate")).value_or(QStringLiteral("44100")));
     if (!rateValue || *rateValue < 8000 || *rateValue > 384000 ||
@@ -70,12 +97,32 @@ int main(int argc, char** argv) {
         wavLimit ? carvel::media::WavFileSink::kMaxFrames : static_cast<std::int64_t>(wanted);
 
     carvel::media::WavFileSink sink(QFile::encodeName(args.at(1)), rate);
-    const carvel::RenderResult result = carvel::renderChart(args.at(0), rate, sink, maxFrames);
+    // Normalized, the render is measured unlimited in a first pass, then scaled into the file.
+    carvel::media::ScratchRender scratch;
+    carvel::RenderSettings settings;
+    settings.reading = *reading;
+    settings.limited = !normalize;
+    const carvel::RenderResult result = carvel::renderChart(
+        args.at(0), rate, normalize ? static_cast<carvel::media::RenderSink&>(scratch) : sink,
+        maxFrames, settings);
     for (const carvel::LoadMessage& message : result.messages) {
         printError(carvel::messageText(message));
     }
     if (!result.found) {
         return 1;
+    }
+    if (normalize && result.sinkFailed) {
+        printError(QStringLiteral("cannot write a temporary file: ") + scratch.error());
+        return 1;
+    }
+    float gain = 1;
+    if (normalize) {
+        gain = scratch.peak() > 0 ? carvel::media::Limiter::kThreshold / scratch.peak() : 1.0f;
+        if (!sink.open() || !scratch.replay(sink, gain)) {
+            printError(QStringLiteral("cannot write ") + args.at(1) + QStringLiteral(": ") +
+                       (sink.error().isEmpty() ? scratch.error() : sink.error()));
+            return 1;
+        }
     }
     if (result.sinkFailed || !sink.close()) {
         printError(QStringLiteral("cannot write ") + args.at(1) + QStringLiteral(": ") +
@@ -88,6 +135,11 @@ int main(int argc, char** argv) {
                                   QStringLiteral(" 秒で書き出しを打ち切りました。")
                             : seconds + QStringLiteral(" 秒で書き出しを打ち切りました。") +
                                   QStringLiteral("(--max-seconds で長さを変えられます)"));
+    }
+    if (normalize) {
+        printError(scratch.peak() > 0 ? QStringLiteral("ﾋﾟｰｸを -1 dBFS に合わせました (ｹﾞｲﾝ ") +
+                                            decibels(gain) + QStringLiteral(")。")
+                                      : QStringLiteral("無音のため、ｹﾞｲﾝは変えていません。"));
     }
     return 0;
 }
