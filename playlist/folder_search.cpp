@@ -18,14 +18,22 @@ struct Place {
 
 // Compared on the bytes: '.' is never part of a CP932 character, so this agrees with the
 // decoded name.
-bool isChartName(const QByteArray& name) {
-    return name.size() >= 4 &&
-           QByteArrayView(name).last(4).compare(".bms", Qt::CaseInsensitive) == 0;
+bool isChartName(const QByteArray& name, ReadingMode mode) {
+    if (name.size() < 4) {
+        return false;
+    }
+    const QByteArrayView extension = QByteArrayView(name).last(4);
+    if (extension.compare(".bms", Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    return mode == ReadingMode::Full && (extension.compare(".bme", Qt::CaseInsensitive) == 0 ||
+                                         extension.compare(".bml", Qt::CaseInsensitive) == 0 ||
+                                         extension.compare(".pms", Qt::CaseInsensitive) == 0);
 }
 
 }  // namespace
 
-SearchResult searchCharts(const QString& root, const std::atomic<bool>* cancel) {
+SearchResult searchCharts(const QString& root, const std::atomic<bool>* cancel, ReadingMode mode) {
     SearchResult result;
     const auto cancelled = [cancel] { return cancel && cancel->load(); };
     const std::optional<QByteArray> rootNative = nativePath(root);
@@ -45,7 +53,7 @@ SearchResult searchCharts(const QString& root, const std::atomic<bool>* cancel) 
                 if (!entry.symlink) {
                     queue.push_back({prefix + entry.name, nativePrefix + entry.bytes});
                 }
-            } else if (entry.kind == FolderEntry::Kind::Regular && isChartName(entry.bytes)) {
+            } else if (entry.kind == FolderEntry::Kind::Regular && isChartName(entry.bytes, mode)) {
                 found.push_back({prefix + entry.name, nativePrefix + entry.bytes});
             }
         }

@@ -293,8 +293,9 @@ void PlaylistWindow::cmdSearch_Click() {
     setCursor(Qt::BusyCursor);
     cancelSearch_ = false;
     const QString root = dirPath_;
-    searchThread_ = std::make_unique<std::thread>([this, root] {
-        SearchResult found = searchCharts(root, &cancelSearch_);
+    const ReadingMode mode = searchMode_;
+    searchThread_ = std::make_unique<std::thread>([this, root, mode] {
+        SearchResult found = searchCharts(root, &cancelSearch_, mode);
         QMetaObject::invokeMethod(
             this, [this, found = std::move(found)]() mutable { finishSearch(std::move(found)); },
             Qt::QueuedConnection);

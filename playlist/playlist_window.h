@@ -44,6 +44,8 @@ class PlaylistWindow : public QWidget {
     QString Dir1Path() const { return dirPath_; }
     void openFolder(const QString& path);
     bool searching() const { return searchThread_ != nullptr; }
+    // Which charts the search collects: .bms files, or in the full reading also .bme, .bml, .pms.
+    void setSearchMode(ReadingMode mode) { searchMode_ = mode; }
 
     // Called after a search has filled the found list (tests wait on it).
     std::function<void()> onSearchFinished;
@@ -94,6 +96,7 @@ class PlaylistWindow : public QWidget {
     QString dirPath_;
     std::unique_ptr<std::thread> searchThread_;
     std::atomic<bool> cancelSearch_{false};
+    ReadingMode searchMode_ = ReadingMode::Classic;
     double dpi_ = 96;
 };
 
