@@ -28,8 +28,10 @@ void onSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Read before QApplication takes its own options out of argv.
-    const QStringList arguments = carvel::argumentsOf(argc, argv);
+    // Read before QApplication takes its own options out of argv. --full reads this run's charts
+    // in full, leaving the remembered mode as it is; what remains is the command-line text.
+    QStringList arguments = carvel::argumentsOf(argc, argv);
+    const bool full = arguments.removeAll(QStringLiteral("--full")) > 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("carvel"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -45,7 +47,11 @@ int main(int argc, char** argv) {
                                     .toUtf8();
         std::fputs(line.constData(), stderr);
     }
-    carvel::Program program(output, output, carvel::listFilePath());
+    carvel::Program program(output, output, carvel::listFilePath(),
+                            carvel::ReadingSetting::defaultFile());
+    if (full) {
+        program.useReadingMode(carvel::ReadingMode::Full);
+    }
     program.onQuit = [] { QApplication::quit(); };
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {

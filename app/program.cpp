@@ -4,8 +4,10 @@
 
 namespace carvel {
 
-Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFile)
-    : controller_(output, clock, playlist_, noView_),
+Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFile,
+                 const QString& settingsFile)
+    : readingSetting_(settingsFile),
+      controller_(output, clock, playlist_, noView_),
       driver_([this] { return controller_.pass(); }, clock),
       player_(controller_),
       playlistWindow_(playlist_, listFile) {
@@ -24,6 +26,18 @@ Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFi
     };
     player_.onClosed = [this] { playlistWindow_.show(); };
     player_.onChartDropped = [this](const QString& path) { chartDropped(path); };
+    player_.onReadingModeChanged = [this](ReadingMode mode) {
+        playlistWindow_.setSearchMode(mode);
+        return readingSetting_.save(mode);
+    };
+    useReadingMode(readingSetting_.load());
+}
+
+void Program::useReadingMode(ReadingMode mode) {
+    ReadOptions reading;
+    reading.mode = mode;  // no seed: #RANDOM is drawn anew at each load
+    controller_.setReadOptions(reading);
+    playlistWindow_.setSearchMode(mode);
 }
 
 void Program::start(const QString& commandLine) {

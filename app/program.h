@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+#include "app/reading_setting.h"
 #include "media/sound_output.h"
 #include "platform/clock.h"
 #include "playback/playback_driver.h"
@@ -17,10 +18,15 @@ namespace carvel {
 // its driver, and the two windows, which know nothing of each other and meet here.
 class Program {
   public:
-    Program(media::SoundOutput& output, Clock& clock, const QString& listFile);
+    // settingsFile remembers the reading mode between runs (empty: classic at every start).
+    Program(media::SoundOutput& output, Clock& clock, const QString& listFile,
+            const QString& settingsFile = {});
 
     // Reads the list file and acts on the command-line text, then shows the first window.
     void start(const QString& commandLine);
+
+    // Reads (and searches for) the charts of this run in mode; the remembered mode is unchanged.
+    void useReadingMode(ReadingMode mode);
 
     // Ends the program the way closing the playlist window does (the playlist is saved).
     void exit();
@@ -36,6 +42,7 @@ class Program {
   private:
     void chartDropped(const QString& path);
 
+    ReadingSetting readingSetting_;
     Playlist playlist_;
     PlayerView noView_;
     PlayerController controller_;

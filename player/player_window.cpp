@@ -25,6 +25,7 @@ namespace {
 
 const QString kDetailCode = QStringLiteral("項目ﾒﾓﾘ");
 const QString kSourceCode = QStringLiteral("ﾛｸﾞ出力");
+const QString kFullReadingCode = QStringLiteral("拡張BMS");
 
 QPushButton* transportButton(const QString& caption, TransportIcon icon, QWidget* parent) {
     auto* button = new QPushButton(parent);
@@ -149,6 +150,9 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     showMessage = [this](const QString& title, const QString& text) {
         QMessageBox::warning(this, title, text);
     };
+    showInformation = [this](const QString& title, const QString& text) {
+        QMessageBox::information(this, title, text);
+    };
 
     setOuterWidth(kWidthNarrow);
     setOuterHeight(kHeightCompact);
@@ -221,7 +225,27 @@ void PlayerWindow::Label1_DblClick() {
         List2->show();
     } else if (code == kSourceCode) {
         showSource();
+    } else if (code == kFullReadingCode) {
+        toggleReading();
     }
+}
+
+void PlayerWindow::toggleReading() {
+    ReadOptions reading = controller_.readOptions();
+    const bool full = reading.mode != ReadingMode::Full;
+    reading.mode = full ? ReadingMode::Full : ReadingMode::Classic;
+    controller_.setReadOptions(reading);
+    const bool kept = !onReadingModeChanged || onReadingModeChanged(reading.mode);
+    QString text = full ? QStringLiteral(
+                              "拡張BMSﾓｰﾄﾞになりました。\n"
+                              "次に開くBMSから、拡張BMSとして読み込みます。")
+                        : QStringLiteral(
+                              "通常ﾓｰﾄﾞになりました。\n"
+                              "次に開くBMSから、通常のBMSとして読み込みます。");
+    if (!kept) {
+        text += QStringLiteral("\n設定を保存できませんでした。次の起動では元のﾓｰﾄﾞに戻ります。");
+    }
+    showInformation(QStringLiteral("Carvel"), text);
 }
 
 void PlayerWindow::showSource() {

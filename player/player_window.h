@@ -44,6 +44,11 @@ class PlayerWindow : public QWidget, public PlayerView {
     std::function<bool(const QString&)> openTextViewer;
     // Shows a message; replaceable for tests.
     std::function<void(const QString& title, const QString& text)> showMessage;
+    // Shows a notice (an information box); replaceable for tests.
+    std::function<void(const QString& title, const QString& text)> showInformation;
+    // The hidden tools switched the reading of the charts opened from now on; returns false when
+    // the choice could not be remembered for the next start.
+    std::function<bool(ReadingMode mode)> onReadingModeChanged;
 
     // Outer window size in twips (the frame takes kFrameWidthTwips x kFrameHeightTwips of it).
     int outerHeightTwips() const { return outerHeight_; }
@@ -108,6 +113,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     void setOuterHeight(int twips);
     void setOuterWidth(int twips);
     void showSource();
+    void toggleReading();
     QRect at(int left, int top, int width, int height) const;
 
     PlayerController& controller_;
