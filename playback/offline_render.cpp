@@ -14,25 +14,29 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
     MediaOptions options;
     options.sampleRate = sampleRate;
     options.precision = media::SamplePrecision::Exact;
-    LoadedChart loaded = loadChart(path, options, nullptr, settings.reading);
+    const LoadedChart loaded = loadChart(path, options, nullptr, settings.reading);
     RenderResult result;
+    if (loaded.found) {
+        if (sink.open()) {
+            result = renderLoaded(loaded.chart, loaded.media, sampleRate, sink, maxFrames,
+                                  settings.limited);
+        } else {
+            result.sinkFailed = true;
+        }
+    }
     result.found = loaded.found;
     result.messages = loaded.messages;
-    if (!loaded.found) {
-        return result;
-    }
-    if (!sink.open()) {
-        result.sinkFailed = true;
-        return result;
-    }
+    return result;
+}
 
+RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampleRate,
+                          media::RenderSink& sink, std::int64_t maxFrames, bool limited) {
     media::RenderOutput output(sampleRate, sink, maxFrames);
-    output.setLimited(settings.limited);
+    output.setLimited(limited);
     Playback::Host host;  // no window, and one chart only
-    PlaybackEngine classic(loaded.chart, loaded.media, output, output, host);
-    TimedPlaybackEngine timed(loaded.chart, loaded.media, output, output, host);
-    Playback& engine =
-        loaded.chart.mode == ReadingMode::Full ? static_cast<Playback&>(timed) : classic;
+    PlaybackEngine classic(chart, media, output, output, host);
+    TimedPlaybackEngine timed(chart, media, output, output, host);
+    Playback& engine = chart.mode == ReadingMode::Full ? static_cast<Playback&>(timed) : classic;
     engine.play();
     while (!output.stopped()) {
         const Step step = engine.pass();
@@ -48,6 +52,8 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
                                  : std::nextafter(now, std::numeric_limits<double>::infinity()));
         }
     }
+    RenderResult result;
+    result.found = true;
     result.frames = output.framesMixed();
     result.cutShort = output.cutShort();
     result.sinkFailed = output.sinkFailed();

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "chart/chart.h"
 #include "chart/load_message.h"
 #include "chart/reading_mode.h"
 #include "media/render_output.h"
+#include "playback/chart_media.h"
 
 namespace carvel {
 
@@ -32,5 +34,11 @@ struct RenderSettings {
 RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink& sink,
                          std::int64_t maxFrames = media::RenderOutput::kUnlimited,
                          const RenderSettings& settings = {});
+
+// The same for a chart already loaded (decoded at sampleRate), whose sink is open.
+RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampleRate,
+                          media::RenderSink& sink,
+                          std::int64_t maxFrames = media::RenderOutput::kUnlimited,
+                          bool limited = true);
 
 }  // namespace carvel
