@@ -2,7 +2,6 @@
 
 #include "testing/qt_printers.h"
 
-#include <cmath>
 #include <limits>
 
 #include "playback/timed_playback_engine.h"
@@ -16,12 +15,6 @@ constexpr PlayerStatus kPlaying = PlayerStatus::Playing;
 constexpr PlayerStatus kStopped = PlayerStatus::Stopped;
 constexpr PlayerStatus kCompleted = PlayerStatus::Completed;
 constexpr double kStart = 5000;  // the clock reading at which each run starts
-
-// What a case does to the run, in order.
-struct Do {
-    enum Op { Run, Stall, FastForward, Rewind, Stop, WaitOff } op;
-    double ms = 0;  // Run: passes for this long; Stall: the clock moves on without a pass
-};
 
 class TimedPlaybackTest : public ::testing::Test {
   protected:
@@ -40,31 +33,6 @@ class TimedPlaybackTest : public ::testing::Test {
         }
         return list;
     }
-    void perform(const std::vector<Do>& script) {
-        for (const Do& step : script) {
-            switch (step.op) {
-                case Do::Run:
-                    testing::runFor(engine, clock, step.ms);
-                    break;
-                case Do::Stall:
-                    clock.now += step.ms;
-                    break;
-                case Do::FastForward:
-                    engine.fastForward();
-                    break;
-                case Do::Rewind:
-                    engine.rewind();
-                    break;
-                case Do::Stop:
-                    engine.stop();
-                    break;
-                case Do::WaitOff:
-                    engine.setSkipLateEvents(true);
-                    break;
-            }
-        }
-    }
-
     testing::FakeClock clock;
     testing::RecordingOutput output;
     testing::RecordingHost host;
@@ -75,10 +43,17 @@ class TimedPlaybackTest : public ::testing::Test {
 
 TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Passes for runMs, then the clock moves on by stallMs without a pass, then the command, then
+    // passes until the run settles.
+    struct Script {
+        bool waitOff;
+        double runMs, stallMs;
+        void (Playback::*command)();
+    };
     struct Case {
         const char* name;
         std::vector<TimedEvent> events;  // time, channel (base 36: "11" is 37), sound
-        std::vector<Do> script;
+        Script script;
         QStringList starts;
         Statuses statuses;
     };
@@ -94,43 +69,43 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
           {250, 3, 3},
           {260, 46, 3},
           {300, 37, 9}},
-         {{Do::Run, 10000}},
+         {false, 0, 0, nullptr},
          {u"1@0"_qs, u"2@12.5"_qs, u"3@12.5"_qs, u"4@100.25"_qs, u"5@100.25"_qs, u"1@200"_qs,
           u"2@200"_qs},
          {kPlaying, kCompleted}},
         {"FF plays what was due before it, then passes over a second",
          {{0, 37, 1}, {40, 37, 2}, {500, 37, 3}, {1200, 37, 4}, {2500, 37, 5}},
-         {{Do::Run, 10}, {Do::Stall, 50}, {Do::FastForward}, {Do::Run, 10000}},
+         {false, 10, 50, &Playback::fastForward},
          {u"1@0"_qs, u"2@40"_qs, u"4@200"_qs, u"5@1500"_qs},
          {kPlaying, kCompleted}},
         {"Rev plays the last second again",
          {{0, 37, 1}, {500, 37, 2}, {1500, 37, 3}},
-         {{Do::Run, 1200}, {Do::Rewind}, {Do::Run, 10000}},
+         {false, 1200, 0, &Playback::rewind},
          {u"1@0"_qs, u"2@500"_qs, u"2@1500"_qs, u"3@2500"_qs},
          {kPlaying, kCompleted}},
         {"Rev within the first second starts over",
          {{0, 37, 1}, {500, 37, 2}},
-         {{Do::Run, 300}, {Do::Rewind}, {Do::Run, 10000}},
+         {false, 300, 0, &Playback::rewind},
          {u"1@0"_qs, u"1@300"_qs, u"2@800"_qs},
          {kPlaying, kCompleted}},
         {"Stop ends the run",
          {{0, 37, 1}, {1000, 37, 2}},
-         {{Do::Run, 100}, {Do::Stop}, {Do::Run, 5000}},
+         {false, 100, 0, &Playback::stop},
          {u"1@0"_qs},
          {kPlaying, kStopped}},
         {"Wait On plays late events at their times",
          {{0, 37, 1}, {100, 37, 2}, {150, 37, 3}, {300, 37, 4}},
-         {{Do::Run, 10}, {Do::Stall, 180}, {Do::Run, 10000}},
+         {false, 10, 180, nullptr},
          {u"1@0"_qs, u"2@100"_qs, u"3@150"_qs, u"4@300"_qs},
          {kPlaying, kCompleted}},
         {"Wait Off drops events found more than 50 ms late",
          {{0, 37, 1}, {100, 37, 2}, {150, 37, 3}, {300, 37, 4}},
-         {{Do::WaitOff}, {Do::Run, 10}, {Do::Stall, 180}, {Do::Run, 10000}},
+         {true, 10, 180, nullptr},
          {u"1@0"_qs, u"3@150"_qs, u"4@300"_qs},
          {kPlaying, kCompleted}},
         {"times that are no number are passed over, one far away is waited for",
          {{0, 37, 1}, {nan, 37, 2}, {1e15, 37, 3}},
-         {{Do::Run, 10000}},
+         {false, 0, 0, nullptr},
          {u"1@0"_qs},
          {kPlaying}},
     };
@@ -140,9 +115,14 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
         output.starts.clear();
         host.statuses.clear();
         clock.now = kStart;
-        engine.setSkipLateEvents(false);
+        engine.setSkipLateEvents(c.script.waitOff);
         engine.play();
-        perform(c.script);
+        testing::runFor(engine, clock, c.script.runMs);
+        clock.now += c.script.stallMs;
+        if (c.script.command) {
+            (engine.*c.script.command)();
+        }
+        testing::runFor(engine, clock, 10000);
         EXPECT_EQ(starts(), c.starts);
         EXPECT_EQ(host.statuses, c.statuses);
         engine.abandon();
@@ -160,12 +140,12 @@ TEST_F(TimedPlaybackTest, PicturesAndTheMissChoiceFollowFastForwardAndRewind) {
     clock.now = kStart;
     engine.play();
     const auto shown = [this] { return host.pictures.back().pixel(4, 4) & 0xFFFFFF; };
-    perform({{Do::Run, 1500}});
+    testing::runFor(engine, clock, 1500);
     EXPECT_EQ(shown(), 0x0000FFu);
-    perform({{Do::Rewind}});  // at 500 ms: the base of 0 ms again
+    engine.rewind();  // at 500 ms: the base of 0 ms again
     EXPECT_EQ(shown(), 0xFF0000u);
     engine.setOverlay(Playback::Overlay::Miss);
-    perform({{Do::FastForward}});  // at 1500 ms: Miss picture 1 was chosen at 1000 ms
+    engine.fastForward();  // at 1500 ms: Miss picture 1 was chosen at 1000 ms
     EXPECT_EQ(shown(), 0xFF0000u);
 }
 
