@@ -115,9 +115,11 @@ int main(int argc, char** argv) {
         printError(QStringLiteral("cannot write a temporary file: ") + scratch.error());
         return 1;
     }
+    // Below this peak (-600 dBFS) a render counts as silent: the gain would not be a finite float.
+    const bool silent = scratch.peak() < 1e-30f;
     float gain = 1;
     if (normalize) {
-        gain = scratch.peak() > 0 ? carvel::media::Limiter::kThreshold / scratch.peak() : 1.0f;
+        gain = silent ? 1.0f : carvel::media::Limiter::kThreshold / scratch.peak();
         if (!sink.open() || !scratch.replay(sink, gain)) {
             printError(QStringLiteral("cannot write ") + args.at(1) + QStringLiteral(": ") +
                        (sink.error().isEmpty() ? scratch.error() : sink.error()));
@@ -137,9 +139,9 @@ int main(int argc, char** argv) {
                                   QStringLiteral("(--max-seconds で長さを変えられます)"));
     }
     if (normalize) {
-        printError(scratch.peak() > 0 ? QStringLiteral("ﾋﾟｰｸを -1 dBFS に合わせました (ｹﾞｲﾝ ") +
-                                            decibels(gain) + QStringLiteral(")。")
-                                      : QStringLiteral("無音のため、ｹﾞｲﾝは変えていません。"));
+        printError(!silent ? QStringLiteral("ﾋﾟｰｸを -1 dBFS に合わせました (ｹﾞｲﾝ ") +
+                                 decibels(gain) + QStringLiteral(")。")
+                           : QStringLiteral("無音のため、ｹﾞｲﾝは変えていません。"));
     }
     return 0;
 }
