@@ -77,13 +77,15 @@ struct Point {
     long double msPerMeasure = 0;
 };
 
-// The order of Chart::timedEvents.
-bool earlier(const TimedEvent& a, const TimedEvent& b) {
-    if (a.timeMs != b.timeMs) {
-        return a.timeMs < b.timeMs;
+// The order of Chart::timedEvents (a type of its own, so that the sort inlines it).
+struct Earlier {
+    bool operator()(const TimedEvent& a, const TimedEvent& b) const {
+        if (a.timeMs != b.timeMs) {
+            return a.timeMs < b.timeMs;
+        }
+        return a.channel != b.channel ? a.channel < b.channel : a.value < b.value;
     }
-    return a.channel != b.channel ? a.channel < b.channel : a.value < b.value;
-}
+};
 
 struct LongNote {
     double time;
@@ -145,8 +147,8 @@ std::vector<TimedEvent> Timeline::place(ReadProgress* progress) {
     }
     // Each measure was sorted on its own; times only grow from one measure to the next, unless
     // two of them round to one double.
-    if (!std::is_sorted(events_.begin(), events_.end(), earlier)) {
-        std::sort(events_.begin(), events_.end(), earlier);
+    if (!std::is_sorted(events_.begin(), events_.end(), Earlier())) {
+        std::sort(events_.begin(), events_.end(), Earlier());
     }
     return std::move(events_);
 }
@@ -164,7 +166,7 @@ void Timeline::placeMeasure(int measure, const std::vector<int>& lineIndexes) {
         }
     }
     placeLongNotes();
-    std::sort(events_.begin() + static_cast<std::ptrdiff_t>(first), events_.end(), earlier);
+    std::sort(events_.begin() + static_cast<std::ptrdiff_t>(first), events_.end(), Earlier());
     const Point& last = points_.back();
     measureStart_ = last.time;
     measureStart_.add(last.stopMs);

@@ -11,11 +11,13 @@ namespace carvel {
 void appendTimedEventText(std::string& out, const TimedEvent& event) {
     char text[64];
     char* end = text;
-    // Times of the chart's span are thousandths below 2^63: a long double holds time x 1000
-    // exactly, and rounding it half to even is what printf does with the exact decimal value.
-    const long double thousandths = std::nearbyint(static_cast<long double>(event.timeMs) * 1000);
+    // A long double holds time x 1000 exactly; rounding that half to even is what printf does
+    // with the exact decimal value of the time.
+    const long double thousandths = static_cast<long double>(event.timeMs) * 1000;
     if (event.timeMs >= 0 && thousandths < 9e18L) {
-        const auto whole = static_cast<std::int64_t>(thousandths);
+        auto whole = static_cast<std::int64_t>(thousandths);
+        const long double rest = thousandths - static_cast<long double>(whole);
+        whole += rest > 0.5L || (rest == 0.5L && whole % 2 != 0) ? 1 : 0;
         end = std::to_chars(end, text + sizeof text, whole / 1000).ptr;
         const auto decimals = static_cast<int>(whole % 1000);
         *end++ = '.';
