@@ -1,6 +1,7 @@
 #include "chart/full_timeline.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace carvel {
@@ -9,7 +10,6 @@ namespace {
 
 // Channels by their base-36 value.
 constexpr int kBgm = 1;
-constexpr int kMeasureLength = 2;
 constexpr int kHexTempo = 3;
 constexpr int kIndexedTempo = 8;
 constexpr int kStop = 9;
@@ -26,8 +26,9 @@ bool isKeyLane(int channel) {
 bool isLongLane(int channel) {
     return inRange(channel, '5', '1', '9') || inRange(channel, '6', '1', '9');
 }
-bool isPicture(int channel) {
-    return channel == 4 || channel == 6 || channel == 7;
+bool isPlayed(int channel) {
+    return channel == kBgm || channel == 4 || channel == 6 || channel == 7 || isKeyLane(channel) ||
+           isLongLane(channel);
 }
 bool isTiming(int channel) {
     return channel == kHexTempo || channel == kIndexedTempo || channel == kStop;
@@ -48,33 +49,54 @@ struct Sum {
     long double plus(long double x) const { return hi + (lo + x); }
 };
 
-// A position within a measure: i / n of its length, n >= 1.
+// A position within a measure: i / n of its length, 0 <= i <= n, n >= 1. The products fit: a
+// line holds fewer than 2^31 pairs.
 struct Fraction {
-    std::int64_t i = 0;
-    std::int64_t n = 1;
+    std::int32_t i = 0;
+    std::int32_t n = 1;
 };
-bool operator<(const Fraction& a, const Fraction& b) {
-    return a.i * b.n < b.i * a.n;
+bool operator<(Fraction a, Fraction b) {
+    return std::int64_t{a.i} * b.n < std::int64_t{b.i} * a.n;
 }
-bool operator==(const Fraction& a, const Fraction& b) {
-    return a.i * b.n == b.i * a.n;
+bool operator==(Fraction a, Fraction b) {
+    return std::int64_t{a.i} * b.n == std::int64_t{b.i} * a.n;
+}
+// (b - a) as a long double, from one quotient of exact integers.
+long double distance(Fraction a, Fraction b) {
+    return static_cast<long double>(std::int64_t{b.i} * a.n - std::int64_t{a.i} * b.n) /
+           static_cast<long double>(std::int64_t{a.n} * b.n);
 }
 
-// A tempo change or a stop of one measure.
+// A tempo change or a stop. At one position they apply by rank, then line: the last tempo wins
+// (08 over 03), and the stops, which come after, run at that tempo.
 struct Change {
     Fraction at;
-    int rank = 0;  // 0: channel 03, 1: channel 08, 2: stop; a later rank wins at one position
-    int line = 0;  // the line's index: the later line wins
-    long double value = 0;  // beats per minute, or 192ths of a 4-beat measure
+    std::int32_t line = 0;
+    std::uint16_t slot = 0;  // the hexadecimal tempo, or the #BPMxx / #STOPxx index
+    std::uint8_t rank = 0;   // 0: channel 03, 1: channel 08, 2: channel 09
 };
 
-// Where the timing changes within a measure: from `at` on, the time runs at msPerMeasure for the
-// whole measure, after a stop of stopMs at `at` itself.
-struct Point {
-    Fraction at;
-    Sum time;  // when `at` is reached, before its stop
-    long double stopMs = 0;
-    long double msPerMeasure = 0;
+// While a measure is gathered, each of its sound and picture events holds its position in place of
+// its time, until the sweep times it. The bits of two int32 of which the second is below 2^30 make
+// a finite double, which copying never changes.
+double packed(Fraction at) {
+    return std::bit_cast<double>(at);
+}
+Fraction unpacked(double timeMs) {
+    return std::bit_cast<Fraction>(timeMs);
+}
+
+// The order of gathered events: position, channel, then value (for a long-note lane, its place in
+// file order).
+struct Sooner {
+    bool operator()(const TimedEvent& a, const TimedEvent& b) const {
+        const Fraction p = unpacked(a.timeMs);
+        const Fraction q = unpacked(b.timeMs);
+        if (!(p == q)) {
+            return p < q;
+        }
+        return a.channel != b.channel ? a.channel < b.channel : a.value < b.value;
+    }
 };
 
 // The order of Chart::timedEvents (a type of its own, so that the sort inlines it).
@@ -87,223 +109,203 @@ struct Earlier {
     }
 };
 
-struct LongNote {
-    double time;
-    int channel;
-    int value;
-};
-
 class Timeline {
   public:
     Timeline(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions)
-        : lines_(lines), defs_(definitions) {}
+        : lines_(lines), defs_(definitions), bpm_(definitions.startBpm) {}
 
     std::vector<TimedEvent> place(ReadProgress* progress);
 
   private:
-    void placeMeasure(int measure, const std::vector<int>& lineIndexes);
-    void readChanges(const std::vector<int>& lineIndexes);
-    void buildPoints(long double beats);
-    void placeLine(const ChannelLine& line);
-    void placeLongNotes();
-    void add(long double time, int channel, int value);
+    void placeMeasure(long double beats, const int* first, const int* last);
+    void gather(const int* first, const int* last);
+    void sweep(size_t first, long double beats);
+    void advanceTo(Fraction at, long double beats);
 
     const std::vector<ChannelLine>& lines_;
     const FullDefinitions& defs_;
     std::vector<TimedEvent> events_;
-    Sum measureStart_;
-    long double bpm_ = 130;
     std::vector<Change> changes_;
-    std::vector<Point> points_;
-    std::vector<LongNote> longNotes_;
+    std::vector<std::int32_t> longNoteValues_;  // of the measure's long-note pairs, in file order
     std::array<bool, 36 * 36> longNoteOpen_{};
+
+    // The sweep through a measure: at `at`, reached at `time`, a stop of stopMs begins; from
+    // there on the measure runs at msPerMeasure.
+    long double bpm_;
+    Fraction at_;
+    Sum time_;
+    long double stopMs_ = 0;
+    long double msPerMeasure_ = 0;
+    size_t nextChange_ = 0;
 };
 
 std::vector<TimedEvent> Timeline::place(ReadProgress* progress) {
     // The lines of each measure, in file order (a counting sort by measure).
-    std::vector<int> count(kMeasureCount + 1);
+    std::vector<int> start(kMeasureCount + 1);
     for (const ChannelLine& line : lines_) {
-        ++count[static_cast<size_t>(line.measure) + 1];
+        ++start[static_cast<size_t>(line.measure) + 1];
     }
-    for (int m = 0; m < kMeasureCount; ++m) {
-        count[static_cast<size_t>(m) + 1] += count[static_cast<size_t>(m)];
+    for (size_t m = 0; m < kMeasureCount; ++m) {
+        start[m + 1] += start[m];
     }
     std::vector<int> order(lines_.size());
-    std::vector<int> next(count.begin(), count.end() - 1);
+    std::vector<int> next(start.begin(), start.end() - 1);
     for (size_t i = 0; i < lines_.size(); ++i) {
         order[static_cast<size_t>(next[static_cast<size_t>(lines_[i].measure)]++)] =
             static_cast<int>(i);
     }
-    bpm_ = defs_.startBpm;
-    std::vector<int> measureLines;
-    for (int m = 0; m < kMeasureCount; ++m) {
-        measureLines.assign(order.begin() + count[static_cast<size_t>(m)],
-                            order.begin() + count[static_cast<size_t>(m) + 1]);
+    for (size_t m = 0; m < kMeasureCount; ++m) {
         const size_t before = events_.size();
-        placeMeasure(m, measureLines);
+        placeMeasure(defs_.measureBeats[m], order.data() + start[m], order.data() + start[m + 1]);
         if (progress != nullptr && events_.size() != before) {
             progress->eventCountChanged(static_cast<qsizetype>(events_.size()));
         }
     }
-    // Each measure was sorted on its own; times only grow from one measure to the next, unless
-    // two of them round to one double.
+    // Times only grow from one measure to the next, unless two of them round to one double.
     if (!std::is_sorted(events_.begin(), events_.end(), Earlier())) {
         std::sort(events_.begin(), events_.end(), Earlier());
     }
     return std::move(events_);
 }
 
-void Timeline::placeMeasure(int measure, const std::vector<int>& lineIndexes) {
-    const long double beats = defs_.measureBeats[static_cast<size_t>(measure)];
-    readChanges(lineIndexes);
-    buildPoints(beats);
-    const size_t first = events_.size();
-    longNotes_.clear();
-    for (int index : lineIndexes) {
-        const ChannelLine& line = lines_[static_cast<size_t>(index)];
-        if (!isTiming(line.channel) && line.channel != kMeasureLength) {
-            placeLine(line);
-        }
+void Timeline::placeMeasure(long double beats, const int* first, const int* last) {
+    const size_t firstEvent = events_.size();
+    gather(first, last);
+    sweep(firstEvent, beats);
+    // Long-note starts at one time on one lane came in file order, not by value.
+    const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
+    if (!std::is_sorted(measure, events_.end(), Earlier())) {
+        std::sort(measure, events_.end(), Earlier());
     }
-    placeLongNotes();
-    std::sort(events_.begin() + static_cast<std::ptrdiff_t>(first), events_.end(), Earlier());
-    const Point& last = points_.back();
-    measureStart_ = last.time;
-    measureStart_.add(last.stopMs);
-    measureStart_.add(last.msPerMeasure * static_cast<long double>(last.at.n - last.at.i) /
-                      static_cast<long double>(last.at.n));
 }
 
-void Timeline::readChanges(const std::vector<int>& lineIndexes) {
+// Times the measure's events from `first` on, in place, dropping long-note ends and events whose
+// time does not fit a double.
+void Timeline::sweep(size_t first, long double beats) {
+    at_ = Fraction();
+    stopMs_ = 0;
+    msPerMeasure_ = beats * 60000 / bpm_;
+    nextChange_ = 0;
+    size_t kept = first;
+    for (size_t k = first; k < events_.size(); ++k) {
+        TimedEvent event = events_[k];
+        const Fraction at = unpacked(event.timeMs);
+        advanceTo(at, beats);
+        // A note at a stop sounds when the stop begins.
+        const long double time =
+            at == at_ ? time_.plus(0) : time_.plus(stopMs_ + msPerMeasure_ * distance(at_, at));
+        if (isLongLane(event.channel)) {
+            // Per lane, pairs alternate start and end in time order, pairs at one time in file
+            // order; a note left open at a measure's end closes in a later one.
+            bool& open = longNoteOpen_[event.channel];
+            open = !open;
+            if (!open) {
+                continue;
+            }
+            event.value = longNoteValues_[static_cast<size_t>(event.value)];
+        }
+        event.timeMs = static_cast<double>(time);
+        if (std::isfinite(event.timeMs)) {
+            events_[kept++] = event;
+        }
+    }
+    events_.resize(kept);
+    const Fraction end{1, 1};
+    advanceTo(end, beats);
+    time_.add(stopMs_);
+    time_.add(msPerMeasure_ * distance(at_, end));
+}
+
+// Appends the measure's sound and picture events, holding their positions, and collects its
+// changes, each in the order they apply. Pairs that are empty, outside
+// the alphabet, of an undefined or non-positive index, or of the #LNOBJ value on a key lane, are
+// left out.
+void Timeline::gather(const int* first, const int* last) {
     changes_.clear();
-    for (int index : lineIndexes) {
-        const ChannelLine& line = lines_[static_cast<size_t>(index)];
-        if (!isTiming(line.channel)) {
+    longNoteValues_.clear();
+    const size_t firstEvent = events_.size();
+    for (const int* index = first; index != last; ++index) {
+        const ChannelLine& line = lines_[static_cast<size_t>(*index)];
+        const int channel = line.channel;
+        const bool timing = isTiming(channel);
+        const bool key = isKeyLane(channel);
+        const bool longNote = isLongLane(channel);
+        if (!timing && !isPlayed(channel)) {
             continue;
         }
         const QStringView data = line.data;
-        const qsizetype n = data.size() / 2;
-        for (qsizetype k = 0; k < n; ++k) {
+        const auto n = static_cast<std::int32_t>(data.size() / 2);
+        for (std::int32_t k = 0; k < n; ++k) {
             const QChar high = data[2 * k];
             const QChar low = data[2 * k + 1];
-            Change change{{k, n}, 0, index, 0};
-            if (line.channel == kHexTempo) {
-                change.value = hexPairValue(high, low);
-            } else {
-                const int i = indexValue(high, low, defs_.base);
-                if (i <= 0) {
-                    continue;
+            if (channel == kHexTempo) {
+                const int tempo = hexPairValue(high, low);
+                if (tempo > 0) {
+                    changes_.push_back({{k, n}, *index, static_cast<std::uint16_t>(tempo), 0});
                 }
-                const auto slot = static_cast<size_t>(i);
-                change.rank = line.channel == kIndexedTempo ? 1 : 2;
-                change.value = line.channel == kIndexedTempo ? defs_.bpms[slot] : defs_.stops[slot];
+                continue;
             }
-            if (change.value > 0) {
-                changes_.push_back(change);
+            const int value = indexValue(high, low, defs_.base);
+            if (value <= 0) {
+                continue;
+            }
+            const auto slot = static_cast<size_t>(value);
+            if (channel == kIndexedTempo || channel == kStop) {
+                const bool tempo = channel == kIndexedTempo;
+                if ((tempo ? defs_.bpms[slot] : defs_.stops[slot]) > 0) {
+                    changes_.push_back({{k, n},
+                                        *index,
+                                        static_cast<std::uint16_t>(value),
+                                        static_cast<std::uint8_t>(tempo ? 1 : 2)});
+                }
+            } else if (longNote) {
+                events_.push_back({packed({k, n}), static_cast<std::uint16_t>(channel),
+                                   static_cast<std::int32_t>(longNoteValues_.size())});
+                longNoteValues_.push_back(value);
+            } else if (!(key && value == defs_.lnobj)) {
+                events_.push_back({packed({k, n}), static_cast<std::uint16_t>(channel), value});
             }
         }
     }
-    std::sort(changes_.begin(), changes_.end(), [](const Change& a, const Change& b) {
+    const auto applies = [](const Change& a, const Change& b) {
         if (!(a.at == b.at)) {
             return a.at < b.at;
         }
         return a.rank != b.rank ? a.rank < b.rank : a.line < b.line;
-    });
+    };
+    if (!std::is_sorted(changes_.begin(), changes_.end(), applies)) {
+        std::sort(changes_.begin(), changes_.end(), applies);
+    }
+    const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
+    if (!std::is_sorted(measure, events_.end(), Sooner())) {
+        std::sort(measure, events_.end(), Sooner());
+    }
 }
 
-void Timeline::buildPoints(long double beats) {
-    points_.clear();
-    Point start;
-    start.time = measureStart_;
-    start.msPerMeasure = beats * 60000 / bpm_;
-    points_.push_back(start);
-    for (size_t k = 0; k < changes_.size();) {
-        const Fraction at = changes_[k].at;
-        if (!(points_.back().at == at)) {
-            const Point& before = points_.back();
-            Point point;
-            point.at = at;
-            point.time = before.time;
-            point.time.add(before.stopMs);
-            // (at - before.at) of the measure, as one quotient of exact integers.
-            point.time.add(before.msPerMeasure *
-                           static_cast<long double>(at.i * before.at.n - before.at.i * at.n) /
-                           static_cast<long double>(at.n * before.at.n));
-            point.msPerMeasure = before.msPerMeasure;
-            points_.push_back(point);
+// Moves the sweep over the changes at or before `at`.
+void Timeline::advanceTo(Fraction at, long double beats) {
+    while (nextChange_ < changes_.size() && !(at < changes_[nextChange_].at)) {
+        const Fraction position = changes_[nextChange_].at;
+        if (!(position == at_)) {
+            time_.add(stopMs_);
+            time_.add(msPerMeasure_ * distance(at_, position));
+            at_ = position;
+            stopMs_ = 0;
         }
-        Point& point = points_.back();
-        // The changes at one position come by rank, then line: the last tempo wins (08 over 03),
-        // and the stops, which come after, run at that tempo.
-        for (; k < changes_.size() && changes_[k].at == at; ++k) {
-            const Change& change = changes_[k];
-            if (change.rank < 2) {
-                bpm_ = change.value;
-                point.msPerMeasure = beats * 60000 / bpm_;
+        for (; nextChange_ < changes_.size() && changes_[nextChange_].at == position;
+             ++nextChange_) {
+            const Change& change = changes_[nextChange_];
+            if (change.rank == 0) {
+                bpm_ = change.slot;
+            } else if (change.rank == 1) {
+                bpm_ = defs_.bpms[change.slot];
             } else {
-                point.stopMs += change.value * 1250 / bpm_;
+                stopMs_ += defs_.stops[change.slot] * 1250 / bpm_;
+            }
+            if (change.rank < 2) {
+                msPerMeasure_ = beats * 60000 / bpm_;
             }
         }
-    }
-}
-
-void Timeline::placeLine(const ChannelLine& line) {
-    const int channel = line.channel;
-    const bool key = isKeyLane(channel);
-    const bool longNote = isLongLane(channel);
-    if (!key && !longNote && channel != kBgm && !isPicture(channel)) {
-        return;
-    }
-    const QStringView data = line.data;
-    const qsizetype n = data.size() / 2;
-    size_t p = 0;
-    for (qsizetype k = 0; k < n; ++k) {
-        const int value = indexValue(data[2 * k], data[2 * k + 1], defs_.base);
-        if (value <= 0 || (key && value == defs_.lnobj)) {
-            continue;
-        }
-        const Fraction at{k, n};
-        while (p + 1 < points_.size() && !(at < points_[p + 1].at)) {
-            ++p;
-        }
-        const Point& point = points_[p];
-        long double time = 0;
-        if (point.at == at) {
-            time = point.time.plus(0);  // a note at a stop sounds when the stop begins
-        } else {
-            time = point.time.plus(point.stopMs +
-                                   point.msPerMeasure *
-                                       static_cast<long double>(k * point.at.n - point.at.i * n) /
-                                       static_cast<long double>(n * point.at.n));
-        }
-        if (longNote) {
-            longNotes_.push_back({static_cast<double>(time), channel, value});
-        } else {
-            add(time, channel, value);
-        }
-    }
-}
-
-// The long-note pairs of each lane alternate start and end in time order, pairs at one time in
-// file order; a note left open at a measure's end closes in a later one.
-void Timeline::placeLongNotes() {
-    std::stable_sort(longNotes_.begin(), longNotes_.end(),
-                     [](const LongNote& a, const LongNote& b) {
-                         return a.channel != b.channel ? a.channel < b.channel : a.time < b.time;
-                     });
-    for (const LongNote& note : longNotes_) {
-        bool& open = longNoteOpen_[static_cast<size_t>(note.channel)];
-        if (!open) {
-            add(note.time, note.channel, note.value);
-        }
-        open = !open;
-    }
-}
-
-void Timeline::add(long double time, int channel, int value) {
-    const auto ms = static_cast<double>(time);
-    if (std::isfinite(ms)) {
-        events_.push_back({ms, static_cast<std::uint16_t>(channel), value});
     }
 }
 
