@@ -49,8 +49,10 @@ struct Sum {
     long double plus(long double x) const { return hi + (lo + x); }
 };
 
-// A position within a measure: i / n of its length, 0 <= i <= n, n >= 1. The products fit: a
-// line holds fewer than 2^31 pairs.
+// Lines of more pairs are not read, so that positions fit two int32.
+constexpr qsizetype kMaxPairs = qsizetype{1} << 30;
+
+// A position within a measure: i / n of its length, 0 <= i <= n, 1 <= n < 2^30.
 struct Fraction {
     std::int32_t i = 0;
     std::int32_t n = 1;
@@ -234,6 +236,9 @@ void Timeline::gather(const int* first, const int* last) {
             continue;
         }
         const QStringView data = line.data;
+        if (data.size() / 2 >= kMaxPairs) {
+            continue;  // far beyond any chart file that is read
+        }
         const auto n = static_cast<std::int32_t>(data.size() / 2);
         for (std::int32_t k = 0; k < n; ++k) {
             const QChar high = data[2 * k];
