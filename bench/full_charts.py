@@ -4,6 +4,7 @@
 write_chart() writes a chart of single-sample clicks that combines fractional tempos, tempo
 changes on channels 03 and 08 (some at one position), stops (some where notes stand, some adding
 up at one position), measures of 0.125 to 1.5, base-36 indexes above 255 (base 62 for some seeds),
+tempos that put many clicks half-way between two frames (for other seeds),
 7-key lanes, long notes, #LNOBJ, nested #SETRANDOM branches, odd-length data, invisible notes and
 mines. Everything that must stay silent names a click too, so a sound played by mistake shows.
 
@@ -274,12 +275,16 @@ def write_click(path, rate):
 def write_chart(folder, seed, measures=48, rate=44100):
     rng = random.Random(seed)
     base62 = seed % 4 == 3
+    # Every fourth chart keeps to tempos whose beats last a whole or half number of milliseconds,
+    # on fine grids: many clicks then fall exactly half-way between two frames.
+    ties = seed % 4 == 2
     top = 62 * 62 - 1 if base62 else 36 * 36 - 1
     os.makedirs(folder, exist_ok=True)
     indexes = rng.sample(range(1, top + 1), 48) + [rng.randint(256, top) for _ in range(8)]
     indexes = sorted(set(indexes))
     lines = ["#TITLE full reading %d" % seed, "#SUBTITLE [generated]", "#ARTIST bench"]
-    lines.append("#BPM %s" % rng.choice(["137.25", "150", "128.5", "174", "99.75", "120bpm"]))
+    lines.append("#BPM %s" % ("150" if ties else rng.choice(
+        ["137.25", "150", "128.5", "174", "99.75", "120bpm"])))
     if base62:
         lines.append("#BASE 62")
     for i in indexes:
@@ -288,7 +293,7 @@ def write_chart(folder, seed, measures=48, rate=44100):
         lines.append("#WAV%s %s" % (index_text(i, base62, rng), name))
     lines.append("#BMP%s missing.png" % index_text(indexes[0], base62, rng))
     bpm_ids = rng.sample(indexes, 5)
-    bpm_values = ["95.5", "140", "181.25", "0", "210"]
+    bpm_values = ["93.75", "187.5", "240", "0", "75"] if ties else ["95.5", "140", "181.25", "0", "210"]
     for i, v in zip(bpm_ids, bpm_values):
         lines.append("#BPM%s %s" % (index_text(i, base62, rng), v))
     stop_ids = rng.sample(indexes, 4)
@@ -317,7 +322,7 @@ def write_chart(folder, seed, measures=48, rate=44100):
             body.append("#%03d02:%s" % (m, ratio))
             if rng.random() < 0.3:
                 body.append("#%03d02:0" % m)  # ignored: the earlier line stands
-        grid = rng.choice([4, 8, 12, 16])
+        grid = rng.choice([16, 32, 64] if ties else [4, 8, 12, 16])
         for c in rng.sample(keys, 3) + ["01"]:
             body.append("#%03d%s:%s" % (m, c, data(grid, 0.5)))
         if rng.random() < 0.4:
@@ -338,7 +343,8 @@ def write_chart(folder, seed, measures=48, rate=44100):
         # Tempo changes and stops on the note grid, so that they meet notes.
         if rng.random() < 0.5:
             body.append("#%03d03:%s" % (m, "".join(
-                "%02X" % rng.randint(60, 255) if rng.random() < 0.2 else "00" for _ in range(grid))))
+                "%02X" % (rng.choice([60, 75, 120, 150, 240]) if ties else rng.randint(60, 255))
+                if rng.random() < 0.2 else "00" for _ in range(grid))))
         if rng.random() < 0.5:
             body.append("#%03d08:%s" % (m, data(grid, 0.2, lambda: rng.choice(bpm_ids + [undefined]))))
         if rng.random() < 0.4:
