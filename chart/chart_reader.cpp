@@ -111,6 +111,7 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
 
 ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOptions& options) {
     ReadResult result;
+    result.chart.mode = options.mode;  // so that a chart that is not read shows the mode too
     const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
     if (!fileExists(absolute)) {
         return result;
@@ -134,6 +135,7 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
     } catch (const std::bad_alloc&) {
         // A partial table would play a chart the user never wrote: it loads empty instead.
         result.chart = Chart();
+        result.chart.mode = options.mode;
         result.chart.folder = folder;
         result.status = ReadResult::Status::OutOfMemory;
     }
