@@ -46,12 +46,17 @@ bool isReadChannel(int channel) {
     return (high == 1 || high == 2 || high == 5 || high == 6) && low >= 1 && low <= 9;
 }
 
-// A definition of an index (#WAVxx, #BMPxx, #BPMxx, #STOPxx) as written; the index is read once
-// #BASE is known.
+// A #BPMxx or #STOPxx line as written; the index is read once #BASE is known.
 struct Definition {
-    MediaRequest::Kind kind = MediaRequest::Kind::Sound;
     QStringView index;
     QStringView text;
+};
+
+// A #WAVxx, #BMPxx or #STAGEFILE line as written.
+struct MediaLine {
+    MediaRequest::Kind kind = MediaRequest::Kind::Sound;
+    QStringView index;
+    QStringView name;
 };
 
 class FullReader {
@@ -75,7 +80,7 @@ class FullReader {
     Chart chart_;
     FullDefinitions defs_;
     std::vector<ChannelLine> lines_;
-    std::vector<Definition> media_;  // #WAV, #BMP and #STAGEFILE, in line order
+    std::vector<MediaLine> media_;  // in line order
     std::vector<Definition> bpms_;
     std::vector<Definition> stops_;
     std::vector<QStringView> lnobjs_;
@@ -134,9 +139,9 @@ void FullReader::header(QStringView key, QStringView value) {
     } else if (key.size() == 5 && is(key.first(3), u"BMP")) {
         media_.push_back({MediaRequest::Kind::Picture, key.sliced(3), value});
     } else if (key.size() == 5 && is(key.first(3), u"BPM")) {
-        bpms_.push_back({MediaRequest::Kind::Sound, key.sliced(3), value});
+        bpms_.push_back({key.sliced(3), value});
     } else if (key.size() == 6 && is(key.first(4), u"STOP")) {
-        stops_.push_back({MediaRequest::Kind::Sound, key.sliced(4), value});
+        stops_.push_back({key.sliced(4), value});
     }
 }
 
@@ -144,7 +149,7 @@ void FullReader::header(QStringView key, QStringView value) {
 // alphabet, names nothing and is left out.
 void FullReader::resolveMedia() {
     PathResolver resolver;
-    for (const Definition& d : media_) {
+    for (const MediaLine& d : media_) {
         MediaRequest request;
         request.kind = d.kind;
         if (d.kind != MediaRequest::Kind::Stage) {
@@ -154,10 +159,10 @@ void FullReader::resolveMedia() {
                 continue;
             }
         }
-        if (d.text.isEmpty()) {
+        if (d.name.isEmpty()) {
             continue;
         }
-        request.name = d.text.toString();
+        request.name = d.name.toString();
         request.file = resolver.resolve(folder_, request.name);
         chart_.media.push_back(std::move(request));
     }
