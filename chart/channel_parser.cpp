@@ -22,6 +22,36 @@ bool isEventChannel(int channel) {
            (channel >= 11 && channel <= 16) || (channel >= 21 && channel <= 26);
 }
 
+bool hasBase36Letter(QStringView text) {
+    for (const QChar c : text) {
+        const char16_t folded = c.unicode() | 0x20;
+        if (folded >= u'g' && folded <= u'z') {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+bool isFullOnlyChannel(int channel) {
+    const int low = channel % 10;
+    switch (channel / 10) {
+        case 0:
+            return channel == 3 || channel == 8 || channel == 9;
+        case 1:
+        case 2:
+            return low >= 7;
+        case 5:
+        case 6:
+            return low >= 1;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 ChannelParser::ChannelParser(std::vector<Event>& events, std::vector<BarLength>& barLengths)
     : events_(events), barLengths_(barLengths) {}
 
@@ -52,11 +82,13 @@ ChannelParser::Result ChannelParser::parse(QStringView line) {
         return Result::Handled;
     }
     if (!isEventChannel(channel)) {
+        fullOnlyLines_ += isFullOnlyChannel(channel) ? 1 : 0;
         return Result::NotPlayed;
     }
     if (data.size() % 2 != 0) {
         return Result::Malformed;
     }
+    fullOnlyLines_ += hasBase36Letter(data) ? 1 : 0;
     const qsizetype pairs = data.size() / 2;
     // Slot h lies at floor((192 / n) x h), the quotient and the product each rounded to double.
     const double q = 192.0 / static_cast<double>(pairs);

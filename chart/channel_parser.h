@@ -27,12 +27,20 @@ class ChannelParser {
     // after trimming spaces are handled by doing nothing. Events are appended unsorted.
     Result parse(QStringView line);
 
+    // How many lines parsed so far only the full reading plays: channels 03, 08, 09, 17-19,
+    // 27-29, 51-59, 61-69, and event lines whose data holds a letter beyond F (base-36 indexes).
+    int fullOnlyLines() const { return fullOnlyLines_; }
+
   private:
     std::vector<Event>& events_;
     std::vector<BarLength>& barLengths_;
     QSet<QString> barLengthKeys_;  // "start,data" of the bar lengths seen
+    int fullOnlyLines_ = 0;
 };
 
 bool isEventChannel(int channel);
+
+// Whether text holds a letter G-Z in either case: an index only base 36 can write.
+bool hasBase36Letter(QStringView text);
 
 }  // namespace carvel

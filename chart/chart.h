@@ -37,13 +37,18 @@ struct Chart {
     // Full reading: the sounds and pictures that play, by time, then channel, then value.
     std::vector<TimedEvent> timedEvents;
     QString subtitle;
-    double startBpm = 130;  // the full reading's first tempo, fractions kept
+    double startBpm = 130;  // the full reading's first tempo, fractions kept (bpm: rounded)
 
     // The #WAV, #BMP and #STAGEFILE lines, in line order.
     std::vector<MediaRequest> media;
 };
 
-// The information text shown for the chart: four lines joined by CR LF, none after the last.
+// The information text shown for the chart, lines joined by CR LF, none after the last: TITLE,
+// GENRE, ARTIST, BPM; the full reading adds SUBTITLE after TITLE (when there is one) and MODE last.
 QString informationText(const Chart& chart);
+
+// The tempo as the information text shows it: the classic reading's whole number, the full
+// reading's first tempo as written ("150.5"; trailing zeros of the fraction dropped).
+QString bpmText(const Chart& chart);
 
 }  // namespace carvel

@@ -6,6 +6,7 @@
 
 #include "chart/bar_length_pass.h"
 #include "chart/channel_parser.h"
+#include "chart/full_reader.h"
 #include "chart/text_helpers.h"
 #include "platform/file_system.h"
 #include "platform/path_lookup.h"
@@ -54,7 +55,9 @@ MediaRequest mediaRequest(MediaRequest::Kind kind, QStringView line, const QStri
 
 Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress,
                     const ReadOptions& options) {
-    (void)options;  // the full reading is still to come
+    if (options.mode == ReadingMode::Full) {
+        return readFullChartText(text, folder, progress, options.seed);
+    }
     Chart chart;
     chart.folder = folder;
     PathResolver resolver;
@@ -68,6 +71,9 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
         } else if (is(head, u"#BMP")) {
             chart.media.push_back(
                 mediaRequest(MediaRequest::Kind::Picture, line, folder, resolver));
+        }
+        if ((is(head, u"#WAV") || is(head, u"#BMP")) && hasBase36Letter(line.mid(4, 2))) {
+            ++chart.fullOnlyLines;
         }
         QStringView key;
         QStringView value;
@@ -86,6 +92,8 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
             stage.name = value.toString();
             stage.file = resolver.resolve(folder, stage.name);
             chart.media.push_back(std::move(stage));
+        } else if (is(key, u"RANDOM") || is(key, u"SETRANDOM")) {
+            ++chart.fullOnlyLines;  // read as a channel line, it would do nothing
         } else {
             parser.parse(line);
             const auto count = static_cast<qsizetype>(chart.events.size());
@@ -95,6 +103,7 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
             }
         }
     });
+    chart.fullOnlyLines += parser.fullOnlyLines();
     sortEvents(chart.events, chart.barEndRatios);
     applyBarLengths(barLengths, chart.events, chart.barEndRatios);
     return chart;
@@ -102,6 +111,7 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
 
 ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOptions& options) {
     ReadResult result;
+    result.chart.mode = options.mode;  // so that a chart that is not read shows the mode too
     const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
     if (!fileExists(absolute)) {
         return result;
@@ -125,6 +135,7 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
     } catch (const std::bad_alloc&) {
         // A partial table would play a chart the user never wrote: it loads empty instead.
         result.chart = Chart();
+        result.chart.mode = options.mode;
         result.chart.folder = folder;
         result.status = ReadResult::Status::OutOfMemory;
     }

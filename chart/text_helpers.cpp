@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace carvel {
 
@@ -144,6 +145,51 @@ double leadingNumber(std::string_view text) {
     }
     return parseLeadingNumber(static_cast<qsizetype>(text.size()),
                               [&](qsizetype i) { return static_cast<char16_t>(text[i]); });
+}
+
+long double leadingDecimal(QStringView text) {
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) {
+        ++i;
+    }
+    std::string number;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        number += text[i] == u'-' ? "-" : "";
+        ++i;
+    }
+    const auto isDigit = [&](qsizetype k) {
+        return k < text.size() && text[k] >= u'0' && text[k] <= u'9';
+    };
+    bool digits = false;
+    while (isDigit(i) && text[i] == u'0') {
+        digits = true;
+        ++i;
+    }
+    for (; isDigit(i); ++i) {
+        if (number.size() > 320) {
+            return 0;  // beyond any finite double
+        }
+        number += static_cast<char>(text[i].unicode());
+        digits = true;
+    }
+    if (i < text.size() && text[i] == u'.') {
+        number += '.';
+        for (++i; isDigit(i); ++i) {
+            if (number.size() < 720) {
+                number += static_cast<char>(text[i].unicode());
+            }
+            digits = true;
+        }
+    }
+    if (!digits) {
+        return 0;
+    }
+    long double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || !(std::fabs(value) <= std::numeric_limits<double>::max())) {
+        return 0;
+    }
+    return value;
 }
 
 std::string formatRatio(double value) {

@@ -33,6 +33,10 @@ QStringView trimSpaces(QStringView text);
 double leadingNumber(QStringView text);
 double leadingNumber(std::string_view text);
 
+// The same number read in long double precision, decimal digits beyond the first 400 after the
+// point dropped; 0 when there is none, or when it does not fit a finite double.
+long double leadingDecimal(QStringView text);
+
 // A ratio written with a point, at most 15 significant digits, no trailing zeros, no exponent:
 // 0.75, 0.5, 1, 0.
 std::string formatRatio(double value);

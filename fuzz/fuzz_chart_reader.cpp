@@ -1,25 +1,41 @@
-// libFuzzer target: the chart reader on arbitrary text, from memory. Media lines name files in a
-// folder that does not exist, so nothing is decoded; the media decoders have a target of their own.
+// libFuzzer target: the chart reader on arbitrary text, from memory, in both readings. Media lines
+// name files in a folder that does not exist, so nothing is decoded; the media decoders have a
+// target of their own.
 #include <QByteArray>
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "chart/chart_reader.h"
+#include "chart/timed_event_text.h"
 #include "platform/text_decoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const carvel::Chart chart =
-        carvel::readChartText(carvel::decodeText(bytes), QStringLiteral("/nonexistent/"));
+    const QString text = carvel::decodeText(bytes);
+    const QString folder = QStringLiteral("/nonexistent/");
+    const carvel::Chart chart = carvel::readChartText(text, folder);
     // Every event has a text, and every bar end its ratio.
-    std::string text;
+    std::string out;
     for (size_t i = 0; i < chart.events.size(); ++i) {
-        carvel::appendEventText(text, chart.events[i], chart.barEndRatios);
+        carvel::appendEventText(out, chart.events[i], chart.barEndRatios);
         if (chart.events[i].channel == carvel::kBarEndChannel &&
             static_cast<size_t>(chart.events[i].value) >= chart.barEndRatios.size()) {
             std::abort();
         }
+    }
+    // The full reading: finite times from 0 on, in order, each with a text.
+    const carvel::Chart full =
+        carvel::readChartText(text, folder, nullptr, {carvel::ReadingMode::Full, 1});
+    for (size_t i = 0; i < full.timedEvents.size(); ++i) {
+        const carvel::TimedEvent& e = full.timedEvents[i];
+        if (!std::isfinite(e.timeMs) || e.timeMs < 0 ||
+            (i > 0 && e.timeMs < full.timedEvents[i - 1].timeMs)) {
+            std::abort();
+        }
+        carvel::appendTimedEventText(out, e);
     }
     return 0;
 }

@@ -1,9 +1,11 @@
-// carvel-info CHART: loads a chart as the player does and prints what the reader made of it.
+// carvel-info [--full [--seed N]] CHART: loads a chart as the player does and prints what the
+// reader made of it.
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
 #include <string>
 
+#include "chart/timed_event_text.h"
 #include "platform/command_line.h"
 #include "playback/chart_loader.h"
 #include "playback/display_texts.h"
@@ -16,6 +18,40 @@ void printLine(const QString& text) {
     std::fputc('\n', stdout);
 }
 
+// Writes the event lines through one buffer that is flushed every 64 KiB.
+template <typename Events, typename Append>
+void printEvents(const Events& list, Append append) {
+    std::string text = "events: " + std::to_string(list.size()) + "\n";
+    for (const auto& event : list) {
+        append(text, event);
+        text += '\n';
+        if (text.size() >= 1 << 16) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            text.clear();
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// A seed: a whole number 0 .. 4294967295.
+std::optional<std::uint32_t> seedOf(const QString& text) {
+    bool ok = false;
+    const qulonglong value = text.toULongLong(&ok);
+    if (!ok || value > 0xFFFFFFFFu) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+// 3120 as "3,120".
+QString withCommas(int n) {
+    QString digits = QString::number(n);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) {
+        digits.insert(i, u',');
+    }
+    return digits;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -24,36 +60,57 @@ int main(int argc, char** argv) {
         QStringLiteral(
             "usage: carvel-info [OPTION]... CHART\n"
             "Loads CHART as the player does and prints its header fields, messages and events.\n"
+            "  --full       the full reading: every sound and picture with its time in ms\n"
+            "  --seed N     with --full, draw #RANDOM from seed N (0 to 4294967295)\n"
             "  -h, --help   show this text\n"
             "  --version    show the version\n"));
+    options.addFlag(QStringLiteral("--full"));
+    options.addValue(QStringLiteral("--seed"));
     if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
         return *status;
+    }
+    carvel::ReadOptions reading;
+    if (options.isSet(QStringLiteral("--full"))) {
+        reading.mode = carvel::ReadingMode::Full;
+    }
+    if (const std::optional<QString> seed = options.value(QStringLiteral("--seed"))) {
+        reading.seed = seedOf(*seed);
+        if (!reading.seed) {
+            return options.usageError(
+                QStringLiteral("--seed takes a whole number, 0 to 4294967295"));
+        }
     }
     if (options.operands().size() != 1) {
         return options.usageError(QStringLiteral("one CHART expected"));
     }
     QCoreApplication app(argc, argv);
     const carvel::LoadedChart loaded =
-        carvel::loadChart(options.operands().at(0), carvel::MediaOptions());
+        carvel::loadChart(options.operands().at(0), carvel::MediaOptions(), nullptr, reading);
     const carvel::Chart& chart = loaded.chart;
 
     printLine(QStringLiteral("TITLE : ") + chart.title);
     printLine(QStringLiteral("GENRE : ") + chart.genre);
     printLine(QStringLiteral("ARTIST : ") + chart.artist);
-    printLine(QStringLiteral("BPM : ") + QString::number(chart.bpm));
+    printLine(QStringLiteral("BPM : ") + carvel::bpmText(chart));
     printLine(QStringLiteral("messages: ") + QString::number(loaded.messages.size()));
     for (const carvel::LoadMessage& message : loaded.messages) {
         printLine(carvel::messageText(message));
     }
-    std::string events = "events: " + std::to_string(chart.events.size()) + "\n";
-    for (const carvel::Event& event : chart.events) {
-        carvel::appendEventText(events, event, chart.barEndRatios);
-        events += '\n';
-        if (events.size() >= 1 << 16) {
-            std::fwrite(events.data(), 1, events.size(), stdout);
-            events.clear();
+    if (reading.mode == carvel::ReadingMode::Full) {
+        printEvents(chart.timedEvents, carvel::appendTimedEventText);
+    } else {
+        printEvents(chart.events, [&](std::string& out, const carvel::Event& event) {
+            carvel::appendEventText(out, event, chart.barEndRatios);
+        });
+        if (chart.fullOnlyLines > 0) {
+            std::fflush(stdout);
+            const QByteArray note =
+                (QStringLiteral("note: ") + withCommas(chart.fullOnlyLines) +
+                 QStringLiteral(" lines use base-36 indexes, 7-key lanes, long notes, tempo "
+                                "changes, stops or random branches; --full reads them\n"))
+                    .toUtf8();
+            std::fwrite(note.constData(), 1, static_cast<size_t>(note.size()), stderr);
         }
     }
-    std::fwrite(events.data(), 1, events.size(), stdout);
     return loaded.found ? 0 : 1;
 }

@@ -1,0 +1,217 @@
+#include "chart/full_reader.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "chart/full_timeline.h"
+#include "chart/index_alphabet.h"
+#include "chart/random_branches.h"
+#include "chart/text_helpers.h"
+#include "platform/path_lookup.h"
+#include "platform/text_file.h"
+
+namespace carvel {
+
+namespace {
+
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
+
+QStringView trimBlanks(QStringView text) {
+    while (!text.isEmpty() && isBlank(text.front())) {
+        text = text.sliced(1);
+    }
+    while (!text.isEmpty() && isBlank(text.back())) {
+        text.chop(1);
+    }
+    return text;
+}
+
+bool is(QStringView text, QStringView name) {
+    return text.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// The channels the full reading uses: 01-09 but 05, 11-19, 21-29, 51-59, 61-69 (base 36).
+bool isReadChannel(int channel) {
+    const int high = channel / 36;
+    const int low = channel % 36;
+    if (high == 0) {
+        return low >= 1 && low <= 9 && low != 5;
+    }
+    return (high == 1 || high == 2 || high == 5 || high == 6) && low >= 1 && low <= 9;
+}
+
+// A #BPMxx or #STOPxx line as written; the index is read once #BASE is known.
+struct Definition {
+    QStringView index;
+    QStringView text;
+};
+
+// A #WAVxx, #BMPxx or #STAGEFILE line as written.
+struct MediaLine {
+    MediaRequest::Kind kind = MediaRequest::Kind::Sound;
+    QStringView index;
+    QStringView name;
+};
+
+class FullReader {
+  public:
+    FullReader(const QString& folder, std::optional<std::uint32_t> seed)
+        : folder_(folder), branches_(seed) {
+        chart_.mode = ReadingMode::Full;
+        chart_.folder = folder;
+    }
+
+    void line(QStringView raw);
+    Chart finish(ReadProgress* progress);
+
+  private:
+    void header(QStringView key, QStringView value);
+    void resolveMedia();
+    void resolveDefinitions();
+
+    QString folder_;
+    RandomBranches branches_;
+    Chart chart_;
+    FullDefinitions defs_;
+    std::vector<ChannelLine> lines_;
+    std::vector<MediaLine> media_;  // in line order
+    std::vector<Definition> bpms_;
+    std::vector<Definition> stops_;
+    std::vector<QStringView> lnobjs_;
+};
+
+void FullReader::line(QStringView raw) {
+    const QStringView line = trimBlanks(raw);
+    if (line.size() < 2 || line.front() != u'#') {
+        return;
+    }
+    // "#mmmcc:data": three digits of measure, two base-36 characters of channel.
+    if (line.size() >= 7 && line[6] == u':' && isDigit(line[1]) && isDigit(line[2]) &&
+        isDigit(line[3])) {
+        const int channel = channelValue(line[4], line[5]);
+        if (branches_.reading() && isReadChannel(channel)) {
+            const int measure = (line[1].unicode() - u'0') * 100 + (line[2].unicode() - u'0') * 10 +
+                                (line[3].unicode() - u'0');
+            lines_.push_back({trimBlanks(line.sliced(7)), static_cast<std::int16_t>(measure),
+                              static_cast<std::uint16_t>(channel)});
+        }
+        return;
+    }
+    qsizetype end = 1;
+    while (end < line.size() && !isBlank(line[end])) {
+        ++end;
+    }
+    const QStringView key = line.sliced(1, end - 1);
+    const QStringView value = trimBlanks(line.sliced(end));
+    if (!branches_.control(key, value) && branches_.reading()) {
+        header(key, value);
+    }
+}
+
+void FullReader::header(QStringView key, QStringView value) {
+    if (is(key, u"TITLE")) {
+        chart_.title = value.toString();
+    } else if (is(key, u"SUBTITLE")) {
+        chart_.subtitle = value.toString();
+    } else if (is(key, u"GENRE")) {
+        chart_.genre = value.toString();
+    } else if (is(key, u"ARTIST")) {
+        chart_.artist = value.toString();
+    } else if (is(key, u"BPM")) {
+        const long double bpm = leadingDecimal(value);
+        if (bpm > 0) {
+            defs_.startBpm = bpm;
+        }
+    } else if (is(key, u"BASE")) {
+        defs_.base = leadingNumber(value) == 62 ? IndexBase::Base62 : IndexBase::Base36;
+    } else if (is(key, u"LNOBJ")) {
+        lnobjs_.push_back(value);
+    } else if (is(key, u"STAGEFILE")) {
+        media_.push_back({MediaRequest::Kind::Stage, {}, value});
+    } else if (key.size() == 5 && is(key.first(3), u"WAV")) {
+        media_.push_back({MediaRequest::Kind::Sound, key.sliced(3), value});
+    } else if (key.size() == 5 && is(key.first(3), u"BMP")) {
+        media_.push_back({MediaRequest::Kind::Picture, key.sliced(3), value});
+    } else if (key.size() == 5 && is(key.first(3), u"BPM")) {
+        bpms_.push_back({key.sliced(3), value});
+    } else if (key.size() == 6 && is(key.first(4), u"STOP")) {
+        stops_.push_back({key.sliced(4), value});
+    }
+}
+
+// Requests in line order; a definition without a name, or whose index is 00 or outside the
+// alphabet, names nothing and is left out.
+void FullReader::resolveMedia() {
+    PathResolver resolver;
+    for (const MediaLine& d : media_) {
+        MediaRequest request;
+        request.kind = d.kind;
+        if (d.kind != MediaRequest::Kind::Stage) {
+            request.index = indexValue(d.index, defs_.base);
+            request.indexText = d.index.toString();
+            if (request.index <= 0) {
+                continue;
+            }
+        }
+        if (d.name.isEmpty()) {
+            continue;
+        }
+        request.name = d.name.toString();
+        request.file = resolver.resolve(folder_, request.name);
+        chart_.media.push_back(std::move(request));
+    }
+}
+
+void FullReader::resolveDefinitions() {
+    const auto fill = [&](const std::vector<Definition>& lines, std::vector<long double>& table) {
+        for (const Definition& d : lines) {
+            const int index = indexValue(d.index, defs_.base);
+            if (index > 0) {
+                table[static_cast<size_t>(index)] = leadingDecimal(d.text);
+            }
+        }
+    };
+    fill(bpms_, defs_.bpms);
+    fill(stops_, defs_.stops);
+    for (const QStringView text : lnobjs_) {
+        const int index = indexValue(text, defs_.base);
+        if (index > 0) {
+            defs_.lnobj = index;
+        }
+    }
+    // The last valid length of a measure wins.
+    for (const ChannelLine& line : lines_) {
+        if (line.channel == 2) {
+            const long double ratio = leadingDecimal(line.data);
+            if (ratio > 0) {
+                defs_.measureBeats[static_cast<size_t>(line.measure)] = 4 * ratio;
+            }
+        }
+    }
+}
+
+Chart FullReader::finish(ReadProgress* progress) {
+    resolveMedia();
+    resolveDefinitions();
+    chart_.startBpm = static_cast<double>(defs_.startBpm);
+    chart_.bpm = static_cast<int>(std::clamp(std::nearbyint(chart_.startBpm), 1.0, 32767.0));
+    chart_.timedEvents = placeEvents(lines_, defs_, progress);
+    return std::move(chart_);
+}
+
+}  // namespace
+
+Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
+                        std::optional<std::uint32_t> seed) {
+    FullReader reader(folder, seed);
+    forEachLine(text, [&](QStringView line) { reader.line(line); });
+    return reader.finish(progress);
+}
+
+}  // namespace carvel

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "chart/chart.h"
+#include "chart/chart_reader.h"
+
+namespace carvel {
+
+// The full reading of chart text (see docs/CHART-FORMAT.md, "The full reading"): header fields,
+// the media requests in line order, and every sound and picture at its time in timedEvents.
+// Progress is told after each measure that added events. seed fixes the #RANDOM draws.
+Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
+                        std::optional<std::uint32_t> seed);
+
+}  // namespace carvel

@@ -1,0 +1,324 @@
+#include "chart/full_timeline.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace carvel {
+
+namespace {
+
+// Channels by their base-36 value.
+constexpr int kBgm = 1;
+constexpr int kHexTempo = 3;
+constexpr int kIndexedTempo = 8;
+constexpr int kStop = 9;
+
+int base36(char high, char low) {
+    return (high - '0') * 36 + (low - '0');
+}
+bool inRange(int channel, char high, char firstLow, char lastLow) {
+    return channel >= base36(high, firstLow) && channel <= base36(high, lastLow);
+}
+bool isKeyLane(int channel) {
+    return inRange(channel, '1', '1', '9') || inRange(channel, '2', '1', '9');
+}
+bool isLongLane(int channel) {
+    return inRange(channel, '5', '1', '9') || inRange(channel, '6', '1', '9');
+}
+bool isPlayed(int channel) {
+    return channel == kBgm || channel == 4 || channel == 6 || channel == 7 || isKeyLane(channel) ||
+           isLongLane(channel);
+}
+bool isTiming(int channel) {
+    return channel == kHexTempo || channel == kIndexedTempo || channel == kStop;
+}
+
+// A sum of long doubles that carries the rounding error of every addition (TwoSum), so that a
+// time built from thousands of segments is as exact as one built from a few.
+struct Sum {
+    long double hi = 0;
+    long double lo = 0;
+
+    void add(long double x) {
+        const long double s = hi + x;
+        const long double b = s - hi;
+        lo += (hi - (s - b)) + (x - b);
+        hi = s;
+    }
+    long double plus(long double x) const { return hi + (lo + x); }
+};
+
+// Lines of more pairs are not read, so that positions fit two int32.
+constexpr qsizetype kMaxPairs = qsizetype{1} << 30;
+
+// A position within a measure: i / n of its length, 0 <= i <= n, 1 <= n < 2^30.
+struct Fraction {
+    std::int32_t i = 0;
+    std::int32_t n = 1;
+};
+bool operator<(Fraction a, Fraction b) {
+    return std::int64_t{a.i} * b.n < std::int64_t{b.i} * a.n;
+}
+bool operator==(Fraction a, Fraction b) {
+    return std::int64_t{a.i} * b.n == std::int64_t{b.i} * a.n;
+}
+// (b - a) as a long double, from one quotient of exact integers.
+long double distance(Fraction a, Fraction b) {
+    return static_cast<long double>(std::int64_t{b.i} * a.n - std::int64_t{a.i} * b.n) /
+           static_cast<long double>(std::int64_t{a.n} * b.n);
+}
+
+// A tempo change or a stop. At one position they apply by rank, then line: the last tempo wins
+// (08 over 03), and the stops, which come after, run at that tempo.
+struct Change {
+    Fraction at;
+    std::int32_t line = 0;
+    std::uint16_t slot = 0;  // the hexadecimal tempo, or the #BPMxx / #STOPxx index
+    std::uint8_t rank = 0;   // 0: channel 03, 1: channel 08, 2: channel 09
+};
+
+// While a measure is gathered, each of its sound and picture events holds its position in place of
+// its time, until the sweep times it. The bits of two int32 of which the second is below 2^30 make
+// a finite double, which copying never changes.
+double packed(Fraction at) {
+    return std::bit_cast<double>(at);
+}
+Fraction unpacked(double timeMs) {
+    return std::bit_cast<Fraction>(timeMs);
+}
+
+// The order of gathered events: position, channel, then value (for a long-note lane, its place in
+// file order).
+struct Sooner {
+    bool operator()(const TimedEvent& a, const TimedEvent& b) const {
+        const Fraction p = unpacked(a.timeMs);
+        const Fraction q = unpacked(b.timeMs);
+        if (!(p == q)) {
+            return p < q;
+        }
+        return a.channel != b.channel ? a.channel < b.channel : a.value < b.value;
+    }
+};
+
+// The order of Chart::timedEvents (a type of its own, so that the sort inlines it).
+struct Earlier {
+    bool operator()(const TimedEvent& a, const TimedEvent& b) const {
+        if (a.timeMs != b.timeMs) {
+            return a.timeMs < b.timeMs;
+        }
+        return a.channel != b.channel ? a.channel < b.channel : a.value < b.value;
+    }
+};
+
+class Timeline {
+  public:
+    Timeline(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions)
+        : lines_(lines), defs_(definitions), bpm_(definitions.startBpm) {}
+
+    std::vector<TimedEvent> place(ReadProgress* progress);
+
+  private:
+    void placeMeasure(long double beats, const int* first, const int* last);
+    void gather(const int* first, const int* last);
+    void sweep(size_t first, long double beats);
+    void advanceTo(Fraction at, long double beats);
+
+    const std::vector<ChannelLine>& lines_;
+    const FullDefinitions& defs_;
+    std::vector<TimedEvent> events_;
+    std::vector<Change> changes_;
+    std::vector<std::int32_t> longNoteValues_;  // of the measure's long-note pairs, in file order
+    std::array<bool, 36 * 36> longNoteOpen_{};
+
+    // The sweep through a measure: at `at`, reached at `time`, a stop of stopMs begins; from
+    // there on the measure runs at msPerMeasure.
+    long double bpm_;
+    Fraction at_;
+    Sum time_;
+    long double stopMs_ = 0;
+    long double msPerMeasure_ = 0;
+    size_t nextChange_ = 0;
+};
+
+std::vector<TimedEvent> Timeline::place(ReadProgress* progress) {
+    // The lines of each measure, in file order (a counting sort by measure).
+    std::vector<int> start(kMeasureCount + 1);
+    for (const ChannelLine& line : lines_) {
+        ++start[static_cast<size_t>(line.measure) + 1];
+    }
+    for (size_t m = 0; m < kMeasureCount; ++m) {
+        start[m + 1] += start[m];
+    }
+    std::vector<int> order(lines_.size());
+    std::vector<int> next(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        order[static_cast<size_t>(next[static_cast<size_t>(lines_[i].measure)]++)] =
+            static_cast<int>(i);
+    }
+    for (size_t m = 0; m < kMeasureCount; ++m) {
+        const size_t before = events_.size();
+        placeMeasure(defs_.measureBeats[m], order.data() + start[m], order.data() + start[m + 1]);
+        if (progress != nullptr && events_.size() != before) {
+            progress->eventCountChanged(static_cast<qsizetype>(events_.size()));
+        }
+    }
+    // Times only grow from one measure to the next, unless two of them round to one double.
+    if (!std::is_sorted(events_.begin(), events_.end(), Earlier())) {
+        std::sort(events_.begin(), events_.end(), Earlier());
+    }
+    return std::move(events_);
+}
+
+void Timeline::placeMeasure(long double beats, const int* first, const int* last) {
+    const size_t firstEvent = events_.size();
+    gather(first, last);
+    sweep(firstEvent, beats);
+    // Long-note starts at one time on one lane came in file order, not by value.
+    const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
+    if (!std::is_sorted(measure, events_.end(), Earlier())) {
+        std::sort(measure, events_.end(), Earlier());
+    }
+}
+
+// Times the measure's events from `first` on, in place, dropping long-note ends and events whose
+// time does not fit a double.
+void Timeline::sweep(size_t first, long double beats) {
+    at_ = Fraction();
+    stopMs_ = 0;
+    msPerMeasure_ = beats * 60000 / bpm_;
+    nextChange_ = 0;
+    size_t kept = first;
+    for (size_t k = first; k < events_.size(); ++k) {
+        TimedEvent event = events_[k];
+        const Fraction at = unpacked(event.timeMs);
+        advanceTo(at, beats);
+        // A note at a stop sounds when the stop begins.
+        const long double time =
+            at == at_ ? time_.plus(0) : time_.plus(stopMs_ + msPerMeasure_ * distance(at_, at));
+        if (isLongLane(event.channel)) {
+            // Per lane, pairs alternate start and end in time order, pairs at one time in file
+            // order; a note left open at a measure's end closes in a later one.
+            bool& open = longNoteOpen_[event.channel];
+            open = !open;
+            if (!open) {
+                continue;
+            }
+            event.value = longNoteValues_[static_cast<size_t>(event.value)];
+        }
+        event.timeMs = static_cast<double>(time);
+        if (std::isfinite(event.timeMs)) {
+            events_[kept++] = event;
+        }
+    }
+    events_.resize(kept);
+    const Fraction end{1, 1};
+    advanceTo(end, beats);
+    time_.add(stopMs_);
+    time_.add(msPerMeasure_ * distance(at_, end));
+}
+
+// Appends the measure's sound and picture events, holding their positions, and collects its
+// changes, each in the order they apply. Pairs that are empty, outside
+// the alphabet, of an undefined or non-positive index, or of the #LNOBJ value on a key lane, are
+// left out.
+void Timeline::gather(const int* first, const int* last) {
+    changes_.clear();
+    longNoteValues_.clear();
+    const size_t firstEvent = events_.size();
+    for (const int* index = first; index != last; ++index) {
+        const ChannelLine& line = lines_[static_cast<size_t>(*index)];
+        const int channel = line.channel;
+        const bool timing = isTiming(channel);
+        const bool key = isKeyLane(channel);
+        const bool longNote = isLongLane(channel);
+        if (!timing && !isPlayed(channel)) {
+            continue;
+        }
+        const QStringView data = line.data;
+        if (data.size() / 2 >= kMaxPairs) {
+            continue;  // far beyond any chart file that is read
+        }
+        const auto n = static_cast<std::int32_t>(data.size() / 2);
+        for (std::int32_t k = 0; k < n; ++k) {
+            const QChar high = data[2 * k];
+            const QChar low = data[2 * k + 1];
+            if (channel == kHexTempo) {
+                const int tempo = hexPairValue(high, low);
+                if (tempo > 0) {
+                    changes_.push_back({{k, n}, *index, static_cast<std::uint16_t>(tempo), 0});
+                }
+                continue;
+            }
+            const int value = indexValue(high, low, defs_.base);
+            if (value <= 0) {
+                continue;
+            }
+            const auto slot = static_cast<size_t>(value);
+            if (channel == kIndexedTempo || channel == kStop) {
+                const bool tempo = channel == kIndexedTempo;
+                if ((tempo ? defs_.bpms[slot] : defs_.stops[slot]) > 0) {
+                    changes_.push_back({{k, n},
+                                        *index,
+                                        static_cast<std::uint16_t>(value),
+                                        static_cast<std::uint8_t>(tempo ? 1 : 2)});
+                }
+            } else if (longNote) {
+                events_.push_back({packed({k, n}), static_cast<std::uint16_t>(channel),
+                                   static_cast<std::int32_t>(longNoteValues_.size())});
+                longNoteValues_.push_back(value);
+            } else if (!(key && value == defs_.lnobj)) {
+                events_.push_back({packed({k, n}), static_cast<std::uint16_t>(channel), value});
+            }
+        }
+    }
+    const auto applies = [](const Change& a, const Change& b) {
+        if (!(a.at == b.at)) {
+            return a.at < b.at;
+        }
+        return a.rank != b.rank ? a.rank < b.rank : a.line < b.line;
+    };
+    if (!std::is_sorted(changes_.begin(), changes_.end(), applies)) {
+        std::sort(changes_.begin(), changes_.end(), applies);
+    }
+    const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
+    if (!std::is_sorted(measure, events_.end(), Sooner())) {
+        std::sort(measure, events_.end(), Sooner());
+    }
+}
+
+// Moves the sweep over the changes at or before `at`.
+void Timeline::advanceTo(Fraction at, long double beats) {
+    while (nextChange_ < changes_.size() && !(at < changes_[nextChange_].at)) {
+        const Fraction position = changes_[nextChange_].at;
+        if (!(position == at_)) {
+            time_.add(stopMs_);
+            time_.add(msPerMeasure_ * distance(at_, position));
+            at_ = position;
+            stopMs_ = 0;
+        }
+        for (; nextChange_ < changes_.size() && changes_[nextChange_].at == position;
+             ++nextChange_) {
+            const Change& change = changes_[nextChange_];
+            if (change.rank == 0) {
+                bpm_ = change.slot;
+            } else if (change.rank == 1) {
+                bpm_ = defs_.bpms[change.slot];
+            } else {
+                stopMs_ += defs_.stops[change.slot] * 1250 / bpm_;
+            }
+            if (change.rank < 2) {
+                msPerMeasure_ = beats * 60000 / bpm_;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<TimedEvent> placeEvents(const std::vector<ChannelLine>& lines,
+                                    const FullDefinitions& definitions, ReadProgress* progress) {
+    return Timeline(lines, definitions).place(progress);
+}
+
+}  // namespace carvel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "chart/chart.h"
+#include "chart/chart_reader.h"
+#include "chart/index_alphabet.h"
+
+namespace carvel {
+
+inline constexpr int kMeasureCount = 1000;
+
+// A channel line of the full reading that was read: its measure, its channel (base 36) and its
+// data with the blanks around it dropped. The data points into the chart's text.
+struct ChannelLine {
+    QStringView data;
+    std::int16_t measure = 0;
+    std::uint16_t channel = 0;
+};
+
+// What the full reading knows once every line is read.
+struct FullDefinitions {
+    IndexBase base = IndexBase::Base36;
+    long double startBpm = 130;
+    // Beats of each measure: 4 x its ratio.
+    std::array<long double, kMeasureCount> measureBeats;
+    // #BPMxx and #STOPxx by index, as last defined; 0 where undefined (a value of 0 or below is
+    // ignored where it is used).
+    std::vector<long double> bpms = std::vector<long double>(kMaxIndex62 + 1);
+    std::vector<long double> stops = std::vector<long double>(kMaxIndex62 + 1);
+    int lnobj = -1;  // the #LNOBJ index, -1 when none
+
+    FullDefinitions() { measureBeats.fill(4); }
+};
+
+// Places every sound and picture of the lines (given in file order) at its time in milliseconds
+// and returns them in the order of Chart::timedEvents. Tempo changes (03, 08) and stops (09) move
+// the times; long-note lanes (51-59, 61-69) keep their starts; key notes of the #LNOBJ value are
+// dropped. Times are computed in long double with compensated sums, so a time that a double can
+// hold comes out exactly. Events whose time does not fit a double are dropped.
+std::vector<TimedEvent> placeEvents(const std::vector<ChannelLine>& lines,
+                                    const FullDefinitions& definitions, ReadProgress* progress);
+
+}  // namespace carvel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+namespace carvel {
+
+// How the full reading reads two-character indexes: base 36 (0-9, A-Z in either case), or, after
+// `#BASE 62`, base 62 (0-9, A-Z, a-z, case-sensitive).
+enum class IndexBase { Base36, Base62 };
+
+inline constexpr int kMaxIndex62 = 62 * 62 - 1;
+
+// The value of a two-character index, 0 .. 1295 (3843 in base 62); -1 when a character is outside
+// the alphabet or the text is not two characters long.
+int indexValue(QStringView text, IndexBase base);
+int indexValue(QChar high, QChar low, IndexBase base);
+
+// A pair of hexadecimal digits (either case), 0 .. 255; -1 when a character is no such digit.
+int hexPairValue(QChar high, QChar low);
+
+// A channel's two characters read in base 36, case-insensitive; -1 outside the alphabet.
+int channelValue(QChar high, QChar low);
+
+// The two upper-case characters of a channel value 0 .. 1295 ("11" for 37, "D1" for 469).
+std::string channelText(int channel);
+
+}  // namespace carvel
