@@ -104,16 +104,6 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QWidget* pa
         }
     });
 
-    playlist_.setListener([this](bool entriesChanged) {
-        if (entriesChanged) {
-            playlistModel_.refresh();
-        }
-    });
-    found_.setListener([this](bool entriesChanged) {
-        if (entriesChanged) {
-            foundModel_.refresh();
-        }
-    });
     openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
     showMessage = [this](const QString& title, const QString& text) {
         QMessageBox::warning(this, title, text);
@@ -171,13 +161,19 @@ void PlaylistWindow::cmdAdd_Click() {
 }
 
 void PlaylistWindow::cmdRemove_Click() {
+    QItemSelectionModel* marks = lstBMS->selectionModel();
     std::vector<int> marked;
-    for (const QModelIndex& index : lstBMS->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : marks->selectedRows()) {
         marked.push_back(index.row());
     }
     std::sort(marked.rbegin(), marked.rend());
+    const bool chosenGoes = marks->isSelected(marks->currentIndex());
     for (int row : marked) {
         playlist_.removeAt(row);
+    }
+    // The view would hand the current row on to a neighbour; a removed choice chooses none.
+    if (chosenGoes) {
+        marks->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     }
 }
 
@@ -186,10 +182,7 @@ void PlaylistWindow::cmdUp_Click() {
     if (i <= 0 || i >= playlist_.count()) {
         return;
     }
-    Playlist::Entry entry = playlist_.at(i);
-    playlist_.removeAt(i);
-    playlist_.insert(i - 1, std::move(entry));
-    lstBMS->setCurrentIndex(playlistModel_.index(i - 1));
+    playlist_.move(i, i - 1);  // the current row and the marks move with their entries
     lstBMS->setFocus();
 }
 
@@ -198,10 +191,7 @@ void PlaylistWindow::cmdDown_Click() {
     if (i < 0 || i >= playlist_.count() - 1) {
         return;
     }
-    Playlist::Entry entry = playlist_.at(i);
-    playlist_.removeAt(i);
-    playlist_.insert(i + 1, std::move(entry));
-    lstBMS->setCurrentIndex(playlistModel_.index(i + 1));
+    playlist_.move(i, i + 1);
     lstBMS->setFocus();
 }
 
