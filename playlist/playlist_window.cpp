@@ -10,6 +10,7 @@
 
 #include "platform/file_name.h"
 #include "platform/file_system.h"
+#include "platform/install_layout.h"
 #include "platform/text_viewer.h"
 #include "platform/twips.h"
 #include "playlist/folder_search.h"
@@ -22,10 +23,12 @@ QRect PlaylistWindow::at(int left, int top, int width, int height) const {
     return twipsRect(left, top, width, height, dpi_);
 }
 
-PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QWidget* parent)
+PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString previousListFile,
+                               QWidget* parent)
     : QWidget(parent),
       playlist_(playlist),
       listFile_(std::move(listFile)),
+      previousListFile_(std::move(previousListFile)),
       playlistModel_(playlist, this),
       foundModel_(found_, this) {
     dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
@@ -118,7 +121,12 @@ PlaylistWindow::~PlaylistWindow() {
 }
 
 void PlaylistWindow::Form_Load(const QString& commandLine) {
-    playlist_.appendAll(readListFile(listFile_));
+    const bool readPrevious = !previousListFile_.isEmpty() && !fileExists(listFile_);
+    playlist_.appendAll(readListFile(readPrevious ? previousListFile_ : listFile_));
+    commandLineStart(commandLine);
+}
+
+void PlaylistWindow::commandLineStart(const QString& commandLine) {
     if (commandLine.isEmpty()) {
         return;
     }
@@ -208,7 +216,7 @@ void PlaylistWindow::cmdStart_Click() {
 }
 
 void PlaylistWindow::cmdReadReadMe_Click() {
-    const QString readme = programFolder() + QStringLiteral("readme.txt");
+    const QString readme = installLayout().readme;
     if (!fileExists(readme)) {
         showMessage(QStringLiteral("ｴﾗｰ"), QStringLiteral("readme.txt が見つかりません。"));
         return;
@@ -262,12 +270,12 @@ void PlaylistWindow::cmdRefresh_Click() {
 }
 
 void PlaylistWindow::cmdAppPath_Click() {
-    const QString program = programFolder();
-    const int drive = Drive1->findText(QStorageInfo(program).rootPath());
+    const QString initial = installLayout().initialFolder;
+    const int drive = Drive1->findText(QStorageInfo(initial).rootPath());
     if (drive >= 0) {
         Drive1->setCurrentIndex(drive);
     }
-    openFolder(program);
+    openFolder(initial);
 }
 
 void PlaylistWindow::cmdSearch_Click() {
