@@ -168,8 +168,10 @@ void PlayerWindow::paintTransportIcons() {
         {cmdStop, TransportIcon::Stop}, {cmdPlay, TransportIcon::Play},
         {cmdFF, TransportIcon::FF},     {cmdNext, TransportIcon::Next},
     };
+    // The window's palette: the buttons take theirs from it only after its change event.
+    const QColor color = palette().color(QPalette::ButtonText);
     for (const auto& [button, icon] : buttons) {
-        button->setIcon(transportIcon(icon, 64, button->palette().color(QPalette::ButtonText)));
+        button->setIcon(transportIcon(icon, 64, color));
     }
 }
 
