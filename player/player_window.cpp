@@ -301,6 +301,7 @@ void PlayerWindow::loadStateChanged(LoadState state) {
 }
 
 void PlayerWindow::statusChanged(PlayerStatus status) {
+    status_ = status;
     Label3->setText(statusText(status));
     if (onStatusChanged) {
         onStatusChanged(status);
@@ -317,6 +318,12 @@ void PlayerWindow::messagesChanged(const std::vector<LoadMessage>& messages) {
 }
 
 void PlayerWindow::informationChanged(const QString& text) {
+    // A chart that was not found has no fields to show; its not-found message takes their place,
+    // since the compact layout hides the status line and the message list.
+    if (status_ == PlayerStatus::NotFound && List1->count() > 0) {
+        Text1->setPlainText(List1->item(0)->text());
+        return;
+    }
     Text1->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 

@@ -127,6 +127,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     PictureSchedule pictures_;
     int outerHeight_ = kHeightCompact;
     int outerWidth_ = kWidthNarrow;
+    PlayerStatus status_ = PlayerStatus::NoFile;
     qsizetype pendingCount_ = 0;
     QTimer countTimer_;
     double dpi_ = 96;

@@ -52,6 +52,8 @@ TEST_F(PlayerDropTest, ADropPlaysWheneverNoRunIsInProgress) {
     EXPECT_EQ(playlist.count(), 4);
     EXPECT_EQ(player.Label3->text(), u"ｽﾃｰﾀｽ : ﾌｧｲﾙが見つかりません。"_qs);
     EXPECT_EQ(player.Label1->text(), u"0"_qs);
+    EXPECT_EQ(player.Text1->toPlainText(),
+              u"BMSﾌｧｲﾙ "_qs + dir.filePath(u"gone.bms"_qs) + u" が見つかりません。"_qs);
     dropOn(player.cmdPlay, chart(u"P"_qs));
     EXPECT_EQ(controller.chart().title, u"P"_qs);
 }
