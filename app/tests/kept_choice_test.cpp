@@ -19,33 +19,34 @@ class KeptChoiceTest : public ::testing::Test, protected testing::ProgramRig {
         const QModelIndex current = window.lstBMS->currentIndex();
         return current.isValid() ? playlist.at(current.row()).title : QString();
     }
-    QStringList titles() const {
-        QStringList t;
-        for (const auto& e : playlist.entries()) {
-            t.append(e.title);
+    static void mark(QListView* view, std::initializer_list<int> rows) {
+        view->selectionModel()->clearSelection();
+        for (int row : rows) {
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select);
         }
-        return t;
     }
-    bool search() {
+    static QList<int> marks(QListView* view) {
+        QList<int> rows;
+        for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
+            rows.append(index.row());
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    bool search() {  // false when the search did not end within 10 s
         QEventLoop loop;
-        bool finished = false;
-        window.onSearchFinished = [&] {
-            finished = true;
-            loop.quit();
-        };
+        window.onSearchFinished = [&] { loop.exit(1); };
         window.cmdSearch_Click();
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
-        window.onSearchFinished = nullptr;
-        return finished;
+        QTimer::singleShot(10000, &loop, [&] { loop.exit(0); });
+        return loop.exec() == 1;
     }
 };
 
 TEST_F(KeptChoiceTest, ThroughAddRemoveMovesSearchesAndDrops) {
-    playlist.appendAll({{u"A"_qs, chart(u"A"_qs)},
-                        {u"B"_qs, chart(u"B"_qs)},
-                        {u"C"_qs, chart(u"C"_qs)},
-                        {u"D"_qs, chart(u"D"_qs)}});
+    for (const QString& t : {u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs}) {
+        playlist.append({t, chart(t)});
+    }
     window.foundList().append({u"F"_qs, chart(u"F"_qs)});
     window.openFolder(dir.path());
     mark(window.List1, {0});
@@ -55,42 +56,20 @@ TEST_F(KeptChoiceTest, ThroughAddRemoveMovesSearchesAndDrops) {
     struct Step {
         const char* what;
         std::function<void()> act;
-        QStringList titles;
-        QString chosen;
+        QString titles, chosen;
         QList<int> marks;  // of the playlist
     };
     const Step steps[] = {
-        {"add",
-         [&] { window.cmdAdd_Click(); },
-         {u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs, u"F"_qs},
-         u"C"_qs,
-         {0, 2}},
-        {"up",
-         [&] { window.cmdUp_Click(); },
-         {u"A"_qs, u"C"_qs, u"B"_qs, u"D"_qs, u"F"_qs},
-         u"C"_qs,
-         {0, 1}},
-        {"down",
-         [&] { window.cmdDown_Click(); },
-         {u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs, u"F"_qs},
-         u"C"_qs,
-         {0, 2}},
-        {"drop",
-         [&] { program.player().dropFiles({chart(u"G"_qs)}); },
-         {u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs, u"F"_qs, u"G"_qs},
-         u"C"_qs,
-         {0, 2}},
-        {"search",
-         [&] { ASSERT_TRUE(search()) << "the search did not end within 10 s"; },
-         {u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs, u"F"_qs, u"G"_qs},
-         u"C"_qs,
-         {0, 2}},
+        {"add", [&] { window.cmdAdd_Click(); }, u"ABCDF"_qs, u"C"_qs, {0, 2}},
+        {"up", [&] { window.cmdUp_Click(); }, u"ACBDF"_qs, u"C"_qs, {0, 1}},
+        {"down", [&] { window.cmdDown_Click(); }, u"ABCDF"_qs, u"C"_qs, {0, 2}},
+        {"drop", [&] { player.dropFiles({chart(u"G"_qs)}); }, u"ABCDFG"_qs, u"C"_qs, {0, 2}},
+        {"search", [&] { ASSERT_TRUE(search()); }, u"ABCDFG"_qs, u"C"_qs, {0, 2}},
         {"remove others",
          [&] {
-             mark(window.lstBMS, {0, 4});
-             window.cmdRemove_Click();
+             mark(window.lstBMS, {0, 4}), window.cmdRemove_Click();
          },
-         {u"B"_qs, u"C"_qs, u"D"_qs, u"G"_qs},
+         u"BCDG"_qs,
          u"C"_qs,
          {}},
     };

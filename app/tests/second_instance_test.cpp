@@ -41,41 +41,25 @@ TEST_F(SecondInstanceTest, ALaterStartHandsItsChartToTheRunningProgram) {
         const char* what;
         QStringList message;  // the working folder, then the arguments
         SingleInstance::Claim claim;
-        QStringList titles;
-        QString playing;
+        QString titles, playing;
     };
+    using Claim = SingleInstance::Claim;
     const Case cases[] = {
         {"relative to its folder",
          {dir.filePath(u"sub"_qs), u"a.bms"_qs},
-         SingleInstance::Claim::HandedOver,
-         {u"A"_qs},
+         Claim::HandedOver,
+         u"A"_qs,
          u"A"_qs},
-        {"after --",
-         {u"/"_qs, u"--"_qs, b},
-         SingleInstance::Claim::HandedOver,
-         {u"A"_qs, u"B"_qs},
-         u"B"_qs},
-        {"one in the playlist",
-         {u"/"_qs, a},
-         SingleInstance::Claim::HandedOver,
-         {u"A"_qs, u"B"_qs},
-         u"A"_qs},
-        {"no chart", {u"/"_qs}, SingleInstance::Claim::HandedOver, {u"A"_qs, u"B"_qs}, u"A"_qs},
-        {"a message too long",
-         {u"/"_qs, QString(1100000, u'x')},
-         SingleInstance::Claim::NoAnswer,
-         {u"A"_qs, u"B"_qs},
-         u"A"_qs},
+        {"after --", {u"/"_qs, u"--"_qs, b}, Claim::HandedOver, u"AB"_qs, u"B"_qs},
+        {"one in the playlist", {u"/"_qs, a}, Claim::HandedOver, u"AB"_qs, u"A"_qs},
+        {"no chart", {u"/"_qs}, Claim::HandedOver, u"AB"_qs, u"A"_qs},
+        {"too long", {u"/"_qs, QString(1100000, u'x')}, Claim::NoAnswer, u"AB"_qs, u"A"_qs},
     };
     for (const Case& c : cases) {
-        SingleInstance::Claim claim = SingleInstance::Claim::First;
+        Claim claim = Claim::First;
         ASSERT_TRUE(claimLater(socket, c.message, claim)) << c.what << ": no end within 10 s";
         EXPECT_EQ(claim, c.claim) << c.what;
-        QStringList titles;
-        for (const auto& e : playlist.entries()) {
-            titles.append(e.title);
-        }
-        EXPECT_EQ(titles, c.titles) << c.what;
+        EXPECT_EQ(titles(), c.titles) << c.what;
         EXPECT_EQ(controller.chart().title, c.playing) << c.what;
         EXPECT_TRUE(player.isVisible()) << c.what;
     }

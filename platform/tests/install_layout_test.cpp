@@ -15,14 +15,13 @@ TEST(InstallLayoutTest, InstalledCopiesUseTheDataFolderPortableOnesTheirOwn) {
     QTemporaryDir dir;
     const QString t = dir.path() + u'/';
     for (const char* folder : {"usr/bin", "usr/share/doc/carvel", "usr/share/carvel/demo",
-                               "local/bin", "local/share/doc/carvel", "marked/bin",
-                               "marked/share/doc/carvel", "build/app", "archive/bin"}) {
+                               "local/bin", "local/share/doc/carvel", "mark/bin",
+                               "mark/share/doc/carvel", "build/app", "archive/bin"}) {
         QDir().mkpath(t + QString::fromLatin1(folder));
     }
-    QFile(t + u"marked/bin/portable"_qs).open(QIODevice::WriteOnly);
-    const QString data = t + u"data/"_qs;
+    QFile(t + u"mark/bin/portable"_qs).open(QIODevice::WriteOnly);
     struct Case {
-        QString program;
+        QString program;  // then what the layout holds, relative to the test folder
         bool installed;
         QString listFile, previous, readme, initial;
     };
@@ -30,13 +29,13 @@ TEST(InstallLayoutTest, InstalledCopiesUseTheDataFolderPortableOnesTheirOwn) {
         {u"usr/bin/"_qs, true, u"data/carvel/cuebook.dat"_qs, u"usr/bin/cuebook.dat"_qs,
          u"usr/share/doc/carvel/readme.txt"_qs, u"usr/share/carvel/demo"_qs},
         {u"local/bin/"_qs, true, u"data/carvel/cuebook.dat"_qs, u"local/bin/cuebook.dat"_qs,
-         u"local/share/doc/carvel/readme.txt"_qs, u"home"_qs},  // no demo: the home folder
-        {u"marked/bin/"_qs,
+         u"local/share/doc/carvel/readme.txt"_qs, u"home"_qs},  // no demo
+        {u"mark/bin/"_qs,
          false,
-         u"marked/bin/cuebook.dat"_qs,
+         u"mark/bin/cuebook.dat"_qs,
          {},
-         u"marked/bin/readme.txt"_qs,
-         u"marked/bin/"_qs},
+         u"mark/bin/readme.txt"_qs,
+         u"mark/bin/"_qs},
         {u"build/app/"_qs,
          false,
          u"build/app/cuebook.dat"_qs,
@@ -50,16 +49,14 @@ TEST(InstallLayoutTest, InstalledCopiesUseTheDataFolderPortableOnesTheirOwn) {
          u"archive/bin/readme.txt"_qs,
          u"archive/bin/"_qs},
     };
-    const auto full = [&](const QString& relative) {
+    const auto in = [&](const QString& relative) {
         return relative.isEmpty() ? relative : t + relative;
     };
     for (const Case& c : cases) {
-        const InstallLayout layout = installLayout(t + c.program, data, t + u"home"_qs);
-        EXPECT_EQ(layout.installed, c.installed) << c.program.toStdString();
-        EXPECT_EQ(layout.listFile, full(c.listFile));
-        EXPECT_EQ(layout.previousListFile, full(c.previous));
-        EXPECT_EQ(layout.readme, full(c.readme));
-        EXPECT_EQ(layout.initialFolder, full(c.initial));
+        const InstallLayout l = installLayout(t + c.program, t + u"data/"_qs, t + u"home"_qs);
+        const QStringList got{l.listFile, l.previousListFile, l.readme, l.initialFolder};
+        EXPECT_EQ(l.installed, c.installed) << c.program.toStdString();
+        EXPECT_EQ(got, (QStringList{in(c.listFile), in(c.previous), in(c.readme), in(c.initial)}));
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "player/player_window.h"
 #include "testing/application.h"
 #include "testing/fakes.h"
@@ -7,62 +9,44 @@
 namespace carvel {
 namespace {
 
-struct Application {
-    Application() { testing::ensureApplication(); }
-};
-
-class ReachAndContrastTest : public ::testing::Test,
-                             private Application,
-                             protected testing::PlayerRig {
-  protected:
-    ReachAndContrastTest() : window(controller) { controller.setView(window); }
-    PlayerWindow window;
-};
-
-// In every layout, each shown control below the transport buttons lies inside the window (its
-// middle at least, so it can be clicked).
-TEST_F(ReachAndContrastTest, EveryShownControlCanBeReached) {
-    window.askCode = [] { return u"項目ﾒﾓﾘ"_qs; };
-    struct Step {
-        const char* what;
-        std::function<void()> act;
+// In every layout each shown control below the transport buttons can be clicked: its middle lies
+// inside the window.
+TEST(ReachAndContrastTest, EveryShownControlCanBeReached) {
+    testing::ensureApplication();
+    testing::PlayerRig rig;
+    PlayerWindow w(rig.controller);
+    w.askCode = [] { return u"項目ﾒﾓﾘ"_qs; };
+    const std::function<void()> steps[] = {
+        [&] { w.chkCmpct->setChecked(false); },  // normal
+        [&] { w.Label1_DblClick(); },            // details, narrow
+        [&] { w.chkImage->setChecked(true); },   // details, wide
+        [&] { w.cmdClose_Click(); },             // details closed, wide
+        [&] { w.chkImage->setChecked(false), w.Label1_DblClick(); },
+        [&] { w.cmdClose_Click(); },  // details closed, narrow
     };
-    const Step steps[] = {
-        {"normal", [&] { window.chkCmpct->setChecked(false); }},
-        {"details, narrow", [&] { window.Label1_DblClick(); }},
-        {"details, wide", [&] { window.chkImage->setChecked(true); }},
-        {"details closed, wide", [&] { window.cmdClose_Click(); }},
-        {"details, narrow again",
-         [&] {
-             window.chkImage->setChecked(false);
-             window.Label1_DblClick();
-         }},
-        {"details closed, narrow", [&] { window.cmdClose_Click(); }},
-    };
-    for (const Step& s : steps) {
-        s.act();
-        const bool details = !window.List2->isHidden();
-        const bool wide = window.chkImage->isChecked();
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i]();
+        const bool details = !w.List2->isHidden();
         const std::pair<const QWidget*, bool> controls[] = {
-            {window.lblWave, true},  {window.lblPlay, true},  {window.List1, true},
-            {window.Picture1, wide}, {window.List2, details}, {window.cmdClose, details},
+            {w.lblWave, true},  {w.lblPlay, true},     {w.List1, true},
+            {w.List2, details}, {w.cmdClose, details}, {w.Picture1, w.chkImage->isChecked()},
         };
         for (const auto& [control, shown] : controls) {
-            if (shown) {
-                EXPECT_TRUE(window.rect().contains(control->geometry().center()))
-                    << s.what << ": " << control->objectName().toStdString();
-            }
+            EXPECT_TRUE(!shown || w.rect().contains(control->geometry().center()))
+                << "step " << i << ": " << control->metaObject()->className();
         }
     }
 }
 
-TEST_F(ReachAndContrastTest, TransportIconsTakeTheButtonTextColour) {
+TEST(ReachAndContrastTest, TransportIconsTakeTheButtonTextColour) {
+    testing::ensureApplication();
+    testing::PlayerRig rig;
+    PlayerWindow w(rig.controller);
     for (const QColor& text : {QColor(Qt::white), QColor(20, 20, 20)}) {
-        QPalette palette = window.palette();
+        QPalette palette = w.palette();
         palette.setColor(QPalette::ButtonText, text);
-        window.setPalette(palette);
-        const QImage icon = window.cmdPlay->icon().pixmap(64).toImage();
-        EXPECT_EQ(icon.pixelColor(32, 32).rgb(), text.rgb());
+        w.setPalette(palette);
+        EXPECT_EQ(w.cmdPlay->icon().pixmap(64).toImage().pixelColor(32, 32).rgb(), text.rgb());
     }
 }
 
