@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "media/sound_output.h"
@@ -17,16 +18,34 @@ namespace carvel {
 // its driver, and the two windows, which know nothing of each other and meet here.
 class Program {
   public:
-    Program(media::SoundOutput& output, Clock& clock, const QString& listFile);
+    // listFile is read and written; previousListFile ("" for none) is read instead while listFile
+    // does not exist.
+    Program(media::SoundOutput& output, Clock& clock, const QString& listFile,
+            const QString& previousListFile = {});
 
     // Reads the list file and acts on the command-line text, then shows the first window.
     void start(const QString& commandLine);
 
+    // A later start handed over its working folder and its arguments: they are acted on as a
+    // command-line start, and the program's window comes to the front.
+    void handOver(const QStringList& message);
+
     // Ends the program the way closing the playlist window does (the playlist is saved).
     void exit();
 
+    // What a media key asks. Each shows the player first when it is to play: a hidden player
+    // stops what it plays.
+    void play();  // the loaded chart again, or Start when none is loaded
+    void stop();
+    void next();
+    void previous();
+    // Brings the window the user sees (the player, else the playlist window) to the front.
+    void raise();
+
     // Called once the program has ended (the application's quit).
     std::function<void()> onQuit;
+    // Called when what plays may have changed (a status change of the player).
+    std::function<void()> onPlayerChanged;
 
     Playlist& playlist() { return playlist_; }
     PlayerController& controller() { return controller_; }
@@ -35,6 +54,7 @@ class Program {
 
   private:
     void chartDropped(const QString& path);
+    void showPlayer();
 
     Playlist playlist_;
     PlayerView noView_;

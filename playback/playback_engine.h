@@ -75,6 +75,9 @@ class PlaybackEngine {
     double startMs() const { return startMs_; }
     double position() const { return position_; }
     long long nextEvent() const { return nextEvent_; }  // 1-based
+    // The clock time at which the sounds of the event just handled start (a run's start before
+    // its first event): a picture changed by that event belongs to this time.
+    double handledAtMs() const { return handledAt_; }
 
   private:
     enum class Phase { Idle, Loop, EndOfRun, TailWait };

@@ -14,6 +14,7 @@
 #include "playback/player_controller.h"
 #include "player/event_list_model.h"
 #include "player/picture_area.h"
+#include "player/picture_schedule.h"
 
 namespace carvel {
 
@@ -26,7 +27,8 @@ class PlayerWindow : public QWidget, public PlayerView {
     static constexpr int kHeightCompact = 2460;
     static constexpr int kHeightNormal = 4470;
     static constexpr int kHeightDetails = 6810;
-    static constexpr int kHeightDetailsClosed = 4215;
+    // In the narrow window 詳細ｸﾛｰｽﾞ moves below the detail list, which takes this much more.
+    static constexpr int kHeightDetailsNarrow = 7065;
     static constexpr int kWidthNarrow = 3675;
     static constexpr int kWidthWide = 7800;
 
@@ -38,12 +40,19 @@ class PlayerWindow : public QWidget, public PlayerView {
     std::function<void()> onClosed;
     // A chart file was dropped on the player.
     std::function<void(const QString& path)> onChartDropped;
+    // The status line changed.
+    std::function<void(PlayerStatus status)> onStatusChanged;
     // The hidden tools' input box; replaceable for tests. Returns the text typed ("" on Cancel).
     std::function<QString()> askCode;
     // Starts the text viewer on a chart; replaceable for tests. False when there is no viewer.
     std::function<bool(const QString&)> openTextViewer;
     // Shows a message; replaceable for tests.
     std::function<void(const QString& title, const QString& text)> showMessage;
+
+    // Pictures are shown when their sound is heard: clock is the sound output's, delayMs how long
+    // after its due time a sound is heard. Until this is called they show at once.
+    void setPictureClock(Clock& clock, double delayMs) { pictures_.setClock(&clock, delayMs); }
+    PictureSchedule& pictureSchedule() { return pictures_; }
 
     // Outer window size in twips (the frame takes kFrameWidthTwips x kFrameHeightTwips of it).
     int outerHeightTwips() const { return outerHeight_; }
@@ -70,7 +79,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     void statusChanged(PlayerStatus status) override;
     void messagesChanged(const std::vector<LoadMessage>& messages) override;
     void informationChanged(const QString& text) override;
-    void pictureChanged(const QImage& primary) override;
+    void pictureChanged(const QImage& primary, double dueMs) override;
     bool playerVisible() override { return isVisible(); }
     void closePlayer() override;
 
@@ -99,6 +108,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     QPushButton* cmdClose = nullptr;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -107,13 +117,17 @@ class PlayerWindow : public QWidget, public PlayerView {
   private:
     void setOuterHeight(int twips);
     void setOuterWidth(int twips);
+    int detailsHeight() const;
+    void paintTransportIcons();
     void showSource();
     QRect at(int left, int top, int width, int height) const;
 
     PlayerController& controller_;
     EventListModel events_;
+    PictureSchedule pictures_;
     int outerHeight_ = kHeightCompact;
     int outerWidth_ = kWidthNarrow;
+    PlayerStatus status_ = PlayerStatus::NoFile;
     qsizetype pendingCount_ = 0;
     QTimer countTimer_;
     double dpi_ = 96;

@@ -1,0 +1,22 @@
+#include "app/start_options.h"
+
+#include "platform/command_line.h"
+
+namespace carvel {
+
+std::optional<int> parseStartOptions(const QStringList& arguments, StartOptions& options) {
+    CommandLine line(QStringLiteral("carvel"),
+                     QStringLiteral("usage: carvel [OPTION]... [CHART]\n"
+                                    "Plays BMS charts by themselves from a playlist. With CHART, "
+                                    "adds it to the playlist\nand plays it; a program that runs "
+                                    "already is handed CHART instead.\n"
+                                    "  -h, --help   show this text\n"
+                                    "  --version    show the version\n"));
+    if (const std::optional<int> status = line.parse(arguments)) {
+        return status;
+    }
+    options.chart = line.operands().join(u' ');
+    return std::nullopt;
+}
+
+}  // namespace carvel
