@@ -3,16 +3,25 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 
+#include "app/app_icon.h"
+#include "app/mpris_service.h"
 #include "app/program.h"
+#include "app/single_instance.h"
+#include "app/start_options.h"
 #include "media/sdl_output.h"
 #include "platform/command_line.h"
-#include "playlist/list_file.h"
+#include "platform/file_system.h"
+#include "platform/install_layout.h"
+#include "playback/display_texts.h"
 
 namespace {
 
@@ -25,16 +34,62 @@ void onSignal(int) {
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
 }
 
+void printError(const QString& text) {
+    std::fputs((QStringLiteral("carvel: ") + text + u'\n').toUtf8().constData(), stderr);
+}
+
+// CARVEL_PICTURE_LOG=FILE: a line "due shown" (output clock, ms) for every picture shown, so a
+// capture can hold the pictures against the sound (bench/picture_sync.sh).
+void logPictures(carvel::PictureSchedule& schedule) {
+    const QString path = qEnvironmentVariable("CARVEL_PICTURE_LOG");
+    if (path.isEmpty()) {
+        return;
+    }
+    auto file = std::make_shared<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return;
+    }
+    schedule.onShown = [file](double due, double shown) {
+        file->write(QByteArray::number(due, 'f', 3) + ' ' + QByteArray::number(shown, 'f', 3) +
+                    '\n');
+        file->flush();
+    };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Read before QApplication takes its own options out of argv. --full reads this run's charts
-    // in full, leaving the remembered mode as it is; what remains is the command-line text.
-    QStringList arguments = carvel::argumentsOf(argc, argv);
-    const bool full = arguments.removeAll(QStringLiteral("--full")) > 0;
+    // Read before QApplication takes its own options out of argv; --help and --version need no
+    // display.
+    const QStringList arguments = carvel::argumentsOf(argc, argv);
+    carvel::StartOptions options;
+    if (const std::optional<int> status = carvel::parseStartOptions(arguments, options)) {
+        return *status;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("carvel"));
+    QApplication::setApplicationVersion(carvel::programVersion());
+    QApplication::setDesktopFileName(QStringLiteral("org.carvel_player.Carvel"));
+    QApplication::setWindowIcon(carvel::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
+
+    if (!options.chart.isEmpty() &&
+        !carvel::fileExists(QDir::current().absoluteFilePath(options.chart))) {
+        printError(carvel::messageText(
+            {carvel::LoadMessage::Kind::ChartNotFound, options.chart, QString()}));
+    }
+    const carvel::InstallLayout layout = carvel::installLayout();
+    carvel::SingleInstance instance(carvel::instanceSocketPath(layout.listFile));
+    switch (instance.claim(QStringList{QDir::currentPath()} + arguments)) {
+        case carvel::SingleInstance::Claim::HandedOver:
+            return 0;
+        case carvel::SingleInstance::Claim::NoAnswer:
+            printError(QStringLiteral("起動中の Carvel が応答しません。"));
+            return 1;
+        case carvel::SingleInstance::Claim::First:
+            break;
+    }
+
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"), font.family()});
     font.setPointSize(9);
@@ -42,17 +97,19 @@ int main(int argc, char** argv) {
 
     carvel::media::SdlOutput output;
     if (output.isSilent()) {
-        const QByteArray line = (QStringLiteral("carvel: サウンドデバイスを開けません (") +
-                                 output.failure() + QStringLiteral(")。音を出さずに再生します。\n"))
-                                    .toUtf8();
-        std::fputs(line.constData(), stderr);
+        printError(QStringLiteral("サウンドデバイスを開けません (") + output.failure() +
+                   QStringLiteral(")。音を出さずに再生します。"));
     }
-    carvel::Program program(output, output, carvel::listFilePath(),
+    QDir().mkpath(carvel::parentFolder(layout.listFile));
+    carvel::Program program(output, output, layout.listFile, layout.previousListFile,
                             carvel::ReadingSetting::defaultFile());
-    if (full) {
+    if (options.full) {
         program.useReadingMode(carvel::ReadingMode::Full);
     }
     program.onQuit = [] { QApplication::quit(); };
+    instance.onMessage = [&program](const QStringList& message) { program.handOver(message); };
+    logPictures(program.player().pictureSchedule());
+
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
@@ -61,14 +118,20 @@ int main(int argc, char** argv) {
             [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
             // Nobody may be there to answer a message box: a failed save is told on stderr.
             program.playlistWindow().showMessage = [](const QString&, const QString& text) {
-                std::fputs((QStringLiteral("carvel: ") + text + u'\n').toUtf8().constData(),
-                           stderr);
+                printError(text);
             };
             program.exit();
         });
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
     }
-    program.start(arguments.join(u' '));
-    return QApplication::exec();
+    program.start(options.chart);
+
+    // The media keys: once the first window is up, so a slow bus never delays it.
+    carvel::MprisService mpris(program);
+    program.onPlayerChanged = [&mpris] { mpris.update(); };
+    QTimer::singleShot(0, &app, [&mpris] { mpris.attach(); });
+    const int status = QApplication::exec();
+    program.onPlayerChanged = nullptr;
+    return status;
 }

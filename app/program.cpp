@@ -1,17 +1,21 @@
 #include "app/program.h"
 
+#include <QDir>
+
+#include "app/start_options.h"
 #include "playlist/title_probe.h"
 
 namespace carvel {
 
 Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFile,
-                 const QString& settingsFile)
+                 const QString& previousListFile, const QString& settingsFile)
     : readingSetting_(settingsFile),
       controller_(output, clock, playlist_, noView_),
       driver_([this] { return controller_.pass(); }, clock),
       player_(controller_),
-      playlistWindow_(playlist_, listFile) {
+      playlistWindow_(playlist_, listFile, previousListFile) {
     controller_.setView(player_);
+    player_.setPictureClock(clock, output.heardDelayMs());
     controller_.setWakeHandler([this] { driver_.wake(); });
     playlistWindow_.onStart = [this] {
         player_.show();
@@ -26,6 +30,11 @@ Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFi
     };
     player_.onClosed = [this] { playlistWindow_.show(); };
     player_.onChartDropped = [this](const QString& path) { chartDropped(path); };
+    player_.onStatusChanged = [this](PlayerStatus) {
+        if (onPlayerChanged) {
+            onPlayerChanged();
+        }
+    };
     player_.onReadingModeChanged = [this](ReadingMode mode) {
         playlistWindow_.setSearchMode(mode);
         return readingSetting_.save(mode);
@@ -47,8 +56,67 @@ void Program::start(const QString& commandLine) {
     }
 }
 
+void Program::handOver(const QStringList& message) {
+    StartOptions options;
+    if (message.isEmpty() || parseStartOptions(message.mid(1), options)) {
+        return;
+    }
+    // A relative chart names a file in the folder the later start was made in.
+    const QString& folder = message.first();
+    const QString chart = options.chart.isEmpty() || QDir::isAbsolutePath(options.chart)
+                              ? options.chart
+                              : QDir(folder).filePath(options.chart);
+    if (options.full) {
+        useReadingMode(ReadingMode::Full);
+    }
+    playlistWindow_.commandLineStart(chart);
+    raise();
+}
+
 void Program::exit() {
     playlistWindow_.close();
+}
+
+void Program::play() {
+    if (controller_.chartPath().isEmpty()) {
+        playlistWindow_.cmdStart_Click();
+        return;
+    }
+    showPlayer();
+    controller_.play();
+}
+
+void Program::stop() {
+    controller_.stop();
+}
+
+void Program::next() {
+    if (!playlist_.isEmpty()) {
+        showPlayer();
+        controller_.next();
+    }
+}
+
+void Program::previous() {
+    if (!playlist_.isEmpty()) {
+        showPlayer();
+        controller_.back();
+    }
+}
+
+void Program::raise() {
+    QWidget& window = player_.isVisible() ? static_cast<QWidget&>(player_)
+                                          : static_cast<QWidget&>(playlistWindow_);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void Program::showPlayer() {
+    if (!player_.isVisible()) {
+        playlistWindow_.hide();
+        player_.show();
+    }
 }
 
 void Program::chartDropped(const QString& path) {
@@ -57,7 +125,7 @@ void Program::chartDropped(const QString& path) {
         return;
     }
     playlist_.append({probeTitle(path), path});
-    if (!controller_.playing()) {
+    if (!controller_.running()) {
         playlist_.setCurrent(playlist_.count() - 1);
         controller_.open(path);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "app/reading_setting.h"
@@ -18,12 +19,19 @@ namespace carvel {
 // its driver, and the two windows, which know nothing of each other and meet here.
 class Program {
   public:
-    // settingsFile remembers the reading mode between runs (empty: classic at every start).
+    // listFile is read and written; previousListFile ("" for none) is read instead while listFile
+    // does not exist. settingsFile remembers the reading mode between runs (empty: classic at
+    // every start).
     Program(media::SoundOutput& output, Clock& clock, const QString& listFile,
-            const QString& settingsFile = {});
+            const QString& previousListFile = {}, const QString& settingsFile = {});
 
     // Reads the list file and acts on the command-line text, then shows the first window.
     void start(const QString& commandLine);
+
+    // A later start handed over its working folder and its arguments: they are acted on as a
+    // command-line start, and the program's window comes to the front. A later start with --full
+    // reads in full from then on, as the first start's --full would.
+    void handOver(const QStringList& message);
 
     // Reads (and searches for) the charts of this run in mode; the remembered mode is unchanged.
     void useReadingMode(ReadingMode mode);
@@ -31,8 +39,19 @@ class Program {
     // Ends the program the way closing the playlist window does (the playlist is saved).
     void exit();
 
+    // What a media key asks. Each shows the player first when it is to play: a hidden player
+    // stops what it plays.
+    void play();  // the loaded chart again, or Start when none is loaded
+    void stop();
+    void next();
+    void previous();
+    // Brings the window the user sees (the player, else the playlist window) to the front.
+    void raise();
+
     // Called once the program has ended (the application's quit).
     std::function<void()> onQuit;
+    // Called when what plays may have changed (a status change of the player).
+    std::function<void()> onPlayerChanged;
 
     Playlist& playlist() { return playlist_; }
     PlayerController& controller() { return controller_; }
@@ -41,6 +60,7 @@ class Program {
 
   private:
     void chartDropped(const QString& path);
+    void showPlayer();
 
     ReadingSetting readingSetting_;
     Playlist playlist_;

@@ -139,4 +139,8 @@ double SdlOutput::silentAtMs(int voice) {
     return wrapClock(std::ceil(static_cast<double>(schedule_.endFrame(voice)) * 1000.0 / rate_));
 }
 
+double SdlOutput::heardDelayMs() const {
+    return isSilent() ? 0 : kLatencyMs + 1000.0 * callbackSize_ / rate_;
+}
+
 }  // namespace carvel::media

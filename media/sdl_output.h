@@ -39,6 +39,9 @@ class SdlOutput final : public SoundOutput, public Clock {
     void stopAll() override;
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
+    // The latency plus one callback block: the clock counts a block as played while the callback
+    // mixes it, and the card plays it after the block before.
+    double heardDelayMs() const override;
     double nowMs() override;
 
   private:

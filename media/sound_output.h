@@ -29,6 +29,10 @@ class SoundOutput {
 
     // The clock time at which the voice falls silent; meaningful while isPlaying.
     virtual double silentAtMs(int voice) = 0;
+
+    // How long after its due time a sound is heard: the scheduling latency plus the card's
+    // buffer. Pictures wait as long to stay in step. 0 where nothing is heard in real time.
+    virtual double heardDelayMs() const { return 0; }
 };
 
 // Bookkeeping shared by the mixer-based outputs: per voice, the frames at which its current sound

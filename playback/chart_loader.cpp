@@ -7,10 +7,13 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
     LoadObserver silent;
     LoadObserver& o = observer != nullptr ? *observer : silent;
     LoadedChart loaded;
+    // The count restarts with every load; a chart that cannot be read leaves it at 0.
+    o.eventCountChanged(0);
     ReadResult read = readChart(path, &o, reading);
     loaded.chart = std::move(read.chart);
     if (read.status == ReadResult::Status::NotFound) {
         o.loadStateChanged(LoadState::Waiting);
+        o.statusChanged(PlayerStatus::NotFound);
         loaded.messages.push_back({LoadMessage::Kind::ChartNotFound, path, {}});
         return loaded;
     }

@@ -18,6 +18,8 @@ QString statusText(PlayerStatus status) {
     switch (status) {
         case PlayerStatus::NoFile:
             return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙは開かれていません");
+        case PlayerStatus::NotFound:
+            return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙが見つかりません。");
         case PlayerStatus::Opened:
             return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙを開きました。");
         case PlayerStatus::CannotPlay:

@@ -66,6 +66,9 @@ class Playback {
     bool playing() const { return playing_; }
 
     Compositor& compositor() { return compositor_; }
+    // The clock time at which the sounds of the event just handled start (a run's start before
+    // its first event): a picture changed by that event belongs to this time.
+    virtual double handledAtMs() const = 0;
 
   protected:
     enum class Phase { Idle, Loop, EndOfRun, TailWait };

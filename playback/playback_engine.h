@@ -33,6 +33,8 @@ class PlaybackEngine final : public Playback {
     double position() const { return position_; }
     long long nextEvent() const { return nextEvent_; }  // 1-based
 
+    double handledAtMs() const override { return handledAt_; }
+
   private:
     Step loopPass() override;
     void handle(const Event& event, double tick);

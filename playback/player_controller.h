@@ -56,6 +56,9 @@ class PlayerController final : private Playback::Host {
     Step pass() { return active().pass(); }
     // A run goes on (it has not been stopped or ended).
     bool playing() const { return playback().playing(); }
+    // A run is in progress: playing, or letting its last sounds ring out. False once it has ended,
+    // and after a load that left nothing to play.
+    bool running() const { return playback().running(); }
 
     const Chart& chart() const { return loaded_.chart; }
     // The path of the chart last opened ("" before the first).
@@ -76,7 +79,9 @@ class PlayerController final : private Playback::Host {
     bool playerVisible() override { return view_->playerVisible(); }
     void closePlayer() override { view_->closePlayer(); }
     void statusChanged(PlayerStatus status) override { view_->statusChanged(status); }
-    void pictureChanged(const QImage& primary) override { view_->pictureChanged(primary); }
+    void pictureChanged(const QImage& primary) override {
+        view_->pictureChanged(primary, playback().handledAtMs());
+    }
     void runCompleted() override;
     void wake() override;
     Playback& active();

@@ -6,6 +6,6 @@ namespace carvel {
 enum class LoadState { Waiting, Loading, Loaded };
 
 // What the status line of the player shows.
-enum class PlayerStatus { NoFile, Opened, CannotPlay, Playing, Stopped, Completed };
+enum class PlayerStatus { NoFile, NotFound, Opened, CannotPlay, Playing, Stopped, Completed };
 
 }  // namespace carvel

@@ -15,7 +15,8 @@ class PlayerView : public LoadObserver {
   public:
     virtual void messagesChanged(const std::vector<LoadMessage>& /*messages*/) {}
     virtual void informationChanged(const QString& /*text*/) {}  // the information box
-    virtual void pictureChanged(const QImage& /*primary*/) {}    // the picture area
+    // The picture area's picture, composed for clock time dueMs (when its sounds start).
+    virtual void pictureChanged(const QImage& /*primary*/, double /*dueMs*/) {}
     virtual bool playerVisible() { return true; }
     // The playback found the player hidden and closes it (stop, reset, show the playlist).
     virtual void closePlayer() {}

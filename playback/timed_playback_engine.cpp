@@ -28,6 +28,7 @@ void TimedPlaybackEngine::play() {
         return;
     }
     startMs_ = clock_.nowMs();
+    handledAt_ = startMs_;
     next_ = 0;
     beginRun();
 }
@@ -63,9 +64,10 @@ void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
     if (skipLate_ && lateMs > kLateMs) {
         return;
     }
+    handledAt_ = wrapClock(startMs_ + event.timeMs);
     const int channel = event.channel;
     if (isSoundChannel(channel)) {
-        startSound(event.value, wrapClock(startMs_ + event.timeMs));
+        startSound(event.value, handledAt_);
     } else if (channel == 4 || channel == 7) {
         if (picturesShown_) {
             showPicture(event.value, channel == 7);
@@ -93,6 +95,7 @@ void TimedPlaybackEngine::seek(double deltaMs) {
         }
         const double to = std::max(from + deltaMs, std::min(from, 0.0));
         startMs_ = wrapClock(now - to);
+        handledAt_ = now;
         const auto first =
             deltaMs > 0 ? events.begin() + static_cast<std::ptrdiff_t>(next_) : events.begin();
         next_ = static_cast<std::size_t>(

@@ -31,6 +31,7 @@ class TimedPlaybackEngine final : public Playback {
     // One second of chart time back, not before the chart's beginning; the events of that second
     // are handled again and the pictures are those that stand at the new position.
     void rewind() override;
+    double handledAtMs() const override { return handledAt_; }
 
     // For tests and measurements.
     double startMs() const { return startMs_; }      // the clock reading at chart time 0
@@ -46,6 +47,7 @@ class TimedPlaybackEngine final : public Playback {
     const Chart& chart_;
     double startMs_ = 0;
     std::size_t next_ = 0;
+    double handledAt_ = 0;  // the due time of the event handled last; at a seek, the seek's
 };
 
 }  // namespace carvel

@@ -27,9 +27,8 @@ const QString kDetailCode = QStringLiteral("項目ﾒﾓﾘ");
 const QString kSourceCode = QStringLiteral("ﾛｸﾞ出力");
 const QString kFullReadingCode = QStringLiteral("拡張BMS");
 
-QPushButton* transportButton(const QString& caption, TransportIcon icon, QWidget* parent) {
+QPushButton* transportButton(const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(parent);
-    button->setIcon(transportIcon(icon, 64));
     button->setIconSize(QSize(20, 20));
     button->setAccessibleName(caption);
     button->setToolTip(QString(caption).remove(u'&'));
@@ -46,7 +45,10 @@ QRect PlayerWindow::at(int left, int top, int width, int height) const {
 }
 
 PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
-    : QWidget(parent), controller_(controller), events_(controller.chart(), this) {
+    : QWidget(parent),
+      controller_(controller),
+      events_(controller.chart(), this),
+      pictures_([this](const QImage& picture) { Picture1->showPicture(picture); }, this) {
     dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
     setWindowTitle(QStringLiteral("Orv Carvel"));
     setAcceptDrops(true);
@@ -63,13 +65,15 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     Text1 = new QPlainTextEdit(this);
     Text1->setGeometry(at(120, 480, 3375, 855));
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text1->setReadOnly(true);
 
-    cmdBack = transportButton(QStringLiteral("&Back"), TransportIcon::Back, this);
-    cmdRev = transportButton(QStringLiteral("&Rev"), TransportIcon::Rev, this);
-    cmdStop = transportButton(QStringLiteral("&Stop"), TransportIcon::Stop, this);
-    cmdPlay = transportButton(QStringLiteral("&Play"), TransportIcon::Play, this);
-    cmdFF = transportButton(QStringLiteral("&FF"), TransportIcon::FF, this);
-    cmdNext = transportButton(QStringLiteral("&Next"), TransportIcon::Next, this);
+    cmdBack = transportButton(QStringLiteral("&Back"), this);
+    cmdRev = transportButton(QStringLiteral("&Rev"), this);
+    cmdStop = transportButton(QStringLiteral("&Stop"), this);
+    cmdPlay = transportButton(QStringLiteral("&Play"), this);
+    cmdFF = transportButton(QStringLiteral("&FF"), this);
+    cmdNext = transportButton(QStringLiteral("&Next"), this);
+    paintTransportIcons();
     const QPushButton* buttons[] = {cmdBack, cmdRev, cmdStop, cmdPlay, cmdFF, cmdNext};
     for (int i = 0; i < 6; ++i) {
         const_cast<QPushButton*>(buttons[i])->setGeometry(at(360 + 480 * i, 1440, 495, 615));
@@ -133,7 +137,6 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     List2->setUniformItemSizes(true);
     List2->setHidden(true);
     cmdClose = new QPushButton(QStringLiteral("詳細ｸﾛｰｽﾞ"), this);
-    cmdClose->setGeometry(at(3600, 6000, 2055, 255));
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
 
     connect(chkCmpct, &QCheckBox::toggled, this, [this] { chkCmpct_Click(); });
@@ -156,6 +159,31 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
 
     setOuterWidth(kWidthNarrow);
     setOuterHeight(kHeightCompact);
+
+    // Every file drop on the player is a chart drop: no control takes one for itself.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->setAcceptDrops(false);
+    }
+}
+
+void PlayerWindow::paintTransportIcons() {
+    const std::pair<QPushButton*, TransportIcon> buttons[] = {
+        {cmdBack, TransportIcon::Back}, {cmdRev, TransportIcon::Rev},
+        {cmdStop, TransportIcon::Stop}, {cmdPlay, TransportIcon::Play},
+        {cmdFF, TransportIcon::FF},     {cmdNext, TransportIcon::Next},
+    };
+    // The window's palette: the buttons take theirs from it only after its change event.
+    const QColor color = palette().color(QPalette::ButtonText);
+    for (const auto& [button, icon] : buttons) {
+        button->setIcon(transportIcon(icon, 64, color));
+    }
+}
+
+void PlayerWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        paintTransportIcons();
+    }
+    QWidget::changeEvent(event);
 }
 
 void PlayerWindow::setOuterHeight(int twips) {
@@ -166,6 +194,17 @@ void PlayerWindow::setOuterHeight(int twips) {
 void PlayerWindow::setOuterWidth(int twips) {
     outerWidth_ = twips;
     resize(twipsToPixels(twips - kFrameWidthTwips, dpi_), height());
+    // The design's place of 詳細ｸﾛｰｽﾞ, right of the detail list, lies outside the narrow window:
+    // there it goes below the list, right-aligned with it.
+    cmdClose->setGeometry(twips < kWidthWide ? at(1440, 6300, 2055, 255)
+                                             : at(3600, 6000, 2055, 255));
+    if (outerHeight_ == kHeightDetails || outerHeight_ == kHeightDetailsNarrow) {
+        setOuterHeight(detailsHeight());
+    }
+}
+
+int PlayerWindow::detailsHeight() const {
+    return outerWidth_ < kWidthWide ? kHeightDetailsNarrow : kHeightDetails;
 }
 
 void PlayerWindow::chkCmpct_Click() {
@@ -214,13 +253,15 @@ void PlayerWindow::WaitBGA_Click() {
 
 void PlayerWindow::cmdClose_Click() {
     List2->hide();
-    setOuterHeight(kHeightDetailsClosed);
+    // The normal height, not the design's 4215 twips, which cut off the preview labels and the
+    // foot of the picture area.
+    setOuterHeight(kHeightNormal);
 }
 
 void PlayerWindow::Label1_DblClick() {
     const QString code = askCode ? askCode() : QString();
     if (code == kDetailCode) {
-        setOuterHeight(kHeightDetails);
+        setOuterHeight(detailsHeight());
         events_.reset();
         List2->show();
     } else if (code == kSourceCode) {
@@ -284,7 +325,11 @@ void PlayerWindow::loadStateChanged(LoadState state) {
 }
 
 void PlayerWindow::statusChanged(PlayerStatus status) {
+    status_ = status;
     Label3->setText(statusText(status));
+    if (onStatusChanged) {
+        onStatusChanged(status);
+    }
 }
 
 void PlayerWindow::messagesChanged(const std::vector<LoadMessage>& messages) {
@@ -297,11 +342,17 @@ void PlayerWindow::messagesChanged(const std::vector<LoadMessage>& messages) {
 }
 
 void PlayerWindow::informationChanged(const QString& text) {
+    // A chart that was not found has no fields to show; its not-found message takes their place,
+    // since the compact layout hides the status line and the message list.
+    if (status_ == PlayerStatus::NotFound && List1->count() > 0) {
+        Text1->setPlainText(List1->item(0)->text());
+        return;
+    }
     Text1->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
-void PlayerWindow::pictureChanged(const QImage& primary) {
-    Picture1->showPicture(primary);
+void PlayerWindow::pictureChanged(const QImage& primary, double dueMs) {
+    pictures_.add(primary, dueMs);
 }
 
 void PlayerWindow::closePlayer() {

@@ -14,6 +14,7 @@
 #include "playback/player_controller.h"
 #include "player/event_list_model.h"
 #include "player/picture_area.h"
+#include "player/picture_schedule.h"
 
 namespace carvel {
 
@@ -26,7 +27,8 @@ class PlayerWindow : public QWidget, public PlayerView {
     static constexpr int kHeightCompact = 2460;
     static constexpr int kHeightNormal = 4470;
     static constexpr int kHeightDetails = 6810;
-    static constexpr int kHeightDetailsClosed = 4215;
+    // In the narrow window 詳細ｸﾛｰｽﾞ moves below the detail list, which takes this much more.
+    static constexpr int kHeightDetailsNarrow = 7065;
     static constexpr int kWidthNarrow = 3675;
     static constexpr int kWidthWide = 7800;
 
@@ -38,6 +40,8 @@ class PlayerWindow : public QWidget, public PlayerView {
     std::function<void()> onClosed;
     // A chart file was dropped on the player.
     std::function<void(const QString& path)> onChartDropped;
+    // The status line changed.
+    std::function<void(PlayerStatus status)> onStatusChanged;
     // The hidden tools' input box; replaceable for tests. Returns the text typed ("" on Cancel).
     std::function<QString()> askCode;
     // Starts the text viewer on a chart; replaceable for tests. False when there is no viewer.
@@ -49,6 +53,11 @@ class PlayerWindow : public QWidget, public PlayerView {
     // The hidden tools switched the reading of the charts opened from now on; returns false when
     // the choice could not be remembered for the next start.
     std::function<bool(ReadingMode mode)> onReadingModeChanged;
+
+    // Pictures are shown when their sound is heard: clock is the sound output's, delayMs how long
+    // after its due time a sound is heard. Until this is called they show at once.
+    void setPictureClock(Clock& clock, double delayMs) { pictures_.setClock(&clock, delayMs); }
+    PictureSchedule& pictureSchedule() { return pictures_; }
 
     // Outer window size in twips (the frame takes kFrameWidthTwips x kFrameHeightTwips of it).
     int outerHeightTwips() const { return outerHeight_; }
@@ -75,7 +84,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     void statusChanged(PlayerStatus status) override;
     void messagesChanged(const std::vector<LoadMessage>& messages) override;
     void informationChanged(const QString& text) override;
-    void pictureChanged(const QImage& primary) override;
+    void pictureChanged(const QImage& primary, double dueMs) override;
     bool playerVisible() override { return isVisible(); }
     void closePlayer() override;
 
@@ -104,6 +113,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     QPushButton* cmdClose = nullptr;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -112,14 +122,18 @@ class PlayerWindow : public QWidget, public PlayerView {
   private:
     void setOuterHeight(int twips);
     void setOuterWidth(int twips);
+    int detailsHeight() const;
+    void paintTransportIcons();
     void showSource();
     void toggleReading();
     QRect at(int left, int top, int width, int height) const;
 
     PlayerController& controller_;
     EventListModel events_;
+    PictureSchedule pictures_;
     int outerHeight_ = kHeightCompact;
     int outerWidth_ = kWidthNarrow;
+    PlayerStatus status_ = PlayerStatus::NoFile;
     qsizetype pendingCount_ = 0;
     QTimer countTimer_;
     double dpi_ = 96;

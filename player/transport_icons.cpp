@@ -25,13 +25,13 @@ QPainterPath triangle(double x, double y, double w, double h, bool right) {
 
 }  // namespace
 
-QIcon transportIcon(TransportIcon which, int size) {
+QIcon transportIcon(TransportIcon which, int size, const QColor& color) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(40, 40, 48));
+    p.setBrush(color);
     const double s = size;
     const double m = s * 0.2;  // margin
     const double h = s - 2 * m;

@@ -6,7 +6,13 @@
 namespace carvel {
 
 EntryListModel::EntryListModel(Playlist& list, QObject* parent)
-    : QAbstractListModel(parent), list_(list) {}
+    : QAbstractListModel(parent), list_(list) {
+    list_.setObserver(this);
+}
+
+EntryListModel::~EntryListModel() {
+    list_.setObserver(nullptr);
+}
 
 int EntryListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(std::min<qsizetype>(list_.count(), INT_MAX));
@@ -25,9 +31,19 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-void EntryListModel::refresh() {
-    beginResetModel();
-    endResetModel();
+void EntryListModel::aboutToInsert(qsizetype first, qsizetype last) {
+    beginInsertRows(QModelIndex(), static_cast<int>(first), static_cast<int>(last));
+}
+
+void EntryListModel::aboutToRemove(qsizetype index) {
+    beginRemoveRows(QModelIndex(), static_cast<int>(index), static_cast<int>(index));
+}
+
+void EntryListModel::aboutToMove(qsizetype from, qsizetype to) {
+    // Qt names the row before which the moved row lands, counted before the move.
+    const auto row = static_cast<int>(from);
+    beginMoveRows(QModelIndex(), row, row, QModelIndex(),
+                  static_cast<int>(to > from ? to + 1 : to));
 }
 
 }  // namespace carvel

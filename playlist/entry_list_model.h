@@ -6,16 +6,26 @@
 
 namespace carvel {
 
-// Shows the titles of a Playlist; follows every change through the playlist's listener.
-class EntryListModel : public QAbstractListModel {
+// Shows the titles of a Playlist (the path as tool tip) and follows its changes row by row, so a
+// view's marks and current row stay on their entries across edits.
+class EntryListModel : public QAbstractListModel, private Playlist::Observer {
   public:
     explicit EntryListModel(Playlist& list, QObject* parent = nullptr);
+    ~EntryListModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    void refresh();
 
   private:
+    void aboutToInsert(qsizetype first, qsizetype last) override;
+    void inserted() override { endInsertRows(); }
+    void aboutToRemove(qsizetype index) override;
+    void removed() override { endRemoveRows(); }
+    void aboutToMove(qsizetype from, qsizetype to) override;
+    void moved() override { endMoveRows(); }
+    void aboutToClear() override { beginResetModel(); }
+    void cleared() override { endResetModel(); }
+
     Playlist& list_;
 };
 

@@ -1,12 +1,7 @@
 #include "playlist/list_file.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
-#include "platform/file_system.h"
 #include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 #include "platform/text_file.h"
@@ -103,19 +98,6 @@ QString writeListFile(const QString& path, const std::vector<Playlist::Entry>& e
         return file.errorString();
     }
     return QString();
-}
-
-QString listFilePath() {
-    const QString name = QStringLiteral("cuebook.dat");
-    const QString program = programFolder();
-    const QFileInfo folder(program);
-    const QFileInfo existing(program + name);
-    if (folder.isWritable() && (!existing.exists() || existing.isWritable())) {
-        return program + name;
-    }
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
-    return withTrailingSlash(data) + name;
 }
 
 }  // namespace carvel

@@ -27,8 +27,4 @@ std::vector<Playlist::Entry> readListFile(const QString& path);
 // success.
 QString writeListFile(const QString& path, const std::vector<Playlist::Entry>& entries);
 
-// Where the list file lives: "cuebook.dat" in the program's folder when that folder is writable,
-// else in the user's data folder.
-QString listFilePath();
-
 }  // namespace carvel

@@ -1,5 +1,7 @@
 #include "playlist/playlist.h"
 
+#include <algorithm>
+
 namespace carvel {
 
 bool holdsLineBreak(const QString& path) {
@@ -7,33 +9,46 @@ bool holdsLineBreak(const QString& path) {
 }
 
 void Playlist::append(Entry entry) {
-    entries_.push_back(std::move(entry));
-    changed(true);
+    insert(count(), std::move(entry));
 }
 
 void Playlist::appendAll(std::vector<Entry> entries) {
     if (entries.empty()) {
         return;
     }
+    const qsizetype first = count();
+    if (observer_) {
+        observer_->aboutToInsert(first, first + static_cast<qsizetype>(entries.size()) - 1);
+    }
     entries_.insert(entries_.end(), std::make_move_iterator(entries.begin()),
                     std::make_move_iterator(entries.end()));
-    changed(true);
+    if (observer_) {
+        observer_->inserted();
+    }
 }
 
 void Playlist::insert(qsizetype index, Entry entry) {
     if (index < 0 || index > count()) {
         return;
     }
+    if (observer_) {
+        observer_->aboutToInsert(index, index);
+    }
     entries_.insert(entries_.begin() + index, std::move(entry));
     if (current_ >= index) {
         ++current_;
     }
-    changed(true);
+    if (observer_) {
+        observer_->inserted();
+    }
 }
 
 void Playlist::removeAt(qsizetype index) {
     if (index < 0 || index >= count()) {
         return;
+    }
+    if (observer_) {
+        observer_->aboutToRemove(index);
     }
     entries_.erase(entries_.begin() + index);
     if (current_ == index) {
@@ -41,13 +56,45 @@ void Playlist::removeAt(qsizetype index) {
     } else if (current_ > index) {
         --current_;
     }
-    changed(true);
+    if (observer_) {
+        observer_->removed();
+    }
+}
+
+void Playlist::move(qsizetype from, qsizetype to) {
+    if (from < 0 || from >= count() || to < 0 || to >= count() || from == to) {
+        return;
+    }
+    if (observer_) {
+        observer_->aboutToMove(from, to);
+    }
+    const auto at = [this](qsizetype i) { return entries_.begin() + i; };
+    if (from < to) {
+        std::rotate(at(from), at(from + 1), at(to + 1));
+    } else {
+        std::rotate(at(to), at(from), at(from + 1));
+    }
+    if (current_ == from) {
+        current_ = to;
+    } else if (from < current_ && current_ <= to) {
+        --current_;
+    } else if (to <= current_ && current_ < from) {
+        ++current_;
+    }
+    if (observer_) {
+        observer_->moved();
+    }
 }
 
 void Playlist::clear() {
+    if (observer_) {
+        observer_->aboutToClear();
+    }
     entries_.clear();
     current_ = -1;
-    changed(true);
+    if (observer_) {
+        observer_->cleared();
+    }
 }
 
 void Playlist::setCurrent(qsizetype index) {
@@ -55,7 +102,6 @@ void Playlist::setCurrent(qsizetype index) {
         return;
     }
     current_ = index;
-    changed(false);
 }
 
 std::optional<QString> Playlist::stepForward() {
@@ -72,12 +118,6 @@ std::optional<QString> Playlist::stepBack() {
     }
     setCurrent(current_ <= 0 ? count() - 1 : current_ - 1);
     return at(current_).path;
-}
-
-void Playlist::changed(bool entriesChanged) {
-    if (listener_) {
-        listener_(entriesChanged);
-    }
 }
 
 }  // namespace carvel

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 #include <vector>
 
 #include "playback/chart_queue.h"
@@ -32,10 +31,28 @@ class Playlist final : public ChartQueue {
     const Entry& at(qsizetype i) const { return entries_[static_cast<size_t>(i)]; }
     const std::vector<Entry>& entries() const { return entries_; }
 
+    // Told of every change to the entries, before and after it, so that a list view keeps its
+    // marks and its current row on the entries they belong to. Indexes are those before the change;
+    // a move's `to` is the entry's index after it.
+    class Observer {
+      public:
+        virtual ~Observer() = default;
+        virtual void aboutToInsert(qsizetype first, qsizetype last) = 0;
+        virtual void inserted() = 0;
+        virtual void aboutToRemove(qsizetype index) = 0;
+        virtual void removed() = 0;
+        virtual void aboutToMove(qsizetype from, qsizetype to) = 0;
+        virtual void moved() = 0;
+        virtual void aboutToClear() = 0;
+        virtual void cleared() = 0;
+    };
+
     void append(Entry entry);
     void appendAll(std::vector<Entry> entries);
     void insert(qsizetype index, Entry entry);
     void removeAt(qsizetype index);
+    // Moves the entry at `from` to index `to`; the current entry follows the entries.
+    void move(qsizetype from, qsizetype to);
     void clear();
 
     // The player's current entry; setCurrent accepts -1 .. count - 1 and ignores anything else.
@@ -45,17 +62,13 @@ class Playlist final : public ChartQueue {
     std::optional<QString> stepForward() override;
     std::optional<QString> stepBack() override;
 
-    // Called after every change: entriesChanged is false when only the current entry moved.
-    void setListener(std::function<void(bool entriesChanged)> listener) {
-        listener_ = std::move(listener);
-    }
+    // One observer at most; nullptr for none.
+    void setObserver(Observer* observer) { observer_ = observer; }
 
   private:
-    void changed(bool entriesChanged);
-
     std::vector<Entry> entries_;
     qsizetype current_ = -1;
-    std::function<void(bool)> listener_;
+    Observer* observer_ = nullptr;
 };
 
 }  // namespace carvel

@@ -10,6 +10,7 @@
 
 #include "platform/file_name.h"
 #include "platform/file_system.h"
+#include "platform/install_layout.h"
 #include "platform/text_viewer.h"
 #include "platform/twips.h"
 #include "playlist/folder_search.h"
@@ -22,10 +23,12 @@ QRect PlaylistWindow::at(int left, int top, int width, int height) const {
     return twipsRect(left, top, width, height, dpi_);
 }
 
-PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QWidget* parent)
+PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString previousListFile,
+                               QWidget* parent)
     : QWidget(parent),
       playlist_(playlist),
       listFile_(std::move(listFile)),
+      previousListFile_(std::move(previousListFile)),
       playlistModel_(playlist, this),
       foundModel_(found_, this) {
     dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
@@ -104,16 +107,6 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QWidget* pa
         }
     });
 
-    playlist_.setListener([this](bool entriesChanged) {
-        if (entriesChanged) {
-            playlistModel_.refresh();
-        }
-    });
-    found_.setListener([this](bool entriesChanged) {
-        if (entriesChanged) {
-            foundModel_.refresh();
-        }
-    });
     openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
     showMessage = [this](const QString& title, const QString& text) {
         QMessageBox::warning(this, title, text);
@@ -128,7 +121,12 @@ PlaylistWindow::~PlaylistWindow() {
 }
 
 void PlaylistWindow::Form_Load(const QString& commandLine) {
-    playlist_.appendAll(readListFile(listFile_));
+    const bool readPrevious = !previousListFile_.isEmpty() && !fileExists(listFile_);
+    playlist_.appendAll(readListFile(readPrevious ? previousListFile_ : listFile_));
+    commandLineStart(commandLine);
+}
+
+void PlaylistWindow::commandLineStart(const QString& commandLine) {
     if (commandLine.isEmpty()) {
         return;
     }
@@ -171,13 +169,19 @@ void PlaylistWindow::cmdAdd_Click() {
 }
 
 void PlaylistWindow::cmdRemove_Click() {
+    QItemSelectionModel* marks = lstBMS->selectionModel();
     std::vector<int> marked;
-    for (const QModelIndex& index : lstBMS->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : marks->selectedRows()) {
         marked.push_back(index.row());
     }
     std::sort(marked.rbegin(), marked.rend());
+    const bool chosenGoes = marks->isSelected(marks->currentIndex());
     for (int row : marked) {
         playlist_.removeAt(row);
+    }
+    // The view would hand the current row on to a neighbour; a removed choice chooses none.
+    if (chosenGoes) {
+        marks->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     }
 }
 
@@ -186,10 +190,7 @@ void PlaylistWindow::cmdUp_Click() {
     if (i <= 0 || i >= playlist_.count()) {
         return;
     }
-    Playlist::Entry entry = playlist_.at(i);
-    playlist_.removeAt(i);
-    playlist_.insert(i - 1, std::move(entry));
-    lstBMS->setCurrentIndex(playlistModel_.index(i - 1));
+    playlist_.move(i, i - 1);  // the current row and the marks move with their entries
     lstBMS->setFocus();
 }
 
@@ -198,10 +199,7 @@ void PlaylistWindow::cmdDown_Click() {
     if (i < 0 || i >= playlist_.count() - 1) {
         return;
     }
-    Playlist::Entry entry = playlist_.at(i);
-    playlist_.removeAt(i);
-    playlist_.insert(i + 1, std::move(entry));
-    lstBMS->setCurrentIndex(playlistModel_.index(i + 1));
+    playlist_.move(i, i + 1);
     lstBMS->setFocus();
 }
 
@@ -218,7 +216,7 @@ void PlaylistWindow::cmdStart_Click() {
 }
 
 void PlaylistWindow::cmdReadReadMe_Click() {
-    const QString readme = programFolder() + QStringLiteral("readme.txt");
+    const QString readme = installLayout().readme;
     if (!fileExists(readme)) {
         showMessage(QStringLiteral("ｴﾗｰ"), QStringLiteral("readme.txt が見つかりません。"));
         return;
@@ -272,12 +270,12 @@ void PlaylistWindow::cmdRefresh_Click() {
 }
 
 void PlaylistWindow::cmdAppPath_Click() {
-    const QString program = programFolder();
-    const int drive = Drive1->findText(QStorageInfo(program).rootPath());
+    const QString initial = installLayout().initialFolder;
+    const int drive = Drive1->findText(QStorageInfo(initial).rootPath());
     if (drive >= 0) {
         Drive1->setCurrentIndex(drive);
     }
-    openFolder(program);
+    openFolder(initial);
 }
 
 void PlaylistWindow::cmdSearch_Click() {

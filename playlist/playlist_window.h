@@ -23,11 +23,17 @@ namespace carvel {
 // that the program wires to the player. Closing it ends the program, saving the playlist first.
 class PlaylistWindow : public QWidget {
   public:
-    PlaylistWindow(Playlist& playlist, QString listFile, QWidget* parent = nullptr);
+    // listFile is read and written; previousListFile ("" for none) is read instead while
+    // listFile does not exist.
+    PlaylistWindow(Playlist& playlist, QString listFile, QString previousListFile = {},
+                   QWidget* parent = nullptr);
     ~PlaylistWindow() override;
 
     // Reads the list file, then acts on the command-line text (empty: nothing).
     void Form_Load(const QString& commandLine);
+    // The command-line start: a chart already in the playlist plays from there, any other
+    // existing chart file is added and played (empty text: nothing).
+    void commandLineStart(const QString& commandLine);
 
     void cmdAdd_Click();
     void cmdRemove_Click();
@@ -91,6 +97,7 @@ class PlaylistWindow : public QWidget {
     Playlist& playlist_;
     Playlist found_;
     QString listFile_;
+    QString previousListFile_;
     EntryListModel playlistModel_;
     EntryListModel foundModel_;
     QString dirPath_;

@@ -10,7 +10,7 @@ start_xvfb
 xvfb=$xvfb_pid
 home=$(mktemp -d)
 trap 'kill "$app" "$xvfb" 2>/dev/null || true; rm -rf "$home"' EXIT
-export SDL_AUDIODRIVER=dummy HOME=$home XDG_DATA_HOME=$home/data
+export SDL_AUDIODRIVER=dummy HOME=$home XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home
 "$build/app/carvel" "$build/demo/demo.bms" &
 app=$!
 player=$(wait_window '^Orv Carvel$')

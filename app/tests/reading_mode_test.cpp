@@ -23,7 +23,7 @@ const QString kNotKept = u"\n設定を保存できませんでした。次の起
 // A program started on a settings file; the hidden tools' box answers 「拡張BMS」.
 struct Session {
     explicit Session(const QString& settings)
-        : program(output, clock, settings + u".list"_qs, settings) {
+        : program(output, clock, settings + u".list"_qs, {}, settings) {
         program.player().askCode = [] { return u"拡張BMS"_qs; };
         program.player().showInformation = [this](const QString& title, const QString& text) {
             shown.append(title + u'|' + text);

@@ -42,7 +42,8 @@ TEST_F(ChartLoaderTest, MissingChartAndChartWithoutEvents) {
     const LoadedChart missing = loadChart(u"/no/such/a.bms"_qs, MediaOptions(), &recorder);
     EXPECT_FALSE(missing.found);
     EXPECT_EQ(texts(missing), QStringList{u"BMSﾌｧｲﾙ /no/such/a.bms が見つかりません。"_qs});
-    EXPECT_EQ(recorder.log, QStringList{u"読み込み状況 : 待機"_qs});
+    EXPECT_EQ(recorder.log,
+              (QStringList{u"読み込み状況 : 待機"_qs, u"ｽﾃｰﾀｽ : ﾌｧｲﾙが見つかりません。"_qs}));
 
     const LoadedChart empty = load("#TITLE only headers\n#WAV01 x.wav\n");
     EXPECT_TRUE(empty.found);

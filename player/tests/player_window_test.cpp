@@ -83,7 +83,7 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
     const Case cases[] = {
         {u""_qs, 2460, false, 0},           {u"項目ﾒﾓﾘ "_qs, 2460, false, 0},
         {u"項目メモリ"_qs, 2460, false, 0}, {u"ﾛｸﾞ出力"_qs, 2460, false, 1},
-        {u"項目ﾒﾓﾘ"_qs, 6810, true, 1},
+        {u"項目ﾒﾓﾘ"_qs, 7065, true, 1},
     };
     for (const Case& c : cases) {
         window.askCode = [&] { return c.code; };
@@ -96,7 +96,7 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
     ASSERT_EQ(window.List2->model()->rowCount(), 3);
     EXPECT_EQ(window.List2->model()->index(2, 0).data().toString(), u"000384,11,3"_qs);
     window.cmdClose_Click();
-    EXPECT_EQ(window.outerHeightTwips(), 4215);
+    EXPECT_EQ(window.outerHeightTwips(), 4470);
     EXPECT_TRUE(window.List2->isHidden());
 }
 
