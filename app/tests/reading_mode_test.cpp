@@ -82,7 +82,7 @@ TEST(ReadingModeSwitch, TheCodeTogglesTheModeAndTheNextStartRemembersIt) {
     {
         Session third(settings);
         EXPECT_EQ(third.mode(), ReadingMode::Classic);
-        third.program.useReadingMode(ReadingMode::Full);  // --full: this run only
+        third.program.handOver({dir.path(), u"--full"_qs});  // carvel --full: this run only
         EXPECT_EQ(third.mode(), ReadingMode::Full);
     }
     EXPECT_EQ(Session(settings).mode(), ReadingMode::Classic);
