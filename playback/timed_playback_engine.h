@@ -47,7 +47,8 @@ class TimedPlaybackEngine final : public Playback {
     const Chart& chart_;
     double startMs_ = 0;
     std::size_t next_ = 0;
-    double handledAt_ = 0;  // the due time of the event handled last; at a seek, the seek's
+    // The due time of the event handled last; the run's start, or the time of the last FF or Rev.
+    double handledAt_ = 0;
 };
 
 }  // namespace carvel
