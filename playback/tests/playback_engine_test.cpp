@@ -45,14 +45,76 @@ class EngineTest : public ::testing::Test {
     PlaybackEngine engine;
 };
 
-TEST_F(EngineTest, PlayWithoutEventsDoesNothing) {
+// Which sounds start, and at which clock reading each falls due.
+TEST_F(EngineTest, SoundsStartAtTheirDueTime) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> events;
+        int bpm;
+        double start;                                  // the clock at Play
+        std::vector<std::pair<int, double>> expected;  // voice, due time
+    };
+    // Sounds 1 and 2 are loaded; 3 is defined but was never loaded, 200 is beyond every table.
+    const double wrap = 4294967296.0;
+    const Case cases[] = {
+        {"one measure is 240000 / 130 ms",
+         {"000192,11,1", "000384,11,2"},
+         130,
+         0,
+         {{1, 192 * 1250.0 / 130}, {2, 384 * 1250.0 / 130}}},
+        {"a chord: one pass each, one due time",
+         {"000048,11,1", "000048,12,2", "000048,01,1"},
+         120,
+         0,
+         {{1, 500}, {2, 500}, {1, 500}}},
+        {"unloaded and unknown sounds play nothing",
+         {"000000,11,3", "000000,11,200", "000000,11,1"},
+         130,
+         0,
+         {{1, 0}}},
+        // A bar end at 720 of a measure shortened to 0.75 moves the clock 500 ms on.
+        {"a shortened bar",
+         {"000720,2,0.75", "000768,11,1"},
+         120,
+         0,
+         {{1, 768 * 1250.0 / 120 - 500}}},
+        // A bar-length rewrite can leave tick 90 after tick 96: it sounds when it is reached.
+        {"an event behind a later one",
+         {"000096,11,1", "000090,11,2", "000192,11,1"},
+         120,
+         0,
+         {{1, 1000}, {2, 1000}, {1, 2000}}},
+        {"the counter wraps during the run",
+         {"000000,11,1", "000096,11,1", "000192,11,1"},
+         120,
+         wrap - 700,
+         {{1, wrap - 700}, {1, 300}, {1, 1300}}},
+    };
+    for (const Case& c : cases) {
+        output.starts.clear();
+        sound(1);
+        sound(2);
+        media.sounds.resize(4);
+        events(c.events, c.bpm);
+        clock.now = c.start;
+        engine.play();
+        runFor(engine, clock, 100000);
+        ASSERT_EQ(output.starts.size(), c.expected.size()) << c.what;
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            EXPECT_EQ(output.starts[i].voice, c.expected[i].first) << c.what;
+            EXPECT_DOUBLE_EQ(output.starts[i].dueMs, c.expected[i].second) << c.what;
+            // Never scheduled before it was due.
+            EXPECT_LE(elapsedMs(output.starts[i].dueMs, output.starts[i].calledAtMs), 0) << c.what;
+        }
+    }
+}
+
+TEST_F(EngineTest, PlayWithoutEventsDoesNothingAndTheFirstPassHandlesNone) {
     engine.play();
     EXPECT_FALSE(engine.running());
     EXPECT_FALSE(engine.playing());
     EXPECT_TRUE(host.statuses.empty());
-}
 
-TEST_F(EngineTest, FirstPassNeverHandlesAnEvent) {
     sound(1);
     events({"000000,11,1"});
     clock.now = 5000;
@@ -64,46 +126,6 @@ TEST_F(EngineTest, FirstPassNeverHandlesAnEvent) {
     engine.pass();
     ASSERT_EQ(output.starts.size(), 1u);
     EXPECT_EQ(output.starts[0].dueMs, 5000);
-}
-
-TEST_F(EngineTest, EventsFallDueAtTheirExactTime) {
-    sound(1);
-    sound(2);
-    events({"000192,11,1", "000384,11,2"});  // 130 BPM: one measure is 240000 / 130 ms
-    engine.play();
-    runFor(engine, clock, 1846);
-    EXPECT_TRUE(output.starts.empty());
-    runFor(engine, clock, 1);
-    ASSERT_EQ(output.starts.size(), 1u);
-    EXPECT_DOUBLE_EQ(output.starts[0].dueMs, 192 * 1250.0 / 130);
-    EXPECT_LE(output.starts[0].dueMs, output.starts[0].calledAtMs);
-    runFor(engine, clock, 5000);
-    ASSERT_EQ(output.starts.size(), 2u);
-    EXPECT_DOUBLE_EQ(output.starts[1].dueMs, 384 * 1250.0 / 130);
-}
-
-TEST_F(EngineTest, ChordTakesOnePassPerEventWithOneDueTime) {
-    for (int i = 1; i <= 4; ++i) {
-        sound(i);
-    }
-    events({"000048,11,1", "000048,12,2", "000048,13,3", "000048,14,4"}, 120);
-    engine.play();
-    runFor(engine, clock, 499);
-    EXPECT_TRUE(output.starts.empty());
-    runFor(engine, clock, 1);
-    EXPECT_EQ(voices(), (std::vector<int>{1, 2, 3, 4}));
-    for (const auto& start : output.starts) {
-        EXPECT_DOUBLE_EQ(start.dueMs, 500);
-    }
-}
-
-TEST_F(EngineTest, UnloadedAndOutOfRangeSoundsPlayNothing) {
-    sound(1);
-    media.sounds.resize(4);  // index 2 and 3 exist but were never loaded
-    events({"000000,11,2", "000000,11,200", "000000,11,1"});
-    engine.play();
-    runFor(engine, clock, 10);
-    EXPECT_EQ(voices(), std::vector<int>{1});
 }
 
 TEST_F(EngineTest, ClockJumpRoundsHalfToEven) {
@@ -130,30 +152,6 @@ TEST_F(EngineTest, ClockJumpRoundsHalfToEven) {
         engine.pass();  // handles it
         EXPECT_EQ(engine.startMs(), c.expected) << c.marker << " at " << c.bpm;
     }
-}
-
-TEST_F(EngineTest, EventsAfterAShortenedBarFollowWithoutGap) {
-    sound(1);
-    // Measure 3 shortened to 0.75: the marker at 720 moves the clock so tick 768 is due at once.
-    events({"000720,2,0.75", "000768,11,1"}, 120);
-    engine.play();
-    runFor(engine, clock, 10000);
-    ASSERT_EQ(output.starts.size(), 1u);
-    EXPECT_DOUBLE_EQ(output.starts[0].calledAtMs, 720 * 1250.0 / 120);
-    EXPECT_DOUBLE_EQ(output.starts[0].dueMs, 768 * 1250.0 / 120 - 500);
-}
-
-TEST_F(EngineTest, AnEventBehindALaterOneSoundsWhenReached) {
-    sound(1);
-    sound(2);
-    // A bar-length rewrite can leave tick 90 after tick 96 in the table.
-    events({"000096,11,1", "000090,11,2", "000192,11,1"}, 120);
-    engine.play();
-    runFor(engine, clock, 5000);
-    ASSERT_EQ(output.starts.size(), 3u);
-    EXPECT_DOUBLE_EQ(output.starts[0].dueMs, 1000);
-    EXPECT_DOUBLE_EQ(output.starts[1].dueMs, 1000);
-    EXPECT_DOUBLE_EQ(output.starts[2].dueMs, 2000);
 }
 
 TEST_F(EngineTest, WaitOffDropsLateEventsWaitOnPlaysThemAll) {
@@ -184,65 +182,49 @@ TEST_F(EngineTest, WaitOffDropsLateEventsWaitOnPlaysThemAll) {
     }
 }
 
-TEST_F(EngineTest, StopEndsTheRunAsStopped) {
-    sound(1);
-    events({"000000,11,1", "001920,11,1"});
-    engine.play();
-    runFor(engine, clock, 100);
-    engine.stop();
-    runFor(engine, clock, 100);
-    EXPECT_FALSE(engine.running());
-    EXPECT_EQ(host.statuses, (Statuses{kPlaying, kStopped}));
-    EXPECT_EQ(host.completions, 0);
-}
-
-TEST_F(EngineTest, TailWaitLetsSoundsRingOutThenCompletes) {
-    sound(1, 3000);
-    sound(2, 100);
-    events({"000000,11,1", "000000,11,2"}, 120);
-    engine.play();
-    runFor(engine, clock, 2999);
-    EXPECT_TRUE(engine.running());
-    EXPECT_EQ(host.completions, 0);
-    runFor(engine, clock, 2);
-    EXPECT_FALSE(engine.running());
-    EXPECT_EQ(host.completions, 1);
-    EXPECT_EQ(host.statuses, (Statuses{kPlaying, kCompleted}));
-    EXPECT_TRUE(engine.playing());  // a completed run is not a stopped one
-}
-
-TEST_F(EngineTest, StopDuringTheTailWaitCompletes) {
-    sound(1, 3000);
-    events({"000000,11,1"}, 120);
-    engine.play();
-    runFor(engine, clock, 100);
-    engine.stop();
-    runFor(engine, clock, 1);
-    EXPECT_EQ(host.statuses, (Statuses{kPlaying, kCompleted}));
-    EXPECT_EQ(host.completions, 1);
-}
-
-TEST_F(EngineTest, HiddenPlayerStopsTheRun) {
-    sound(1);
-    events({"000000,11,1", "000192,11,1"}, 120);
-    engine.play();
-    runFor(engine, clock, 100);
-    host.visible = false;
-    runFor(engine, clock, 5000);
-    EXPECT_EQ(host.closes, 1);
-    EXPECT_EQ(host.statuses.back(), kStopped);
-    EXPECT_EQ(output.starts.size(), 1u);
-}
-
-TEST_F(EngineTest, CounterWrapDuringPlaybackIsHarmless) {
-    sound(1);
-    events({"000000,11,1", "000096,11,1", "000192,11,1"}, 120);
-    clock.now = 4294967296.0 - 700;
-    engine.play();
-    runFor(engine, clock, 3000);
-    ASSERT_EQ(output.starts.size(), 3u);
-    EXPECT_DOUBLE_EQ(elapsedMs(output.starts[1].dueMs, output.starts[0].dueMs), 1000);
-    EXPECT_DOUBLE_EQ(elapsedMs(output.starts[2].dueMs, output.starts[0].dueMs), 2000);
+// How a run ends: by itself after its last sounds have rung out, stopped, or with the player
+// hidden; a stop during the ring-out still completes.
+TEST_F(EngineTest, HowARunEnds) {
+    enum class Act { None, Stop, Hide };
+    struct Case {
+        Act act;
+        double actAt;  // ms after Play
+        Statuses statuses;
+        int completions, closes;
+        size_t starts;
+    };
+    const Case cases[] = {
+        {Act::None, 0, {kPlaying, kCompleted}, 1, 0, 2},
+        {Act::Stop, 100, {kPlaying, kStopped}, 0, 0, 1},
+        {Act::Hide, 100, {kPlaying, kStopped}, 0, 1, 1},
+        {Act::Stop, 2500, {kPlaying, kCompleted}, 1, 0, 2},  // during the ring-out
+    };
+    for (const Case& c : cases) {
+        host.statuses.clear();
+        host.completions = host.closes = 0;
+        host.visible = true;
+        output.starts.clear();
+        sound(1, 3000);  // rings 3 s from its start at 0
+        sound(2, 100);
+        events({"000000,11,1", "000192,11,2"}, 120);  // the second at 2 s
+        engine.play();
+        runFor(engine, clock, c.actAt);
+        if (c.act == Act::Stop) {
+            engine.stop();
+        } else if (c.act == Act::Hide) {
+            host.visible = false;
+        }
+        runFor(engine, clock, 2999 - c.actAt);
+        EXPECT_EQ(engine.running(), c.act == Act::None) << c.actAt;
+        runFor(engine, clock, 10000);
+        EXPECT_FALSE(engine.running());
+        EXPECT_EQ(host.statuses, c.statuses) << c.actAt;
+        EXPECT_EQ(host.completions, c.completions) << c.actAt;
+        EXPECT_EQ(host.closes, c.closes) << c.actAt;
+        EXPECT_EQ(output.starts.size(), c.starts) << c.actAt;
+        // A run that completed by itself is not a stopped one.
+        EXPECT_EQ(engine.playing(), c.act == Act::None) << c.actAt;
+    }
 }
 
 TEST_F(EngineTest, PlayDuringARunStartsOver) {
