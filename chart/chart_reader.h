@@ -28,7 +28,7 @@ struct ReadResult {
 // chart's folder. Lines it cannot use are skipped without a word. path is decoded text (see
 // nativePath) and may be relative to the working folder.
 ReadResult readChart(const QString& path, ReadProgress* progress = nullptr,
-                      const ReadOptions& options = {});
+                     const ReadOptions& options = {});
 
 // Reads chart text that is already in memory; media names are looked up in folder (ending in '/').
 Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress = nullptr,
