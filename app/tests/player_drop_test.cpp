@@ -1,35 +1,17 @@
-#include <gtest/gtest.h>
-
-#include "testing/qt_printers.h"
-
-#include <QCoreApplication>
-#include <QMimeData>
-#include <QUrl>
-#include <QWindow>
+#include <QScopeGuard>
+#include <functional>
 
 #include "app/tests/program_rig.h"
+#include "testing/raw_files.h"
 
 namespace carvel {
 namespace {
 
-class PlayerDropTest : public ::testing::Test, protected testing::ProgramRig {
-  protected:
-    // A drag of a file that also offers its path as text, dropped at a point of the player as the
-    // window system delivers it: to the window, which finds the control under the point.
-    void dropOn(QWidget* control, const QString& path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        data.setText(path);
-        const QPointF at = control->mapTo(&player, control->rect().center());
-        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(player.windowHandle(), &enter);
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(player.windowHandle(), &drop);
-    }
-};
+struct PlayerDropTest : ::testing::Test, testing::ProgramRig {};
 
+// A drop joins the playlist; it plays whenever no run is in progress, wherever it lands.
 TEST_F(PlayerDropTest, ADropPlaysWheneverNoRunIsInProgress) {
-    player.show();
+    player.show();  // a drop lands on a shown player; a hidden one stops what it plays
     // The run ends on a chart without events: nothing plays any more.
     playlist.appendAll({{u"A"_qs, chart(u"A"_qs)}, {u"E"_qs, dir.filePath(u"e.bms"_qs)}});
     testing::writeBytes(playlist.at(1).path, "#TITLE E\n");
@@ -37,25 +19,60 @@ TEST_F(PlayerDropTest, ADropPlaysWheneverNoRunIsInProgress) {
     testing::runFor(controller, clock, 60000);
     ASSERT_EQ(controller.chart().title, u"E"_qs);
 
-    dropOn(player.Text1, chart(u"D"_qs));
-    ASSERT_EQ(playlist.count(), 3);
+    drop({QUrl::fromLocalFile(chart(u"D"_qs))}, player.Text1);
+    EXPECT_EQ(titles(), u"AED"_qs);
     EXPECT_EQ(playlist.current(), 2);
     EXPECT_EQ(controller.chart().title, u"D"_qs);
     EXPECT_TRUE(controller.running());
     EXPECT_TRUE(player.Text1->toPlainText().startsWith(u"TITLE : D"_qs));
 
+    drop({QUrl::fromLocalFile(chart(u"Q"_qs))}, player.Picture1);  // while playing: only queued
+    EXPECT_EQ(titles(), u"AEDQ"_qs);
+    EXPECT_EQ(playlist.current(), 2);
+    EXPECT_EQ(controller.chart().title, u"D"_qs);
+
     // A missing chart says so, and clears the count.
     controller.stop();
     QCoreApplication::processEvents();
-    dropOn(player.Picture1, dir.filePath(u"gone.bms"_qs));
+    drop({QUrl::fromLocalFile(dir.filePath(u"gone.bms"_qs))}, player.Picture1);
     QCoreApplication::processEvents();
-    EXPECT_EQ(playlist.count(), 4);
+    EXPECT_EQ(playlist.count(), 5);
     EXPECT_EQ(player.Label3->text(), u"ｽﾃｰﾀｽ : ﾌｧｲﾙが見つかりません。"_qs);
     EXPECT_EQ(player.Label1->text(), u"0"_qs);
     EXPECT_EQ(player.Text1->toPlainText(),
               u"BMSﾌｧｲﾙ "_qs + dir.filePath(u"gone.bms"_qs) + u" が見つかりません。"_qs);
-    dropOn(player.cmdPlay, chart(u"P"_qs));
+    drop({QUrl::fromLocalFile(chart(u"P"_qs))}, player.cmdPlay);
     EXPECT_EQ(controller.chart().title, u"P"_qs);
+}
+
+// A path with a line break is refused wherever it comes from; a CP932 name is decoded.
+TEST_F(PlayerDropTest, NamesWithLineBreaksAreRefusedAndCp932NamesDecoded) {
+    const QString broken = chart(u"B"_qs, u"line\nbreak.bms"_qs);
+    const std::function<void()> attempts[] = {
+        [&] { window.Form_Load(broken); },
+        [&] {
+            drop({QUrl::fromLocalFile(broken), QUrl::fromLocalFile(chart(u"P"_qs))});
+        },
+        [&] { drop({QUrl(u"file:///tmp/a%0Db.bms"_qs)}); },
+    };
+    for (const auto& attempt : attempts) {
+        messages.clear();
+        attempt();
+        EXPECT_TRUE(playlist.isEmpty());
+        EXPECT_EQ(window.foundList().count(), 0);
+        EXPECT_EQ(messages, QStringList{u"ｴﾗｰ|改行を含むﾌｧｲﾙ名は追加できません。"_qs});
+        EXPECT_FALSE(player.isVisible());
+    }
+    // テ.bms on disk in CP932, dropped: added by its decoded path, and played.
+    const QByteArray native = QFile::encodeName(dir.path()) + "/\x83\x65.bms";
+    testing::makeRaw(native, 'f', "#TITLE \x83\x65\n#00111:01\n");
+    const auto removeIt = qScopeGuard([&] { ::unlink(native.constData()); });
+    messages.clear();
+    drop({QUrl::fromEncoded("file://" + native.toPercentEncoding("/"))});
+    ASSERT_EQ(playlist.count(), 1);
+    EXPECT_EQ(playlist.at(0).path, dir.path() + u"/テ.bms"_qs);
+    EXPECT_EQ(controller.chart().title, u"テ"_qs);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 }  // namespace
