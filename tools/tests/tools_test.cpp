@@ -2,33 +2,63 @@
 #include <signal.h>
 #include <sndfile.h>
 
+#include "testing/qt_printers.h"
+
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <vector>
 
 #include "testing/test_files.h"
 
 namespace carvel {
 namespace {
 
+// The frames and the largest sample magnitude of a 16-bit WAV file; {-1, -1} when unreadable.
+std::pair<long, int> framesAndPeak(const QString& path) {
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (wav == nullptr) {
+        return {-1, -1};
+    }
+    std::vector<short> samples(static_cast<size_t>(info.frames * info.channels));
+    sf_read_short(wav, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(wav);
+    int peak = 0;
+    for (short s : samples) {
+        peak = std::max(peak, std::abs(static_cast<int>(s)));
+    }
+    return {static_cast<long>(info.frames), peak};
+}
+
 class ToolsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::writeWav(dir.filePath(u"click.wav"_qs), 100);
+        testing::writeWav(dir.filePath(u"click.wav"_qs), 100, 44100, 3000);
         testing::writeBytes(dir.filePath(u"short.bms"_qs), "#WAV01 click.wav\n#00011:01\n");
         testing::writeBytes(dir.filePath(u"long.bms"_qs), "#WAV01 click.wav\n#99911:01\n");
-        testing::writeBytes(dir.filePath(u"empty.bms"_qs), "#TITLE nothing\n");
+        testing::writeBytes(dir.filePath(u"empty.bms"_qs), "#TITLE e\n#00011:00\n");
+        testing::writeBytes(dir.filePath(u"silent.bms"_qs), "#00111:01\n");
+        // Two voices at once: 6000 at the peak.
+        testing::writeBytes(dir.filePath(u"two.bms"_qs),
+                            "#WAV01 click.wav\n#WAV02 click.wav\n#00111:01\n#00112:02\n");
+        testing::writeBytes(dir.filePath(u"c.bms"_qs),
+                            "#TITLE t\n#SUBTITLE s\n#BPM 150.5\n#WAVzz click.wav\n"
+                            "#WAV01 none.wav\n#00011:ZZ00zz\n#00004:01\n");
     }
-    // Started in the test folder; a tool still running after 30 s has hung and fails the test.
-    void start(QProcess& process, const char* program, const QStringList& args) {
+    // Runs a tool in the test folder; one still running after 30 s has hung and fails the test.
+    void run(QProcess& process, const char* program, const QStringList& args) {
         process.setWorkingDirectory(dir.path());
         process.start(QString::fromUtf8(program), args);
+        ASSERT_TRUE(process.waitForFinished(30000))
+            << program << ' ' << args.join(u' ').toStdString();
     }
     QTemporaryDir dir;
 };
 
-TEST_F(ToolsTest, OptionsAndExitStatus) {
+TEST_F(ToolsTest, OptionsOutputAndExitStatus) {
     const QString version = QStringLiteral(" " CARVEL_VERSION "\n");
+    const QString seed = u"--seed takes a whole number, 0 to 4294967295\n"_qs;
     struct Case {
         const char* program;
         QStringList args;
@@ -41,6 +71,26 @@ TEST_F(ToolsTest, OptionsAndExitStatus) {
         {CARVEL_INFO, {u"--bogus"_qs, u"short.bms"_qs}, 2, {}, u"unknown option --bogus\n"_qs},
         {CARVEL_INFO, {}, 2, {}, u"carvel-info: one CHART expected\nusage:"_qs},
         {CARVEL_INFO, {u"--"_qs, u"--help"_qs}, 1, u"BMSﾌｧｲﾙ --help が見つかりません。\n"_qs, {}},
+        {CARVEL_INFO,
+         {u"--full"_qs, u"--seed"_qs, u"3"_qs, u"c.bms"_qs},
+         0,
+         u"TITLE : t\nGENRE : undifined\nARTIST : undifined\nBPM : 150.5\nmessages: 1\n"
+         "Waveﾌｧｲﾙ none.wav が見つかりません。(WAV01)\nevents: 3\n0.000,04,1\n0.000,11,1295\n"
+         "1063.123,11,1295\n"_qs,
+         {}},
+        {CARVEL_INFO,
+         {u"--full"_qs, u"empty.bms"_qs},
+         0,
+         u"BPM : 130\nmessages: 1\nｵﾌﾞｼﾞｪｸﾄがありません。\nevents: 0\n"_qs,
+         {}},
+        // The classic reading notes on standard error what only the full reading plays.
+        {CARVEL_INFO,
+         {u"c.bms"_qs},
+         0,
+         {},
+         u"note: 2 lines use base-36 indexes, 7-key lanes, long notes, tempo changes, stops or "
+         "random branches; --full reads them\n"_qs},
+        {CARVEL_INFO, {u"--seed"_qs, u"-1"_qs, u"c.bms"_qs}, 2, {}, u"carvel-info: "_qs + seed},
         {CARVEL_RENDER, {u"--version"_qs}, 0, u"carvel-render"_qs + version, {}},
         {CARVEL_RENDER, {u"--rate"_qs}, 2, {}, u"option --rate needs a value"_qs},
         {CARVEL_RENDER,
@@ -49,6 +99,8 @@ TEST_F(ToolsTest, OptionsAndExitStatus) {
          {},
          u"above 0"_qs},
         {CARVEL_RENDER, {u"none.bms"_qs, u"none.wav"_qs}, 1, {}, u"が見つかりません。"_qs},
+        {CARVEL_RENDER, {u"--seed=-1"_qs, u"two.bms"_qs, u"o.wav"_qs}, 2, {}, seed},
+        {CARVEL_RENDER, {u"--seed"_qs, u"4294967296"_qs, u"two.bms"_qs, u"o.wav"_qs}, 2, {}, seed},
         {CARVEL_PLAY, {u"-h"_qs}, 0, u"  --once"_qs, {}},
         {CARVEL_PLAY, {u"--onc"_qs, u"short.bms"_qs}, 2, {}, u"unknown option --onc"_qs},
         // Charts that cannot play are passed over at once; the status says whether any played.
@@ -65,37 +117,58 @@ TEST_F(ToolsTest, OptionsAndExitStatus) {
     for (const Case& c : cases) {
         const std::string what = std::string(c.program) + ' ' + c.args.join(u' ').toStdString();
         QProcess process;
-        start(process, c.program, c.args);
-        ASSERT_TRUE(process.waitForFinished(30000)) << what;
+        run(process, c.program, c.args);
         const QString out = QString::fromUtf8(process.readAllStandardOutput());
         const QString err = QString::fromUtf8(process.readAllStandardError());
         EXPECT_EQ(process.exitCode(), c.status) << what << '\n' << err.toStdString();
         EXPECT_TRUE(out.contains(c.out)) << what << '\n' << out.toStdString();
         EXPECT_TRUE(err.contains(c.err)) << what << '\n' << err.toStdString();
         EXPECT_TRUE(c.status != 2 || out.isEmpty()) << what;  // usage errors go to stderr only
+        EXPECT_FALSE(out.contains(u"note:"_qs)) << what;
     }
     EXPECT_FALSE(QFile::exists(dir.filePath(u"none.wav"_qs)));
+    EXPECT_FALSE(QFile::exists(dir.filePath(u"o.wav"_qs)));
 }
 
-TEST_F(ToolsTest, RenderStopsAtTheLimitWithACompleteFile) {
-    QProcess process;
-    start(process, CARVEL_RENDER, {u"--max-seconds"_qs, u"1.5"_qs, u"long.bms"_qs, u"o.wav"_qs});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
-              u"1.5 秒で書き出しを打ち切りました。(--max-seconds で長さを変えられます)\n"_qs);
-    SF_INFO info{};
-    SNDFILE* wav =
-        sf_open(QFile::encodeName(dir.filePath(u"o.wav"_qs)).constData(), SFM_READ, &info);
-    ASSERT_NE(wav, nullptr);
-    EXPECT_EQ(info.frames, 66150);
-    sf_close(wav);
+TEST_F(ToolsTest, RenderWritesWhatItSays) {
+    struct Case {
+        QStringList args;
+        QString err;  // standard error, exactly
+        long frames;
+        int peak;
+    };
+    const Case cases[] = {
+        {{u"two.bms"_qs}, {}, 81515, 6000},
+        {{u"--full"_qs, u"--seed"_qs, u"4294967295"_qs, u"two.bms"_qs}, {}, 81515, 6000},
+        {{u"--normalize"_qs, u"two.bms"_qs},
+         u"ﾋﾟｰｸを -1 dBFS に合わせました (ｹﾞｲﾝ +13.75 dB)。\n"_qs,
+         81515,
+         29204},
+        {{u"--normalize"_qs, u"silent.bms"_qs},
+         u"無音のため、ｹﾞｲﾝは変えていません。\n"_qs,
+         81415,
+         0},
+        // Cut short at the limit, and still a complete file.
+        {{u"--max-seconds"_qs, u"1.5"_qs, u"long.bms"_qs},
+         u"1.5 秒で書き出しを打ち切りました。(--max-seconds で長さを変えられます)\n"_qs,
+         66150,
+         0},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.args.join(u' ').toStdString();
+        QProcess process;
+        run(process, CARVEL_RENDER, c.args + QStringList{u"o.wav"_qs});
+        EXPECT_EQ(process.exitCode(), 0) << what;
+        EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()), c.err) << what;
+        EXPECT_EQ(framesAndPeak(dir.filePath(u"o.wav"_qs)), std::pair(c.frames, c.peak)) << what;
+    }
 }
 
 TEST_F(ToolsTest, PlayEndsOnSignalsWithTheirStatus) {
     for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         QProcess process;
-        start(process, CARVEL_PLAY, {u"long.bms"_qs});
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(CARVEL_PLAY), {u"long.bms"_qs});
         const QDeadlineTimer deadline(30000);
         QByteArray out;
         while (!out.contains("再生中です。") && !deadline.hasExpired() &&
