@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <vector>
 
 #include "platform/install_layout.h"
 
@@ -25,30 +26,16 @@ TEST(InstallLayoutTest, InstalledCopiesUseTheDataFolderPortableOnesTheirOwn) {
         bool installed;
         QString listFile, previous, readme, initial;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {u"usr/bin/"_qs, true, u"data/carvel/cuebook.dat"_qs, u"usr/bin/cuebook.dat"_qs,
          u"usr/share/doc/carvel/readme.txt"_qs, u"usr/share/carvel/demo"_qs},
         {u"local/bin/"_qs, true, u"data/carvel/cuebook.dat"_qs, u"local/bin/cuebook.dat"_qs,
          u"local/share/doc/carvel/readme.txt"_qs, u"home"_qs},  // no demo
-        {u"mark/bin/"_qs,
-         false,
-         u"mark/bin/cuebook.dat"_qs,
-         {},
-         u"mark/bin/readme.txt"_qs,
-         u"mark/bin/"_qs},
-        {u"build/app/"_qs,
-         false,
-         u"build/app/cuebook.dat"_qs,
-         {},
-         u"build/app/readme.txt"_qs,
-         u"build/app/"_qs},
-        {u"archive/bin/"_qs,
-         false,
-         u"archive/bin/cuebook.dat"_qs,
-         {},
-         u"archive/bin/readme.txt"_qs,
-         u"archive/bin/"_qs},
     };
+    // A marker file, a build folder, a folder without share/doc/carvel: portable copies.
+    for (const QString& p : {u"mark/bin/"_qs, u"build/app/"_qs, u"archive/bin/"_qs}) {
+        cases.push_back({p, false, p + u"cuebook.dat"_qs, {}, p + u"readme.txt"_qs, p});
+    }
     const auto in = [&](const QString& relative) {
         return relative.isEmpty() ? relative : t + relative;
     };

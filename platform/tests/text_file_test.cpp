@@ -11,6 +11,7 @@
 #include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 #include "platform/text_file.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {
@@ -65,15 +66,10 @@ TEST(DecodeText, ByteOrderMarksUtf8ElseCp932) {
 TEST(TextFile, ReadsOnlyRegularFilesOfBoundedSize) {
     QTemporaryDir dir;
     const QString text = dir.filePath(u"a.txt"_qs);
-    QFile f(text);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("#TITLE \x83\x65\r\nline2\rline3\n");
-    f.close();
+    testing::writeBytes(text, "#TITLE \x83\x65\r\nline2\rline3\n");
     const QString big = dir.filePath(u"big.bms"_qs);
-    QFile b(big);
-    ASSERT_TRUE(b.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(b.resize(kMaxTextFileBytes + 1));  // sparse: costs no disk
-    b.close();
+    testing::writeBytes(big, "");
+    ASSERT_TRUE(QFile::resize(big, kMaxTextFileBytes + 1));  // sparse: costs no disk
     const QString pipe = dir.filePath(u"pipe.bms"_qs);
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
 
@@ -98,9 +94,7 @@ TEST(TextFile, ReadsOnlyRegularFilesOfBoundedSize) {
 
 TEST(FileSystem, ExistenceAndFolders) {
     QTemporaryDir dir;
-    QFile f(dir.filePath(u"x.bms"_qs));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    testing::writeBytes(dir.filePath(u"x.bms"_qs), "");
     EXPECT_TRUE(fileExists(dir.filePath(u"x.bms"_qs)));
     EXPECT_FALSE(fileExists(dir.path()));
     EXPECT_FALSE(fileExists(dir.filePath(u"y.bms"_qs)));
