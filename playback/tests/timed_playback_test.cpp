@@ -9,19 +9,15 @@ namespace carvel {
 namespace {
 
 using Statuses = std::vector<PlayerStatus>;
-constexpr PlayerStatus kPlaying = PlayerStatus::Playing;
-constexpr PlayerStatus kStopped = PlayerStatus::Stopped;
-constexpr PlayerStatus kCompleted = PlayerStatus::Completed;
+using enum PlayerStatus;
 constexpr double kStart = 5000;  // the clock reading at which each run starts
 
 class TimedPlaybackTest : public ::testing::Test {
   protected:
     TimedPlaybackTest() : output(clock), engine(chart, media, output, clock, host) {
         chart.mode = ReadingMode::Full;
-        media.sounds.resize(10);
-        for (int i = 1; i <= 5; ++i) {
-            media.sounds[static_cast<size_t>(i)] = testing::makeSound(10);
-        }
+        const media::SoundPtr sound = testing::makeSound(10);
+        media.sounds = {nullptr, sound, sound, sound, sound, sound};
     }
     // Each start as "voice@due", the due time counted from the start of the run.
     QString starts() const {
@@ -62,9 +58,9 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
         Statuses statuses;
         const char* name;
     };
-    const Statuses done = {kPlaying, kCompleted};
-    const Statuses stopped = {kPlaying, kStopped};
-    const Statuses running = {kPlaying};
+    const Statuses done = {Playing, Completed};
+    const Statuses stopped = {Playing, Stopped};
+    const Statuses running = {Playing};
     const Case cases[] = {
         {false, 0, 0, nullptr,
          "0:01:1 12.5:11:2 12.5:19:3 100.25:21:4 100.25:51:5 200:61:1 200:69:2 250:03:3 260:1A:3 "
