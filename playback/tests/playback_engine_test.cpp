@@ -9,12 +9,11 @@ namespace carvel {
 namespace {
 
 using testing::makePicture;
+using testing::makeSound;
 using testing::runFor;
 
 using Statuses = std::vector<PlayerStatus>;
-constexpr PlayerStatus kPlaying = PlayerStatus::Playing;
-constexpr PlayerStatus kStopped = PlayerStatus::Stopped;
-constexpr PlayerStatus kCompleted = PlayerStatus::Completed;
+using enum PlayerStatus;
 
 class EngineTest : public ::testing::Test {
   protected:
@@ -29,10 +28,6 @@ class EngineTest : public ::testing::Test {
         chart.barEndRatios.clear();
         chart.events = testing::eventsFromTexts(texts, chart.barEndRatios);
         chart.bpm = bpm;
-    }
-    void sound(int index, int frames = 10) {
-        media.sounds.resize(std::max(media.sounds.size(), static_cast<size_t>(index) + 1));
-        media.sounds[static_cast<size_t>(index)] = testing::makeSound(frames);
     }
     // Each start as "voice@due".
     QString starts() const {
@@ -80,9 +75,7 @@ TEST_F(EngineTest, SoundsStartAtTheirDueTime) {
         {120, 0, 2100, false, "000048,11,1 000192,11,1 000480,11,2", "1@500 1@2000 2@5000", "On"},
         {120, 0, 2100, true, "000048,11,1 000192,11,1 000480,11,2", "1@2000 2@5000", "Off"},
     };
-    sound(1);
-    sound(2);
-    media.sounds.resize(4);
+    media.sounds = {nullptr, makeSound(10), makeSound(10), nullptr};
     for (const Case& c : cases) {
         output.starts.clear();
         events(c.events, c.bpm);
@@ -108,49 +101,43 @@ TEST_F(EngineTest, SoundsStartAtTheirDueTime) {
 // How a run ends: by itself after its last sounds have rung out, stopped, or with the player
 // hidden; a stop during the ring-out still completes, a Play during the run starts it over.
 TEST_F(EngineTest, HowARunEnds) {
-    enum class Act { None, Play, Stop, Hide };
     struct Case {
-        Act act;
+        void (Playback::*act)();
+        bool hide;
         double actAt;  // ms after Play
         Statuses statuses;
         int completions, closes;
         size_t starts;
     };
     const Case cases[] = {
-        {Act::None, 0, {kPlaying, kCompleted}, 1, 0, 2},
-        {Act::Play, 100, {kPlaying, kPlaying, kCompleted}, 1, 0, 3},
-        {Act::Stop, 100, {kPlaying, kStopped}, 0, 0, 1},
-        {Act::Hide, 100, {kPlaying, kStopped}, 0, 1, 1},
-        {Act::Stop, 2500, {kPlaying, kCompleted}, 1, 0, 2},  // during the ring-out
+        {nullptr, false, 0, {Playing, Completed}, 1, 0, 2},
+        {&Playback::play, false, 100, {Playing, Playing, Completed}, 1, 0, 3},
+        {&Playback::stop, false, 100, {Playing, Stopped}, 0, 0, 1},
+        {nullptr, true, 100, {Playing, Stopped}, 0, 1, 1},
+        {&Playback::stop, false, 2500, {Playing, Completed}, 1, 0, 2},  // during the ring-out
     };
-    sound(1, 3000);  // rings 3 s from its start
-    sound(2, 100);
-    events("000000,11,1 000192,11,2", 120);  // the second at 2 s
+    media.sounds = {nullptr, makeSound(3000), makeSound(100)};  // 1 rings 3 s from its start
+    events("000000,11,1 000192,11,2", 120);                     // the second at 2 s
     for (const Case& c : cases) {
-        host.statuses.clear();
-        host.completions = host.closes = 0;
-        host.visible = true;
+        SCOPED_TRACE(&c - cases);
+        host = testing::RecordingHost();
         output.starts.clear();
         engine.play();
         runFor(engine, clock, c.actAt);
-        if (c.act == Act::Play) {
-            engine.play();
-        } else if (c.act == Act::Stop) {
-            engine.stop();
-        } else if (c.act == Act::Hide) {
-            host.visible = false;
+        if (c.act) {
+            (engine.*c.act)();
         }
+        host.visible = !c.hide;
         runFor(engine, clock, 2999 - c.actAt);
-        const bool ringsOn = c.act == Act::None || c.act == Act::Play;
-        EXPECT_EQ(engine.running(), ringsOn) << c.actAt;
+        const bool ringsOn = !c.hide && c.act != &Playback::stop;
+        EXPECT_EQ(engine.running(), ringsOn);
         runFor(engine, clock, 10000);
-        EXPECT_FALSE(engine.running());
-        EXPECT_EQ(host.statuses, c.statuses) << c.actAt;
-        EXPECT_EQ(host.completions, c.completions) << c.actAt;
-        EXPECT_EQ(host.closes, c.closes) << c.actAt;
-        EXPECT_EQ(output.starts.size(), c.starts) << c.actAt;
+        EXPECT_EQ(host.statuses, c.statuses);
+        EXPECT_EQ(host.completions, c.completions);
+        EXPECT_EQ(host.closes, c.closes);
+        EXPECT_EQ(output.starts.size(), c.starts);
         // A run that completed by itself is not a stopped one.
-        EXPECT_EQ(engine.playing(), ringsOn) << c.actAt;
+        EXPECT_EQ(engine.playing(), ringsOn);
     }
 }
 
