@@ -20,7 +20,7 @@ class EngineTest : public ::testing::Test {
     EngineTest() : output(clock), engine(chart, media, output, clock, host) {}
 
     // Events as "position,channel,value" texts separated by blanks.
-    void events(const char* list, int bpm = 130) {
+    void events(const char* list, int bpm) {
         std::vector<std::string> texts;
         for (const QString& text : QString::fromLatin1(list).split(u' ')) {
             texts.push_back(text.toStdString());
