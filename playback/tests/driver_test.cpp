@@ -11,25 +11,6 @@
 namespace carvel {
 namespace {
 
-// A playback that answers its passes from a script; a pass beyond the script is idle.
-struct ScriptedPlayback {
-    Step pass() {
-        ++passes;
-        if (onPass) {
-            onPass(passes);
-        }
-        if (script.empty()) {
-            return {};
-        }
-        const Step step = script.front();
-        script.pop_front();
-        return step;
-    }
-    std::deque<Step> script;
-    int passes = 0;
-    std::function<void(int)> onPass;
-};
-
 // Runs the event loop until done() or two seconds have passed.
 bool waitFor(const std::function<bool()>& done) {
     QElapsedTimer timer;
@@ -43,46 +24,56 @@ bool waitFor(const std::function<bool()>& done) {
 TEST(PlaybackDriver, RunsDuePassesAtOnceSleepsUntilTheDueTimeAndStopsWhenIdle) {
     testing::ensureApplication();
     testing::FakeClock clock;
-    ScriptedPlayback playback;
-    PlaybackDriver driver([&] { return playback.pass(); }, clock);
+    // The playback answers its passes from the script; a pass beyond it is idle.
+    std::deque<Step> script;
+    int passes = 0;
+    std::function<void()> onPass = [] {};
+    PlaybackDriver driver(
+        [&] {
+            ++passes;
+            onPass();
+            const Step step = script.empty() ? Step{} : script.front();
+            if (!script.empty()) {
+                script.pop_front();
+            }
+            return step;
+        },
+        clock);
     const Step again{Step::Kind::Again, 0};
 
     // Passes with work run back to back inside wake(); a wait already due runs on at once.
-    playback.script = {again, again, {Step::Kind::WaitUntil, -5}, again};
+    script = {again, again, {Step::Kind::WaitUntil, -5}, again};
     driver.wake();
-    EXPECT_EQ(playback.passes, 5);  // the fifth found the script empty: idle
+    EXPECT_EQ(passes, 5);  // the fifth found the script empty: idle
 
     // A wait in the future returns to the event loop and runs the next pass when it is due.
-    playback.passes = 0;
-    playback.script = {{Step::Kind::WaitUntil, 30}, again};
+    passes = 0;
+    script = {{Step::Kind::WaitUntil, 30}, again};
     driver.wake();
-    EXPECT_EQ(playback.passes, 1);
-    EXPECT_TRUE(waitFor([&] { return playback.passes >= 2; }));
-    EXPECT_EQ(playback.passes, 3);
+    EXPECT_EQ(passes, 1);
+    EXPECT_TRUE(waitFor([&] { return passes >= 2; }));
+    EXPECT_EQ(passes, 3);
 
     // A wake during a pass asks for more passes instead of nesting.
-    playback.passes = 0;
+    passes = 0;
     int depth = 0;
-    int deepest = 0;
-    playback.onPass = [&](int pass) {
-        ++depth;
-        deepest = std::max(deepest, depth);
-        if (pass == 1) {
+    onPass = [&] {
+        EXPECT_EQ(++depth, 1);
+        if (passes == 1) {
             driver.wake();
         }
         --depth;
     };
     driver.wake();
-    EXPECT_EQ(playback.passes, 2);
-    EXPECT_EQ(deepest, 1);
-    playback.onPass = nullptr;
+    EXPECT_EQ(passes, 2);
+    onPass = [] {};
 
     // Endless work is cut into batches, so the event loop keeps its turn.
-    playback.passes = 0;
-    playback.script.assign(1000, again);
+    passes = 0;
+    script.assign(1000, again);
     driver.wake();
-    EXPECT_LT(playback.passes, 1000);
-    EXPECT_TRUE(waitFor([&] { return playback.script.empty(); }));
+    EXPECT_LT(passes, 1000);
+    EXPECT_TRUE(waitFor([&] { return script.empty(); }));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -11,35 +10,6 @@
 
 namespace carvel {
 namespace {
-
-// A key sound of 8 frames whose first frame is a click and the rest silence.
-void writeClick(const QString& path, int rate) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr);
-    short samples[8] = {16384, 0, 0, 0, 0, 0, 0, 0};
-    sf_writef_short(f, samples, 8);
-    sf_close(f);
-}
-
-std::vector<long long> onsets(const std::vector<float>& samples) {
-    std::vector<long long> frames;
-    for (size_t i = 0; i < samples.size(); i += 2) {
-        if (samples[i] != 0) {
-            frames.push_back(static_cast<long long>(i / 2));
-        }
-    }
-    return frames;
-}
-
-std::vector<float> render(const QString& path, int rate) {
-    media::CollectingSink sink;
-    renderChart(path, rate, sink);
-    return std::move(sink.samples);
-}
 
 // Collects the blocks, noting the largest; refuses blocks once it holds failAfter frames.
 struct BlockSink final : media::RenderSink {
@@ -55,63 +25,67 @@ struct BlockSink final : media::RenderSink {
     std::vector<float> samples;
 };
 
-long long frameOf(double ms, int rate) {
-    return static_cast<long long>(std::floor(ms * rate / 1000 + 0.5));
+long long frameOf(double ms) {
+    return static_cast<long long>(std::floor(ms * 44.1 + 0.5));
 }
 
 class RenderTest : public ::testing::Test {
   protected:
+    // A chart at 44100 Hz whose sounds 01 and 02 are a click of one frame.
     QString chart(const QByteArray& body) {
-        writeClick(dir.path() + u"/click.wav"_qs, 44100);
+        testing::writeWav(dir.path() + u"/click.wav"_qs, 1, 44100, 16384);
         const QString path = dir.path() + u"/r.bms"_qs;
         testing::writeBytes(path, "#WAV01 click.wav\n#WAV02 click.wav\n" + body);
         return path;
+    }
+    static std::vector<float> render(const QString& path) {
+        BlockSink sink;
+        renderChart(path, 44100, sink);
+        return std::move(sink.samples);
     }
     QTemporaryDir dir;
 };
 
 TEST_F(RenderTest, EveryOnsetLandsOnItsFrame) {
-    const QString path = chart(
-        "#BPM 137\n#00111:0101010101010101\n#00112:000200020002\n"
-        "#00211:01000000000000000000000001\n#00001:02\n");
-    const std::vector<float> samples = render(path, 44100);
-    std::vector<long long> expected;
-    for (int tick : {0, 192, 216, 224, 240, 264, 288, 312, 336, 352, 360, 384, 561}) {
-        expected.push_back(frameOf(tick * 1250.0 / 137, 44100));
-    }
-    EXPECT_EQ(onsets(samples), expected);
-    // Rendering stops when the last sound has ended.
-    EXPECT_EQ(static_cast<long long>(samples.size() / 2), expected.back() + 8);
-}
-
-TEST_F(RenderTest, ShortenedBarJumpsTheClockByRoundedMilliseconds) {
-    // Measure 1 at 0.3: the marker at 192 + 57.6 -> tick 250; the clock then jumps by
-    // round(0.7 * 240000 / 130) = 1292 ms, so tick 384 is due before the marker was handled.
-    const QString path = chart("#00102:0.3\n#00111:01\n#00211:01\n#00311:01\n");
-    const std::vector<float> samples = render(path, 44100);
-    const double marker = 250 * 1250.0 / 130;
-    const std::vector<long long> expected = {
-        frameOf(192 * 1250.0 / 130, 44100),
-        frameOf(std::max(384 * 1250.0 / 130 - 1292, marker), 44100),
-        frameOf(576 * 1250.0 / 130 - 1292, 44100),
+    struct Case {
+        int bpm;
+        const char* body;
+        std::vector<double> ticks;
     };
-    EXPECT_EQ(onsets(samples), expected);
-}
-
-TEST_F(RenderTest, SameChartSameSamples) {
-    const QString path = chart("#BPM 151\n#00111:0102010201020102\n#00102:0.75\n#00212:02\n");
-    const std::vector<float> first = render(path, 48000);
-    EXPECT_FALSE(first.empty());
-    EXPECT_EQ(first, render(path, 48000));
+    const Case cases[] = {
+        {137,
+         "#BPM 137\n#00111:0101010101010101\n#00112:000200020002\n"
+         "#00211:01000000000000000000000001\n#00001:02\n",
+         {0, 192, 216, 224, 240, 264, 288, 312, 336, 352, 360, 384, 561}},
+        // Measure 1 at 0.3: the marker at 192 + 57.6 -> tick 250; the clock then jumps by
+        // round(0.7 * 240000 / 130) = 1292 ms (134.368 ticks), so tick 384 is due before the
+        // marker was handled and sounds with it.
+        {130, "#00102:0.3\n#00111:01\n#00211:01\n#00311:01\n", {192, 250, 576 - 134.368}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<float> samples = render(chart(c.body));
+        std::vector<long long> expected, onsets;
+        for (const double tick : c.ticks) {
+            expected.push_back(frameOf(tick * 1250 / c.bpm));
+        }
+        for (size_t i = 0; i < samples.size(); i += 2) {
+            if (samples[i] != 0) {
+                onsets.push_back(static_cast<long long>(i / 2));
+            }
+        }
+        EXPECT_EQ(onsets, expected) << c.body;
+        // Rendering stops when the last sound has ended.
+        EXPECT_EQ(static_cast<long long>(samples.size() / 2), expected.back() + 1) << c.body;
+    }
 }
 
 // The sink gets the mix in bounded blocks as it is mixed; a limit cuts it short at exactly that
-// frame, and a sink that fails stops the render.
+// frame, and a sink that fails stops the render. Each render gives the same samples.
 TEST_F(RenderTest, StreamsInBlocksUpToTheLimit) {
     const QString path = chart("#00111:01\n#01011:01\n");  // the last click at 18.46 s
-    const std::vector<float> whole = render(path, 44100);
+    const std::vector<float> whole = render(path);
     const auto total = static_cast<std::int64_t>(whole.size() / 2);
-    ASSERT_EQ(total, frameOf(10 * 240000.0 / 130, 44100) + 8);
+    ASSERT_EQ(total, frameOf(10 * 240000.0 / 130) + 1);
     struct Case {
         std::int64_t maxFrames, failAfter, frames;
         bool cutShort, sinkFailed;

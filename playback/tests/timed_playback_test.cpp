@@ -2,8 +2,6 @@
 
 #include "testing/qt_printers.h"
 
-#include <limits>
-
 #include "playback/timed_playback_engine.h"
 #include "testing/fakes.h"
 
@@ -11,27 +9,23 @@ namespace carvel {
 namespace {
 
 using Statuses = std::vector<PlayerStatus>;
-constexpr PlayerStatus kPlaying = PlayerStatus::Playing;
-constexpr PlayerStatus kStopped = PlayerStatus::Stopped;
-constexpr PlayerStatus kCompleted = PlayerStatus::Completed;
+using enum PlayerStatus;
 constexpr double kStart = 5000;  // the clock reading at which each run starts
 
 class TimedPlaybackTest : public ::testing::Test {
   protected:
     TimedPlaybackTest() : output(clock), engine(chart, media, output, clock, host) {
         chart.mode = ReadingMode::Full;
-        media.sounds.resize(10);
-        for (int i = 1; i <= 5; ++i) {
-            media.sounds[static_cast<size_t>(i)] = testing::makeSound(10);
-        }
+        const media::SoundPtr sound = testing::makeSound(10);
+        media.sounds = {nullptr, sound, sound, sound, sound, sound};
     }
     // Each start as "voice@due", the due time counted from the start of the run.
-    QStringList starts() const {
+    QString starts() const {
         QStringList list;
         for (const auto& s : output.starts) {
             list.append(QString::number(s.voice) + u'@' + QString::number(s.dueMs - kStart));
         }
-        return list;
+        return list.join(u' ');
     }
     testing::FakeClock clock;
     testing::RecordingOutput output;
@@ -41,89 +35,67 @@ class TimedPlaybackTest : public ::testing::Test {
     TimedPlaybackEngine engine;
 };
 
+// Events as "time:channel:sound" separated by blanks, the channel in base 36 as a chart writes it.
+std::vector<TimedEvent> timedEvents(const char* text) {
+    std::vector<TimedEvent> events;
+    for (const QString& event : QString::fromLatin1(text).split(u' ')) {
+        const QStringList f = event.split(u':');
+        events.push_back(
+            {f[0].toDouble(), static_cast<std::uint16_t>(f[1].toInt(nullptr, 36)), f[2].toInt()});
+    }
+    return events;
+}
+
+// Each run passes for runMs, then the clock moves on by stallMs without a pass, then the command,
+// then passes until the run settles.
 TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    // Passes for runMs, then the clock moves on by stallMs without a pass, then the command, then
-    // passes until the run settles.
-    struct Script {
+    struct Case {
         bool waitOff;
         double runMs, stallMs;
         void (Playback::*command)();
-    };
-    struct Case {
-        const char* name;
-        std::vector<TimedEvent> events;  // time, channel (base 36: "11" is 37), sound
-        Script script;
-        QStringList starts;
+        const char* events;
+        const char* starts;
         Statuses statuses;
+        const char* name;
     };
+    const Statuses done = {Playing, Completed};
+    const Statuses stopped = {Playing, Stopped};
+    const Statuses running = {Playing};
     const Case cases[] = {
-        {"every sound channel at its exact time; other channels and unloaded sounds play nothing",
-         {{0, 1, 1},
-          {12.5, 37, 2},
-          {12.5, 45, 3},
-          {100.25, 73, 4},
-          {100.25, 181, 5},
-          {200, 217, 1},
-          {200, 225, 2},
-          {250, 3, 3},
-          {260, 46, 3},
-          {300, 37, 9}},
-         {false, 0, 0, nullptr},
-         {u"1@0"_qs, u"2@12.5"_qs, u"3@12.5"_qs, u"4@100.25"_qs, u"5@100.25"_qs, u"1@200"_qs,
-          u"2@200"_qs},
-         {kPlaying, kCompleted}},
-        {"FF plays what was due before it, then passes over a second",
-         {{0, 37, 1}, {40, 37, 2}, {500, 37, 3}, {1200, 37, 4}, {2500, 37, 5}},
-         {false, 10, 50, &Playback::fastForward},
-         {u"1@0"_qs, u"2@40"_qs, u"4@200"_qs, u"5@1500"_qs},
-         {kPlaying, kCompleted}},
-        {"Rev plays the last second again",
-         {{0, 37, 1}, {500, 37, 2}, {1500, 37, 3}},
-         {false, 1200, 0, &Playback::rewind},
-         {u"1@0"_qs, u"2@500"_qs, u"2@1500"_qs, u"3@2500"_qs},
-         {kPlaying, kCompleted}},
-        {"Rev within the first second starts over",
-         {{0, 37, 1}, {500, 37, 2}},
-         {false, 300, 0, &Playback::rewind},
-         {u"1@0"_qs, u"1@300"_qs, u"2@800"_qs},
-         {kPlaying, kCompleted}},
-        {"Stop ends the run",
-         {{0, 37, 1}, {1000, 37, 2}},
-         {false, 100, 0, &Playback::stop},
-         {u"1@0"_qs},
-         {kPlaying, kStopped}},
-        {"Wait On plays late events at their times",
-         {{0, 37, 1}, {100, 37, 2}, {150, 37, 3}, {300, 37, 4}},
-         {false, 10, 180, nullptr},
-         {u"1@0"_qs, u"2@100"_qs, u"3@150"_qs, u"4@300"_qs},
-         {kPlaying, kCompleted}},
-        {"Wait Off drops events found more than 50 ms late",
-         {{0, 37, 1}, {100, 37, 2}, {150, 37, 3}, {300, 37, 4}},
-         {true, 10, 180, nullptr},
-         {u"1@0"_qs, u"3@150"_qs, u"4@300"_qs},
-         {kPlaying, kCompleted}},
-        {"times that are no number are passed over, one far away is waited for",
-         {{0, 37, 1}, {nan, 37, 2}, {1e15, 37, 3}},
-         {false, 0, 0, nullptr},
-         {u"1@0"_qs},
-         {kPlaying}},
+        {false, 0, 0, nullptr,
+         "0:01:1 12.5:11:2 12.5:19:3 100.25:21:4 100.25:51:5 200:61:1 200:69:2 250:03:3 260:1A:3 "
+         "300:11:9",
+         "1@0 2@12.5 3@12.5 4@100.25 5@100.25 1@200 2@200", done,
+         "every sound channel at its exact time; other channels and unloaded sounds play nothing"},
+        {false, 10, 50, &Playback::fastForward, "0:11:1 40:11:2 500:11:3 1200:11:4 2500:11:5",
+         "1@0 2@40 4@200 5@1500", done, "FF plays what was due before it, then passes a second"},
+        {false, 1200, 0, &Playback::rewind, "0:11:1 500:11:2 1500:11:3", "1@0 2@500 2@1500 3@2500",
+         done, "Rev plays the last second again"},
+        {false, 300, 0, &Playback::rewind, "0:11:1 500:11:2", "1@0 1@300 2@800", done,
+         "Rev within the first second starts over"},
+        {false, 100, 0, &Playback::stop, "0:11:1 1000:11:2", "1@0", stopped, "Stop ends the run"},
+        {false, 10, 180, nullptr, "0:11:1 100:11:2 150:11:3 300:11:4", "1@0 2@100 3@150 4@300",
+         done, "Wait On plays late events at their times"},
+        {true, 10, 180, nullptr, "0:11:1 100:11:2 150:11:3 300:11:4", "1@0 3@150 4@300", done,
+         "Wait Off drops events found more than 50 ms late"},
+        {false, 0, 0, nullptr, "0:11:1 nan:11:2 1e15:11:3", "1@0", running,
+         "times that are no number are passed over, one far away is waited for"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        chart.timedEvents = c.events;
+        chart.timedEvents = timedEvents(c.events);
         output.starts.clear();
         host.statuses.clear();
         clock.now = kStart;
-        engine.setSkipLateEvents(c.script.waitOff);
+        engine.setSkipLateEvents(c.waitOff);
         engine.play();
-        testing::runFor(engine, clock, c.script.runMs);
-        clock.now += c.script.stallMs;
-        if (c.script.command) {
-            (engine.*c.script.command)();
+        testing::runFor(engine, clock, c.runMs);
+        clock.now += c.stallMs;
+        if (c.command) {
+            (engine.*c.command)();
         }
         testing::runFor(engine, clock, 10000);
-        EXPECT_EQ(starts(), c.starts);
+        EXPECT_EQ(starts(), QString::fromLatin1(c.starts));
         EXPECT_EQ(host.statuses, c.statuses);
         engine.abandon();
     }

@@ -38,23 +38,26 @@ class TransportTest : public ::testing::Test, protected testing::PlayerRig {
 };
 
 TEST_F(TransportTest, OpenListsMessagesShowsFieldsAndPlays) {
+    const QString fields =
+        u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : %1"_qs;
     controller.open(u"/no/such/a.bms"_qs);
     EXPECT_EQ(view.messages, QStringList{u"BMSﾌｧｲﾙ /no/such/a.bms が見つかりません。"_qs});
-    EXPECT_EQ(view.information,
-              u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 130"_qs);
+    EXPECT_EQ(view.information, fields.arg(130));
     EXPECT_FALSE(controller.engine().running());
 
     testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
     controller.open(chartFile(u"a.bms"_qs, "#BPM 150\n#WAV01 k.wav\n#WAV02 gone.wav\n#00111:01\n"));
     EXPECT_EQ(view.messages, QStringList{u"Waveﾌｧｲﾙ gone.wav が見つかりません。(WAV02)"_qs});
-    EXPECT_EQ(view.information,
-              u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 150"_qs);
+    EXPECT_EQ(view.information, fields.arg(150));
     EXPECT_TRUE(controller.engine().running());
     EXPECT_EQ(view.statuses.back(), PlayerStatus::Playing);
     EXPECT_EQ(output.stops, 2);  // each open silenced the previous chart's sounds first
 }
 
 TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
+    controller.next();  // an empty queue opens nothing
+    controller.back();
+    EXPECT_TRUE(view.information.isEmpty());
     for (const char* name : {"A", "B", "C"}) {
         queue.paths.push_back(chartFile(QString::fromLatin1(name) + u".bms"_qs,
                                         QByteArray("#TITLE ") + name + "\n#00111:01\n"));
@@ -80,35 +83,26 @@ TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
     runFor(controller, clock, 3000);
     EXPECT_EQ(controller.chart().title, u"B"_qs);
     EXPECT_TRUE(completed());
-
-    testing::TestQueue empty;
-    PlayerController idle(output, clock, empty, view);
-    view.information.clear();
-    idle.next();
-    idle.back();
-    EXPECT_TRUE(view.information.isEmpty());
 }
 
+// From event 1 of 30: FF skips ten events and a second; Rev goes back fifty and a second, never
+// before the first event. FF past the last event ends the chart as completed.
 TEST_F(TransportTest, FastForwardAndRewind) {
-    queue.paths.push_back(chartFile(u"a.bms"_qs, "#00111:" + QByteArray(2 * 64, '1') + "\n"));
+    queue.paths.push_back(chartFile(u"a.bms"_qs, "#00111:" + QByteArray(2 * 30, '1') + "\n"));
     controller.next();
     struct Case {
         bool forward;
-        long long expectedIndex;
-        double expectedStartShift;
+        long long index;
     };
-    // From event 1: FF skips ten events; Rev goes back fifty, never before the first.
-    const Case cases[] = {{true, 11, -1000}, {true, 21, -1000}, {false, 1, 1000}, {false, 1, 1000}};
+    const Case cases[] = {{true, 11}, {true, 21}, {false, 1}, {false, 1},
+                          {true, 11}, {true, 21}, {true, 31}};
     for (const Case& c : cases) {
         const double start = controller.engine().startMs();
         c.forward ? controller.fastForward() : controller.rewind();
-        EXPECT_EQ(controller.engine().nextEvent(), c.expectedIndex);
-        EXPECT_EQ(elapsedMs(controller.engine().startMs(), start), c.expectedStartShift);
+        EXPECT_EQ(controller.engine().nextEvent(), c.index);
+        EXPECT_EQ(elapsedMs(controller.engine().startMs(), start), c.forward ? -1000 : 1000);
     }
-    // Fast forward within the last ten events ends the chart as completed.
-    for (int i = 0; i < 7; ++i) {
-        controller.fastForward();
-    }
+    EXPECT_FALSE(completed());
     runFor(controller, clock, 10);
     EXPECT_TRUE(completed());
 }
@@ -116,9 +110,7 @@ TEST_F(TransportTest, FastForwardAndRewind) {
 TEST_F(TransportTest, ReleasedSoundsPlayNothing) {
     testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
     controller.open(chartFile(u"a.bms"_qs, "#WAV01 k.wav\n#00111:01\n"));
-    controller.releaseSounds();
-    output.starts.clear();
-    controller.play();
+    controller.releaseSounds();  // during the run, before its first pass
     runFor(controller, clock, 100);
     EXPECT_TRUE(output.starts.empty());
     controller.preview().press();
@@ -127,35 +119,32 @@ TEST_F(TransportTest, ReleasedSoundsPlayNothing) {
     EXPECT_TRUE(output.starts.empty());
 }
 
+// Each row on a fresh preview: P press, L/R/B drag with the left, right or both buttons, M with the
+// middle one alone, > play. Sounds 1 and FF are loaded.
 TEST_F(TransportTest, SoundPreview) {
     ChartMedia media;
     media.sounds.resize(256);
-    media.sounds[255] = testing::makeSound(10);
-    SoundPreview preview(media, output, clock);
-
-    preview.play();  // not armed yet
-    EXPECT_TRUE(output.starts.empty());
-    preview.drag(SoundPreview::kLeftButton);  // a drag that began elsewhere counts from 0
-    EXPECT_EQ(preview.indexText(), u"1"_qs);
-    EXPECT_FALSE(preview.armed());
-    SoundPreview fresh(media, output, clock);
-    fresh.press();
-    EXPECT_EQ(fresh.indexText(), u"0"_qs);
-    EXPECT_TRUE(fresh.armed());
-    fresh.press();  // a press never changes the index
-    EXPECT_EQ(fresh.indexText(), u"0"_qs);
-    fresh.drag(SoundPreview::kRightButton);
-    EXPECT_EQ(fresh.indexText(), u"FF"_qs);
-    fresh.drag(4);  // the middle button alone does nothing
-    EXPECT_EQ(fresh.indexText(), u"FF"_qs);
-    fresh.play();
-    fresh.play();
-    ASSERT_EQ(output.starts.size(), 2u);
-    EXPECT_EQ(output.starts[1].voice, 255);
-    fresh.drag(SoundPreview::kLeftButton | SoundPreview::kRightButton);
-    EXPECT_EQ(fresh.indexText(), u"0"_qs);  // left wins, wrapping past FF
-    fresh.play();                           // index 0 is not loaded
-    EXPECT_EQ(output.starts.size(), 2u);
+    media.sounds[1] = media.sounds[255] = testing::makeSound(10);
+    struct Case {
+        const char* actions;
+        size_t starts;
+        const char16_t* index;
+    };
+    const Case cases[] = {
+        {">", 0, u""},      {"L>", 0, u"1"},    // a drag before the first press arms nothing
+        {"P", 0, u"0"},     {"PLP>", 1, u"1"},  // a press never changes the index
+        {"PR>>", 2, u"FF"}, {"PRM>", 1, u"FF"}, {"PRB>", 0, u"0"},  // left wins; 0 is not loaded
+    };
+    for (const Case& c : cases) {
+        SoundPreview preview(media, output, clock);
+        output.starts.clear();
+        for (const char* a = c.actions; *a != 0; ++a) {
+            const int buttons = *a == 'L' ? 1 : *a == 'R' ? 2 : *a == 'B' ? 3 : 4;
+            *a == 'P' ? preview.press() : *a == '>' ? preview.play() : preview.drag(buttons);
+        }
+        EXPECT_EQ(output.starts.size(), c.starts) << c.actions;
+        EXPECT_EQ(preview.indexText(), QString::fromUtf16(c.index)) << c.actions;
+    }
 }
 
 }  // namespace
