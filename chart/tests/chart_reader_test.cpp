@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "chart/chart_reader.h"
+#include "testing/fakes.h"
 #include "testing/test_files.h"
 
 namespace carvel {
@@ -22,12 +23,8 @@ class ReaderTest : public ::testing::Test {
         testing::writeBytes(path(u"c.bms"_qs), text);
         return readChart(path(u"c.bms"_qs));
     }
-    Strings events(const Chart& chart) const {
-        Strings out;
-        for (const Event& e : chart.events) {
-            out.push_back(eventText(e, chart.barEndRatios));
-        }
-        return out;
+    static Strings events(const Chart& chart) {
+        return testing::textsOf(chart.events, chart.barEndRatios);
     }
 
     QTemporaryDir dir;
@@ -166,13 +163,14 @@ TEST_F(ReaderTest, EventTable) {
     for (const Case& c : cases) {
         EXPECT_EQ(events(read(c.text).chart), c.events) << c.text.toStdString();
     }
+    // The last line holds 20000 pairs, more than a 16-bit count holds.
     QByteArray many;
     for (int m = 0; m < 200; ++m) {
-        many += "#" + QByteArray::number(m).rightJustified(3, '0') + "11:" + QByteArray(384, '1') +
-                "\n";
+        many += "#" + QByteArray::number(m).rightJustified(3, '0') +
+                "11:" + QByteArray(m < 199 ? 384 : 40000, '1') + "\n";
     }
     const Chart chart = read(many).chart;
-    EXPECT_EQ(chart.events.size(), 200u * 192u);
+    EXPECT_EQ(chart.events.size(), 199u * 192u + 20000u);
     EXPECT_EQ(eventText(chart.events.back(), {}), "038399,11,17");
 }
 
