@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
+#include "media/limiter.h"
 #include "media/mixer.h"
 #include "media/render_output.h"
 #include "testing/qt_printers.h"
@@ -20,6 +23,8 @@ SoundPtr ramp(int frames, float start = 1) {
     return sound;
 }
 
+constexpr auto kStart = Mixer::Command::Type::Start;
+
 std::vector<float> left(const std::vector<float>& stereo) {
     std::vector<float> l;
     for (size_t i = 0; i < stereo.size(); i += 2) {
@@ -36,12 +41,16 @@ std::vector<float> mixBlocks(Mixer& mixer, int blocks, int frames) {
     return out;
 }
 
+// Voice 1 is cut where its restart begins; voices 3 and 4 start in later blocks.
 TEST(Mixer, StartsLandOnTheirFrameAcrossBlocks) {
     Mixer mixer;
-    mixer.post({Mixer::Command::Type::Start, 3, 5, ramp(3)});
-    mixer.post({Mixer::Command::Type::Start, 4, 9, ramp(2, 10)});
+    mixer.post({kStart, 1, 0, ramp(6)});
+    mixer.post({kStart, 1, 3, ramp(2, 100)});
+    mixer.post({kStart, 2, 1, ramp(1, 50)});
+    mixer.post({kStart, 3, 5, ramp(3)});
+    mixer.post({kStart, 4, 9, ramp(2, 10)});
     const std::vector<float> out = mixBlocks(mixer, 3, 4);
-    EXPECT_EQ(left(out), (std::vector<float>{0, 0, 0, 0, 0, 1, 2, 3, 0, 10, 11, 0}));
+    EXPECT_EQ(left(out), (std::vector<float>{1, 52, 3, 100, 101, 1, 2, 3, 0, 10, 11, 0}));
     EXPECT_EQ(out[15], -3);  // the right channel of frame 7
     EXPECT_EQ(mixer.framesMixed(), 12);
 }
@@ -56,26 +65,18 @@ TEST(Mixer, SoundsOfEveryKindAddUp) {
     monoFloat->channels = 1;
     monoFloat->pcm = {0.125f};
     Mixer mixer;
-    mixer.post({Mixer::Command::Type::Start, 1, 0, mono16});
-    mixer.post({Mixer::Command::Type::Start, 2, 0, stereo16});
-    mixer.post({Mixer::Command::Type::Start, 3, 1, monoFloat});
+    mixer.post({kStart, 1, 0, mono16});
+    mixer.post({kStart, 2, 0, stereo16});
+    mixer.post({kStart, 3, 1, monoFloat});
     EXPECT_EQ(mixBlocks(mixer, 1, 3),
               (std::vector<float>{0.75f, 0.0f, -0.125f, -0.125f, 0.0f, 0.0f}));
-}
-
-TEST(Mixer, ARestartCutsTheVoiceWhereTheNewStartBegins) {
-    Mixer mixer;
-    mixer.post({Mixer::Command::Type::Start, 1, 0, ramp(6)});
-    mixer.post({Mixer::Command::Type::Start, 1, 3, ramp(2, 100)});
-    mixer.post({Mixer::Command::Type::Start, 2, 1, ramp(1, 50)});
-    EXPECT_EQ(left(mixBlocks(mixer, 1, 7)), (std::vector<float>{1, 52, 3, 100, 101, 0, 0}));
 }
 
 TEST(Mixer, LateStartsPlayAtOnceAndStopAllSilences) {
     Mixer mixer;
     mixBlocks(mixer, 1, 4);
-    mixer.post({Mixer::Command::Type::Start, 1, 2, ramp(3)});  // frame 2 has been mixed already
-    mixer.post({Mixer::Command::Type::Start, 2, 100, ramp(3)});
+    mixer.post({kStart, 1, 2, ramp(3)});  // frame 2 has been mixed already
+    mixer.post({kStart, 2, 100, ramp(3)});
     EXPECT_EQ(left(mixBlocks(mixer, 1, 2)), (std::vector<float>{1, 2}));
     mixer.post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
     EXPECT_EQ(left(mixBlocks(mixer, 1, 2)), (std::vector<float>{0, 0}));
@@ -88,7 +89,7 @@ TEST(Mixer, FinishedSoundsReturnToTheControlSide) {
     {
         SoundPtr sound = ramp(2);
         weak = sound;
-        mixer.post({Mixer::Command::Type::Start, 1, 0, std::move(sound)});
+        mixer.post({kStart, 1, 0, std::move(sound)});
     }
     mixBlocks(mixer, 1, 4);
     EXPECT_FALSE(weak.expired());  // still in the return queue
@@ -133,6 +134,70 @@ TEST(RenderOutput, StatusFollowsTheVirtualClock) {
     }
     output.finish();
     EXPECT_EQ(sink.samples.size(), 61u * 2);
+}
+
+constexpr float kThreshold = Limiter::kThreshold;
+
+float peakOf(const std::vector<float>& samples) {
+    float peak = 0;
+    for (float v : samples) {
+        peak = std::max(peak, std::fabs(v));
+    }
+    return peak;
+}
+
+// At 1000 Hz: half a second of a tone at `amplitude` (the right side at half and inverted), then
+// 1.5 s of a quiet tone, long enough for the gain to come back to 1.
+std::vector<float> loudThenQuiet(float amplitude) {
+    std::vector<float> s;
+    for (int i = 0; i < 2000; ++i) {
+        const float v = (i < 500 ? amplitude : 0.25f) * std::sin(0.3f * static_cast<float>(i));
+        s.push_back(v);
+        s.push_back(-0.5f * v);
+    }
+    return s;
+}
+
+TEST(Limiter, QuietMixesStayBitExactLoudOnesComeUnderTheThreshold) {
+    for (const float amplitude : {0.5f, kThreshold, 1.0f, 3.0f, 3000.0f}) {
+        SCOPED_TRACE(amplitude);
+        const std::vector<float> in = loudThenQuiet(amplitude);
+        std::vector<float> out = in;
+        Limiter limiter(1000);
+        limiter.process(out.data(), static_cast<std::int64_t>(out.size() / 2));
+        EXPECT_LE(peakOf(out), kThreshold);
+        EXPECT_EQ(limiter.gain(), 1.0);
+        if (amplitude <= kThreshold) {
+            EXPECT_TRUE(out == in);  // with the signs below: bit for bit
+        } else {
+            EXPECT_FLOAT_EQ(peakOf(out), kThreshold);
+            EXPECT_TRUE(std::equal(out.begin() + 3400, out.end(), in.begin() + 3400));  // back to 1
+        }
+        for (size_t i = 0; i < in.size(); ++i) {
+            // No delay: every sample keeps its place and its sign.
+            ASSERT_EQ(std::signbit(out[i]), std::signbit(in[i])) << i;
+            ASSERT_EQ(out[i] == 0, in[i] == 0) << i;
+        }
+        // The result does not depend on how the mix is cut into blocks.
+        std::vector<float> blocks = in;
+        Limiter again(1000);
+        for (size_t frame = 0; frame < 2000; frame += 7) {
+            again.process(blocks.data() + 2 * frame, std::min<std::int64_t>(7, 2000 - frame));
+        }
+        EXPECT_TRUE(blocks == out);
+    }
+}
+
+TEST(Limiter, RendersAreLimitedUnlessToldOtherwise) {
+    for (const bool limited : {true, false}) {
+        CollectingSink sink;
+        RenderOutput output(1000, sink);
+        output.setLimited(limited);
+        output.play(1, ramp(1, 0.75f), 0);
+        output.play(2, ramp(1, 0.75f), 0);
+        output.finish();
+        EXPECT_FLOAT_EQ(peakOf(sink.samples), limited ? kThreshold : 1.5f);
+    }
 }
 
 }  // namespace
