@@ -11,7 +11,9 @@
 #include <cmath>
 #include <vector>
 
+#include "media/picture.h"
 #include "media/picture_decoder.h"
+#include "media/picture_ops.h"
 #include "media/sound_decoder.h"
 #include "testing/test_files.h"
 
@@ -25,12 +27,9 @@ QString writeSound(const QTemporaryDir& dir, const char* name, int format, int c
     info.samplerate = rate;
     info.channels = channels;
     info.format = format;
-    const QByteArray encoded = QFile::encodeName(path);
-    SNDFILE* f = sf_open(encoded.constData(), SFM_WRITE, &info);
-    EXPECT_NE(f, nullptr) << name << ": " << sf_strerror(nullptr);
-    if (f == nullptr) {
-        return path;
-    }
+    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    EXPECT_NE(f, nullptr) << name << ": "
+                          << sf_strerror(nullptr);  // the calls below refuse a null f
     std::vector<float> samples(static_cast<size_t>(frames * channels));
     for (size_t i = 0; i < samples.size(); ++i) {
         const auto channel = static_cast<float>(i % static_cast<size_t>(channels));
@@ -184,6 +183,28 @@ TEST(DecodePicture, ScalesToSizeKeepingBlack) {
     EXPECT_EQ(picture->pixel(255, 255), qRgb(0, 0, 0));
     EXPECT_EQ(decodePicture(QFile::encodeName(dir.filePath(u"none.bmp"_qs)), QSize(256, 256)),
               nullptr);
+}
+
+TEST(PictureOps, ScaledAndKeyedCopies) {
+    QImage source(2, 2, kPictureFormat);
+    source.setPixel(0, 0, qRgb(0, 0, 0));
+    source.setPixel(1, 0, qRgb(255, 0, 0));
+    source.setPixel(0, 1, qRgb(0, 0, 1));  // nearly black is not transparent
+    source.setPixel(1, 1, qRgb(0, 255, 0));
+
+    QImage destination(4, 4, kPictureFormat);
+    destination.fill(qRgb(9, 9, 9));
+    copyScaledKeyed(source, destination);
+    EXPECT_EQ(destination.pixel(0, 0), qRgb(9, 9, 9));
+    EXPECT_EQ(destination.pixel(1, 1), qRgb(9, 9, 9));
+    EXPECT_EQ(destination.pixel(3, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(destination.pixel(0, 3), qRgb(0, 0, 1));
+    EXPECT_EQ(destination.pixel(2, 2), qRgb(0, 255, 0));
+
+    copyScaled(source, destination);
+    EXPECT_EQ(destination.pixel(0, 0), qRgb(0, 0, 0));
+    fillBlack(destination);
+    EXPECT_EQ(destination.pixel(3, 3), qRgb(0, 0, 0));
 }
 
 }  // namespace
