@@ -28,8 +28,7 @@ QString writeSound(const QTemporaryDir& dir, const char* name, int format, int c
     info.channels = channels;
     info.format = format;
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    EXPECT_NE(f, nullptr) << name << ": "
-                          << sf_strerror(nullptr);  // the calls below refuse a null f
+    EXPECT_NE(f, nullptr) << name << ": " << sf_strerror(nullptr);
     std::vector<float> samples(static_cast<size_t>(frames * channels));
     for (size_t i = 0; i < samples.size(); ++i) {
         const auto channel = static_cast<float>(i % static_cast<size_t>(channels));
