@@ -41,29 +41,30 @@ std::vector<float> mixBlocks(Mixer& mixer, int blocks, int frames) {
     return out;
 }
 
-// Voice 1 is cut where its restart begins; voices 3 and 4 start in later blocks.
+// Voice 1 is cut where its restart begins; voices 3 and 4 start in later blocks. A finished sound
+// goes back to the control side, to be freed there.
 TEST(Mixer, StartsLandOnTheirFrameAcrossBlocks) {
     Mixer mixer;
+    SoundPtr finishing = ramp(3);
+    const std::weak_ptr<const Sound> weak = finishing;
     mixer.post({kStart, 1, 0, ramp(6)});
     mixer.post({kStart, 1, 3, ramp(2, 100)});
     mixer.post({kStart, 2, 1, ramp(1, 50)});
-    mixer.post({kStart, 3, 5, ramp(3)});
+    mixer.post({kStart, 3, 5, std::move(finishing)});
     mixer.post({kStart, 4, 9, ramp(2, 10)});
     const std::vector<float> out = mixBlocks(mixer, 3, 4);
     EXPECT_EQ(left(out), (std::vector<float>{1, 52, 3, 100, 101, 1, 2, 3, 0, 10, 11, 0}));
     EXPECT_EQ(out[15], -3);  // the right channel of frame 7
     EXPECT_EQ(mixer.framesMixed(), 12);
+    EXPECT_FALSE(weak.expired());  // still in the return queue
+    mixer.collect();
+    EXPECT_TRUE(weak.expired());
 }
 
 TEST(Mixer, SoundsOfEveryKindAddUp) {
-    auto mono16 = std::make_shared<Sound>();
-    mono16->channels = 1;
-    mono16->pcm16 = {16384, -8192};
-    auto stereo16 = std::make_shared<Sound>();
-    stereo16->pcm16 = {8192, -16384};
-    auto monoFloat = std::make_shared<Sound>();
-    monoFloat->channels = 1;
-    monoFloat->pcm = {0.125f};
+    const auto mono16 = std::make_shared<Sound>(Sound{1000, 1, {16384, -8192}, {}});
+    const auto stereo16 = std::make_shared<Sound>(Sound{1000, 2, {8192, -16384}, {}});
+    const auto monoFloat = std::make_shared<Sound>(Sound{1000, 1, {}, {0.125f}});
     Mixer mixer;
     mixer.post({kStart, 1, 0, mono16});
     mixer.post({kStart, 2, 0, stereo16});
@@ -81,20 +82,6 @@ TEST(Mixer, LateStartsPlayAtOnceAndStopAllSilences) {
     mixer.post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
     EXPECT_EQ(left(mixBlocks(mixer, 1, 2)), (std::vector<float>{0, 0}));
     EXPECT_EQ(left(mixBlocks(mixer, 60, 2)), std::vector<float>(120, 0.0f));
-}
-
-TEST(Mixer, FinishedSoundsReturnToTheControlSide) {
-    Mixer mixer;
-    std::weak_ptr<const Sound> weak;
-    {
-        SoundPtr sound = ramp(2);
-        weak = sound;
-        mixer.post({kStart, 1, 0, std::move(sound)});
-    }
-    mixBlocks(mixer, 1, 4);
-    EXPECT_FALSE(weak.expired());  // still in the return queue
-    mixer.collect();
-    EXPECT_TRUE(weak.expired());
 }
 
 TEST(RenderOutput, FramesRoundHalfUpAndNeverLieInThePast) {
