@@ -23,10 +23,7 @@ namespace {
 QString writeSound(const QTemporaryDir& dir, const char* name, int format, int channels, int rate,
                    int frames) {
     const QString path = dir.filePath(QString::fromLatin1(name));
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
+    SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     EXPECT_NE(f, nullptr) << name << ": " << sf_strerror(nullptr);
     std::vector<float> samples(static_cast<size_t>(frames * channels));
@@ -74,7 +71,7 @@ std::vector<float> expectedStereo(const QString& path, int outputRate) {
     std::vector<float> out(static_cast<size_t>(std::ceil(info.frames * ratio) + 16) * 2);
     SRC_DATA data{};
     data.data_in = stereo.data();
-    data.input_frames = info.frames;
+    data.input_frames = static_cast<long>(info.frames);
     data.data_out = out.data();
     data.output_frames = static_cast<long>(out.size() / 2);
     data.src_ratio = ratio;
@@ -161,9 +158,7 @@ TEST(SoundFile, MeasuresAndRefusesFromTheHeader) {
         EXPECT_EQ(file.status(), c.status) << name;
         EXPECT_EQ(file.fileRate(), static_cast<int>(c.rate)) << name;
         EXPECT_EQ(file.decodedBytes(), c.bytes) << name;
-        if (c.status != Status::Ok) {
-            EXPECT_EQ(file.decode(), nullptr) << name;
-        }
+        EXPECT_TRUE(c.status == Status::Ok || file.decode() == nullptr) << name;
     }
 }
 

@@ -126,11 +126,7 @@ TEST(RenderOutput, StatusFollowsTheVirtualClock) {
 constexpr float kThreshold = Limiter::kThreshold;
 
 float peakOf(const std::vector<float>& samples) {
-    float peak = 0;
-    for (float v : samples) {
-        peak = std::max(peak, std::fabs(v));
-    }
-    return peak;
+    return std::fabs(std::ranges::max(samples, {}, [](float v) { return std::fabs(v); }));
 }
 
 // At 1000 Hz: half a second of a tone at `amplitude` (the right side at half and inverted), then
