@@ -151,18 +151,26 @@ TEST_F(ReaderTest, MediaLinesNameTheirFiles) {
 TEST_F(ReaderTest, EventTable) {
     struct Case {
         QByteArray text;
+        int fullOnlyLines;  // for carvel-info's note: the lines only the full reading plays
         Strings events;
     };
     const Case cases[] = {
         {"#00311:01010000\n#00302:0.75\n#00411:0000000001\n#00302:0.75\n"
          "#00404:01\n#00401:02\n#00416:03\n",
+         0,
          {"000576,11,1", "000612,11,1", "000720,2,0.75", "000768,1,2", "000768,16,3", "000768,4,1",
           "000921,11,1"}},
         // Two identical lines give every event twice.
-        {"#00111:01\n#00111:01\n", {"000192,11,1", "000192,11,1"}},
+        {"#00111:01\n#00111:01\n", 0, {"000192,11,1", "000192,11,1"}},
+        {"#WAVZZ a.wav\n#WAV0F b.wav\n#RANDOM 2\n#IF 1\n#00103:78\n#00108:01\n#00109:01\n"
+         "#00118:01\n#00128:01\n#00151:01\n#00169:01\n#00111:0G\n#00111:0F\n#00131:01\n",
+         10,
+         {"000192,11,15"}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(events(read(c.text).chart), c.events) << c.text.toStdString();
+        const Chart chart = read(c.text).chart;
+        EXPECT_EQ(events(chart), c.events) << c.text.toStdString();
+        EXPECT_EQ(chart.fullOnlyLines, c.fullOnlyLines) << c.text.toStdString();
     }
     // The last line holds 20000 pairs, more than a 16-bit count holds.
     QByteArray many;
@@ -272,15 +280,6 @@ TEST(FullReader, HeaderAndMedia) {
     EXPECT_EQ(mediaTexts(chart), (Strings{"sound 1295 zz [a.wav] []", "picture 10 0A [b.png] []",
                                           "stage 0  [s.bmp] []"}));
     EXPECT_EQ(bpmText(readFull(u"#BPM -5\n"_qs)), u"130"_qs);
-}
-
-// The classic reading counts, for carvel-info's note, the lines only the full reading plays.
-TEST(FullReader, ClassicCountsFullOnlyLines) {
-    const Chart chart = readChartText(
-        u"#WAVZZ a.wav\n#WAV0F b.wav\n#RANDOM 2\n#IF 1\n#00103:78\n#00108:01\n#00109:01\n"
-        "#00118:01\n#00128:01\n#00151:01\n#00169:01\n#00111:0G\n#00111:0F\n#00131:01\n"_qs,
-        u"/nonexistent/"_qs);
-    EXPECT_EQ(chart.fullOnlyLines, 10);
 }
 
 }  // namespace
