@@ -8,13 +8,18 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cmath>
+#include <mutex>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "media/picture.h"
 #include "media/picture_decoder.h"
 #include "media/picture_ops.h"
 #include "media/sound_decoder.h"
+#include "media/worker_pool.h"
 #include "testing/test_files.h"
 
 namespace carvel::media {
@@ -199,6 +204,29 @@ TEST(PictureOps, ScaledAndKeyedCopies) {
     EXPECT_EQ(destination.pixel(0, 0), qRgb(0, 0, 0));
     fillBlack(destination);
     EXPECT_EQ(destination.pixel(3, 3), qRgb(0, 0, 0));
+}
+
+TEST(WorkerPool, RunsEveryJobOnceOnTheThreadsAsked) {
+    for (const int threads : {0, 1, 3, 8}) {
+        std::vector<std::atomic<int>> runs(500);
+        std::mutex mutex;
+        std::set<std::thread::id> ids;
+        parallelFor(
+            runs.size(),
+            [&](std::size_t i) {
+                runs[i].fetch_add(1);
+                const std::lock_guard<std::mutex> lock(mutex);
+                ids.insert(std::this_thread::get_id());
+            },
+            threads);
+        for (size_t i = 0; i < runs.size(); ++i) {
+            ASSERT_EQ(runs[i].load(), 1) << i << " with " << threads << " threads";
+        }
+        EXPECT_LE(ids.size(), threads == 0 ? std::thread::hardware_concurrency()
+                                           : static_cast<unsigned>(threads));
+        EXPECT_TRUE(threads != 1 || ids.count(std::this_thread::get_id()) == 1);
+    }
+    parallelFor(0, [](std::size_t) { ADD_FAILURE() << "no job to run"; });
 }
 
 }  // namespace
