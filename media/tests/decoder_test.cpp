@@ -44,14 +44,10 @@ QString writeSound(const QTemporaryDir& dir, const char* name, int format, int c
 // A sound's samples as the mixer hears them: interleaved stereo floats.
 std::vector<float> asStereo(const Sound& sound) {
     std::vector<float> out;
-    for (std::int64_t i = 0; i < sound.frames() * sound.channels; ++i) {
-        const auto k = static_cast<size_t>(i);
+    for (size_t k = 0; k < static_cast<size_t>(sound.frames() * sound.channels); ++k) {
         const float v =
             sound.pcm16.empty() ? sound.pcm[k] : static_cast<float>(sound.pcm16[k]) * kPcm16Scale;
-        out.push_back(v);
-        if (sound.channels == 1) {
-            out.push_back(v);
-        }
+        out.insert(out.end(), sound.channels == 1 ? 2 : 1, v);
     }
     return out;
 }
