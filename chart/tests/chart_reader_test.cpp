@@ -5,8 +5,11 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <set>
 
 #include "chart/chart_reader.h"
+#include "chart/timed_event_text.h"
+#include "testing/fakes.h"
 #include "testing/test_files.h"
 
 namespace carvel {
@@ -15,6 +18,33 @@ namespace {
 using Status = ReadResult::Status;
 using Strings = std::vector<std::string>;
 
+Chart readFull(const QString& text, std::uint32_t seed = 7) {
+    return readChartText(text, u"/nonexistent/"_qs, nullptr, {ReadingMode::Full, seed});
+}
+
+Strings timedEvents(const Chart& chart) {
+    Strings out(chart.timedEvents.size());
+    for (size_t i = 0; i < out.size(); ++i) {
+        appendTimedEventText(out[i], chart.timedEvents[i]);
+    }
+    return out;
+}
+
+// Each as "kind index indexText [name] [file found]", and whether a picture is no bitmap.
+Strings mediaTexts(const Chart& chart) {
+    const QString kinds[] = {u"sound"_qs, u"picture"_qs, u"stage"_qs};
+    Strings out;
+    for (const MediaRequest& r : chart.media) {
+        const QString file = QString(r.file.path).replace(chart.folder, u"./"_qs);
+        out.push_back(u"%1 %2 %3 [%4] [%5]%6"_qs
+                          .arg(kinds[static_cast<int>(r.kind)], QString::number(r.index),
+                               r.indexText, r.name, file,
+                               r.notBitmap ? u" not a bitmap"_qs : QString())
+                          .toStdString());
+    }
+    return out;
+}
+
 class ReaderTest : public ::testing::Test {
   protected:
     QString path(const QString& name) const { return dir.path() + u'/' + name; }
@@ -22,22 +52,16 @@ class ReaderTest : public ::testing::Test {
         testing::writeBytes(path(u"c.bms"_qs), text);
         return readChart(path(u"c.bms"_qs));
     }
-    Strings events(const Chart& chart) const {
-        Strings out;
-        for (const Event& e : chart.events) {
-            out.push_back(eventText(e, chart.barEndRatios));
-        }
-        return out;
+    static Strings events(const Chart& chart) {
+        return testing::textsOf(chart.events, chart.barEndRatios);
     }
 
     QTemporaryDir dir;
 };
 
 TEST_F(ReaderTest, FilesThatAreNotRead) {
-    QFile big(path(u"big.bms"_qs));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(big.resize(kMaxChartBytes + 1));  // sparse: costs no disk
-    big.close();
+    testing::writeBytes(path(u"big.bms"_qs), {});
+    ASSERT_TRUE(QFile::resize(path(u"big.bms"_qs), kMaxChartBytes + 1));  // sparse: costs no disk
     ASSERT_EQ(::mkfifo(QFile::encodeName(path(u"pipe.bms"_qs)).constData(), 0644), 0);
     struct Case {
         QString path;
@@ -55,7 +79,6 @@ TEST_F(ReaderTest, FilesThatAreNotRead) {
         EXPECT_EQ(result.status, c.status) << c.path.toStdString();
         EXPECT_EQ(informationText(result.chart),
                   u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 130"_qs);
-        EXPECT_TRUE(result.chart.events.empty());
     }
 }
 
@@ -67,20 +90,15 @@ TEST_F(ReaderTest, HeaderFields) {
     };
     const Case cases[] = {
         {"#title My Song\n", u"My Song"_qs, 130},
-        {"#TITLE\n", u"undifined"_qs, 130},
+        {"#TITLE\n #TITLE x\n", u"undifined"_qs, 130},
         {"#TITLE \n", u""_qs, 130},
-        {" #TITLE x\n", u"undifined"_qs, 130},
         {"#TITLE a\n#TITLE b\n", u"b"_qs, 130},
         {"#BPM 150.5\n", u"undifined"_qs, 150},
         {"#BPM 151.5\n", u"undifined"_qs, 152},
         {"#bpm 180\n", u"undifined"_qs, 180},
         // Unusable tempos keep the previous one.
-        {"#BPM 150\n#BPM abc\n", u"undifined"_qs, 150},
-        {"#BPM 150\n#BPM 0.4\n", u"undifined"_qs, 150},
-        {"#BPM 150\n#BPM -20\n", u"undifined"_qs, 150},
-        {"#BPM 150\n#BPM 40000\n", u"undifined"_qs, 150},
-        {"#BPM 150\n#BPM 1e400\n", u"undifined"_qs, 150},
-        {"#BPM 150\n#BPM nan\n", u"undifined"_qs, 150},
+        {"#BPM 150\n#BPM abc\n#BPM 0.4\n#BPM -20\n#BPM 40000\n#BPM 1e400\n#BPM nan\n",
+         u"undifined"_qs, 150},
         {"#BPM 32767\n", u"undifined"_qs, 32767},
         // CP932 and UTF-8 text (a mark skipped whichever decoding reads the rest); CR line ends.
         {"#TITLE \x83\x65\x83\x58\x83\x67\r\n", u"テスト"_qs, 130},
@@ -99,10 +117,10 @@ TEST_F(ReaderTest, HeaderFields) {
 }
 
 TEST_F(ReaderTest, MediaLinesNameTheirFiles) {
-    testing::writeBytes(path(u"Kick.WAV"_qs), "x");
-    testing::writeBytes(path(u"snd/snare.wav"_qs), "x");
-    testing::writeBytes(path(u"pic.bmp"_qs), "x");
-    testing::writeBytes(path(u"pic.jpg"_qs), "x");
+    for (const QString& name :
+         {u"Kick.WAV"_qs, u"snd/snare.wav"_qs, u"pic.bmp"_qs, u"pic.jpg"_qs}) {
+        testing::writeBytes(path(name), "x");
+    }
     const Chart chart = read(
                             "#00111:0A01\n"
                             "#wav0a kick.wav\n"
@@ -114,66 +132,153 @@ TEST_F(ReaderTest, MediaLinesNameTheirFiles) {
                             "#STAGEFILE  pic.jpg \n"
                             "#WAVFF\n")
                             .chart;
-    struct Expected {
-        MediaRequest::Kind kind;
-        int index;
-        const char16_t* name;
-        const char16_t* indexText;
-        const char16_t* file;  // relative to the folder; empty: not found
-        bool notBitmap;
-    };
-    using K = MediaRequest::Kind;
-    const Expected expected[] = {
-        {K::Sound, 10, u"kick.wav", u"0a", u"Kick.WAV", false},
-        {K::Sound, 0, u"x.wav", u"zz", u"", false},
-        {K::Sound, 3, u"snd\\SNARE.wav", u"03", u"snd/snare.wav", false},
-        {K::Picture, 2, u"pic.jpg", u"02", u"pic.jpg", true},
-        // The format test looks at the end of the line as written, spaces and all.
-        {K::Picture, 3, u"pic.bmp", u"03", u"pic.bmp", true},
-        {K::Picture, 4, u"pic.bmp", u"04", u"pic.bmp", false},
-        {K::Stage, 0, u"pic.jpg", u"", u"pic.jpg", false},
-        {K::Sound, 255, u"", u"FF", u"", false},
-    };
-    ASSERT_EQ(chart.media.size(), std::size(expected));
-    for (size_t i = 0; i < chart.media.size(); ++i) {
-        const MediaRequest& r = chart.media[i];
-        const Expected& e = expected[i];
-        EXPECT_EQ(r.kind, e.kind) << i;
-        EXPECT_EQ(r.index, e.index) << i;
-        EXPECT_EQ(r.name, QString::fromUtf16(e.name)) << i;
-        EXPECT_EQ(r.indexText, QString::fromUtf16(e.indexText)) << i;
-        EXPECT_EQ(r.file.path, *e.file ? chart.folder + QString::fromUtf16(e.file) : QString())
-            << i;
-        EXPECT_EQ(r.notBitmap, e.notBitmap) << i;
-    }
+    EXPECT_EQ(mediaTexts(chart),
+              (Strings{
+                  "sound 10 0a [kick.wav] [./Kick.WAV]",
+                  "sound 0 zz [x.wav] []",
+                  "sound 3 03 [snd\\SNARE.wav] [./snd/snare.wav]",
+                  "picture 2 02 [pic.jpg] [./pic.jpg] not a bitmap",
+                  // The format test looks at the end of the line as written, spaces and all.
+                  "picture 3 03 [pic.bmp] [./pic.bmp] not a bitmap",
+                  "picture 4 04 [pic.bmp] [./pic.bmp]",
+                  "stage 0  [pic.jpg] [./pic.jpg]",
+                  "sound 255 FF [] []",
+              }));
     EXPECT_EQ(events(chart), (Strings{"000192,11,10", "000288,11,1"}));
 }
 
 TEST_F(ReaderTest, EventTable) {
     struct Case {
         QByteArray text;
+        int fullOnlyLines;  // for carvel-info's note: the lines only the full reading plays
         Strings events;
     };
     const Case cases[] = {
         {"#00311:01010000\n#00302:0.75\n#00411:0000000001\n#00302:0.75\n"
          "#00404:01\n#00401:02\n#00416:03\n",
+         0,
          {"000576,11,1", "000612,11,1", "000720,2,0.75", "000768,1,2", "000768,16,3", "000768,4,1",
           "000921,11,1"}},
         // Two identical lines give every event twice.
-        {"#00111:01\n#00111:01\n", {"000192,11,1", "000192,11,1"}},
-        {"#TITLE only headers\n#WAV01 x.wav\n", {}},
+        {"#00111:01\n#00111:01\n", 0, {"000192,11,1", "000192,11,1"}},
+        {"#WAVZZ a.wav\n#WAV0F b.wav\n#RANDOM 2\n#IF 1\n#00103:78\n#00108:01\n#00109:01\n"
+         "#00118:01\n#00128:01\n#00151:01\n#00169:01\n#00111:0G\n#00111:0F\n#00131:01\n",
+         10,
+         {"000192,11,15"}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(events(read(c.text).chart), c.events) << c.text.toStdString();
+        const Chart chart = read(c.text).chart;
+        EXPECT_EQ(events(chart), c.events) << c.text.toStdString();
+        EXPECT_EQ(chart.fullOnlyLines, c.fullOnlyLines) << c.text.toStdString();
     }
+    // The last line holds 20000 pairs, more than a 16-bit count holds.
     QByteArray many;
     for (int m = 0; m < 200; ++m) {
-        many += "#" + QByteArray::number(m).rightJustified(3, '0') + "11:" + QByteArray(384, '1') +
-                "\n";
+        many += "#" + QByteArray::number(m).rightJustified(3, '0') +
+                "11:" + QByteArray(m < 199 ? 384 : 40000, '1') + "\n";
     }
     const Chart chart = read(many).chart;
-    EXPECT_EQ(chart.events.size(), 200u * 192u);
+    EXPECT_EQ(chart.events.size(), 199u * 192u + 20000u);
     EXPECT_EQ(eventText(chart.events.back(), {}), "038399,11,17");
+}
+
+// Times written by hand: at 120 BPM a beat lasts 500 ms and a 4-beat measure 2000 ms.
+TEST(FullReader, EventTimes) {
+    struct Case {
+        const char* name;
+        QString text;
+        Strings events;
+    };
+    const Case cases[] = {
+        {"tempo change: from beat 2 on, 240 BPM (F0)",
+         u"#BPM 120\n#00011:01010101\n#00003:00F0\n#00011:00000000000000000000000000000002\n"
+         "#00111:01\n"_qs,
+         {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "1250.000,11,1", "1437.500,11,2",
+          "1500.000,11,1"}},
+        {"fractional tempos as written, from #BPM and #BPMxx",
+         u"#BPM 150.5\n#BPM0a 120.25\n#00011:01\n#00111:01\n#00108:000A\n#00211:01\n"_qs,
+         {"0.000,11,1", "1594.684,11,1", "3389.948,11,1"}},
+        {"a stop at a note: the note sounds when the stop begins",
+         u"#BPM 120\n#STOP01 96\n#00009:0001\n#00011:01010101\n"_qs,
+         {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "2500.000,11,1"}},
+        {"tempo and stops at one position: 08 wins over 03, stops add up at the new tempo",
+         u"#BPM 120\n#BPM01 240\n#STOP01 96\n#00008:0001\n#00003:00FF\n#00009:0001\n"
+         "#00009:0000000001000000\n#00011:01010101\n"_qs,
+         {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "2250.000,11,1"}},
+        {"ignored changes: tempo 0, undefined index, stop 0; the 03 under an ignored 08 counts",
+         u"#BPM 120\n#BPM01 0\n#STOP02 0\n#00008:0103\n#00009:0002\n#00003:00F0\n"
+         "#00011:01010101\n"_qs,
+         {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "1250.000,11,1"}},
+        {"the later of two 03 at one position; a later #BPMxx replaces an earlier one",
+         u"#BPM 120\n#BPM01 60\n#00003:F0\n#00003:3C\n#00108:01\n#00111:0101\n#BPM01 30\n"_qs,
+         {"4000.000,11,1", "8000.000,11,1"}},
+        {"measure lengths: 1.5 and 0.125, the last valid 02 line wins",
+         u"#BPM 120\n#00002:0.5\n#00002:1.5\n#00002:0\n#00102:0.125\n#00011:010101\n"
+         "#00111:0101\n#00211:01\n"_qs,
+         {"0.000,11,1", "1000.000,11,1", "2000.000,11,1", "3000.000,11,1", "3125.000,11,1",
+          "3250.000,11,1"}},
+        {"base-36 indexes in either case; characters outside the alphabet are empty slots",
+         u"#BPM 120\n#00011:ZZzz0z!!\n#00004:a0\n"_qs,
+         {"0.000,04,360", "0.000,11,1295", "500.000,11,1295", "1000.000,11,35"}},
+        {"#BASE 62, wherever it stands: case-sensitive indexes",
+         u"#00011:zzZZ0z\n#BASE 62\n"_qs,
+         {"0.000,11,3843", "615.385,11,2205", "1230.769,11,61"}},
+        {"long notes pair up per lane across measures, only starts sound; file order at one time",
+         u"#BPM 120\n#00051:01000200\n#00051:00000003\n#00151:04\n#00052:05\n#00052:06\n"
+         "#00061:07\n"_qs,
+         {"0.000,51,1", "0.000,52,5", "0.000,61,7", "1500.000,51,3"}},
+        {"#LNOBJ: the last definition, for key lanes only",
+         u"#BPM 120\n#LNOBJ 02\n#00011:0102ZZ03\n#00051:ZZ\n#LNOBJ ZZ\n"_qs,
+         {"0.000,11,1", "0.000,51,1295", "500.000,11,2", "1500.000,11,3"}},
+        {"odd-length data: the lone last character is ignored; blanks and indentation dropped",
+         u"#BPM 120\n  #00011:  01020  \n\t#00012:0\n"_qs,
+         {"0.000,11,1", "1000.000,11,2"}},
+        {"played channels, several lines per measure; not 05, 31-49, D1-E9, 1A",
+         u"#BPM 120\n#00101:01\n#00101:02\n#00119:03\n#00129:04\n#00169:05\n#00106:06\n"
+         "#00107:07\n#00105:08\n#00131:09\n#00149:0A\n#001D1:0B\n#001E9:0C\n#0011A:0D\n"_qs,
+         {"2000.000,01,1", "2000.000,01,2", "2000.000,06,6", "2000.000,07,7", "2000.000,19,3",
+          "2000.000,29,4", "2000.000,69,5"}},
+        {"nested branches with #SETRANDOM; #RANDOM 1 draws 1; #RANDOM 0 chooses no #IF",
+         u"#SETRANDOM 2\n#IF 1\n#00111:01\n#ELSEIF 2\n  #SETRANDOM 1\n  #IF 1\n  #00112:02\n"
+         "  #ELSE\n  #00113:03\n  #ENDIF\n#ELSE\n#00114:04\n#ENDIF\n#00115:05\n"
+         "#RANDOM 1\n#IF 1\n#00116:06\n#ENDIF\n#ENDRANDOM\n"
+         "#RANDOM 0\n#IF 1\n#00118:08\n#ELSE\n#00119:09\n#ENDIF\n"_qs,
+         {"1846.154,12,2", "1846.154,15,5", "1846.154,16,6", "1846.154,19,9"}},
+        {"an #ENDIF closes a #RANDOM opened in its branch",
+         u"#SETRANDOM 1\n#IF 1\n#SETRANDOM 2\n#IF 1\n#00011:01\n#ENDIF\n#ENDIF\n#IF 1\n"
+         "#00012:02\n#ENDIF\n"_qs,
+         {"0.000,12,2"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(timedEvents(readFull(c.text)), c.events) << c.name;
+    }
+}
+
+TEST(FullReader, RandomDrawsFollowTheSeed) {
+    QString text = u"#RANDOM 1000\n"_qs;
+    for (int k = 1; k <= 1000; ++k) {
+        text += u"#IF %1\n#00111:%2\n#ENDIF\n"_qs.arg(k).arg(k % 1295 + 1, 2, 36, QChar(u'0'));
+    }
+    const Strings first = timedEvents(readFull(text, 1));
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(timedEvents(readFull(text, 1)), first);
+    std::set<Strings> draws{first};
+    for (std::uint32_t seed = 2; seed < 6; ++seed) {
+        draws.insert(timedEvents(readFull(text, seed)));
+    }
+    EXPECT_GT(draws.size(), 1u);
+}
+
+TEST(FullReader, HeaderAndMedia) {
+    const Chart chart = readFull(
+        u" #TITLE  Song \n#SUBTITLE  [Another]\n#BPM 222.220bpm\n#WAVzz a.wav\n"
+        "#BMP0A b.png\n#WAV00 c.wav\n#WAV!! d.wav\n#WAV01\n#STAGEFILE s.bmp\n"_qs);
+    EXPECT_EQ(informationText(chart),
+              u"TITLE : Song\r\nSUBTITLE : [Another]\r\nGENRE : undifined\r\nARTIST : "
+              "undifined\r\nBPM : 222.22\r\nMODE : 拡張"_qs);
+    EXPECT_EQ(mediaTexts(chart), (Strings{"sound 1295 zz [a.wav] []", "picture 10 0A [b.png] []",
+                                          "stage 0  [s.bmp] []"}));
+    EXPECT_EQ(bpmText(readFull(u"#BPM -5\n"_qs)), u"130"_qs);
 }
 
 }  // namespace

@@ -1,17 +1,187 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
-#include <set>
-#include <thread>
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "media/frame_clock.h"
-#include "media/worker_pool.h"
-#include "platform/clock.h"
+#include "media/limiter.h"
+#include "media/mixer.h"
+#include "media/render_output.h"
+#include "testing/qt_printers.h"
 
 namespace carvel::media {
 namespace {
+
+// A stereo float sound whose left side counts up from start and right side down.
+SoundPtr ramp(int frames, float start = 1) {
+    auto sound = std::make_shared<Sound>();
+    sound->sampleRate = 1000;
+    for (int i = 0; i < frames; ++i) {
+        sound->pcm.push_back(start + static_cast<float>(i));
+        sound->pcm.push_back(-(start + static_cast<float>(i)));
+    }
+    return sound;
+}
+
+constexpr auto kStart = Mixer::Command::Type::Start;
+
+std::vector<float> left(const std::vector<float>& stereo) {
+    std::vector<float> l;
+    for (size_t i = 0; i < stereo.size(); i += 2) {
+        l.push_back(stereo[i]);
+    }
+    return l;
+}
+
+std::vector<float> mixBlocks(Mixer& mixer, int blocks, int frames) {
+    std::vector<float> out(static_cast<size_t>(blocks * frames) * 2, 0.0f);
+    for (int b = 0; b < blocks; ++b) {
+        mixer.mix(out.data() + static_cast<size_t>(b * frames) * 2, frames);
+    }
+    return out;
+}
+
+// Voice 1 is cut where its restart begins; voices 3 and 4 start in later blocks. A finished sound
+// goes back to the control side, to be freed there.
+TEST(Mixer, StartsLandOnTheirFrameAcrossBlocks) {
+    Mixer mixer;
+    SoundPtr finishing = ramp(3);
+    const std::weak_ptr<const Sound> weak = finishing;
+    mixer.post({kStart, 1, 0, ramp(6)});
+    mixer.post({kStart, 1, 3, ramp(2, 100)});
+    mixer.post({kStart, 2, 1, ramp(1, 50)});
+    mixer.post({kStart, 3, 5, std::move(finishing)});
+    mixer.post({kStart, 4, 9, ramp(2, 10)});
+    const std::vector<float> out = mixBlocks(mixer, 3, 4);
+    EXPECT_EQ(left(out), (std::vector<float>{1, 52, 3, 100, 101, 1, 2, 3, 0, 10, 11, 0}));
+    EXPECT_EQ(out[15], -3);  // the right channel of frame 7
+    EXPECT_EQ(mixer.framesMixed(), 12);
+    EXPECT_FALSE(weak.expired());  // still in the return queue
+    mixer.collect();
+    EXPECT_TRUE(weak.expired());
+}
+
+TEST(Mixer, SoundsOfEveryKindAddUp) {
+    const auto mono16 = std::make_shared<Sound>(Sound{1000, 1, {16384, -8192}, {}});
+    const auto stereo16 = std::make_shared<Sound>(Sound{1000, 2, {8192, -16384}, {}});
+    const auto monoFloat = std::make_shared<Sound>(Sound{1000, 1, {}, {0.125f}});
+    Mixer mixer;
+    mixer.post({kStart, 1, 0, mono16});
+    mixer.post({kStart, 2, 0, stereo16});
+    mixer.post({kStart, 3, 1, monoFloat});
+    EXPECT_EQ(mixBlocks(mixer, 1, 3),
+              (std::vector<float>{0.75f, 0.0f, -0.125f, -0.125f, 0.0f, 0.0f}));
+}
+
+TEST(Mixer, LateStartsPlayAtOnceAndStopAllSilences) {
+    Mixer mixer;
+    mixBlocks(mixer, 1, 4);
+    mixer.post({kStart, 1, 2, ramp(3)});  // frame 2 has been mixed already
+    mixer.post({kStart, 2, 100, ramp(3)});
+    EXPECT_EQ(left(mixBlocks(mixer, 1, 2)), (std::vector<float>{1, 2}));
+    mixer.post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
+    EXPECT_EQ(left(mixBlocks(mixer, 60, 2)), std::vector<float>(120, 0.0f));
+}
+
+TEST(RenderOutput, FramesRoundHalfUpAndNeverLieInThePast) {
+    struct Case {
+        double now, due;
+        long long frame;
+    };
+    const Case cases[] = {
+        {0, 10, 441}, {0, 0.5 / 44.1, 1}, {0, 0.49 / 44.1, 0}, {100, 50, 4410}, {100, 100.01, 4410},
+    };
+    for (const Case& c : cases) {
+        CollectingSink sink;
+        RenderOutput output(44100, sink);
+        output.advanceTo(c.now);
+        output.play(1, ramp(1, 0.5f), c.due);
+        output.finish();
+        const std::vector<float> l = left(sink.samples);
+        ASSERT_EQ(static_cast<long long>(l.size()), c.frame + 1) << c.due;
+        EXPECT_EQ(l.back(), 0.5f) << c.due;
+    }
+}
+
+TEST(RenderOutput, StatusFollowsTheVirtualClock) {
+    CollectingSink sink;
+    RenderOutput output(1000, sink);
+    output.play(7, ramp(50), 10);
+    EXPECT_TRUE(output.isPlaying(7));
+    EXPECT_DOUBLE_EQ(output.silentAtMs(7), 60);
+    output.advanceTo(59);
+    EXPECT_TRUE(output.isPlaying(7));
+    output.advanceTo(60);
+    EXPECT_FALSE(output.isPlaying(7));
+    EXPECT_FALSE(output.isPlaying(8));
+    // Many starts at one instant do not overflow the command queue.
+    for (int i = 0; i < 20000; ++i) {
+        output.play(i % 300, ramp(1), 60);
+    }
+    output.finish();
+    EXPECT_EQ(sink.samples.size(), 61u * 2);
+}
+
+constexpr float kThreshold = Limiter::kThreshold;
+
+float peakOf(const std::vector<float>& samples) {
+    return std::fabs(std::ranges::max(samples, {}, [](float v) { return std::fabs(v); }));
+}
+
+// At 1000 Hz: half a second of a tone at `amplitude` (the right side at half and inverted), then
+// 1.5 s of a quiet tone, long enough for the gain to come back to 1.
+std::vector<float> loudThenQuiet(float amplitude) {
+    std::vector<float> s;
+    for (int i = 0; i < 2000; ++i) {
+        const float v = (i < 500 ? amplitude : 0.25f) * std::sin(0.3f * static_cast<float>(i));
+        s.push_back(v);
+        s.push_back(-0.5f * v);
+    }
+    return s;
+}
+
+TEST(Limiter, QuietMixesStayBitExactLoudOnesComeUnderTheThreshold) {
+    for (const float amplitude : {0.5f, kThreshold, 1.0f, 3.0f, 3000.0f}) {
+        SCOPED_TRACE(amplitude);
+        const std::vector<float> in = loudThenQuiet(amplitude);
+        std::vector<float> out = in;
+        Limiter limiter(1000);
+        limiter.process(out.data(), static_cast<std::int64_t>(out.size() / 2));
+        EXPECT_LE(peakOf(out), kThreshold);
+        EXPECT_EQ(limiter.gain(), 1.0);
+        if (amplitude <= kThreshold) {
+            EXPECT_TRUE(out == in);  // with the signs below: bit for bit
+        } else {
+            EXPECT_FLOAT_EQ(peakOf(out), kThreshold);
+            EXPECT_TRUE(std::equal(out.begin() + 3400, out.end(), in.begin() + 3400));  // back to 1
+        }
+        for (size_t i = 0; i < in.size(); ++i) {
+            // No delay: every sample keeps its place and its sign.
+            ASSERT_EQ(std::signbit(out[i]), std::signbit(in[i])) << i;
+            ASSERT_EQ(out[i] == 0, in[i] == 0) << i;
+        }
+        // The result does not depend on how the mix is cut into blocks.
+        std::vector<float> blocks = in;
+        Limiter again(1000);
+        for (size_t frame = 0; frame < 2000; frame += 7) {
+            again.process(blocks.data() + 2 * frame, std::min<std::int64_t>(7, 2000 - frame));
+        }
+        EXPECT_TRUE(blocks == out);
+    }
+}
+
+TEST(Limiter, RendersAreLimitedUnlessToldOtherwise) {
+    for (const bool limited : {true, false}) {
+        CollectingSink sink;
+        RenderOutput output(1000, sink);
+        output.setLimited(limited);
+        output.play(1, ramp(1, 0.75f), 0);
+        output.play(2, ramp(1, 0.75f), 0);
+        output.finish();
+        EXPECT_FLOAT_EQ(peakOf(sink.samples), limited ? kThreshold : 1.5f);
+    }
+}
 
 TEST(FrameClock, ReadingsAndStartFrames) {
     const FrameClock clock(44100);
@@ -41,29 +211,6 @@ TEST(FrameClock, ReadingsAndStartFrames) {
     EXPECT_DOUBLE_EQ(clock.interpolate(1000, 0.001, 512), 1044.1);
     EXPECT_DOUBLE_EQ(clock.interpolate(1000, 1, 512), 1512);
     EXPECT_DOUBLE_EQ(clock.interpolate(1000, -0.5, 512), 1000);
-}
-
-TEST(WorkerPool, RunsEveryJobOnceOnTheThreadsAsked) {
-    for (const int threads : {0, 1, 3, 8}) {
-        std::vector<std::atomic<int>> runs(500);
-        std::mutex mutex;
-        std::set<std::thread::id> ids;
-        parallelFor(
-            runs.size(),
-            [&](std::size_t i) {
-                runs[i].fetch_add(1);
-                const std::lock_guard<std::mutex> lock(mutex);
-                ids.insert(std::this_thread::get_id());
-            },
-            threads);
-        for (size_t i = 0; i < runs.size(); ++i) {
-            ASSERT_EQ(runs[i].load(), 1) << i << " with " << threads << " threads";
-        }
-        EXPECT_LE(ids.size(), threads == 0 ? std::thread::hardware_concurrency()
-                                           : static_cast<unsigned>(threads));
-        EXPECT_TRUE(threads != 1 || ids.count(std::this_thread::get_id()) == 1);
-    }
-    parallelFor(0, [](std::size_t) { ADD_FAILURE() << "no job to run"; });
 }
 
 }  // namespace
