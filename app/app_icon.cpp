@@ -41,7 +41,7 @@ QIcon appIcon() {
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         drawn.addPixmap(drawnIcon(size));
     }
-    return QIcon::fromTheme(QStringLiteral("carvel"), drawn);
+    return drawn;
 }
 
 }  // namespace carvel
