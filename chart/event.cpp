@@ -18,8 +18,14 @@ bool sixDigits(std::int64_t position) {
 }
 
 // The rank of "channel,value" among all such texts, for channels 0..99 and values 0..255: at one
-// position, comparing ranks compares the rest of the texts.
-const std::array<std::uint16_t, kChannels * kValues>& tailRanks() {
+// position, comparing ranks compares the rest of the texts. byRank is the inverse table. Both are
+// built once: a chart of a few events should not pay for 25,600 entries.
+struct TailRanks {
+    std::array<std::uint16_t, kChannels * kValues> rank{};
+    std::array<std::uint16_t, kChannels * kValues> byRank{};
+};
+
+const TailRanks& tailRanks() {
     static const auto ranks = [] {
         std::vector<std::pair<std::string, int>> tails;
         tails.reserve(kChannels * kValues);
@@ -29,9 +35,10 @@ const std::array<std::uint16_t, kChannels * kValues>& tailRanks() {
             }
         }
         std::sort(tails.begin(), tails.end());
-        std::array<std::uint16_t, kChannels * kValues> table{};
+        TailRanks table;
         for (size_t i = 0; i < tails.size(); ++i) {
-            table[static_cast<size_t>(tails[i].second)] = static_cast<std::uint16_t>(i);
+            table.rank[static_cast<size_t>(tails[i].second)] = static_cast<std::uint16_t>(i);
+            table.byRank[i] = static_cast<std::uint16_t>(tails[i].second);
         }
         return table;
     }();
@@ -44,7 +51,7 @@ bool hasTailRank(const Event& e) {
 }
 
 std::uint16_t tailRank(const Event& e) {
-    return tailRanks()[static_cast<size_t>(e.channel * kValues + e.value)];
+    return tailRanks().rank[static_cast<size_t>(e.channel * kValues + e.value)];
 }
 
 }  // namespace
@@ -118,11 +125,7 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
     // What the reader leaves (six-digit positions, values up to 255, no bar ends) sorts fastest by
     // one integer: the position, then the rank of the rest of the text. The key lives in the
     // position field while sorting; the rank gives the channel and the value back.
-    const auto& ranks = tailRanks();
-    std::vector<std::uint16_t> tailOf(ranks.size());
-    for (size_t i = 0; i < ranks.size(); ++i) {
-        tailOf[ranks[i]] = static_cast<std::uint16_t>(i);
-    }
+    const auto& byRank = tailRanks().byRank;
     constexpr std::int64_t kTails = kChannels * kValues;
     for (Event& e : events) {
         e.position = e.position * kTails + tailRank(e);
@@ -130,7 +133,7 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
     std::sort(events.begin(), events.end(),
               [](const Event& a, const Event& b) { return a.position < b.position; });
     for (Event& e : events) {
-        const int tail = tailOf[static_cast<size_t>(e.position % kTails)];
+        const int tail = byRank[static_cast<size_t>(e.position % kTails)];
         e.position /= kTails;
         e.channel = static_cast<std::uint8_t>(tail / kValues);
         e.value = tail % kValues;
