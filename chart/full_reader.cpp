@@ -173,6 +173,9 @@ void FullReader::resolveDefinitions() {
         for (const Definition& d : lines) {
             const int index = indexValue(d.index, defs_.base);
             if (index > 0) {
+                if (table.size() <= static_cast<size_t>(index)) {
+                    table.resize(static_cast<size_t>(index) + 1);
+                }
                 table[static_cast<size_t>(index)] = leadingDecimal(d.text);
             }
         }

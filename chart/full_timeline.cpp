@@ -257,7 +257,7 @@ void Timeline::gather(const int* first, const int* last) {
             const auto slot = static_cast<size_t>(value);
             if (channel == kIndexedTempo || channel == kStop) {
                 const bool tempo = channel == kIndexedTempo;
-                if ((tempo ? defs_.bpms[slot] : defs_.stops[slot]) > 0) {
+                if (definedValue(tempo ? defs_.bpms : defs_.stops, slot) > 0) {
                     changes_.push_back({{k, n},
                                         *index,
                                         static_cast<std::uint16_t>(value),
@@ -303,9 +303,9 @@ void Timeline::advanceTo(Fraction at, long double beats) {
             if (change.rank == 0) {
                 bpm_ = change.slot;
             } else if (change.rank == 1) {
-                bpm_ = defs_.bpms[change.slot];
+                bpm_ = definedValue(defs_.bpms, change.slot);
             } else {
-                stopMs_ += defs_.stops[change.slot] * 1250 / bpm_;
+                stopMs_ += definedValue(defs_.stops, change.slot) * 1250 / bpm_;
             }
             if (change.rank < 2) {
                 msPerMeasure_ = beats * 60000 / bpm_;

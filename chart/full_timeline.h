@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -27,14 +28,19 @@ struct FullDefinitions {
     long double startBpm = 130;
     // Beats of each measure: 4 x its ratio.
     std::array<long double, kMeasureCount> measureBeats;
-    // #BPMxx and #STOPxx by index, as last defined; 0 where undefined (a value of 0 or below is
-    // ignored where it is used).
-    std::vector<long double> bpms = std::vector<long double>(kMaxIndex62 + 1);
-    std::vector<long double> stops = std::vector<long double>(kMaxIndex62 + 1);
+    // #BPMxx and #STOPxx by index, as last defined, up to the highest index defined; read them
+    // through definedValue (a value of 0 or below is ignored where it is used).
+    std::vector<long double> bpms;
+    std::vector<long double> stops;
     int lnobj = -1;  // the #LNOBJ index, -1 when none
 
     FullDefinitions() { measureBeats.fill(4); }
 };
+
+// The value of a #BPMxx or #STOPxx table at index; 0 where the chart defines none.
+inline long double definedValue(const std::vector<long double>& table, std::size_t index) {
+    return index < table.size() ? table[index] : 0;
+}
 
 // Places every sound and picture of the lines (given in file order) at its time in milliseconds
 // and returns them in the order of Chart::timedEvents. Tempo changes (03, 08) and stops (09) move
