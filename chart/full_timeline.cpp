@@ -156,7 +156,8 @@ std::vector<TimedEvent> Timeline::place(ReadProgress* progress) {
         order[static_cast<size_t>(next[static_cast<size_t>(lines_[i].measure)]++)] =
             static_cast<int>(i);
     }
-    for (size_t m = 0; m < kMeasureCount; ++m) {
+    // Measures after the last one with lines hold nothing to place.
+    for (size_t m = 0; m < kMeasureCount && static_cast<size_t>(start[m]) < lines_.size(); ++m) {
         const size_t before = events_.size();
         placeMeasure(defs_.measureBeats[m], order.data() + start[m], order.data() + start[m + 1]);
         if (progress != nullptr && events_.size() != before) {
