@@ -9,6 +9,7 @@
 #include "platform/command_line.h"
 #include "playback/chart_loader.h"
 #include "playback/display_texts.h"
+#include "tools/reading_options.h"
 
 namespace {
 
@@ -33,16 +34,6 @@ void printEvents(const Events& list, Append append) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// A seed: a whole number 0 .. 4294967295.
-std::optional<std::uint32_t> seedOf(const QString& text) {
-    bool ok = false;
-    const qulonglong value = text.toULongLong(&ok);
-    if (!ok || value > 0xFFFFFFFFu) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
-}
-
 // 3120 as "3,120".
 QString withCommas(int n) {
     QString digits = QString::number(n);
@@ -64,21 +55,10 @@ int main(int argc, char** argv) {
             "  --seed N     with --full, draw #RANDOM from seed N (0 to 4294967295)\n"
             "  -h, --help   show this text\n"
             "  --version    show the version\n"));
-    options.addFlag(QStringLiteral("--full"));
-    options.addValue(QStringLiteral("--seed"));
-    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
-        return *status;
-    }
     carvel::ReadOptions reading;
-    if (options.isSet(QStringLiteral("--full"))) {
-        reading.mode = carvel::ReadingMode::Full;
-    }
-    if (const std::optional<QString> seed = options.value(QStringLiteral("--seed"))) {
-        reading.seed = seedOf(*seed);
-        if (!reading.seed) {
-            return options.usageError(
-                QStringLiteral("--seed takes a whole number, 0 to 4294967295"));
-        }
+    if (const std::optional<int> status =
+            carvel::parseWithReadingOptions(options, carvel::argumentsOf(argc, argv), reading)) {
+        return *status;
     }
     if (options.operands().size() != 1) {
         return options.usageError(QStringLiteral("one CHART expected"));

@@ -78,14 +78,10 @@ int main(int argc, char** argv) {
                        "  -h, --help   show this text\n"
                        "  --version    show the version\n"));
     options.addFlag(QStringLiteral("--once"));
-    carvel::addReadingOptions(options);
-    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+    carvel::ReadOptions reading;
+    if (const std::optional<int> status =
+            carvel::parseWithReadingOptions(options, carvel::argumentsOf(argc, argv), reading)) {
         return *status;
-    }
-    int usageStatus = 0;
-    const std::optional<carvel::ReadOptions> reading = carvel::readingOptions(options, usageStatus);
-    if (!reading) {
-        return usageStatus;
     }
     if (options.operands().isEmpty()) {
         return options.usageError(QStringLiteral("at least one CHART expected"));
@@ -105,7 +101,7 @@ int main(int argc, char** argv) {
     ArgumentQueue queue(paths);
     TerminalView view;
     carvel::PlayerController controller(output, output, queue, view);
-    controller.setReadOptions(*reading);
+    controller.setReadOptions(reading);
     carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 

@@ -63,14 +63,10 @@ int main(int argc, char** argv) {
     options.addValue(QStringLiteral("--rate"));
     options.addValue(QStringLiteral("--max-seconds"));
     options.addFlag(QStringLiteral("--normalize"));
-    carvel::addReadingOptions(options);
-    if (const std::optional<int> status = options.parse(carvel::argumentsOf(argc, argv))) {
+    carvel::ReadOptions reading;
+    if (const std::optional<int> status =
+            carvel::parseWithReadingOptions(options, carvel::argumentsOf(argc, argv), reading)) {
         return *status;
-    }
-    int usageStatus = 0;
-    const std::optional<carvel::ReadOptions> reading = carvel::readingOptions(options, usageStatus);
-    if (!reading) {
-        return usageStatus;
     }
     const bool normalize = options.isSet(QStringLiteral("--normalize"));
     const std::optional<double> rateValue =
@@ -100,7 +96,7 @@ int main(int argc, char** argv) {
     // Normalized, the render is measured unlimited in a first pass, then scaled into the file.
     carvel::media::ScratchRender scratch;
     carvel::RenderSettings settings;
-    settings.reading = *reading;
+    settings.reading = reading;
     settings.limited = !normalize;
     const carvel::RenderResult result = carvel::renderChart(
         args.at(0), rate, normalize ? static_cast<carvel::media::RenderSink&>(scratch) : sink,
