@@ -10,46 +10,22 @@ build=$(realpath "${1:-$(dirname "$0")/../build/release}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 PYTHONPATH=$(dirname "$0") python3 - "$build/tools/carvel-info" "$work" <<'PY'
-import math, os, random, subprocess, sys
+import os, sys
 from measure import medians
+from scaling_chart import events_of, write_chart
 
 info, work = sys.argv[1], sys.argv[2]
-channels = ["11", "12", "13", "14", "15", "16", "21", "22", "23", "24", "25", "26", "01", "04", "07"]
-bar_lengths = {100: "0.75", 333: "1.5", 500: "0.5", 777: "0.875", 900: "1.25"}
+definitions = ["#BPM%02d %s" % (i, v) for i, v in enumerate(["120", "145.5", "181.25", "200"], 1)]
+definitions += ["#STOP%02d %s" % (i, v) for i, v in enumerate(["48", "96", "12.5"], 1)]
 
 
-def write_chart(path, total):
-    rng = random.Random(total)
-    notes = total - len(bar_lengths)
-    lines = ["#PLAYER 1", "#TITLE full scaling %d" % total, "#ARTIST bench", "#BPM 150.5"]
-    lines += ["#WAV%02X missing%02d.wav" % (i, i) for i in range(1, 9)]
-    lines += ["#BPM%02d %s" % (i, v) for i, v in enumerate(["120", "145.5", "181.25", "200"], 1)]
-    lines += ["#STOP%02d %s" % (i, v) for i, v in enumerate(["48", "96", "12.5"], 1)]
-    for m in range(1000):
-        if m in bar_lengths:
-            lines.append("#%03d02:%s" % (m, bar_lengths[m]))
-        if m % 2:
-            lines.append("#%03d03:00%02X" % (m, rng.randint(90, 250)))
-        else:
-            lines.append("#%03d08:000%d" % (m, rng.randint(1, 4)))
-        if m % 3 == 0:
-            lines.append("#%03d09:00000%d00" % (m, rng.randint(1, 3)))
-        events = notes // 1000 + (1 if m < notes % 1000 else 0)
-        count = math.ceil(events / 64)
-        for k in range(count):
-            n = events // count + (1 if k < events % count else 0)
-            data = "".join("%02X00" % rng.randint(1, 255) for _ in range(n))
-            lines.append("#%03d%s:%s" % (m, channels[(m + k) % len(channels)], data))
-    with open(path, "w", newline="\r\n") as f:
-        f.write("\n".join(lines) + "\n")
-
-
-def events_of(argv):
-    listing = os.path.join(work, "listing.txt")
-    with open(listing, "w") as f:
-        subprocess.run(argv, check=True, stdout=f, stderr=subprocess.DEVNULL)
-    with open(listing) as f:
-        return int(next(l for l in f if l.startswith("events: ")).split()[1])
+def timing_lines(m, rng):
+    # A tempo change in every measure, on 03 or 08, and a stop in every third.
+    lines = ["#%03d03:00%02X" % (m, rng.randint(90, 250)) if m % 2 else
+             "#%03d08:000%d" % (m, rng.randint(1, 4))]
+    if m % 3 == 0:
+        lines.append("#%03d09:00000%d00" % (m, rng.randint(1, 3)))
+    return lines
 
 
 print("%17s %8s | %8s %8s %8s | %8s %8s %8s | %6s" % (
@@ -57,13 +33,14 @@ print("%17s %8s | %8s %8s %8s | %8s %8s %8s | %6s" % (
     "ratio"))
 for total in (20000, 200000, 2000000):
     chart = os.path.join(work, "chart%d.bms" % total)
-    write_chart(chart, total)
+    header = ["#TITLE full scaling %d" % total, "#ARTIST bench", "#BPM 150.5"]
+    write_chart(chart, total, header, definitions, timing_lines)
     # Through a shell that execs the tool with its note on stderr silenced.
     quiet = ["sh", "-c", 'exec "$0" "$@" 2>/dev/null', info]
     classic = medians(quiet + [chart])
     full = medians(quiet + ["--full", "--seed", "1", chart])
-    n_classic = events_of([info, chart])
-    n_full = events_of([info, "--full", chart])
+    n_classic = events_of([info, chart], work)
+    n_full = events_of([info, "--full", chart], work)
     print("%17s %8.1f | %8.3f %8.3f %8.1f | %8.3f %8.3f %8.1f | %6.2f" % (
         "%d/%d" % (n_classic, n_full), os.path.getsize(chart) / 2**20, classic[1], classic[0],
         classic[2] / 1024, full[1], full[0], full[2] / 1024, full[1] / classic[1]))
