@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, testing and running Carvel need.
+# Installs the Debian 12 packages that building, testing and running Carvel need, or the packages
+# named on the command line; only those not installed yet.
+# Usage: scripts/install-deps.sh [PACKAGE]...
 set -euo pipefail
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libsndfile1-dev
-  libsamplerate0-dev libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev clang
-  libclang-rt-14-dev clang-format fonts-ipafont-gothic xvfb xauth xdotool imagemagick librsvg2-bin
-  sox python3)
+packages=("$@")
+if [ ${#packages[@]} -eq 0 ]; then
+  packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libsndfile1-dev
+    libsamplerate0-dev libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev clang
+    libclang-rt-14-dev clang-format fonts-ipafont-gothic xvfb xauth xdotool imagemagick
+    librsvg2-bin sox python3)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
