@@ -10,8 +10,6 @@ namespace carvel {
 // `#BASE 62`, base 62 (0-9, A-Z, a-z, case-sensitive).
 enum class IndexBase { Base36, Base62 };
 
-inline constexpr int kMaxIndex62 = 62 * 62 - 1;
-
 // The value of a two-character index, 0 .. 1295 (3843 in base 62); -1 when a character is outside
 // the alphabet or the text is not two characters long.
 int indexValue(QStringView text, IndexBase base);

@@ -20,15 +20,6 @@ bool splitHeaderLine(QStringView line, QStringView& key, QStringView& value) {
     return true;
 }
 
-void splitHeaderLine(const QString& line, QString& key, QString& value) {
-    QStringView k;
-    QStringView v;
-    if (splitHeaderLine(QStringView(line), k, v)) {
-        key = k.toString();
-        value = v.toString();
-    }
-}
-
 std::string formatSix(std::int64_t n) {
     const bool negative = n < 0;
     const std::uint64_t magnitude =

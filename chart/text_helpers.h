@@ -6,11 +6,9 @@
 
 namespace carvel {
 
-// Cuts "#KEY value" into key (as written) and value (spaces trimmed). Leaves key and value
-// untouched when the line does not start with '#', has no space, or has a space right after '#'.
-// Only U+0020 counts as a space; a tab is an ordinary character.
-void splitHeaderLine(const QString& line, QString& key, QString& value);
-// The same cut without copying: false (key and value untouched) where splitHeaderLine leaves them.
+// Cuts "#KEY value" into key (as written) and value (spaces trimmed), without copying. Returns
+// false, leaving key and value untouched, when the line does not start with '#', has no space, or
+// has a space right after '#'. Only U+0020 counts as a space; a tab is an ordinary character.
 bool splitHeaderLine(QStringView line, QStringView& key, QStringView& value);
 
 // n in decimal, left-padded with zeros to six digits; longer numbers in full; a negative number is

@@ -68,7 +68,6 @@ class PlayerController final : private Playback::Host {
     const Playback& playback() const;
     // The engines of the two readings, for tests.
     const PlaybackEngine& engine() const { return engine_; }
-    const TimedPlaybackEngine& timedEngine() const { return timed_; }
 
     // The driver's hook: called whenever a pass should run soon.
     void setWakeHandler(std::function<void()> handler) { wake_ = std::move(handler); }

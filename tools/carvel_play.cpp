@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
             return;
         }
         controller.next();
-        if (controller.playback().running()) {
+        if (controller.running()) {
             playedAny = true;
             unplayable = 0;
         } else {
