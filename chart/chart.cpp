@@ -5,18 +5,16 @@
 namespace carvel {
 
 QString informationText(const Chart& chart) {
-    if (chart.mode == ReadingMode::Classic) {
-        return QStringLiteral("TITLE : ") + chart.title + QStringLiteral("\r\nGENRE : ") +
-               chart.genre + QStringLiteral("\r\nARTIST : ") + chart.artist +
-               QStringLiteral("\r\nBPM : ") + QString::number(chart.bpm);
-    }
     QString text = QStringLiteral("TITLE : ") + chart.title;
-    if (!chart.subtitle.isEmpty()) {
+    if (!chart.subtitle.isEmpty()) {  // only the full reading reads #SUBTITLE
         text += QStringLiteral("\r\nSUBTITLE : ") + chart.subtitle;
     }
-    return text + QStringLiteral("\r\nGENRE : ") + chart.genre + QStringLiteral("\r\nARTIST : ") +
-           chart.artist + QStringLiteral("\r\nBPM : ") + bpmText(chart) +
-           QStringLiteral("\r\nMODE : 拡張");
+    text += QStringLiteral("\r\nGENRE : ") + chart.genre + QStringLiteral("\r\nARTIST : ") +
+            chart.artist + QStringLiteral("\r\nBPM : ") + bpmText(chart);
+    if (chart.mode == ReadingMode::Full) {
+        text += QStringLiteral("\r\nMODE : 拡張");
+    }
+    return text;
 }
 
 QString bpmText(const Chart& chart) {
