@@ -18,10 +18,6 @@ namespace carvel {
 
 namespace {
 
-bool is(QStringView text, QStringView name) {
-    return text.compare(name, Qt::CaseInsensitive) == 0;
-}
-
 // A tempo must be a number that rounds (half to even) to 1..32767; anything else keeps the previous
 // tempo, since a chart at tempo 0 or below would never advance.
 void applyBpm(QStringView value, Chart& chart) {
@@ -66,33 +62,33 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     qsizetype reported = 0;
     forEachLine(text, [&](QStringView line) {
         const QStringView head = line.left(4);
-        if (is(head, u"#WAV")) {
+        if (sameKey(head, u"#WAV")) {
             chart.media.push_back(mediaRequest(MediaRequest::Kind::Sound, line, folder, resolver));
-        } else if (is(head, u"#BMP")) {
+        } else if (sameKey(head, u"#BMP")) {
             chart.media.push_back(
                 mediaRequest(MediaRequest::Kind::Picture, line, folder, resolver));
         }
-        if ((is(head, u"#WAV") || is(head, u"#BMP")) && hasBase36Letter(line.mid(4, 2))) {
+        if ((sameKey(head, u"#WAV") || sameKey(head, u"#BMP")) && hasBase36Letter(line.mid(4, 2))) {
             ++chart.fullOnlyLines;
         }
         QStringView key;
         QStringView value;
         splitHeaderLine(line, key, value);
-        if (is(key, u"TITLE")) {
+        if (sameKey(key, u"TITLE")) {
             chart.title = value.toString();
-        } else if (is(key, u"GENRE")) {
+        } else if (sameKey(key, u"GENRE")) {
             chart.genre = value.toString();
-        } else if (is(key, u"ARTIST")) {
+        } else if (sameKey(key, u"ARTIST")) {
             chart.artist = value.toString();
-        } else if (is(key, u"BPM")) {
+        } else if (sameKey(key, u"BPM")) {
             applyBpm(value, chart);
-        } else if (is(key, u"STAGEFILE")) {
+        } else if (sameKey(key, u"STAGEFILE")) {
             MediaRequest stage;
             stage.kind = MediaRequest::Kind::Stage;
             stage.name = value.toString();
             stage.file = resolver.resolve(folder, stage.name);
             chart.media.push_back(std::move(stage));
-        } else if (is(key, u"RANDOM") || is(key, u"SETRANDOM")) {
+        } else if (sameKey(key, u"RANDOM") || sameKey(key, u"SETRANDOM")) {
             ++chart.fullOnlyLines;  // read as a channel line, it would do nothing
         } else {
             parser.parse(line);

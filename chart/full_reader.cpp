@@ -28,10 +28,6 @@ QStringView trimBlanks(QStringView text) {
     return text;
 }
 
-bool is(QStringView text, QStringView name) {
-    return text.compare(name, Qt::CaseInsensitive) == 0;
-}
-
 bool isDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
@@ -115,32 +111,32 @@ void FullReader::line(QStringView raw) {
 }
 
 void FullReader::header(QStringView key, QStringView value) {
-    if (is(key, u"TITLE")) {
+    if (sameKey(key, u"TITLE")) {
         chart_.title = value.toString();
-    } else if (is(key, u"SUBTITLE")) {
+    } else if (sameKey(key, u"SUBTITLE")) {
         chart_.subtitle = value.toString();
-    } else if (is(key, u"GENRE")) {
+    } else if (sameKey(key, u"GENRE")) {
         chart_.genre = value.toString();
-    } else if (is(key, u"ARTIST")) {
+    } else if (sameKey(key, u"ARTIST")) {
         chart_.artist = value.toString();
-    } else if (is(key, u"BPM")) {
+    } else if (sameKey(key, u"BPM")) {
         const long double bpm = leadingDecimal(value);
         if (bpm > 0) {
             defs_.startBpm = bpm;
         }
-    } else if (is(key, u"BASE")) {
+    } else if (sameKey(key, u"BASE")) {
         defs_.base = leadingNumber(value) == 62 ? IndexBase::Base62 : IndexBase::Base36;
-    } else if (is(key, u"LNOBJ")) {
+    } else if (sameKey(key, u"LNOBJ")) {
         lnobjs_.push_back(value);
-    } else if (is(key, u"STAGEFILE")) {
+    } else if (sameKey(key, u"STAGEFILE")) {
         media_.push_back({MediaRequest::Kind::Stage, {}, value});
-    } else if (key.size() == 5 && is(key.first(3), u"WAV")) {
+    } else if (key.size() == 5 && sameKey(key.first(3), u"WAV")) {
         media_.push_back({MediaRequest::Kind::Sound, key.sliced(3), value});
-    } else if (key.size() == 5 && is(key.first(3), u"BMP")) {
+    } else if (key.size() == 5 && sameKey(key.first(3), u"BMP")) {
         media_.push_back({MediaRequest::Kind::Picture, key.sliced(3), value});
-    } else if (key.size() == 5 && is(key.first(3), u"BPM")) {
+    } else if (key.size() == 5 && sameKey(key.first(3), u"BPM")) {
         bpms_.push_back({key.sliced(3), value});
-    } else if (key.size() == 6 && is(key.first(4), u"STOP")) {
+    } else if (key.size() == 6 && sameKey(key.first(4), u"STOP")) {
         stops_.push_back({key.sliced(4), value});
     }
 }

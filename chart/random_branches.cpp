@@ -9,10 +9,6 @@ namespace carvel {
 
 namespace {
 
-bool is(QStringView text, QStringView name) {
-    return text.compare(name, Qt::CaseInsensitive) == 0;
-}
-
 // The integer part of the leading number, clamped to 32 bits.
 std::int64_t integerOf(QStringView value) {
     const double number = leadingNumber(value);
@@ -66,22 +62,22 @@ bool RandomBranches::popToIf() {
 }
 
 bool RandomBranches::control(QStringView key, QStringView value) {
-    if (is(key, u"RANDOM")) {
+    if (sameKey(key, u"RANDOM")) {
         const std::int64_t n = integerOf(value);
         // 64 random bits modulo n: the bias is below 2^-32 for any n here.
         setValue(n >= 1 && reading()
                      ? 1 + static_cast<std::int64_t>(next() % static_cast<std::uint64_t>(n))
                      : 0);
-    } else if (is(key, u"SETRANDOM")) {
+    } else if (sameKey(key, u"SETRANDOM")) {
         setValue(reading() ? integerOf(value) : 0);
-    } else if (is(key, u"IF")) {
+    } else if (sameKey(key, u"IF")) {
         Frame frame;
         frame.isIf = true;
         frame.enclosingRead = reading();
         frame.matched = valueBelow(frames_.size()) == integerOf(value);
         frame.reading = frame.enclosingRead && frame.matched;
         frames_.push_back(frame);
-    } else if (is(key, u"ELSEIF")) {
+    } else if (sameKey(key, u"ELSEIF")) {
         if (popToIf()) {
             Frame& frame = frames_.back();
             const bool chosen =
@@ -89,17 +85,17 @@ bool RandomBranches::control(QStringView key, QStringView value) {
             frame.matched = frame.matched || chosen;
             frame.reading = frame.enclosingRead && chosen;
         }
-    } else if (is(key, u"ELSE")) {
+    } else if (sameKey(key, u"ELSE")) {
         if (popToIf()) {
             Frame& frame = frames_.back();
             frame.reading = frame.enclosingRead && !frame.matched;
             frame.matched = true;
         }
-    } else if (is(key, u"ENDIF")) {
+    } else if (sameKey(key, u"ENDIF")) {
         if (popToIf()) {
             frames_.pop_back();
         }
-    } else if (is(key, u"ENDRANDOM")) {
+    } else if (sameKey(key, u"ENDRANDOM")) {
         size_t top = frames_.size();
         while (top > 0 && frames_[top - 1].isIf) {
             --top;

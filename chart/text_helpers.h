@@ -11,6 +11,11 @@ namespace carvel {
 // has a space right after '#'. Only U+0020 counts as a space; a tab is an ordinary character.
 bool splitHeaderLine(QStringView line, QStringView& key, QStringView& value);
 
+// Whether a header key is name, in either letter case.
+inline bool sameKey(QStringView key, QStringView name) {
+    return key.compare(name, Qt::CaseInsensitive) == 0;
+}
+
 // n in decimal, left-padded with zeros to six digits; longer numbers in full; a negative number is
 // '-' followed by its magnitude written the same way.
 std::string formatSix(std::int64_t n);
