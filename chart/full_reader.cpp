@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chart/full_channels.h"
 #include "chart/full_timeline.h"
 #include "chart/index_alphabet.h"
 #include "chart/random_branches.h"
@@ -33,15 +34,6 @@ bool isDigit(QChar c) {
 }
 
 // The channels the full reading uses: 01-09 but 05, 11-19, 21-29, 51-59, 61-69 (base 36).
-bool isReadChannel(int channel) {
-    const int high = channel / 36;
-    const int low = channel % 36;
-    if (high == 0) {
-        return low >= 1 && low <= 9 && low != 5;
-    }
-    return (high == 1 || high == 2 || high == 5 || high == 6) && low >= 1 && low <= 9;
-}
-
 // A #BPMxx or #STOPxx line as written; the index is read once #BASE is known.
 struct Definition {
     QStringView index;
@@ -91,7 +83,7 @@ void FullReader::line(QStringView raw) {
     if (line.size() >= 7 && line[6] == u':' && isDigit(line[1]) && isDigit(line[2]) &&
         isDigit(line[3])) {
         const int channel = channelValue(line[4], line[5]);
-        if (branches_.reading() && isReadChannel(channel)) {
+        if (branches_.reading() && full_channels::isRead(channel)) {
             const int measure = (line[1].unicode() - u'0') * 100 + (line[2].unicode() - u'0') * 10 +
                                 (line[3].unicode() - u'0');
             lines_.push_back({trimBlanks(line.sliced(7)), static_cast<std::int16_t>(measure),

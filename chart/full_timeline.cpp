@@ -4,35 +4,13 @@
 #include <bit>
 #include <cmath>
 
+#include "chart/full_channels.h"
+
 namespace carvel {
 
 namespace {
 
-// Channels by their base-36 value.
-constexpr int kBgm = 1;
-constexpr int kHexTempo = 3;
-constexpr int kIndexedTempo = 8;
-constexpr int kStop = 9;
-
-int base36(char high, char low) {
-    return (high - '0') * 36 + (low - '0');
-}
-bool inRange(int channel, char high, char firstLow, char lastLow) {
-    return channel >= base36(high, firstLow) && channel <= base36(high, lastLow);
-}
-bool isKeyLane(int channel) {
-    return inRange(channel, '1', '1', '9') || inRange(channel, '2', '1', '9');
-}
-bool isLongLane(int channel) {
-    return inRange(channel, '5', '1', '9') || inRange(channel, '6', '1', '9');
-}
-bool isPlayed(int channel) {
-    return channel == kBgm || channel == 4 || channel == 6 || channel == 7 || isKeyLane(channel) ||
-           isLongLane(channel);
-}
-bool isTiming(int channel) {
-    return channel == kHexTempo || channel == kIndexedTempo || channel == kStop;
-}
+using namespace full_channels;
 
 // A sum of long doubles that carries the rounding error of every addition (TwoSum), so that a
 // time built from thousands of segments is as exact as one built from a few.

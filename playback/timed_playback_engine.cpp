@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chart/full_channels.h"
+
 namespace carvel {
 
 namespace {
@@ -10,12 +12,6 @@ namespace {
 // Clock differences are only meaningful within 2^31 ms; an event further away than this is waited
 // for in steps of it, or taken as long past.
 constexpr double kFarMs = 1 << 30;
-
-// Channels are the base-36 values of their two characters: "11" is 37, "51" is 181.
-bool isSoundChannel(int c) {
-    return c == 1 || (c >= 37 && c <= 45) || (c >= 73 && c <= 81) || (c >= 181 && c <= 189) ||
-           (c >= 217 && c <= 225);
-}
 
 }  // namespace
 
@@ -66,7 +62,7 @@ void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
     }
     handledAt_ = wrapClock(startMs_ + event.timeMs);
     const int channel = event.channel;
-    if (isSoundChannel(channel)) {
+    if (full_channels::isSound(channel)) {
         startSound(event.value, handledAt_);
     } else if (channel == 4 || channel == 7) {
         if (picturesShown_) {
