@@ -35,7 +35,7 @@ void onSignal(int) {
 }
 
 void printError(const QString& text) {
-    std::fputs((QStringLiteral("carvel: ") + text + u'\n').toUtf8().constData(), stderr);
+    carvel::printText(stderr, QStringLiteral("carvel: ") + text + u'\n');
 }
 
 // CARVEL_PICTURE_LOG=FILE: a line "due shown" (output clock, ms) for every picture shown, so a

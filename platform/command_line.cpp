@@ -6,14 +6,10 @@
 
 namespace carvel {
 
-namespace {
-
-void print(std::FILE* stream, const QString& text) {
+void printText(std::FILE* stream, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stream);
 }
-
-}  // namespace
 
 QString programVersion() {
     return QStringLiteral(CARVEL_VERSION);
@@ -49,10 +45,10 @@ std::optional<int> CommandLine::parse(const QStringList& args) {
         if (arg == u"--") {
             optionsEnded = true;
         } else if (arg == u"-h" || arg == u"--help") {
-            print(stdout, usage_);
+            printText(stdout, usage_);
             return 0;
         } else if (arg == u"--version") {
-            print(stdout, program_ + u' ' + programVersion() + u'\n');
+            printText(stdout, program_ + u' ' + programVersion() + u'\n');
             return 0;
         } else if (flags_.contains(arg)) {
             set_.append(arg);
@@ -83,7 +79,7 @@ std::optional<QString> CommandLine::value(const QString& name) const {
 }
 
 int CommandLine::usageError(const QString& why) const {
-    print(stderr, program_ + QStringLiteral(": ") + why + u'\n' + usage_);
+    printText(stderr, program_ + QStringLiteral(": ") + why + u'\n' + usage_);
     return 2;
 }
 

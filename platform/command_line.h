@@ -2,9 +2,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 #include <optional>
 
 namespace carvel {
+
+// Writes text to stream in UTF-8, whatever the locale.
+void printText(std::FILE* stream, const QString& text);
 
 // The project's version, as the build names it ("0.1.0").
 QString programVersion();

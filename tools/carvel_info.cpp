@@ -14,9 +14,7 @@
 namespace {
 
 void printLine(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stdout);
-    std::fputc('\n', stdout);
+    carvel::printText(stdout, text + u'\n');
 }
 
 // Writes the event lines through one buffer that is flushed every 64 KiB.
@@ -84,12 +82,11 @@ int main(int argc, char** argv) {
         });
         if (chart.fullOnlyLines > 0) {
             std::fflush(stdout);
-            const QByteArray note =
-                (QStringLiteral("note: ") + withCommas(chart.fullOnlyLines) +
-                 QStringLiteral(" lines use base-36 indexes, 7-key lanes, long notes, tempo "
-                                "changes, stops or random branches; --full reads them\n"))
-                    .toUtf8();
-            std::fwrite(note.constData(), 1, static_cast<size_t>(note.size()), stderr);
+            carvel::printText(
+                stderr, QStringLiteral("note: ") + withCommas(chart.fullOnlyLines) +
+                            QStringLiteral(" lines use base-36 indexes, 7-key lanes, long notes, "
+                                           "tempo changes, stops or random branches; --full "
+                                           "reads them\n"));
         }
     }
     return loaded.found ? 0 : 1;

@@ -22,8 +22,7 @@ namespace {
 volatile std::sig_atomic_t caughtSignal = 0;
 
 void print(const QString& text) {
-    const QByteArray utf8 = text.toUtf8() + '\n';
-    std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stdout);
+    carvel::printText(stdout, text + u'\n');
     std::fflush(stdout);
 }
 

@@ -22,8 +22,7 @@ namespace {
 constexpr double kDefaultMaxSeconds = 2 * 60 * 60;
 
 void printError(const QString& text) {
-    const QByteArray utf8 = text.toUtf8() + '\n';
-    std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stderr);
+    carvel::printText(stderr, text + u'\n');
 }
 
 // A number from an option's text; nullopt when the text is no finite number.
