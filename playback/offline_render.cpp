@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "playback/chart_loader.h"
 #include "playback/playback_engine.h"
@@ -34,12 +35,15 @@ RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampl
     media::RenderOutput output(sampleRate, sink, maxFrames);
     output.setLimited(limited);
     Playback::Host host;  // no window, and one chart only
-    PlaybackEngine classic(chart, media, output, output, host);
-    TimedPlaybackEngine timed(chart, media, output, output, host);
-    Playback& engine = chart.mode == ReadingMode::Full ? static_cast<Playback&>(timed) : classic;
-    engine.play();
+    std::unique_ptr<Playback> engine;
+    if (chart.mode == ReadingMode::Full) {
+        engine = std::make_unique<TimedPlaybackEngine>(chart, media, output, output, host);
+    } else {
+        engine = std::make_unique<PlaybackEngine>(chart, media, output, output, host);
+    }
+    engine->play();
     while (!output.stopped()) {
-        const Step step = engine.pass();
+        const Step step = engine->pass();
         if (step.kind == Step::Kind::Idle) {
             output.finish();
             break;
