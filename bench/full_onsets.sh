@@ -2,11 +2,11 @@
 # The onset check of the full reading (bench/full_charts.py writes the charts and reads them on its
 # own in exact arithmetic):
 #  (a) `carvel-info --full --seed N` against the exact times, every event within 0.002 ms, on
-#      generated charts and on the shared charts that draw no #RANDOM;
+#      generated charts and on the third-party charts that draw no #RANDOM;
 #  (b) when `carvel-render --full` exists: the distinct onset frames of the clicks in the render
 #      against round(time x rate / 1000) (half up; ties, where half even would differ, are
 #      counted), which must be equal;
-#  (c) when `carvel-render --full` exists: the length of the full render of each shared chart
+#  (c) when `carvel-render --full` exists: the length of the full render of each third-party chart
 #      against the classic one.
 # Usage: bench/full_onsets.sh [BUILD_DIR] [CHARTS]     (default build/release, 12 generated charts)
 set -euo pipefail
@@ -71,7 +71,7 @@ for seed in range(1, count + 1):
         expected = read_full(f.read())
     generated.append((seed, chart, expected))
     failed |= not compare("generated seed %d" % seed, chart, seed, expected)
-for chart in sorted(glob.glob("../shared/testdata/charts/*/*.bm?")):
+for chart in sorted(glob.glob("testdata/third-party/*/*.bm?")):
     with open(chart, "rb") as f:
         raw = f.read()
     try:
@@ -109,7 +109,7 @@ for seed, chart, expected in generated:
 
 print("(c) length of the render, classic against full (seconds)")
 print("%-40s %9s %9s" % ("chart", "classic", "full"))
-for chart in sorted(glob.glob("../shared/testdata/charts/*/*.bm?")):
+for chart in sorted(glob.glob("testdata/third-party/*/*.bm?")):
     lengths = []
     for mode in ([], ["--full", "--seed", "1"]):
         out = os.path.join(work, "s.wav")
@@ -118,6 +118,6 @@ for chart in sorted(glob.glob("../shared/testdata/charts/*/*.bm?")):
         lengths.append("%9.3f" % onset_frames(out)[1] if os.path.exists(out) else "        -")
         if os.path.exists(out):
             os.remove(out)
-    print("%-40s %s %s" % (os.path.relpath(chart, "../shared/testdata/charts"), *lengths))
+    print("%-40s %s %s" % (os.path.relpath(chart, "testdata/third-party"), *lengths))
 sys.exit(1 if failed else 0)
 PY

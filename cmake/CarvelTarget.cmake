@@ -33,6 +33,6 @@ function(carvel_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} carvel_testing GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;CARVEL_TESTDATA=${CMAKE_SOURCE_DIR}/../shared/testdata"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;CARVEL_TESTDATA=${CMAKE_SOURCE_DIR}/testdata/third-party"
     TIMEOUT 300)
 endfunction()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks that the classic reading has not moved: builds carvel-info and carvel-render at an earlier
-# revision (in a worktree, cached under build/classic-<commit>) and compares, for the shared test
+# revision (in a worktree, cached under build/classic-<commit>) and compares, for the third-party test
 # charts, the demo and a generated corpus of odd charts (scripts/classic_corpus.py):
 #   - carvel-info: standard output and exit status, byte for byte;
 #   - carvel-render: the WAV bytes and exit status (for the charts short enough to render).
@@ -24,7 +24,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 python3 scripts/classic_corpus.py "$work/corpus"
 charts=()
-for f in ../shared/testdata/charts/*/*.bm? ../shared/testdata/charts/*/*.pms "$base/demo/demo.bms" \
+for f in testdata/third-party/*/*.bm? testdata/third-party/*/*.pms "$base/demo/demo.bms" \
   "$work"/corpus/*.bms; do
   [ -f "$f" ] && charts+=("$f")
 done

@@ -54,9 +54,9 @@ void writeImage(const QString& path, const char* format, QColor color) {
 }
 
 QString testdataFolder() {
-    const QString folder = qEnvironmentVariable("CARVEL_TESTDATA") + QStringLiteral("/charts/");
+    const QString folder = qEnvironmentVariable("CARVEL_TESTDATA") + QStringLiteral("/");
     EXPECT_TRUE(QDir(folder).exists())
-        << "the shared test charts are missing: " << folder.toStdString();
+        << "the third-party test charts are missing: " << folder.toStdString();
     return folder;
 }
 

@@ -20,7 +20,7 @@ void writeSparseWav(const QString& path, quint32 rate, quint32 frames);
 // A 16 x 16 picture of one colour in the given format ("BMP", "PNG", "JPG").
 void writeImage(const QString& path, const char* format, QColor color = Qt::red);
 
-// The shared third-party test charts (CARVEL_TESTDATA); a test that needs them fails when they
+// The third-party test charts (testdata/third-party, named by CARVEL_TESTDATA); a test that needs them fails when they
 // are missing rather than passing without having looked.
 QString testdataFolder();
 
