@@ -59,6 +59,12 @@ void logPictures(carvel::PictureSchedule& schedule) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all, so that a SIGTERM at any moment of the start ends the program through its
+    // Exit path: a signal that comes before the event loop runs waits in the pipe until then.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) == 0) {
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+    }
     // Read before QApplication takes its own options out of argv; --help and --version need no
     // display.
     const QStringList arguments = carvel::argumentsOf(argc, argv);
@@ -111,7 +117,7 @@ int main(int argc, char** argv) {
     logPictures(program.player().pictureSchedule());
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+    if (signalPipe[0] >= 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
         QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
             char byte = 0;
@@ -122,8 +128,6 @@ int main(int argc, char** argv) {
             };
             program.exit();
         });
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGINT, onSignal);
     }
     program.start(options.chart);
 

@@ -22,15 +22,62 @@ export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/out.raw
 "$work/bin/carvel" "$build/demo/demo.bms" >"$work/log" 2>&1 &
 app=$!
 player=$(wait_window '^Orv Carvel$') || { echo "e2e: no player window"; cat "$work/log"; exit 1; }
-xdotool mousemove --window "$player" 100 16 click 1   # compact off
-sleep 0.3
-xdotool mousemove --window "$player" 190 16 click 1   # BGA on
-sleep 6
-import -window "$player" "$work/shot.ppm"
-sleep 38   # the demo lasts about 38 s; it then starts again from the top
+
+# until SECONDS COMMAND...: runs COMMAND every 0.2 s until it succeeds; fails after SECONDS.
+until_true() {
+  local tries=$(($1 * 5))
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+geometry() { xdotool getwindowgeometry "$player" | awk '/Geometry/ { print $2 }'; }
+changed_from() { [ "$(geometry)" != "$1" ]; }
+
+before=$(geometry)
+xdotool mousemove --window "$player" 100 16 click 1   # compact off: the window grows
+until_true 10 changed_from "$before" || { echo "e2e: compact off did not resize the player"; exit 1; }
+before=$(geometry)
+xdotool mousemove --window "$player" 190 16 click 1   # BGA on: the picture area opens
+until_true 10 changed_from "$before" || { echo "e2e: BGA on did not open the picture area"; exit 1; }
+
+# The screenshot is taken once the picture area shows a picture (at most 20 s).
+lit() {
+  import -window "$player" "$work/shot.ppm" 2>/dev/null &&
+    python3 - "$work/shot.ppm" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+parts = data.split(maxsplit=4)
+width, height = int(parts[1]), int(parts[2])
+pixels = parts[4][-width * height * 3:]
+lit = total = 0
+for y in range(10, min(height, 270), 4):
+    for x in range(252, min(width, 510), 4):
+        r, g, b = pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
+        total += 1
+        lit += (r + g + b) > 30
+sys.exit(0 if lit >= total * 0.3 else 1)
+PY
+}
+until_true 20 lit || true   # judged below, with the figure printed
+
+# The recording must hold the whole first play-through: the last click plus 3 s for the start.
+frames_needed=$(python3 - "$build" <<'PY'
+import os, sys
+sys.path.insert(0, "bench")
+from clickchart import expected_onsets
+build = sys.argv[1]
+onsets, _, _ = expected_onsets(os.path.join(build, "tools", "carvel-info"),
+                               os.path.join(build, "demo", "demo.bms"), 44100, channels=("16",))
+print(onsets[-1] + 3 * 44100)
+PY
+)
+recorded() { [ "$(stat -c %s "$work/out.raw" 2>/dev/null || echo 0)" -ge $((frames_needed * 8)) ]; }
+until_true 120 recorded || { echo "e2e: the sound output stopped before the demo ended"; exit 1; }
 kill -TERM "$app"
-for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
-if kill -0 "$app" 2>/dev/null; then echo "e2e: carvel did not end on SIGTERM"; exit 1; fi
+until_true 10 eval '! kill -0 "$app" 2>/dev/null' || { echo "e2e: carvel did not end on SIGTERM"; exit 1; }
 app=
 python3 - "$work" "$build" <<'PY'
 import os, struct, sys

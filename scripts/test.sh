@@ -28,12 +28,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
 echo "== end-to-end run of the program under Xvfb"
-# Real-time playback on a shared machine can be stalled from outside; a second run tells such a
-# stall from a fault, and both outcomes are printed.
-if ! scripts/e2e.sh build/release; then
-  echo "e2e: the first run failed; running it once more"
-  scripts/e2e.sh build/release
-fi
+scripts/e2e.sh build/release
 
 # One fuzz target for `seconds` on inputs of at most `max_len` bytes and its seeds; prints how many
 # inputs it ran a second.

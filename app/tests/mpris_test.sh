@@ -67,7 +67,8 @@ send Player.Next
 check "Next plays the next entry" "'Playing'" "$(status)"
 send Player.Previous
 check "Previous plays the one before" "'Playing'" "$(status)"
-sleep 0.5
+# The monitor prints the signal a moment after the call returns.
+for _ in $(seq 100); do grep -q 'PlaybackStatus.*Stopped' "$work/signals" && break; sleep 0.1; done
 check "PropertiesChanged tells the status" "PlaybackStatus.*Stopped" "$(cat "$work/signals")"
 send Quit
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
@@ -79,10 +80,16 @@ else
 fi
 app=
 
-# No session bus at all: the program starts and ends as usual.
+# No session bus at all: the program starts and ends as usual. It is up once its instance socket
+# listens (the signal handling is in place before that).
+rm -f "$work"/run/*.socket
 env -u DBUS_SESSION_BUS_ADDRESS "$work/bin/carvel" >"$work/log" 2>&1 &
 app=$!
-sleep 1
+for _ in $(seq 100); do
+  compgen -G "$work/run/*.socket" >/dev/null && break
+  kill -0 "$app" 2>/dev/null || break
+  sleep 0.1
+done
 if kill -0 "$app" 2>/dev/null && kill -TERM "$app" && wait "$app"; then
   echo "ok: without a session bus the program runs and ends"
 else
