@@ -31,6 +31,10 @@ class PictureSchedule : public QObject {
     // (for measurements).
     std::function<void(double dueMs, double shownMs)> onShown;
 
+    // Shows every picture whose time has come by the clock and arms the timer for the next one.
+    // The timer calls it; so may a caller that knows the clock has moved.
+    void showDue();
+
     static constexpr double kMergeMs = 5;
 
   private:
@@ -40,7 +44,6 @@ class PictureSchedule : public QObject {
         QImage picture;
     };
 
-    void showDue();
     void arm();
 
     Show show_;
