@@ -26,8 +26,9 @@ class Mixer {
 
     Mixer();
 
-    // Control side. Returns false, leaving command as it was, when the command queue is full.
-    bool post(Command&& command);
+    // Control side. Returns false, leaving command as it was, when the command queue is full; the
+    // caller must then keep the command and post it again, or the start is lost.
+    [[nodiscard]] bool post(Command&& command);
     // Control side: drops the sounds the mixing side has finished with.
     void collect();
 

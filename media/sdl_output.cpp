@@ -110,7 +110,21 @@ double SdlOutput::nowFrames() {
 }
 
 double SdlOutput::nowMs() {
+    flushOverflow();
     return FrameClock(rate_).msAt(nowFrames());
+}
+
+void SdlOutput::flushOverflow() {
+    while (!overflow_.empty() && mixer_.post(std::move(overflow_.front()))) {
+        overflow_.pop_front();
+    }
+}
+
+void SdlOutput::post(Mixer::Command&& command) {
+    flushOverflow();
+    if (!overflow_.empty() || !mixer_.post(std::move(command))) {
+        overflow_.push_back(std::move(command));
+    }
 }
 
 void SdlOutput::play(int voice, SoundPtr sound, double dueMs) {
@@ -119,7 +133,7 @@ void SdlOutput::play(int voice, SoundPtr sound, double dueMs) {
     const std::int64_t frames = sound ? sound->frames() : 0;
     schedule_.started(voice, frame, frames);
     if (device_ != 0) {
-        mixer_.post({Mixer::Command::Type::Start, voice, frame, std::move(sound)});
+        post({Mixer::Command::Type::Start, voice, frame, std::move(sound)});
     }
 }
 
@@ -127,11 +141,13 @@ void SdlOutput::stopAll() {
     mixer_.collect();
     schedule_.clear();
     if (device_ != 0) {
-        mixer_.post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
+        overflow_.clear();  // starts that never reached the mixer are stopped already
+        post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
     }
 }
 
 bool SdlOutput::isPlaying(int voice) {
+    flushOverflow();
     return schedule_.playing(voice, static_cast<std::int64_t>(nowFrames()));
 }
 

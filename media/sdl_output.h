@@ -5,6 +5,7 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <memory>
 
 #include "media/limiter.h"
@@ -48,6 +49,9 @@ class SdlOutput final : public SoundOutput, public Clock {
     static void callback(void* self, Uint8* stream, int length);
     // The playback position in frames since the output opened; monotonic.
     double nowFrames();
+    // Hands the mixer what a full command queue held back, in order, as far as it takes them.
+    void flushOverflow();
+    void post(Mixer::Command&& command);
 
     SDL_AudioDeviceID device_ = 0;
     int rate_ = 44100;
@@ -55,6 +59,9 @@ class SdlOutput final : public SoundOutput, public Clock {
     Mixer mixer_;
     Limiter limiter_{44100};
     VoiceSchedule schedule_;
+    // Commands the mixer's queue had no room for; posted before any newer one. A start posted late
+    // still plays (a past frame means at once), where a dropped one would be silent.
+    std::deque<Mixer::Command> overflow_;
     std::chrono::steady_clock::time_point opened_;
     // Written by the callback: frames mixed at its start, and when it ran.
     std::atomic<std::int64_t> callbackFrames_{0};
