@@ -28,20 +28,6 @@ bool isFolderPath(const QByteArray& path) {
     return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The entry of this kind named `name`: written exactly so first (a name on disk in CP932 decodes to
-// it), else without regard to letter case. Listings are sorted, so the choice is stable.
-const FolderEntry* findEntry(const std::vector<FolderEntry>& entries, const QString& name,
-                             FolderEntry::Kind kind) {
-    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-        for (const FolderEntry& entry : entries) {
-            if (entry.kind == kind && entry.name.compare(name, cs) == 0) {
-                return &entry;
-            }
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 FoundFile PathResolver::resolve(const QString& folder, const QString& name) {
@@ -108,9 +94,8 @@ FoundFile PathResolver::resolveExactOrFolded(const QString& folder, const QStrin
             if (part == u"." || part == u"..") {
                 return {};
             }
-            const FolderEntry* match =
-                findEntry(listing(native), part,
-                          last ? FolderEntry::Kind::Regular : FolderEntry::Kind::Folder);
+            const FolderEntry* match = findEntry(
+                native, part, last ? FolderEntry::Kind::Regular : FolderEntry::Kind::Folder);
             if (match == nullptr) {
                 return {};
             }
@@ -127,12 +112,36 @@ FoundFile PathResolver::resolveExactOrFolded(const QString& folder, const QStrin
     return {text, native};
 }
 
-const std::vector<FolderEntry>& PathResolver::listing(const QByteArray& folder) {
-    auto it = listings_.find(folder);
+// The entry of this kind named `name`: written exactly so first (a name on disk in CP932 decodes to
+// it), else without regard to letter case. Listings are sorted, so the choice is stable.
+const FolderEntry* PathResolver::findEntry(const QByteArray& folder, const QString& name,
+                                           FolderEntry::Kind kind) {
+    const QByteArray key = QByteArray::number(static_cast<int>(kind)) + ':' + folder;
+    auto it = listings_.find(key);
     if (it == listings_.end()) {
-        it = listings_.insert(folder, listFolder(folder));
+        Listing listing;
+        for (FolderEntry& entry : listFolder(folder)) {
+            if (entry.kind != kind) {
+                continue;
+            }
+            listing.entries.push_back(std::move(entry));
+        }
+        // The first of equal names wins, so fill the tables from the back.
+        for (std::size_t i = listing.entries.size(); i-- > 0;) {
+            listing.exact.insert(listing.entries[i].name, i);
+            listing.folded.insert(listing.entries[i].name.toCaseFolded(), i);
+        }
+        it = listings_.insert(key, std::move(listing));
     }
-    return it.value();
+    const Listing& listing = it.value();
+    auto found = listing.exact.constFind(name);
+    if (found == listing.exact.constEnd()) {
+        found = listing.folded.constFind(name.toCaseFolded());
+        if (found == listing.folded.constEnd()) {
+            return nullptr;
+        }
+    }
+    return &listing.entries[found.value()];
 }
 
 }  // namespace carvel

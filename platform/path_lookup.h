@@ -29,13 +29,23 @@ class PathResolver {
     FoundFile resolve(const QString& folder, const QString& name);
 
   private:
+    // One folder's entries, indexed by name exactly and case-folded, so that a lookup costs the
+    // same however many files the folder holds. Each key keeps the first entry in sorted order.
+    struct Listing {
+        std::vector<FolderEntry> entries;
+        QHash<QString, std::size_t> exact;
+        QHash<QString, std::size_t> folded;
+    };
+
     FoundFile resolveExactOrFolded(const QString& folder, const QString& relative);
-    const std::vector<FolderEntry>& listing(const QByteArray& folder);
+    const FolderEntry* findEntry(const QByteArray& folder, const QString& name,
+                                 FolderEntry::Kind kind);
 
     QString folder_;
     QByteArray nativeFolder_;  // of folder_; empty when it does not exist
     bool folderKnown_ = false;
-    QHash<QByteArray, std::vector<FolderEntry>> listings_;
+    // Keyed by kind and folder, each listing holding the entries of that kind only.
+    QHash<QByteArray, Listing> listings_;
 };
 
 }  // namespace carvel
