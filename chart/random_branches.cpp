@@ -41,23 +41,26 @@ void RandomBranches::setValue(std::int64_t value) {
 }
 
 std::optional<std::int64_t> RandomBranches::valueBelow(size_t frame) const {
-    for (size_t i = frame; i-- > 0;) {
-        if (!frames_[i].isIf) {
-            return frames_[i].value;
-        }
-    }
-    return std::nullopt;
+    return frame == 0 ? std::nullopt : frames_[frame - 1].value;
 }
 
-bool RandomBranches::popToIf() {
-    size_t top = frames_.size();
-    while (top > 0 && !frames_[top - 1].isIf) {
-        --top;
+void RandomBranches::truncate(size_t size) {
+    while (frames_.size() > size) {
+        ifs_ -= frames_.back().isIf ? 1 : 0;
+        frames_.pop_back();
     }
-    if (top == 0) {
+}
+
+// Each frame walked over here is removed, so the walks cost no more than the pushes.
+bool RandomBranches::popToIf() {
+    if (ifs_ == 0) {
         return false;
     }
-    frames_.resize(top);
+    size_t top = frames_.size();
+    while (!frames_[top - 1].isIf) {
+        --top;
+    }
+    truncate(top);
     return true;
 }
 
@@ -74,9 +77,11 @@ bool RandomBranches::control(QStringView key, QStringView value) {
         Frame frame;
         frame.isIf = true;
         frame.enclosingRead = reading();
-        frame.matched = valueBelow(frames_.size()) == integerOf(value);
+        frame.value = valueBelow(frames_.size());
+        frame.matched = frame.value == integerOf(value);
         frame.reading = frame.enclosingRead && frame.matched;
         frames_.push_back(frame);
+        ++ifs_;
     } else if (sameKey(key, u"ELSEIF")) {
         if (popToIf()) {
             Frame& frame = frames_.back();
@@ -93,15 +98,15 @@ bool RandomBranches::control(QStringView key, QStringView value) {
         }
     } else if (sameKey(key, u"ENDIF")) {
         if (popToIf()) {
-            frames_.pop_back();
+            truncate(frames_.size() - 1);
         }
     } else if (sameKey(key, u"ENDRANDOM")) {
-        size_t top = frames_.size();
-        while (top > 0 && frames_[top - 1].isIf) {
-            --top;
-        }
-        if (top > 0) {
-            frames_.resize(top - 1);
+        if (frames_.size() > ifs_) {
+            size_t top = frames_.size();
+            while (frames_[top - 1].isIf) {
+                --top;
+            }
+            truncate(top - 1);
         }
     } else {
         return false;

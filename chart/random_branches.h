@@ -33,14 +33,18 @@ class RandomBranches {
         bool reading = true;        // lines inside are read
         bool enclosingRead = true;  // lines around it are read
         bool matched = false;       // #IF: a branch was chosen
-        std::int64_t value = 0;     // #RANDOM: the value in force
+        // #RANDOM: its value; #IF: the value of the nearest #RANDOM below it, if any. Kept in each
+        // frame so that unclosed blocks, however deep, cost nothing per line.
+        std::optional<std::int64_t> value;
     };
     void setValue(std::int64_t value);
     std::optional<std::int64_t> valueBelow(size_t frame) const;
     bool popToIf();
+    void truncate(size_t size);
     std::uint64_t next();
 
     std::vector<Frame> frames_;
+    size_t ifs_ = 0;  // #IF frames in frames_, so that a closing line finds none without a search
     std::uint64_t state_;
 };
 
