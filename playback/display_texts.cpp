@@ -30,6 +30,8 @@ QString statusText(PlayerStatus status) {
             return QStringLiteral("ｽﾃｰﾀｽ : 停止しました。");
         case PlayerStatus::Completed:
             return QStringLiteral("ｽﾃｰﾀｽ : 再生が完了しました。");
+        case PlayerStatus::NothingForLong:
+            return QStringLiteral("ｽﾃｰﾀｽ : 次の音まで10分以上あるため、演奏を終了します。");
     }
     return {};
 }

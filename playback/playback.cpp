@@ -68,6 +68,15 @@ Step Playback::finishTailWait() {
     return running() ? Step{Step::Kind::Again} : Step{};
 }
 
+std::optional<Step> Playback::endIfTooFar(double aheadMs) {
+    if (aheadMs <= kLongestWaitMs) {
+        return std::nullopt;
+    }
+    host_.statusChanged(PlayerStatus::NothingForLong);
+    phase_ = Phase::EndOfRun;
+    return Step{Step::Kind::Again};
+}
+
 void Playback::startSound(long long index, double dueMs) {
     if (media::SoundPtr sound = media_.sound(index)) {
         sound_.play(static_cast<int>(index), std::move(sound), dueMs);

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <cstddef>
+#include <optional>
 
 #include "media/sound_output.h"
 #include "platform/clock.h"
@@ -18,6 +19,10 @@ namespace carvel {
 // PlaybackEngine (the classic event table) and TimedPlaybackEngine (the full reading's times).
 class Playback {
   public:
+    // A run whose next event lies further ahead than this ends instead of waiting for it, so that
+    // a chart with an event hours or years away does not hold up the playlist.
+    static constexpr double kLongestWaitMs = 10 * 60 * 1000;
+
     // What the picture area shows instead of the pictures of the chart.
     enum class Overlay { None, Title, Miss };
 
@@ -79,6 +84,9 @@ class Playback {
     void beginRun();
     // One pass of the loop phase, after the stop and window checks.
     virtual Step loopPass() = 0;
+    // Ends the run as completed, saying why, when the next event is aheadMs away and that is too
+    // far; nullopt otherwise.
+    std::optional<Step> endIfTooFar(double aheadMs);
     void startSound(long long index, double dueMs);
     void showPicture(long long index, bool layer);
     void compose();

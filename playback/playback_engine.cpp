@@ -78,6 +78,9 @@ Step PlaybackEngine::nextStep() {
     if (next <= position_) {
         return {Step::Kind::Again};
     }
+    if (const std::optional<Step> end = endIfTooFar((next - position_) * 1250 / chart_.bpm)) {
+        return *end;
+    }
     const double due = dueClock(next);
     if (!std::isfinite(due)) {
         return {Step::Kind::Again};

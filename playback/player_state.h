@@ -6,6 +6,15 @@ namespace carvel {
 enum class LoadState { Waiting, Loading, Loaded };
 
 // What the status line of the player shows.
-enum class PlayerStatus { NoFile, NotFound, Opened, CannotPlay, Playing, Stopped, Completed };
+enum class PlayerStatus {
+    NoFile,
+    NotFound,
+    Opened,
+    CannotPlay,
+    Playing,
+    Stopped,
+    Completed,
+    NothingForLong,  // the run ended: its next event lay too far ahead to wait for
+};
 
 }  // namespace carvel

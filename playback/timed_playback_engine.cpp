@@ -9,8 +9,8 @@ namespace carvel {
 
 namespace {
 
-// Clock differences are only meaningful within 2^31 ms; an event further away than this is waited
-// for in steps of it, or taken as long past.
+// Clock differences are only meaningful within 2^31 ms; an event further back than this is taken
+// as long past.
 constexpr double kFarMs = 1 << 30;
 
 }  // namespace
@@ -42,8 +42,8 @@ Step TimedPlaybackEngine::loopPass() {
     }
     const double now = clock_.nowMs();
     const double ahead = event.timeMs - elapsedMs(now, startMs_);
-    if (ahead > kFarMs) {
-        return {Step::Kind::WaitUntil, wrapClock(now + kFarMs)};
+    if (const std::optional<Step> end = endIfTooFar(ahead)) {
+        return *end;
     }
     // The wait ends exactly at the due reading, and the same reading counts as due.
     const double due = wrapClock(startMs_ + event.timeMs);

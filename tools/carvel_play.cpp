@@ -1,14 +1,17 @@
-// carvel-play [--once] [--full] [--seed N] CHART...: a terminal jukebox. Plays the charts one after
-// another through the sound card (after the last, the first again; with --once, it ends after the
-// last), printing the status texts and load messages as they change. A chart that cannot play
-// (missing, or without events) is passed over at once. Exit status: 0, or 1 when no chart could be
-// played; Ctrl+C ends it with 130, SIGTERM with 143.
+// carvel-play [--once] [--max-seconds N] [--full] [--seed N] CHART...: a terminal jukebox. Plays
+// the charts one after another through the sound card (after the last, the first again; with
+// --once, it ends after the last), printing the status texts and load messages as they change. A
+// chart that cannot play (missing, or without events) is passed over at once. Exit status: 0, or 1
+// when no chart could be played; Ctrl+C ends it with 130, SIGTERM with 143.
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 #include "media/sdl_output.h"
 #include "platform/command_line.h"
@@ -69,6 +72,8 @@ int main(int argc, char** argv) {
         QStringLiteral("usage: carvel-play [OPTION]... CHART...\n"
                        "Plays the charts one after another through the sound card, over and over.\n"
                        "  --once       end after the last chart\n"
+                       "  --max-seconds N\n"
+                       "               end each chart after N seconds and go on to the next\n"
                        "  --full       read the charts in full (extended BMS: 7 keys, tempo\n"
                        "               changes, stops, long notes, #RANDOM) instead of the\n"
                        "               classic reading\n"
@@ -77,6 +82,7 @@ int main(int argc, char** argv) {
                        "  -h, --help   show this text\n"
                        "  --version    show the version\n"));
     options.addFlag(QStringLiteral("--once"));
+    options.addValue(QStringLiteral("--max-seconds"));
     carvel::ReadOptions reading;
     if (const std::optional<int> status =
             carvel::parseWithReadingOptions(options, carvel::argumentsOf(argc, argv), reading)) {
@@ -86,6 +92,14 @@ int main(int argc, char** argv) {
         return options.usageError(QStringLiteral("at least one CHART expected"));
     }
     const bool once = options.isSet(QStringLiteral("--once"));
+    std::optional<double> maxSeconds;
+    if (const std::optional<QString> text = options.value(QStringLiteral("--max-seconds"))) {
+        bool ok = false;
+        maxSeconds = text->toDouble(&ok);
+        if (!ok || !std::isfinite(*maxSeconds) || *maxSeconds <= 0) {
+            return options.usageError(QStringLiteral("--max-seconds takes a number above 0"));
+        }
+    }
 
     QCoreApplication app(argc, argv);
     carvel::media::SdlOutput output;
@@ -108,7 +122,10 @@ int main(int argc, char** argv) {
     // list of them never nests; a whole round of them ends the program.
     bool playedAny = false;
     qsizetype unplayable = 0;
+    QTimer limit;  // the --max-seconds of the chart that plays
+    limit.setSingleShot(true);
     std::function<void()> next = [&] {
+        limit.stop();
         if (once && queue.atLast()) {
             app.exit(playedAny ? 0 : 1);
             return;
@@ -121,12 +138,21 @@ int main(int argc, char** argv) {
         if (controller.running()) {
             playedAny = true;
             unplayable = 0;
+            if (maxSeconds) {
+                limit.start(static_cast<int>(std::min(*maxSeconds * 1000, 2147483647.0)));
+            }
         } else {
             ++unplayable;
             QTimer::singleShot(0, &app, next);
         }
     };
     controller.setCompletionHandler([&next] { next(); });
+    QObject::connect(&limit, &QTimer::timeout, &app, [&] {
+        print(QString::number(*maxSeconds) +
+              QStringLiteral(" 秒で演奏を打ち切りました。(--max-seconds で長さを変えられます)"));
+        controller.stop();
+        QTimer::singleShot(0, &app, next);
+    });
 
     std::signal(SIGINT, [](int signal) { caughtSignal = signal; });
     std::signal(SIGTERM, [](int signal) { caughtSignal = signal; });

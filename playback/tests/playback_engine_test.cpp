@@ -141,6 +141,29 @@ TEST_F(EngineTest, HowARunEnds) {
     }
 }
 
+// At 1 BPM a measure takes 240 s: an event two measures on is waited for, one three measures on
+// ends the run, which then completes as usual.
+TEST_F(EngineTest, ARunEndsWhenItsNextEventIsMoreThanTenMinutesAway) {
+    struct Case {
+        const char* events;
+        Statuses statuses;
+    };
+    const Case cases[] = {
+        {"000000,11,1 000384,11,1", {Playing}},
+        {"000000,11,1 000576,11,1", {Playing, NothingForLong, Completed}},
+    };
+    media.sounds = {nullptr, makeSound(100)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.events);
+        host = testing::RecordingHost();
+        events(c.events, 1);
+        engine.play();
+        runFor(engine, clock, 10000);
+        EXPECT_EQ(host.statuses, c.statuses);
+        engine.abandon();
+    }
+}
+
 // Black is transparent in a layer; an unloaded layer turns black. Miss and Title overlays cover
 // the base; a Miss choice found late with Wait Off is dropped; with pictures off the events are
 // consumed and the picture frozen.

@@ -61,6 +61,7 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
     const Statuses done = {Playing, Completed};
     const Statuses stopped = {Playing, Stopped};
     const Statuses running = {Playing};
+    const Statuses far = {Playing, NothingForLong, Completed};
     const Case cases[] = {
         {false, 0, 0, nullptr,
          "0:01:1 12.5:11:2 12.5:19:3 100.25:21:4 100.25:51:5 200:61:1 200:69:2 250:03:3 260:1A:3 "
@@ -78,8 +79,10 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
          done, "Wait On plays late events at their times"},
         {true, 10, 180, nullptr, "0:11:1 100:11:2 150:11:3 300:11:4", "1@0 3@150 4@300", done,
          "Wait Off drops events found more than 50 ms late"},
-        {false, 0, 0, nullptr, "0:11:1 nan:11:2 1e15:11:3", "1@0", running,
-         "times that are no number are passed over, one far away is waited for"},
+        {false, 0, 0, nullptr, "0:11:1 nan:11:2 599000:11:3", "1@0", running,
+         "times that are no number are passed over; one less than 10 minutes away is waited for"},
+        {false, 0, 0, nullptr, "0:11:1 600001:11:2 1e15:11:3", "1@0", far,
+         "one more than 10 minutes away ends the run, which completes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

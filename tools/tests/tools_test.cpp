@@ -36,7 +36,10 @@ class ToolsTest : public ::testing::Test {
     void SetUp() override {
         testing::writeWav(dir.filePath(u"click.wav"_qs), 100, 44100, 3000);
         testing::writeBytes(dir.filePath(u"short.bms"_qs), "#WAV01 click.wav\n#00011:01\n");
-        testing::writeBytes(dir.filePath(u"long.bms"_qs), "#WAV01 click.wav\n#99911:01\n");
+        // Nine minutes to its only sound; one that lies more than ten minutes away ends the chart.
+        testing::writeBytes(dir.filePath(u"long.bms"_qs), "#WAV01 click.wav\n#29211:01\n");
+        testing::writeBytes(dir.filePath(u"far.bms"_qs),
+                            "#WAV01 click.wav\n#00011:01\n#99911:01\n");
         testing::writeBytes(dir.filePath(u"empty.bms"_qs), "#TITLE e\n#00011:00\n");
         testing::writeBytes(dir.filePath(u"silent.bms"_qs), "#00111:01\n");
         // Two voices at once: 6000 at the peak.
@@ -111,6 +114,17 @@ TEST_F(ToolsTest, OptionsOutputAndExitStatus) {
          u"ｽﾃｰﾀｽ : 再生が完了しました。"_qs,
          {}},
         {CARVEL_PLAY, {u"none.bms"_qs, u"empty.bms"_qs}, 1, {}, {}},
+        {CARVEL_PLAY,
+         {u"--once"_qs, u"far.bms"_qs},
+         0,
+         u"ｽﾃｰﾀｽ : 次の音まで10分以上あるため、演奏を終了します。\nｽﾃｰﾀｽ : 再生が完了しました。"_qs,
+         {}},
+        {CARVEL_PLAY,
+         {u"--once"_qs, u"--max-seconds"_qs, u"0.2"_qs, u"long.bms"_qs},
+         0,
+         u"0.2 秒で演奏を打ち切りました。(--max-seconds で長さを変えられます)"_qs,
+         {}},
+        {CARVEL_PLAY, {u"--max-seconds=x"_qs, u"long.bms"_qs}, 2, {}, u"above 0"_qs},
         {CARVEL_TEXTVIEW, {u"--version"_qs}, 0, u"carvel-textview"_qs + version, {}},
         {CARVEL_TEXTVIEW, {u"-x"_qs}, 2, {}, u"carvel-textview: unknown option -x\n"_qs},
     };
