@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "chart/event.h"
@@ -37,6 +38,8 @@ struct Chart {
     // Full reading: the sounds and pictures that play, by time, then channel, then value.
     std::vector<TimedEvent> timedEvents;
     QString subtitle;
+    QString playLevel;      // #PLAYLEVEL as written; empty when the chart gives none
+    QString difficulty;     // #DIFFICULTY as written; empty when the chart gives none
     double startBpm = 130;  // the full reading's first tempo, fractions kept (bpm: rounded)
 
     // The #WAV, #BMP and #STAGEFILE lines, in line order.
@@ -44,8 +47,13 @@ struct Chart {
 };
 
 // The information text shown for the chart, lines joined by CR LF, none after the last: TITLE,
-// GENRE, ARTIST, BPM; the full reading adds SUBTITLE after TITLE (when there is one) and MODE last.
+// GENRE, ARTIST, BPM; the full reading adds SUBTITLE after TITLE, PLAYLEVEL and DIFFICULTY after
+// BPM (each when the chart gives it) and MODE last.
 QString informationText(const Chart& chart);
+
+// The header fields that only the full reading reads and shows when a chart gives them, as
+// (label, value): PLAYLEVEL, DIFFICULTY.
+std::vector<std::pair<QString, QString>> headerExtras(const Chart& chart);
 
 // The tempo as the information text shows it: the classic reading's whole number, the full
 // reading's first tempo as written ("150.5"; trailing zeros of the fraction dropped).

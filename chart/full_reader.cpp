@@ -33,7 +33,47 @@ bool isDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
-// The channels the full reading uses: 01-09 but 05, 11-19, 21-29, 51-59, 61-69 (base 36).
+// A header or control line's key (without '#') and its value, blanks around both dropped.
+struct KeyValue {
+    QStringView key;
+    QStringView value;
+};
+KeyValue keyValue(QStringView line) {
+    qsizetype end = 1;
+    while (end < line.size() && !isBlank(line[end])) {
+        ++end;
+    }
+    return {line.sliced(1, end - 1), trimBlanks(line.sliced(end))};
+}
+
+bool isChannelLine(QStringView line) {
+    return line.size() >= 7 && line[6] == u':' && isDigit(line[1]) && isDigit(line[2]) &&
+           isDigit(line[3]);
+}
+
+// The #CASE values of each switch in text, in the order of the lines that open them; a switch's
+// own cases only, not those of the switches nested in it.
+std::vector<std::vector<std::int64_t>> switchCases(QStringView text) {
+    std::vector<std::vector<std::int64_t>> cases;
+    std::vector<size_t> open;  // the switches not closed yet, by their place in cases
+    forEachLine(text, [&](QStringView raw) {
+        const QStringView line = trimBlanks(raw);
+        if (line.size() < 2 || line.front() != u'#' || isChannelLine(line)) {
+            return;
+        }
+        const auto [key, value] = keyValue(line);
+        if (RandomBranches::opensSwitch(key)) {
+            open.push_back(cases.size());
+            cases.emplace_back();
+        } else if (!open.empty() && sameKey(key, u"CASE")) {
+            cases[open.back()].push_back(RandomBranches::integerOf(value));
+        } else if (!open.empty() && sameKey(key, u"ENDSW")) {
+            open.pop_back();
+        }
+    });
+    return cases;
+}
+
 // A #BPMxx or #STOPxx line as written; the index is read once #BASE is known.
 struct Definition {
     QStringView index;
@@ -49,8 +89,8 @@ struct MediaLine {
 
 class FullReader {
   public:
-    FullReader(const QString& folder, std::optional<std::uint32_t> seed)
-        : folder_(folder), branches_(seed) {
+    FullReader(QStringView text, const QString& folder, std::optional<std::uint32_t> seed)
+        : text_(text), folder_(folder), branches_(seed) {
         chart_.mode = ReadingMode::Full;
         chart_.folder = folder;
     }
@@ -63,8 +103,10 @@ class FullReader {
     void resolveMedia();
     void resolveDefinitions();
 
+    QStringView text_;
     QString folder_;
     RandomBranches branches_;
+    bool switchesKnown_ = false;
     Chart chart_;
     FullDefinitions defs_;
     std::vector<ChannelLine> lines_;
@@ -80,8 +122,7 @@ void FullReader::line(QStringView raw) {
         return;
     }
     // "#mmmcc:data": three digits of measure, two base-36 characters of channel.
-    if (line.size() >= 7 && line[6] == u':' && isDigit(line[1]) && isDigit(line[2]) &&
-        isDigit(line[3])) {
+    if (isChannelLine(line)) {
         const int channel = channelValue(line[4], line[5]);
         if (branches_.reading() && full_channels::isRead(channel)) {
             const int measure = (line[1].unicode() - u'0') * 100 + (line[2].unicode() - u'0') * 10 +
@@ -91,12 +132,13 @@ void FullReader::line(QStringView raw) {
         }
         return;
     }
-    qsizetype end = 1;
-    while (end < line.size() && !isBlank(line[end])) {
-        ++end;
+    const auto [key, value] = keyValue(line);
+    if (!switchesKnown_ && RandomBranches::opensSwitch(key)) {
+        // Whether a #DEF is read depends on the #CASE lines after it: the switches are looked
+        // through once, from the first on, and only in charts that have one.
+        switchesKnown_ = true;
+        branches_.setSwitchCases(switchCases(text_.sliced(raw.data() - text_.data())));
     }
-    const QStringView key = line.sliced(1, end - 1);
-    const QStringView value = trimBlanks(line.sliced(end));
     if (!branches_.control(key, value) && branches_.reading()) {
         header(key, value);
     }
@@ -111,6 +153,10 @@ void FullReader::header(QStringView key, QStringView value) {
         chart_.genre = value.toString();
     } else if (sameKey(key, u"ARTIST")) {
         chart_.artist = value.toString();
+    } else if (sameKey(key, u"PLAYLEVEL")) {
+        chart_.playLevel = value.toString();
+    } else if (sameKey(key, u"DIFFICULTY")) {
+        chart_.difficulty = value.toString();
     } else if (sameKey(key, u"BPM")) {
         const long double bpm = leadingDecimal(value);
         if (bpm > 0) {
@@ -128,13 +174,15 @@ void FullReader::header(QStringView key, QStringView value) {
         media_.push_back({MediaRequest::Kind::Picture, key.sliced(3), value});
     } else if (key.size() == 5 && sameKey(key.first(3), u"BPM")) {
         bpms_.push_back({key.sliced(3), value});
+    } else if (key.size() == 7 && sameKey(key.first(5), u"EXBPM")) {
+        bpms_.push_back({key.sliced(5), value});
     } else if (key.size() == 6 && sameKey(key.first(4), u"STOP")) {
         stops_.push_back({key.sliced(4), value});
     }
 }
 
-// Requests in line order; a definition without a name, or whose index is 00 or outside the
-// alphabet, names nothing and is left out.
+// Requests in line order; a definition without a name, or whose index is outside the alphabet or
+// 00 (but for #BMP00, the Miss picture of charts that choose none), names nothing and is left out.
 void FullReader::resolveMedia() {
     PathResolver resolver;
     for (const MediaLine& d : media_) {
@@ -143,7 +191,8 @@ void FullReader::resolveMedia() {
         if (d.kind != MediaRequest::Kind::Stage) {
             request.index = indexValue(d.index, defs_.base);
             request.indexText = d.index.toString();
-            if (request.index <= 0) {
+            if (request.index < 0 ||
+                (request.index == 0 && d.kind != MediaRequest::Kind::Picture)) {
                 continue;
             }
         }
@@ -200,7 +249,7 @@ Chart FullReader::finish(ReadProgress* progress) {
 
 Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
                         std::optional<std::uint32_t> seed) {
-    FullReader reader(folder, seed);
+    FullReader reader(text, folder, seed);
     forEachLine(text, [&](QStringView line) { reader.line(line); });
     return reader.finish(progress);
 }

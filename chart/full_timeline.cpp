@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <numeric>
 
 #include "chart/full_channels.h"
 
@@ -98,7 +99,18 @@ class Timeline {
 
   private:
     void placeMeasure(long double beats, const int* first, const int* last);
+    // A pair that stands after merging: its position (reduced), value and line.
+    struct Pair {
+        Fraction at;
+        int value = 0;
+        int line = 0;
+    };
+
     void gather(const int* first, const int* last);
+    void gatherLine(int index);
+    void gatherMerged(size_t first, size_t last);
+    void add(int channel, Fraction at, int value, int line);
+    int pairValue(int channel, QChar high, QChar low) const;
     void sweep(size_t first, long double beats);
     void advanceTo(Fraction at, long double beats);
 
@@ -107,6 +119,8 @@ class Timeline {
     std::vector<TimedEvent> events_;
     std::vector<Change> changes_;
     std::vector<std::int32_t> longNoteValues_;  // of the measure's long-note pairs, in file order
+    std::vector<int> byChannel_;                // the measure's lines, by channel
+    std::vector<Pair> merged_;                  // the pairs of one channel's lines
     std::array<bool, 36 * 36> longNoteOpen_{};
 
     // The sweep through a measure: at `at`, reached at `time`, a stop of stopMs begins; from
@@ -197,59 +211,42 @@ void Timeline::sweep(size_t first, long double beats) {
     time_.add(msPerMeasure_ * distance(at_, end));
 }
 
+// The value of a pair on a channel: a hexadecimal tempo on 03, an index elsewhere; 0 or below for
+// an empty pair ("00", or characters outside the alphabet), which neither plays nor replaces.
+int Timeline::pairValue(int channel, QChar high, QChar low) const {
+    return channel == kHexTempo ? hexPairValue(high, low) : indexValue(high, low, defs_.base);
+}
+
 // Appends the measure's sound and picture events, holding their positions, and collects its
-// changes, each in the order they apply. Pairs that are empty, outside
-// the alphabet, of an undefined or non-positive index, or of the #LNOBJ value on a key lane, are
-// left out.
+// changes, each in the order they apply. Several lines of one channel in one measure merge: at each
+// position the last non-empty pair in file order stands (1/2 and 2/4 are one position). Background
+// sounds (01) are the exception: their lines stack.
 void Timeline::gather(const int* first, const int* last) {
     changes_.clear();
     longNoteValues_.clear();
     const size_t firstEvent = events_.size();
-    for (const int* index = first; index != last; ++index) {
-        const ChannelLine& line = lines_[static_cast<size_t>(*index)];
-        const int channel = line.channel;
-        const bool timing = isTiming(channel);
-        const bool key = isKeyLane(channel);
-        const bool longNote = isLongLane(channel);
-        if (!timing && !isPlayed(channel)) {
-            continue;
+    // The measure's lines by channel, each channel's in file order.
+    byChannel_.assign(first, last);
+    std::stable_sort(byChannel_.begin(), byChannel_.end(), [this](int a, int b) {
+        return lines_[static_cast<size_t>(a)].channel < lines_[static_cast<size_t>(b)].channel;
+    });
+    for (size_t g = 0; g < byChannel_.size();) {
+        const int channel = lines_[static_cast<size_t>(byChannel_[g])].channel;
+        size_t end = g + 1;
+        while (end < byChannel_.size() &&
+               lines_[static_cast<size_t>(byChannel_[end])].channel == channel) {
+            ++end;
         }
-        const QStringView data = line.data;
-        if (data.size() / 2 >= kMaxPairs) {
-            continue;  // far beyond any chart file that is read
-        }
-        const auto n = static_cast<std::int32_t>(data.size() / 2);
-        for (std::int32_t k = 0; k < n; ++k) {
-            const QChar high = data[2 * k];
-            const QChar low = data[2 * k + 1];
-            if (channel == kHexTempo) {
-                const int tempo = hexPairValue(high, low);
-                if (tempo > 0) {
-                    changes_.push_back({{k, n}, *index, static_cast<std::uint16_t>(tempo), 0});
+        if (isTiming(channel) || isPlayed(channel)) {
+            if (end - g == 1 || channel == kBgm) {
+                for (size_t l = g; l < end; ++l) {
+                    gatherLine(byChannel_[l]);
                 }
-                continue;
-            }
-            const int value = indexValue(high, low, defs_.base);
-            if (value <= 0) {
-                continue;
-            }
-            const auto slot = static_cast<size_t>(value);
-            if (channel == kIndexedTempo || channel == kStop) {
-                const bool tempo = channel == kIndexedTempo;
-                if (definedValue(tempo ? defs_.bpms : defs_.stops, slot) > 0) {
-                    changes_.push_back({{k, n},
-                                        *index,
-                                        static_cast<std::uint16_t>(value),
-                                        static_cast<std::uint8_t>(tempo ? 1 : 2)});
-                }
-            } else if (longNote) {
-                events_.push_back({packed({k, n}), static_cast<std::uint16_t>(channel),
-                                   static_cast<std::int32_t>(longNoteValues_.size())});
-                longNoteValues_.push_back(value);
-            } else if (!(key && value == defs_.lnobj)) {
-                events_.push_back({packed({k, n}), static_cast<std::uint16_t>(channel), value});
+            } else {
+                gatherMerged(g, end);
             }
         }
+        g = end;
     }
     const auto applies = [](const Change& a, const Change& b) {
         if (!(a.at == b.at)) {
@@ -263,6 +260,72 @@ void Timeline::gather(const int* first, const int* last) {
     const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
     if (!std::is_sorted(measure, events_.end(), Sooner())) {
         std::sort(measure, events_.end(), Sooner());
+    }
+}
+
+// Every non-empty pair of one line.
+void Timeline::gatherLine(int index) {
+    const ChannelLine& line = lines_[static_cast<size_t>(index)];
+    const QStringView data = line.data;
+    if (data.size() / 2 >= kMaxPairs) {
+        return;  // far beyond any chart file that is read
+    }
+    const auto n = static_cast<std::int32_t>(data.size() / 2);
+    for (std::int32_t k = 0; k < n; ++k) {
+        const int value = pairValue(line.channel, data[2 * k], data[2 * k + 1]);
+        if (value > 0) {
+            add(line.channel, {k, n}, value, index);
+        }
+    }
+}
+
+// The lines byChannel_[first, last) of one channel, merged by position.
+void Timeline::gatherMerged(size_t first, size_t last) {
+    merged_.clear();
+    for (size_t l = first; l < last; ++l) {
+        const int index = byChannel_[l];
+        const ChannelLine& line = lines_[static_cast<size_t>(index)];
+        const QStringView data = line.data;
+        if (data.size() / 2 >= kMaxPairs) {
+            continue;
+        }
+        const auto n = static_cast<std::int32_t>(data.size() / 2);
+        for (std::int32_t k = 0; k < n; ++k) {
+            const int value = pairValue(line.channel, data[2 * k], data[2 * k + 1]);
+            if (value > 0) {
+                const std::int32_t common = std::gcd(k, n);
+                merged_.push_back({{k / common, n / common}, value, index});
+            }
+        }
+    }
+    // By position, and at one position in file order: the last one stands.
+    std::stable_sort(merged_.begin(), merged_.end(),
+                     [](const Pair& a, const Pair& b) { return a.at < b.at; });
+    const int channel = lines_[static_cast<size_t>(byChannel_[first])].channel;
+    for (size_t i = 0; i < merged_.size(); ++i) {
+        if (i + 1 == merged_.size() || !(merged_[i].at == merged_[i + 1].at)) {
+            add(channel, merged_[i].at, merged_[i].value, merged_[i].line);
+        }
+    }
+}
+
+// One pair that stands. Changes to an undefined or non-positive index and key notes of the #LNOBJ
+// value are left out.
+void Timeline::add(int channel, Fraction at, int value, int line) {
+    if (channel == kHexTempo) {
+        changes_.push_back({at, line, static_cast<std::uint16_t>(value), 0});
+    } else if (channel == kIndexedTempo || channel == kStop) {
+        const bool tempo = channel == kIndexedTempo;
+        if (definedValue(tempo ? defs_.bpms : defs_.stops, static_cast<size_t>(value)) > 0) {
+            changes_.push_back({at, line, static_cast<std::uint16_t>(value),
+                                static_cast<std::uint8_t>(tempo ? 1 : 2)});
+        }
+    } else if (isLongLane(channel)) {
+        events_.push_back({packed(at), static_cast<std::uint16_t>(channel),
+                           static_cast<std::int32_t>(longNoteValues_.size())});
+        longNoteValues_.push_back(value);
+    } else if (!(isKeyLane(channel) && value == defs_.lnobj)) {
+        events_.push_back({packed(at), static_cast<std::uint16_t>(channel), value});
     }
 }
 

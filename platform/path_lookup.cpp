@@ -13,7 +13,8 @@ namespace {
 
 const std::array<QStringList, 2>& extensionGroups() {
     static const std::array<QStringList, 2> groups = {
-        QStringList{QStringLiteral("wav"), QStringLiteral("ogg"), QStringLiteral("flac")},
+        QStringList{QStringLiteral("wav"), QStringLiteral("ogg"), QStringLiteral("flac"),
+                    QStringLiteral("mp3")},
         QStringList{QStringLiteral("bmp"), QStringLiteral("png"), QStringLiteral("jpg"),
                     QStringLiteral("jpeg")}};
     return groups;

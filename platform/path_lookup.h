@@ -20,9 +20,9 @@ struct FoundFile {
 // with '\' as separator and without letter case in file names, and their files may carry CP932
 // names on disk, so a name is tried, in this order: exactly; component by component against the
 // decoded names on disk, without regard to case; then, when still missing, with the same stem and
-// the other usual extensions of its kind (sound: wav, ogg, flac; picture: bmp, png, jpg, jpeg).
-// Only regular files are found. Folder listings are cached, so one resolver serves one load and is
-// then dropped. Not thread-safe.
+// the other usual extensions of its kind (sound: wav, ogg, flac, mp3; picture: bmp, png, jpg,
+// jpeg). Only regular files are found. Folder listings are cached, so one resolver serves one load
+// and is then dropped. Not thread-safe.
 class PathResolver {
   public:
     // folder is the chart's folder as text, ending in '/'.

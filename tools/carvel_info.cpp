@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
     printLine(QStringLiteral("GENRE : ") + chart.genre);
     printLine(QStringLiteral("ARTIST : ") + chart.artist);
     printLine(QStringLiteral("BPM : ") + carvel::bpmText(chart));
+    for (const auto& [label, field] : carvel::headerExtras(chart)) {
+        printLine(label + QStringLiteral(" : ") + field);
+    }
     printLine(QStringLiteral("messages: ") + QString::number(loaded.messages.size()));
     for (const carvel::LoadMessage& message : loaded.messages) {
         printLine(carvel::messageText(message));

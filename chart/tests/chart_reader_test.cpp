@@ -201,10 +201,13 @@ TEST(FullReader, EventTimes) {
         {"a stop at a note: the note sounds when the stop begins",
          u"#BPM 120\n#STOP01 96\n#00009:0001\n#00011:01010101\n"_qs,
          {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "2500.000,11,1"}},
-        {"tempo and stops at one position: 08 wins over 03, stops add up at the new tempo",
+        {"tempo and stop at one position: 08 wins over 03, the stop runs at the new tempo",
          u"#BPM 120\n#BPM01 240\n#STOP01 96\n#00008:0001\n#00003:00FF\n#00009:0001\n"
-         "#00009:0000000001000000\n#00011:01010101\n"_qs,
-         {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "2250.000,11,1"}},
+         "#00011:01010101\n"_qs,
+         {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "1750.000,11,1"}},
+        {"#EXBPMxx is #BPMxx: the later line of either spelling stands",
+         u"#BPM 120\n#BPM01 60\n#EXBPM01 240\n#00008:0001\n#00011:01010101\n"_qs,
+         {"0.000,11,1", "500.000,11,1", "1000.000,11,1", "1250.000,11,1"}},
         {"ignored changes: tempo 0, undefined index, stop 0; the 03 under an ignored 08 counts",
          u"#BPM 120\n#BPM01 0\n#STOP02 0\n#00008:0103\n#00009:0002\n#00003:00F0\n"
          "#00011:01010101\n"_qs,
@@ -223,10 +226,9 @@ TEST(FullReader, EventTimes) {
         {"#BASE 62, wherever it stands: case-sensitive indexes",
          u"#00011:zzZZ0z\n#BASE 62\n"_qs,
          {"0.000,11,3843", "615.385,11,2205", "1230.769,11,61"}},
-        {"long notes pair up per lane across measures, only starts sound; file order at one time",
-         u"#BPM 120\n#00051:01000200\n#00051:00000003\n#00151:04\n#00052:05\n#00052:06\n"
-         "#00061:07\n"_qs,
-         {"0.000,51,1", "0.000,52,5", "0.000,61,7", "1500.000,51,3"}},
+        {"long notes pair up per lane across measures, only starts sound",
+         u"#BPM 120\n#00051:01000200\n#00051:00000003\n#00151:04\n#00061:07\n"_qs,
+         {"0.000,51,1", "0.000,61,7", "1500.000,51,3"}},
         {"#LNOBJ: the last definition, for key lanes only",
          u"#BPM 120\n#LNOBJ 02\n#00011:0102ZZ03\n#00051:ZZ\n#LNOBJ ZZ\n"_qs,
          {"0.000,11,1", "0.000,51,1295", "500.000,11,2", "1500.000,11,3"}},
@@ -254,6 +256,80 @@ TEST(FullReader, EventTimes) {
     }
 }
 
+// Several lines of one measure and one channel: at each position the last non-empty pair stands.
+TEST(FullReader, LinesOfOneMeasureAndChannelMerge) {
+    struct Case {
+        const char* name;
+        QString text;
+        Strings events;
+    };
+    const Case cases[] = {
+        {"the example of the command memo: 01 05 03 06",
+         u"#00111:01020304\n#00111:00050006\n"_qs,
+         {"2000.000,11,1", "2500.000,11,5", "3000.000,11,3", "3500.000,11,6"}},
+        {"1/2 and 2/4 are one position; 00 never erases",
+         u"#00011:0001\n#00011:00000200\n#00011:0000\n"_qs,
+         {"1000.000,11,2"}},
+        {"background sounds stack",
+         u"#00001:01\n#00001:01\n#00001:0002\n"_qs,
+         {"0.000,01,1", "0.000,01,1", "1000.000,01,2"}},
+        {"one stop of a position however many lines name it",
+         u"#STOP01 96\n#00009:01\n#00009:01\n#00011:0001\n"_qs,
+         {"2000.000,11,1"}},
+        {"pictures: the later one at a position", u"#00004:01\n#00004:02\n"_qs, {"0.000,04,2"}},
+        {"long notes alternate start and end over the merged pairs",
+         u"#00051:0102\n#00051:0300\n#00151:04\n"_qs,
+         {"0.000,51,3", "2000.000,51,4"}},
+        {"only an #LNOBJ pair that stands ends a note",
+         u"#LNOBJ 02\n#00011:0101\n#00011:0002\n#00012:0102\n#00012:0003\n"_qs,
+         {"0.000,11,1", "0.000,12,1", "1000.000,12,3"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(timedEvents(readFull(u"#BPM 120\n"_qs + c.text)), c.events) << c.name;
+    }
+}
+
+// Measures 1-5 at 120 BPM begin at 2000 ms, 4000 ms, ... and each line names its own sound.
+TEST(FullReader, SwitchBlocks) {
+    struct Case {
+        const char* name;
+        QString text;
+        QList<int> read;  // the sounds of the lines read
+    };
+    const Case cases[] = {
+        {"reading starts at the matching #CASE and falls through to a #SKIP",
+         u"#SETSWITCH 2\n#00111:01\n#CASE 1\n#00112:02\n#SKIP\n#CASE 2\n#00113:03\n"
+         "#CASE 3\n#00114:04\n#SKIP\n#DEF\n#00115:05\n#ENDSW\n#00116:06\n"_qs,
+         {3, 4, 6}},
+        {"#DEF when no case matches, wherever it stands, falling through too",
+         u"#SETSWITCH 9\n#DEF\n#00111:01\n#CASE 1\n#00112:02\n#SKIP\n#CASE 2\n#00113:03\n"
+         "#ENDSW\n"_qs,
+         {1, 2}},
+        {"no #DEF when a later case matches",
+         u"#SETSWITCH 2\n#DEF\n#00111:01\n#SKIP\n#CASE 2\n#00112:02\n#ENDSW\n"_qs,
+         {2}},
+        {"a nested switch's cases are its own",
+         u"#SETSWITCH 5\n#DEF\n#00111:01\n#SKIP\n#CASE 1\n#SETSWITCH 1\n#CASE 5\n#00112:02\n"
+         "#ENDSW\n#ENDSW\n#00113:03\n"_qs,
+         {1, 3}},
+        {"only #ENDSW closes a switch; #IF blocks around it go on",
+         u"#SETRANDOM 1\n#IF 1\n#SETSWITCH 2\n#CASE 2\n#00111:01\n#ENDIF\n#00112:02\n#ENDSW\n"
+         "#ELSE\n#00113:03\n#ENDIF\n#00114:04\n"_qs,
+         {1, 2, 4}},
+        {"#SWITCH draws like #RANDOM; a switch in a branch not read reads nothing",
+         u"#SWITCH 1\n#CASE 1\n#00111:01\n#ENDSW\n#SETRANDOM 2\n#IF 1\n#SETSWITCH 1\n"
+         "#CASE 1\n#00112:02\n#ENDSW\n#ENDIF\n"_qs,
+         {1}},
+    };
+    for (const Case& c : cases) {
+        QList<int> read;
+        for (const TimedEvent& e : readFull(u"#BPM 120\n"_qs + c.text).timedEvents) {
+            read.append(e.value);
+        }
+        EXPECT_EQ(read, c.read) << c.name;
+    }
+}
+
 TEST(FullReader, RandomDrawsFollowTheSeed) {
     QString text = u"#RANDOM 1000\n"_qs;
     for (int k = 1; k <= 1000; ++k) {
@@ -272,12 +348,14 @@ TEST(FullReader, RandomDrawsFollowTheSeed) {
 TEST(FullReader, HeaderAndMedia) {
     const Chart chart = readFull(
         u" #TITLE  Song \n#SUBTITLE  [Another]\n#BPM 222.220bpm\n#WAVzz a.wav\n"
-        "#BMP0A b.png\n#WAV00 c.wav\n#WAV!! d.wav\n#WAV01\n#STAGEFILE s.bmp\n"_qs);
+        "#BMP0A b.png\n#WAV00 c.wav\n#WAV!! d.wav\n#WAV01\n#STAGEFILE s.bmp\n#BMP00 m.bmp\n"
+        "#PLAYLEVEL 12\n#DIFFICULTY 4\n"_qs);
     EXPECT_EQ(informationText(chart),
               u"TITLE : Song\r\nSUBTITLE : [Another]\r\nGENRE : undifined\r\nARTIST : "
-              "undifined\r\nBPM : 222.22\r\nMODE : 拡張"_qs);
+              "undifined\r\nBPM : 222.22\r\nPLAYLEVEL : 12\r\nDIFFICULTY : 4\r\nMODE : 拡張"_qs);
+    // #BMP00 is the Miss picture of a chart that chooses none.
     EXPECT_EQ(mediaTexts(chart), (Strings{"sound 1295 zz [a.wav] []", "picture 10 0A [b.png] []",
-                                          "stage 0  [s.bmp] []"}));
+                                          "stage 0  [s.bmp] []", "picture 0 00 [m.bmp] []"}));
     EXPECT_EQ(bpmText(readFull(u"#BPM -5\n"_qs)), u"130"_qs);
 }
 

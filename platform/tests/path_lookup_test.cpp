@@ -27,6 +27,11 @@ TEST(PathResolver, SeparatorsCaseExtensionsAndShiftJisNames) {
     makeRaw(r + "exact.png");
     makeRaw(r + "folder.wav", 'd');
     makeRaw(r + "pipe.wav", 'p');
+    makeRaw(r + "voice.mp3");
+    makeRaw(r + "both.mp3");
+    makeRaw(r + "both.flac");
+    makeRaw(r + "dup.WAV");
+    makeRaw(r + "Dup.wav");
     // "サウンド/キック.wav" and "画像.BMP" with names in CP932 bytes, as unpacked from an archive.
     makeRaw(r + "\x83\x54\x83\x45\x83\x93\x83\x68", 'd');
     makeRaw(r + "\x83\x54\x83\x45\x83\x93\x83\x68/\x83\x4c\x83\x62\x83\x4e.wav");
@@ -46,6 +51,9 @@ TEST(PathResolver, SeparatorsCaseExtensionsAndShiftJisNames) {
         {u"BGM.WAV", u"bgm.ogg", {}},
         {u"pic.bmp", u"pic.png", {}},
         {u"exact.bmp", u"exact.bmp", {}},
+        {u"voice.wav", u"voice.mp3", {}},
+        {u"both.wav", u"both.flac", {}},  // mp3 only when no other kind is there
+        {u"DUP.WAV", u"Dup.wav", {}},     // of names equal but for case, the first by bytes
         {u"サウンド\\キック.wav", u"サウンド/キック.wav",
          "\x83\x54\x83\x45\x83\x93\x83\x68/\x83\x4c\x83\x62\x83\x4e.wav"},
         {u"画像.bmp", u"画像.BMP", "\x89\xe6\x91\x9c.BMP"},
