@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "app/reading_setting.h"
 #include "app/single_instance.h"
 #include "app/tests/program_rig.h"
 #include "testing/raw_files.h"
@@ -496,6 +497,43 @@ TEST(PeerUser, Table) {
             ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
         }
     }
+}
+
+// The settings file is read and written only as a regular file: a FIFO in its place would block
+// QSettings for ever.
+TEST(SettingsFile, Table) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(u"fifo.conf"_qs);
+    testing::makeRaw(QFile::encodeName(fifo), 'p');
+    QDir().mkpath(dir.filePath(u"folder.conf"_qs));
+    testing::writeBytes(dir.filePath(u"full.conf"_qs), "[General]\nreading=full\n");
+    testing::writeBytes(dir.filePath(u"other.conf"_qs), "[Other]\nreading=full\n");
+    struct Case {
+        const char* name;
+        ReadingMode loaded;
+        bool saved;
+    };
+    const Case cases[] = {
+        {"fifo.conf", ReadingMode::Classic, false},   {"folder.conf", ReadingMode::Classic, false},
+        {"full.conf", ReadingMode::Full, true},       {"other.conf", ReadingMode::Classic, true},
+        {"missing.conf", ReadingMode::Classic, true},
+    };
+    for (const Case& c : cases) {
+        const ReadingSetting setting(dir.filePath(QString::fromLatin1(c.name)));
+        ReadingMode loaded = ReadingMode::Full;
+        bool saved = !c.saved;
+        ASSERT_TRUE(testing::finishesWithin(std::chrono::seconds(10), QFile::encodeName(fifo), [&] {
+            loaded = setting.load();
+            saved = setting.save(ReadingMode::Full);
+        })) << c.name;
+        EXPECT_EQ(loaded, c.loaded) << c.name;
+        EXPECT_EQ(saved, c.saved) << c.name;
+        // What was saved reads back.
+        EXPECT_EQ(setting.load(), c.saved ? ReadingMode::Full : ReadingMode::Classic) << c.name;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 }  // namespace
