@@ -37,28 +37,27 @@ class LineReader {
   public:
     void take(QByteArrayView bytes) {
         pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+        size_t lineStart = 0;
         if (!markChecked_) {
             if (pending_.size() < 3) {
                 return;
             }
             markChecked_ = true;
             if (QByteArrayView(pending_.data(), 3) == kByteOrderMark) {
-                lineStart_ = scanned_ = 3;
+                lineStart = 3;
             }
         }
-        for (; scanned_ < pending_.size(); ++scanned_) {
-            const char c = pending_[scanned_];
-            if (c == '\r' || c == '\n') {
-                takeLine(QByteArrayView(pending_.data() + lineStart_,
-                                        static_cast<qsizetype>(scanned_ - lineStart_)));
-                lineStart_ = scanned_ + 1;
+        // Locals, so the loop is not held back by the entries it appends to.
+        const char* const data = pending_.data();
+        for (size_t i = scanned_, size = pending_.size(); i < size; ++i) {
+            if (data[i] == '\r' || data[i] == '\n') {
+                takeLine(QByteArrayView(data + lineStart, static_cast<qsizetype>(i - lineStart)));
+                lineStart = i + 1;
             }
         }
-        // Only the line not yet ended stays.
-        pending_.erase(pending_.begin(),
-                       pending_.begin() + static_cast<std::ptrdiff_t>(lineStart_));
-        scanned_ -= lineStart_;
-        lineStart_ = 0;
+        // Only the line not yet ended stays, already looked through.
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(lineStart));
+        scanned_ = pending_.size();
     }
 
     std::vector<Playlist::Entry> finish() {
@@ -76,7 +75,6 @@ class LineReader {
     }
 
     std::vector<char> pending_;
-    size_t lineStart_ = 0;
     size_t scanned_ = 0;
     bool markChecked_ = false;
     std::vector<Playlist::Entry> entries_;
