@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,6 +10,7 @@
 #include <QThread>
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "app/reading_setting.h"
 #include "app/single_instance.h"
@@ -365,137 +365,80 @@ TEST(RuntimeFolder, Table) {
     }
 }
 
-// A child process that runs as user uid (when that is not this one, only root can do it) and acts
-// on the socket at path: it listens there (and exits 1 when someone wrote to it), or connects and
-// sends a message (and exits 0 when it was answered). run() waits for it, with the event loop
-// running, after finish() for a listener.
-struct Peer {
-    Peer(const QString& path, uid_t uid, bool listener) : listener_(listener) {
-        const QByteArray native = QFile::encodeName(path);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
-        int ready[2];
-        if (::pipe(ready) != 0 || ::pipe(done_) != 0) {
-            return;
-        }
-        pid_ = ::fork();
-        if (pid_ != 0) {
-            ::close(ready[1]);
-            ::close(done_[0]);
-            char byte = 0;
-            [[maybe_unused]] const ssize_t got = ::read(ready[0], &byte, 1);  // bound or failed
-            ::close(ready[0]);
-            return;
-        }
-        ::close(ready[0]);
-        ::close(done_[1]);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        const auto* at = reinterpret_cast<const sockaddr*>(&address);
-        if (listener) {
-            // Bound by this user, so the file looks like one of ours; listening as uid.
-            if (::bind(fd, at, sizeof address) != 0 || ::setuid(uid) != 0 || ::listen(fd, 4) != 0) {
-                ::_exit(3);
-            }
-            ::close(ready[1]);
-            char byte = 0;
-            [[maybe_unused]] const ssize_t got = ::read(done_[0], &byte, 1);
-            ::fcntl(fd, F_SETFL, O_NONBLOCK);
-            for (int client; (client = ::accept(fd, nullptr, nullptr)) >= 0;) {
-                if (::read(client, &byte, 1) > 0) {
-                    ::_exit(1);
-                }
-            }
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        if (::setuid(uid) != 0 || ::connect(fd, at, sizeof address) != 0) {
-            ::_exit(3);
-        }
-        const char message[] = {0, 0, 0, 2, 'x', 0};
-        char answer = 0;
-        ::_exit(::write(fd, message, sizeof message) == sizeof message &&
-                        ::read(fd, &answer, 1) == 1
-                    ? 0
-                    : 1);
+// Runs child() in a child process as user uid (only root can be another user) while the event
+// loop turns here; the child's exit status, -1 when it did not end within 10 s.
+int asUser(uid_t uid, const std::function<int()>& child) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::_exit(::setuid(uid) == 0 ? child() : 3);
     }
-    ~Peer() {
-        finish();
-        if (pid_ > 0 && status_ < 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+    int status = -1;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        int exit = 0;
+        if (::waitpid(pid, &exit, WNOHANG) == pid) {
+            status = WIFEXITED(exit) ? WEXITSTATUS(exit) : 4;
+            loop.quit();
         }
+    });
+    poll.start(5);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (status < 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
     }
-    void finish() {
-        if (done_[1] >= 0) {
-            ::close(done_[1]);
-            done_[1] = -1;
-        }
-    }
-    // The child's exit status; -1 when it did not end within 10 s.
-    int run() {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 4;
-                loop.quit();
-            }
-        });
-        poll.start(5);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
-        return status_;
-    }
+    return status;
+}
 
-    bool listener_;
-    pid_t pid_ = -1;
-    int done_[2] = {-1, -1};
-    int status_ = -1;
-};
-
-// Each side talks only to a peer of its own user: a start never hands its arguments to another
-// user's listener, and the program takes no message from another user's start.
+// Each side deals only with its own user: a start never hands its arguments to a socket another
+// user owns, and the program takes no message from another user's start.
 TEST(PeerUser, Table) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";
     }
     testing::ensureApplication();
-    struct Case {
-        uid_t uid;
-        bool taken;
-    };
-    const Case cases[] = {{0, true}, {65534, false}};
-    for (const Case& c : cases) {
-        // The client is this process, the listener another one.
-        {
-            QTemporaryDir dir;
-            const QString list = dir.filePath(u"cuebook.dat"_qs);
-            QLockFile holder(list + u".lock"_qs);
-            ASSERT_TRUE(holder.tryLock(0));
-            Peer listener(dir.filePath(instanceSocketName(list)), c.uid, true);
-            SingleInstance::Claim claim = SingleInstance::Claim::First;
-            ASSERT_TRUE(claimLater(list, dir.path(), {u"/"_qs}, claim, 300));
-            EXPECT_EQ(claim, SingleInstance::Claim::NoAnswer) << c.uid;
-            listener.finish();
-            EXPECT_EQ(listener.run(), c.taken ? 1 : 0) << c.uid << ": the listener was written to";
-        }
-        // The listener is this process, the client another one, let in by the folder's mode.
-        {
-            QTemporaryDir dir;
-            const QString list = dir.filePath(u"cuebook.dat"_qs);
-            SingleInstance first(list, dir.path());
-            ASSERT_EQ(first.claim({}), SingleInstance::Claim::First);
-            QStringList got;
-            first.onMessage = [&](const QStringList& message) { got = message; };
-            ::chmod(QFile::encodeName(dir.path()).constData(), 0711);
-            ::chmod(QFile::encodeName(first.socketPath()).constData(), 0777);
-            Peer client(first.socketPath(), c.uid, false);
-            EXPECT_EQ(client.run(), c.taken ? 0 : 1) << c.uid << ": the client was answered";
-            EXPECT_EQ(got, c.taken ? QStringList{u"x"_qs} : QStringList()) << c.uid;
-            ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
-        }
+    const uid_t users[] = {0, 65534};
+    for (const uid_t uid : users) {
+        const bool own = uid == ::geteuid();
+        QTemporaryDir dir;
+        const QString list = dir.filePath(u"cuebook.dat"_qs);
+        SingleInstance first(list, dir.path());
+        ASSERT_EQ(first.claim({}), SingleInstance::Claim::First);
+        const QByteArray socket = QFile::encodeName(first.socketPath());
+        QStringList got;
+        first.onMessage = [&](const QStringList& message) { got = message; };
+
+        ASSERT_EQ(::chown(socket.constData(), uid, uid), 0);
+        SingleInstance::Claim claim = SingleInstance::Claim::First;
+        ASSERT_TRUE(claimLater(list, dir.path(), {u"/"_qs}, claim, 300));
+        EXPECT_EQ(claim, own ? SingleInstance::Claim::HandedOver : SingleInstance::Claim::NoAnswer)
+            << uid;
+        EXPECT_EQ(got, own ? QStringList{u"/"_qs} : QStringList()) << uid;
+        ASSERT_EQ(::chown(socket.constData(), 0, 0), 0);
+
+        // A client of that user, let in by the modes.
+        got.clear();
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0711);
+        ::chmod(socket.constData(), 0777);
+        const int answered = asUser(uid, [&] {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path, socket.constData(), static_cast<size_t>(socket.size()));
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            const char message[] = {0, 0, 0, 2, 'x', 0};
+            char answer = 0;
+            return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+                               0 &&
+                           ::write(fd, message, sizeof message) == sizeof message &&
+                           ::read(fd, &answer, 1) == 1
+                       ? 0
+                       : 1;
+        });
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+        EXPECT_EQ(answered, own ? 0 : 1) << uid;
+        EXPECT_EQ(got, own ? QStringList{u"x"_qs} : QStringList()) << uid;
     }
 }
 
