@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -85,14 +86,23 @@ int main(int argc, char** argv) {
             {carvel::LoadMessage::Kind::ChartNotFound, options.chart, QString()}));
     }
     const carvel::InstallLayout layout = carvel::installLayout();
-    carvel::SingleInstance instance(carvel::instanceSocketPath(layout.listFile));
-    switch (instance.claim(QStringList{QDir::currentPath()} + arguments)) {
+    QDir().mkpath(carvel::parentFolder(layout.listFile));
+    carvel::SingleInstance instance(layout.listFile);
+    const carvel::SingleInstance::Claim claim =
+        instance.claim(QStringList{QDir::currentPath()} + arguments);
+    switch (claim) {
         case carvel::SingleInstance::Claim::HandedOver:
             return 0;
-        case carvel::SingleInstance::Claim::NoAnswer:
-            printError(QStringLiteral("起動中の Carvel が応答しません。"));
+        case carvel::SingleInstance::Claim::NoAnswer: {
+            const QString text = QStringLiteral("起動中の Carvel が応答しません。ﾘｽﾄ ") +
+                                 layout.listFile +
+                                 QStringLiteral(" はその Carvel が使っているので、終了します。");
+            printError(text);
+            QMessageBox::warning(nullptr, QStringLiteral("ｴﾗｰ"), text);
             return 1;
+        }
         case carvel::SingleInstance::Claim::First:
+        case carvel::SingleInstance::Claim::Unguarded:
             break;
     }
 
@@ -106,9 +116,15 @@ int main(int argc, char** argv) {
         printError(QStringLiteral("サウンドデバイスを開けません (") + output.failure() +
                    QStringLiteral(")。音を出さずに再生します。"));
     }
-    QDir().mkpath(carvel::parentFolder(layout.listFile));
     carvel::Program program(output, output, layout.listFile, layout.previousListFile,
                             carvel::ReadingSetting::defaultFile());
+    if (claim == carvel::SingleInstance::Claim::Unguarded) {
+        const QString text = QStringLiteral("ﾘｽﾄ ") + layout.listFile +
+                             QStringLiteral(" をﾛｯｸできません (") + instance.lockError() +
+                             QStringLiteral(")。このﾘｽﾄには保存しません。");
+        printError(text);
+        program.neverWriteListFile(text);
+    }
     if (options.full) {
         program.useReadingMode(carvel::ReadingMode::Full);
     }

@@ -73,6 +73,11 @@ void Program::handOver(const QStringList& message) {
     raise();
 }
 
+void Program::neverWriteListFile(const QString& why) {
+    playlistWindow_.neverWriteListFile();
+    playlistWindow_.showMessage(QStringLiteral("ｴﾗｰ"), why);
+}
+
 void Program::exit() {
     playlistWindow_.close();
 }

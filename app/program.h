@@ -36,6 +36,9 @@ class Program {
     // Reads (and searches for) the charts of this run in mode; the remembered mode is unchanged.
     void useReadingMode(ReadingMode mode);
 
+    // This run never writes its list file (it could not be locked); the box tells why.
+    void neverWriteListFile(const QString& why);
+
     // Ends the program the way closing the playlist window does (the playlist is saved).
     void exit();
 

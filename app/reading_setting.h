@@ -15,7 +15,8 @@ class ReadingSetting {
     // carvel/carvel.conf in the user's config folder ($XDG_CONFIG_HOME, else ~/.config).
     static QString defaultFile();
 
-    // Classic unless the file says full; a missing or unreadable file says nothing.
+    // Classic unless the file says full; a missing or unreadable file says nothing. Something
+    // other than a regular file in its place is never read nor written (a line on stderr says so).
     ReadingMode load() const;
     // False when the file could not be written.
     bool save(ReadingMode mode) const;

@@ -1,6 +1,12 @@
 #include "playlist/list_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QSaveFile>
+#include <cerrno>
+#include <new>
 
 #include "platform/regular_file.h"
 #include "platform/text_decoding.h"
@@ -23,30 +29,63 @@ Playlist::Entry parseLine(QByteArrayView line, qsizetype mark) {
             line.toByteArray()};
 }
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// Cuts the bytes of a list file into lines as they come, in pieces of any size. A line ends at CR
+// or LF; the empty line between the two of a CR LF has no '>' and is skipped like any other.
+class LineReader {
+  public:
+    void take(QByteArrayView bytes) {
+        pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+        size_t lineStart = 0;
+        if (!markChecked_) {
+            if (pending_.size() < 3) {
+                return;
+            }
+            markChecked_ = true;
+            if (QByteArrayView(pending_.data(), 3) == kByteOrderMark) {
+                lineStart = 3;
+            }
+        }
+        // Locals, so the loop is not held back by the entries it appends to.
+        const char* const data = pending_.data();
+        for (size_t i = scanned_, size = pending_.size(); i < size; ++i) {
+            if (data[i] == '\r' || data[i] == '\n') {
+                takeLine(QByteArrayView(data + lineStart, static_cast<qsizetype>(i - lineStart)));
+                lineStart = i + 1;
+            }
+        }
+        // Only the line not yet ended stays, already looked through.
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(lineStart));
+        scanned_ = pending_.size();
+    }
+
+    std::vector<Playlist::Entry> finish() {
+        takeLine(QByteArrayView(pending_.data(), static_cast<qsizetype>(pending_.size())));
+        pending_.clear();
+        return std::move(entries_);
+    }
+
+  private:
+    void takeLine(QByteArrayView line) {
+        const qsizetype mark = line.indexOf('>');
+        if (mark >= 0) {
+            entries_.push_back(parseLine(line, mark));
+        }
+    }
+
+    std::vector<char> pending_;
+    size_t scanned_ = 0;
+    bool markChecked_ = false;
+    std::vector<Playlist::Entry> entries_;
+};
+
 }  // namespace
 
 std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes) {
-    std::vector<Playlist::Entry> entries;
-    QByteArrayView rest(bytes);
-    if (rest.startsWith("\xEF\xBB\xBF")) {
-        rest = rest.sliced(3);
-    }
-    while (!rest.isEmpty()) {
-        qsizetype end = 0;
-        while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n') {
-            ++end;
-        }
-        const QByteArrayView line = rest.first(end);
-        if (end < rest.size()) {
-            end += rest.sliced(end).startsWith("\r\n") ? 2 : 1;
-        }
-        rest = rest.sliced(end);
-        const qsizetype mark = line.indexOf('>');
-        if (mark >= 0) {
-            entries.push_back(parseLine(line, mark));
-        }
-    }
-    return entries;
+    LineReader reader;
+    reader.take(bytes);
+    return reader.finish();
 }
 
 QByteArray formatListFile(const std::vector<Playlist::Entry>& entries) {
@@ -77,10 +116,51 @@ QByteArray formatListFile(const std::vector<Playlist::Entry>& entries) {
     return out;
 }
 
+ListFileReading loadListFile(const QString& path) {
+    ListFileReading result;
+    const QByteArray native = QFile::encodeName(path);
+    const auto unreadable = [&result](QString error) {
+        result.status = ListFileReading::Status::Unreadable;
+        result.entries.clear();
+        result.error = std::move(error);
+        return std::move(result);
+    };
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0) {
+        return errno == ENOENT ? result : unreadable(qt_error_string(errno));
+    }
+    RegularFile file(native);
+    if (!file.isOpen()) {
+        const int error = errno;
+        return isRegularFile(native) ? unreadable(qt_error_string(error))
+                                     : unreadable(QStringLiteral("通常のﾌｧｲﾙではありません"));
+    }
+    try {
+        LineReader reader;
+        std::vector<char> chunk(size_t{1} << 20);
+        for (;;) {
+            const ssize_t got = ::read(file.fd(), chunk.data(), chunk.size());
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return unreadable(qt_error_string(errno));
+            }
+            if (got == 0) {
+                break;
+            }
+            reader.take(QByteArrayView(chunk.data(), static_cast<qsizetype>(got)));
+        }
+        result.entries = reader.finish();
+        result.status = ListFileReading::Status::Ok;
+    } catch (const std::bad_alloc&) {
+        return unreadable(QStringLiteral("ﾒﾓﾘが足りません"));
+    }
+    return result;
+}
+
 std::vector<Playlist::Entry> readListFile(const QString& path) {
-    const FileBytes file = readFileBytes(path, kMaxTextFileBytes);
-    return file.status == FileBytes::Status::Ok ? parseListFile(file.bytes)
-                                                : std::vector<Playlist::Entry>{};
+    return loadListFile(path).entries;
 }
 
 QString writeListFile(const QString& path, const std::vector<Playlist::Entry>& entries) {

@@ -19,7 +19,19 @@ namespace carvel {
 std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes);
 QByteArray formatListFile(const std::vector<Playlist::Entry>& entries);
 
-// Reads the file at path; an absent or unreadable file gives no entries.
+// The list file as read: Missing when nothing has the name (a new list), Unreadable when something
+// is there that could not be read whole (an I/O error, a folder or FIFO, too little memory). An
+// unreadable list file must not be written over: what it holds would be lost.
+struct ListFileReading {
+    enum class Status { Ok, Missing, Unreadable };
+    Status status = Status::Missing;
+    std::vector<Playlist::Entry> entries;
+    QString error;  // why it is Unreadable, for the user
+};
+
+// Reads the file at path line by line, so any list that fits in memory is read.
+ListFileReading loadListFile(const QString& path);
+// The entries of loadListFile, none unless it was read whole.
 std::vector<Playlist::Entry> readListFile(const QString& path);
 
 // Writes through a temporary file in the same folder that replaces the old file only once it is

@@ -29,6 +29,7 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString pre
       playlist_(playlist),
       listFile_(std::move(listFile)),
       previousListFile_(std::move(previousListFile)),
+      saveFile_(listFile_),
       playlistModel_(playlist, this),
       foundModel_(found_, this) {
     dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
@@ -122,7 +123,20 @@ PlaylistWindow::~PlaylistWindow() {
 
 void PlaylistWindow::Form_Load(const QString& commandLine) {
     const bool readPrevious = !previousListFile_.isEmpty() && !fileExists(listFile_);
-    playlist_.appendAll(readListFile(readPrevious ? previousListFile_ : listFile_));
+    const QString& path = readPrevious ? previousListFile_ : listFile_;
+    ListFileReading reading = loadListFile(path);
+    playlist_.appendAll(std::move(reading.entries));
+    loaded_ = true;
+    if (reading.status == ListFileReading::Status::Unreadable) {
+        QString text = QStringLiteral("ﾘｽﾄを読み込めませんでした (") + path + QStringLiteral(": ") +
+                       reading.error + QStringLiteral(")。");
+        if (!readPrevious && !saveFile_.isEmpty()) {
+            saveFile_ = listFile_ + QStringLiteral(".new");
+            text += QStringLiteral("このﾌｧｲﾙは上書きせず、ﾘｽﾄは ") + saveFile_ +
+                    QStringLiteral(" に保存します。");
+        }
+        showMessage(QStringLiteral("ｴﾗｰ"), text);
+    }
     commandLineStart(commandLine);
 }
 
@@ -324,11 +338,12 @@ void PlaylistWindow::joinSearch() {
 }
 
 void PlaylistWindow::closeEvent(QCloseEvent* event) {
-    if (!playlist_.isEmpty()) {
-        const QString error = writeListFile(listFile_, playlist_.entries());
+    // An emptied playlist is saved too, as an empty file; a list never read is not saved at all.
+    if (loaded_ && !saveFile_.isEmpty()) {
+        const QString error = writeListFile(saveFile_, playlist_.entries());
         if (!error.isEmpty()) {
             showMessage(QStringLiteral("ｴﾗｰ"),
-                        QStringLiteral("ﾘｽﾄを保存できませんでした (") + listFile_ +
+                        QStringLiteral("ﾘｽﾄを保存できませんでした (") + saveFile_ +
                             QStringLiteral(": ") + error +
                             QStringLiteral(")。前回のﾘｽﾄはそのまま残っています。"));
         }

@@ -20,7 +20,8 @@ namespace carvel {
 
 // The playlist window, the first one shown: the playlist, the found charts, folder browsing and
 // search, Start, the readme and Exit. Start and the end of the program go out through callbacks
-// that the program wires to the player. Closing it ends the program, saving the playlist first.
+// that the program wires to the player. Closing it ends the program, saving the playlist first
+// (once it has been read).
 class PlaylistWindow : public QWidget {
   public:
     // listFile is read and written; previousListFile ("" for none) is read instead while
@@ -29,8 +30,12 @@ class PlaylistWindow : public QWidget {
                    QWidget* parent = nullptr);
     ~PlaylistWindow() override;
 
-    // Reads the list file, then acts on the command-line text (empty: nothing).
+    // Reads the list file, then acts on the command-line text (empty: nothing). A list file that
+    // cannot be read whole is never written: the box says so, and the list is saved beside it as
+    // listFile + ".new".
     void Form_Load(const QString& commandLine);
+    // This run never writes a list file (another program keeps it).
+    void neverWriteListFile() { saveFile_.clear(); }
     // The command-line start: a chart already in the playlist plays from there, any other
     // existing chart file is added and played (empty text: nothing).
     void commandLineStart(const QString& commandLine);
@@ -98,6 +103,8 @@ class PlaylistWindow : public QWidget {
     Playlist found_;
     QString listFile_;
     QString previousListFile_;
+    QString saveFile_;  // where closing saves the playlist; empty: nowhere
+    bool loaded_ = false;
     EntryListModel playlistModel_;
     EntryListModel foundModel_;
     QString dirPath_;

@@ -1,5 +1,7 @@
 #include "testing/test_files.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -16,6 +18,16 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
     f.write(bytes);
+}
+
+QByteArray readBytes(const QString& path) {
+    struct stat info {};
+    QFile f(path);
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        !f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return f.readAll();
 }
 
 void writeWav(const QString& path, int frames, int rate, short value, int channels) {

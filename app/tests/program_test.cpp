@@ -1,8 +1,11 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <cerrno>
 #include <functional>
 
 #include "app/tests/program_rig.h"
+#include "testing/raw_files.h"
 
 namespace carvel {
 namespace {
@@ -31,16 +34,81 @@ TEST_F(ProgramTest, TheListFileIsReadAtStartAndWrittenAtExit) {
     EXPECT_EQ(controller.chart().title, u"A"_qs);
     window.close();
     EXPECT_TRUE(player.blnExiting);
-    const QByteArray bytes = "B>/c/b.bms\r\nA>" + a.toUtf8() + "\r\n";
-    // Removing every entry keeps the file as it was.
+    EXPECT_EQ(testing::readBytes(file), "B>/c/b.bms\r\nA>" + a.toUtf8() + "\r\n");
+    // An emptied playlist is saved empty: the old list must not come back at the next start.
     mark(window.lstBMS, {0, 1});
     window.cmdRemove_Click();
     EXPECT_TRUE(playlist.isEmpty());
     window.close();
     EXPECT_EQ(quits, 2);
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), bytes);
+    EXPECT_EQ(QFileInfo(file).size(), 0);
+    EXPECT_TRUE(QFileInfo(file).isFile());
+}
+
+// A list file that cannot be read whole is never written over: the list of this run goes beside it
+// as cuebook.dat.new, and the box says so. Neither is a list written that was never read, nor one
+// the program was told to leave alone.
+TEST(ListFileRefusal, Table) {
+    struct Case {
+        const char* what;
+        std::function<void(const QString& file)> make;
+        bool load;       // the program starts (reads its list) before it closes
+        QString error;   // the reason in the box; empty: no box
+        bool savedNew;   // the list went to cuebook.dat.new
+        bool untouched;  // cuebook.dat is left as made
+    };
+    const QString notRegular = u"通常のﾌｧｲﾙではありません"_qs;
+    const auto writeList = [](const QString& file) { testing::writeBytes(file, "B>/b.bms\r\n"); };
+    const Case cases[] = {
+        {"a folder", [](const QString& f) { QDir().mkpath(f); }, true, notRegular, true, true},
+        {"a FIFO", [](const QString& f) { testing::makeRaw(QFile::encodeName(f), 'p'); }, true,
+         notRegular, true, true},
+        {"an I/O error", [](const QString& f) { QFile::link(u"/proc/self/mem"_qs, f); }, true,
+         qt_error_string(EIO), true, true},
+        {"closed before it was read", writeList, false, {}, false, true},
+        {"a readable list", writeList, true, {}, false, false},
+    };
+    for (const Case& c : cases) {
+        testing::ProgramRig rig;
+        const QString file = rig.dir.filePath(u"cuebook.dat"_qs);
+        c.make(file);
+        const QFileInfo before(file);
+        const QByteArray bytes = before.isFile() ? testing::readBytes(file) : QByteArray();
+        if (c.load) {
+            rig.program.start(QString());
+        }
+        rig.playlist.append({u"A"_qs, u"/a.bms"_qs});
+        rig.window.close();
+        const QStringList messages =
+            c.error.isEmpty()
+                ? QStringList()
+                : QStringList{u"ｴﾗｰ|ﾘｽﾄを読み込めませんでした ("_qs + file + u": "_qs + c.error +
+                              u")。このﾌｧｲﾙは上書きせず、ﾘｽﾄは "_qs + file +
+                              u".new に保存します。"_qs};
+        EXPECT_EQ(rig.messages, messages) << c.what;
+        EXPECT_EQ(testing::readBytes(file + u".new"_qs),
+                  c.savedNew ? QByteArray("A>/a.bms\r\n") : QByteArray())
+            << c.what;
+        const QFileInfo after(file);
+        if (c.untouched) {
+            EXPECT_EQ(after.isFile(), before.isFile()) << c.what;
+            EXPECT_EQ(after.isSymLink(), before.isSymLink()) << c.what;
+            EXPECT_EQ(after.isFile() ? testing::readBytes(file) : QByteArray(), bytes) << c.what;
+        } else {
+            EXPECT_EQ(testing::readBytes(file), "B>/b.bms\r\nA>/a.bms\r\n") << c.what;
+        }
+    }
+    // A program that does not hold its list file's lock writes nothing at all.
+    testing::ProgramRig rig;
+    const QString file = rig.dir.filePath(u"cuebook.dat"_qs);
+    writeList(file);
+    rig.program.neverWriteListFile(u"held elsewhere"_qs);
+    rig.program.start(QString());
+    rig.playlist.clear();
+    rig.window.close();
+    EXPECT_EQ(rig.messages, QStringList{u"ｴﾗｰ|held elsewhere"_qs});
+    EXPECT_EQ(testing::readBytes(file), "B>/b.bms\r\n");
+    EXPECT_FALSE(QFileInfo::exists(file + u".new"_qs));
 }
 
 // The playlist's chosen entry (its current row) and the marks of both lists stay on their entries

@@ -4,10 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
 
 #include "playlist/list_file.h"
 #include "testing/qt_printers.h"
 #include "testing/raw_files.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {
@@ -115,6 +117,61 @@ TEST(ListFile, WritesAtomicallyAndReportsFailure) {
     EXPECT_TRUE(testing::finishesWithin(std::chrono::seconds(10), fifo,
                                         [&] { fromFifo = readListFile(QFile::decodeName(fifo)); }));
     EXPECT_TRUE(fromFifo.empty());
+}
+
+// Whether a list file may be written over: only one read whole, or nothing at all (the program's
+// tests hold a folder, a FIFO and an I/O error against the box and the file).
+TEST(ListFile, LoadStatusTable) {
+    QTemporaryDir dir;
+    const auto at = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    testing::writeBytes(at("list.dat"),
+                        "\xEF\xBB\xBF"
+                        "A>/a\r\nB>/b");
+    QFile::link(at("gone"), at("dangling.dat"));
+    using Status = ListFileReading::Status;
+    struct Case {
+        const char* name;
+        Status status;
+        QString error;
+        size_t entries;
+    };
+    const Case cases[] = {
+        {"list.dat", Status::Ok, {}, 2},
+        {"missing.dat", Status::Missing, {}, 0},
+        {"dangling.dat", Status::Unreadable, u"通常のﾌｧｲﾙではありません"_qs, 0},
+    };
+    for (const Case& c : cases) {
+        const ListFileReading reading = loadListFile(at(c.name));
+        EXPECT_EQ(reading.status, c.status) << c.name;
+        EXPECT_EQ(reading.error, c.error) << c.name;
+        EXPECT_EQ(reading.entries.size(), c.entries) << c.name;
+    }
+}
+
+// A list larger than any whole-file limit is read line by line: 100,000 entries behind 64 MiB of
+// empty lines, their line breaks falling anywhere in the pieces read.
+TEST(ListFile, ALargeListIsReadWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"cuebook.dat"_qs);
+    QByteArray entries;
+    for (int i = 0; i < 100000; ++i) {
+        entries += "曲" + QByteArray::number(i) + ">/charts/" + QByteArray::number(i) + ".bms\r\n";
+    }
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("\xEF\xBB\xBF");
+        const qsizetype half = entries.indexOf('\n', entries.size() / 2) + 1;
+        file.write(entries.first(half));
+        file.write(QByteArray(qsizetype{64} << 20, '\n'));
+        file.write(entries.sliced(half));
+    }
+    const ListFileReading reading = loadListFile(path);
+    ASSERT_EQ(reading.status, ListFileReading::Status::Ok);
+    ASSERT_EQ(reading.entries.size(), 100000u);
+    EXPECT_EQ(reading.entries.front().title, u"曲0"_qs);
+    EXPECT_EQ(reading.entries.back().path, u"/charts/99999.bms"_qs);
+    EXPECT_EQ(formatListFile(reading.entries), entries);
 }
 
 }  // namespace
