@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chart/event.h"
+#include "chart/load_message.h"
 #include "chart/media_request.h"
 #include "chart/reading_mode.h"
 
@@ -16,6 +17,9 @@ struct TimedEvent {
     double timeMs = 0;          // from the chart's first beat
     std::uint16_t channel = 0;  // the channel's two characters read as a base-36 number
     std::int32_t value = 0;     // sound or picture index
+    // bmson: the note continues its sound channel's sound where it has got to, instead of
+    // restarting it; the voice plays on and nothing starts.
+    bool continues = false;
 };
 
 // A chart as read from its file: header fields, the event table and the media it names. It holds
@@ -44,6 +48,8 @@ struct Chart {
 
     // The #WAV, #BMP and #STAGEFILE lines, in line order.
     std::vector<MediaRequest> media;
+    // What the reader found wrong with the file beyond the lines it skips (bmson), in file order.
+    std::vector<LoadMessage> readProblems;
 };
 
 // The information text shown for the chart, lines joined by CR LF, none after the last: TITLE,

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "chart/bar_length_pass.h"
+#include "chart/bmson_reader.h"
 #include "chart/channel_parser.h"
 #include "chart/full_reader.h"
 #include "chart/text_helpers.h"
@@ -124,9 +125,13 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
         return result;
     }
     try {
-        const QString text = decodeText(file.bytes);
-        file.bytes = QByteArray();
-        result.chart = readChartText(text, folder, progress, options);
+        if (options.mode == ReadingMode::Full && isBmsonPath(absolute)) {
+            result.chart = readBmson(file.bytes, folder, progress);
+        } else {
+            const QString text = decodeText(file.bytes);
+            file.bytes = QByteArray();
+            result.chart = readChartText(text, folder, progress, options);
+        }
         result.status = ReadResult::Status::Read;
     } catch (const std::bad_alloc&) {
         // A partial table would play a chart the user never wrote: it loads empty instead.

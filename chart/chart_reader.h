@@ -25,8 +25,8 @@ struct ReadResult {
 
 // Reads a chart file (UTF-8 or CP932 text, any line break): header fields, the event table, and
 // the media its #WAV, #BMP and #STAGEFILE lines name, with their files looked up relative to the
-// chart's folder. Lines it cannot use are skipped without a word. path is decoded text (see
-// nativePath) and may be relative to the working folder.
+// chart's folder. The full reading reads a ".bmson" file as bmson. Lines it cannot use are skipped
+// without a word. path is decoded text (see nativePath) and may be relative to the working folder.
 ReadResult readChart(const QString& path, ReadProgress* progress = nullptr,
                      const ReadOptions& options = {});
 

@@ -23,6 +23,8 @@ struct LoadMessage {
         PictureUnreadable,
         StageNotFound,
         StageUnreadable,
+        BmsonInvalid,  // name: what the JSON parser says; number: the byte offset
+        BmsonField,    // name: the field, as "sound_channels[].notes[].y"
     };
     Kind kind = Kind::NoEvents;
     QString name;

@@ -26,6 +26,8 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
     } else if (read.status == ReadResult::Status::OutOfMemory) {
         loaded.messages.push_back({LoadMessage::Kind::ChartOutOfMemory, path, {}});
     }
+    loaded.messages.insert(loaded.messages.end(), loaded.chart.readProblems.begin(),
+                           loaded.chart.readProblems.end());
     loaded.media = loadMedia(loaded.chart.media, options, loaded.messages);
     o.loadStateChanged(LoadState::Loaded);
     o.statusChanged(PlayerStatus::Opened);

@@ -81,6 +81,12 @@ QString messageText(const LoadMessage& m) {
         case Kind::StageUnreadable:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" を読み込めません。(STAGEFILE)");
+        case Kind::BmsonInvalid:
+            return QStringLiteral("bmson として読めません: ") + m.name + QStringLiteral(" (") +
+                   QString::number(m.number) + QStringLiteral(" ﾊﾞｲﾄ目)。");
+        case Kind::BmsonField:
+            return QStringLiteral("bmson の ") + m.name +
+                   QStringLiteral(" が正しくありません。読めるところだけ読みます。");
     }
     return {};
 }

@@ -63,7 +63,9 @@ void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
     handledAt_ = wrapClock(startMs_ + event.timeMs);
     const int channel = event.channel;
     if (full_channels::isSound(channel)) {
-        startSound(event.value, handledAt_);
+        if (!event.continues) {
+            startSound(event.value, handledAt_);
+        }
     } else if (channel == 4 || channel == 7) {
         if (picturesShown_) {
             showPicture(event.value, channel == 7);

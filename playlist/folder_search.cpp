@@ -26,9 +26,12 @@ bool isChartName(const QByteArray& name, ReadingMode mode) {
     if (extension.compare(".bms", Qt::CaseInsensitive) == 0) {
         return true;
     }
-    return mode == ReadingMode::Full && (extension.compare(".bme", Qt::CaseInsensitive) == 0 ||
-                                         extension.compare(".bml", Qt::CaseInsensitive) == 0 ||
-                                         extension.compare(".pms", Qt::CaseInsensitive) == 0);
+    return mode == ReadingMode::Full &&
+           (extension.compare(".bme", Qt::CaseInsensitive) == 0 ||
+            extension.compare(".bml", Qt::CaseInsensitive) == 0 ||
+            extension.compare(".pms", Qt::CaseInsensitive) == 0 ||
+            (name.size() >= 6 &&
+             QByteArrayView(name).last(6).compare(".bmson", Qt::CaseInsensitive) == 0));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "playlist/title_probe.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include "chart/text_helpers.h"
 #include "platform/file_name.h"
@@ -23,7 +25,36 @@ QString probeTitleAt(const QByteArray& nativePath) {
         return untitled;
     }
     // A title line stands near the top; the cap keeps a huge file that is no chart cheap.
-    return titleInText(file.read(1 << 20));
+    const QByteArray head = file.read(1 << 20);
+    return nativePath.toLower().endsWith(".bmson") ? bmsonTitleIn(head) : titleInText(head);
+}
+
+QString bmsonTitleIn(const QByteArray& head) {
+    // Only the title's own string is parsed, so the notes that may come before it cost nothing
+    // but the search.
+    const QString untitled = QStringLiteral("無題");
+    const qsizetype key = head.indexOf("\"title\"");
+    if (key < 0) {
+        return untitled;
+    }
+    qsizetype at = key + 7;
+    while (at < head.size() && QByteArrayView(" \t\r\n:").contains(head[at])) {
+        ++at;
+    }
+    if (at >= head.size() || head[at] != '"') {
+        return untitled;
+    }
+    // The string runs to the first quote that no backslash escapes.
+    qsizetype end = at + 1;
+    while (end < head.size() && head[end] != '"') {
+        end += head[end] == '\\' ? 2 : 1;
+    }
+    if (end >= head.size()) {
+        return untitled;
+    }
+    const QString title =
+        QJsonDocument::fromJson('[' + head.mid(at, end + 1 - at) + ']').array().at(0).toString();
+    return title.isEmpty() ? untitled : title;
 }
 
 QString titleInText(const QByteArray& head) {

@@ -11,8 +11,12 @@ namespace carvel {
 // 1 MiB of the file.
 QString probeTitle(const QString& path);
 
-// As probeTitle, for a file already known by its bytes on disk (see nativePath).
+// As probeTitle, for a file already known by its bytes on disk (see nativePath). A ".bmson" file
+// gives the string of its first "title" key (info.title), read from its first 1 MiB.
 QString probeTitleAt(const QByteArray& nativePath);
+
+// The bmson title found in the first bytes of a file, as probeTitleAt reads it.
+QString bmsonTitleIn(const QByteArray& head);
 
 // The title found in the first bytes of a chart, as probeTitle reads them.
 QString titleInText(const QByteArray& head);

@@ -107,6 +107,15 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
     EXPECT_FALSE(engine.running());
 }
 
+// A bmson note that continues its channel's sound leaves the voice playing.
+TEST_F(TimedPlaybackTest, ANoteThatContinuesStartsNothing) {
+    chart.timedEvents = {{0, 37, 1}, {5, 37, 1, true}, {8, 37, 2}};
+    clock.now = kStart;
+    engine.play();
+    testing::runFor(engine, clock, 100);
+    EXPECT_EQ(starts(), u"1@0 2@8"_qs);
+}
+
 TEST_F(TimedPlaybackTest, PicturesAndTheMissChoiceFollowFastForwardAndRewind) {
     media.pictures = {nullptr, testing::makePicture({8, 8}, 0xFF0000, 0xFF0000),
                       testing::makePicture({8, 8}, 0x0000FF, 0x0000FF)};

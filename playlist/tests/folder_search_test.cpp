@@ -25,6 +25,7 @@ TEST(FolderSearch, BreadthFirstByBytesSkippingLinksAndSpecialFiles) {
     makeRaw(n + "/a/deep/three.bMs");
     makeRaw(n + "/b/two.bms", 'f', "#title two\n");
     makeRaw(n + "/b/two.bme", 'f', "#TITLE other format\n");
+    makeRaw(n + "/b/three.bmson", 'f', R"({"info":{"title":"json"}})");
     makeRaw(n + "/empty", 'd');
     // 日本/曲.bms with its title, both in CP932, as unpacked from an archive.
     makeRaw(n + "/\x93\xfa\x96\x7b/\x8b\xc8.bms", 'f', "#TITLE \x83\x65\x83\x58\x83\x67\r\n");
@@ -76,6 +77,14 @@ TEST(FolderSearch, BreadthFirstByBytesSkippingLinksAndSpecialFiles) {
     EXPECT_TRUE(searchCharts(r + u"/empty"_qs).charts.empty());
     EXPECT_TRUE(searchCharts(r + u"/vanished"_qs).charts.empty());
     EXPECT_EQ(searchCharts(r + u"/日本"_qs).charts.size(), 1u);
+    // The full reading also collects the other formats, bmson among them, with their titles.
+    QStringList full;
+    for (const auto& e : searchCharts(r + u"/b"_qs, nullptr, ReadingMode::Full).charts) {
+        full.append(e.path.mid(r.size()) + u'|' + e.title);
+    }
+    full.sort();
+    EXPECT_EQ(full, (QStringList{u"/b/three.bmson|json"_qs, u"/b/two.bme|other format"_qs,
+                                 u"/b/two.bms|two"_qs}));
 }
 
 }  // namespace

@@ -30,6 +30,19 @@ TEST(probeTitle, Table) {
         testing::writeBytes(path, c.text);
         EXPECT_EQ(probeTitle(path), c.title) << c.text.toStdString();
     }
+    // bmson: the string of the first "title" key, wherever it stands.
+    const Case bmson[] = {
+        {R"({"sound_channels":[],"info":{"subtitle":"s","title" : "A \"B\" \u30c6"}})",
+         u"A \"B\" テ"_qs},
+        {R"({"info":{"title":5}})", u"無題"_qs},
+        {R"({"info":{"title":"unterminated)", u"無題"_qs},
+        {"{}", u"無題"_qs},
+    };
+    for (const Case& c : bmson) {
+        const QString path = dir.filePath(u"t.BMSON"_qs);
+        testing::writeBytes(path, c.text);
+        EXPECT_EQ(probeTitle(path), c.title) << c.text.toStdString();
+    }
     EXPECT_EQ(probeTitle(dir.filePath(u"missing.bms"_qs)), u"無題"_qs);
     EXPECT_EQ(probeTitle(dir.path()), u"無題"_qs);
 }

@@ -1,0 +1,336 @@
+#include "chart/bmson_reader.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <unordered_map>
+
+#include "chart/full_channels.h"
+#include "platform/path_lookup.h"
+
+namespace carvel {
+
+namespace {
+
+using full_channels::base36;
+
+constexpr double kDefaultResolution = 240;
+
+// The key channel of a beat-7k lane: 1-5 on 11-15, 6 on 18, 7 on 19, 8 (scratch) on 16; lanes
+// 9-16 the same on 21-29. Other lanes sound as background sounds.
+int laneChannel(qint64 lane, bool longNote) {
+    static constexpr char kLow[] = {'1', '2', '3', '4', '5', '8', '9', '6'};
+    if (lane < 1 || lane > 16) {
+        return full_channels::kBgm;
+    }
+    const auto side = static_cast<char>((lane - 1) / 8);
+    const char high = static_cast<char>((longNote ? '5' : '1') + side);
+    return base36(high, kLow[(lane - 1) % 8]);
+}
+
+// A point where the timing changes: a tempo, then, at one pulse, the stops at that tempo.
+struct Change {
+    double y = 0;
+    int rank = 0;  // 0: tempo, 1: stop
+    double value = 0;
+};
+
+// An event held by its pulse until the sweep times it.
+struct Pending {
+    double y = 0;
+    TimedEvent event;
+};
+
+class BmsonReader {
+  public:
+    explicit BmsonReader(const QString& folder) : folder_(folder) {
+        chart_.mode = ReadingMode::Full;
+        chart_.folder = folder;
+    }
+
+    Chart read(const QByteArray& bytes, ReadProgress* progress);
+
+  private:
+    void problem(const QString& field);
+    QString text(const QJsonObject& object, const char16_t* key, const QString& field);
+    double number(const QJsonObject& object, const char16_t* key, const QString& field,
+                  double fallback);
+    QJsonArray array(const QJsonObject& object, const char16_t* key, const QString& field);
+    void readInfo(const QJsonObject& info);
+    void readSounds(const QJsonArray& channels);
+    void readPictures(const QJsonObject& bga);
+    void place();
+
+    QString folder_;
+    Chart chart_;
+    PathResolver resolver_;
+    std::set<QString> reported_;
+    double resolution_ = kDefaultResolution;
+    std::vector<Change> changes_;
+    std::vector<Pending> pending_;
+};
+
+void BmsonReader::problem(const QString& field) {
+    if (reported_.insert(field).second) {
+        chart_.readProblems.push_back({LoadMessage::Kind::BmsonField, field, {}});
+    }
+}
+
+QString BmsonReader::text(const QJsonObject& object, const char16_t* key, const QString& field) {
+    const QJsonValue value = object.value(QStringView(key));
+    if (value.isUndefined() || value.isNull()) {
+        return {};
+    }
+    if (!value.isString()) {
+        problem(field);
+        return {};
+    }
+    return value.toString();
+}
+
+// A finite number; fallback (and a message) when the field holds something else, fallback alone
+// when it is missing.
+double BmsonReader::number(const QJsonObject& object, const char16_t* key, const QString& field,
+                           double fallback) {
+    const QJsonValue value = object.value(QStringView(key));
+    if (value.isUndefined() || value.isNull()) {
+        return fallback;
+    }
+    if (!value.isDouble() || !std::isfinite(value.toDouble())) {
+        problem(field);
+        return fallback;
+    }
+    return value.toDouble();
+}
+
+QJsonArray BmsonReader::array(const QJsonObject& object, const char16_t* key,
+                              const QString& field) {
+    const QJsonValue value = object.value(QStringView(key));
+    if (!value.isUndefined() && !value.isNull() && !value.isArray()) {
+        problem(field);
+    }
+    return value.toArray();
+}
+
+void BmsonReader::readInfo(const QJsonObject& info) {
+    const auto keep = [&](const char16_t* key, QString& field) {
+        const QString value = text(info, key, u"info."_qs + QString::fromUtf16(key));
+        if (!value.isEmpty()) {
+            field = value;
+        }
+    };
+    keep(u"title", chart_.title);
+    keep(u"subtitle", chart_.subtitle);
+    keep(u"artist", chart_.artist);
+    keep(u"genre", chart_.genre);
+    keep(u"chart_name", chart_.difficulty);
+    const QJsonValue level = info.value(u"level");
+    if (level.isDouble() && std::isfinite(level.toDouble())) {
+        chart_.playLevel = QString::number(level.toDouble(), 'g', 15);
+    } else if (!level.isUndefined() && !level.isNull()) {
+        problem(u"info.level"_qs);
+    }
+    const double bpm = number(info, u"init_bpm", u"info.init_bpm"_qs, 0);
+    if (bpm > 0) {
+        chart_.startBpm = bpm;
+    } else {
+        problem(u"info.init_bpm"_qs);
+    }
+    chart_.bpm = static_cast<int>(std::clamp(std::nearbyint(chart_.startBpm), 1.0, 32767.0));
+    const double resolution = number(info, u"resolution", u"info.resolution"_qs, 0);
+    if (resolution >= 1) {
+        resolution_ = resolution;
+    } else if (info.contains(u"resolution")) {
+        problem(u"info.resolution"_qs);
+    }
+    const QString back = text(info, u"back_image", u"info.back_image"_qs);
+    if (!back.isEmpty()) {
+        MediaRequest stage;
+        stage.kind = MediaRequest::Kind::Stage;
+        stage.name = back;
+        stage.file = resolver_.resolve(folder_, back);
+        chart_.media.push_back(std::move(stage));
+    }
+}
+
+void BmsonReader::readSounds(const QJsonArray& channels) {
+    for (qsizetype i = 0; i < channels.size(); ++i) {
+        const QJsonObject channel = channels.at(i).toObject();
+        const auto index = static_cast<std::int32_t>(i + 1);
+        const QString name = text(channel, u"name", u"sound_channels[].name"_qs);
+        if (!name.isEmpty()) {
+            MediaRequest request;
+            request.kind = MediaRequest::Kind::Sound;
+            request.index = index;
+            request.indexText = QString::number(index);
+            request.name = name;
+            request.file = resolver_.resolve(folder_, name);
+            chart_.media.push_back(std::move(request));
+        }
+        const QJsonArray notes = array(channel, u"notes", u"sound_channels[].notes"_qs);
+        for (const QJsonValue& value : notes) {
+            const QJsonObject note = value.toObject();
+            const double y = number(note, u"y", u"sound_channels[].notes[].y"_qs, -1);
+            if (y < 0) {
+                problem(u"sound_channels[].notes[].y"_qs);
+                continue;
+            }
+            const double lane = number(note, u"x", u"sound_channels[].notes[].x"_qs, 0);
+            const double length = number(note, u"l", u"sound_channels[].notes[].l"_qs, 0);
+            const QJsonValue continues = note.value(u"c");
+            if (!continues.isUndefined() && !continues.isBool()) {
+                problem(u"sound_channels[].notes[].c"_qs);
+            }
+            TimedEvent event;
+            event.channel = static_cast<std::uint16_t>(
+                laneChannel(static_cast<qint64>(std::clamp(lane, -1.0, 1e9)), length > 0));
+            event.value = index;
+            event.continues = continues.toBool();
+            pending_.push_back({y, event});
+        }
+    }
+}
+
+void BmsonReader::readPictures(const QJsonObject& bga) {
+    // Pictures take their place in bga_header as index; the events name them by id.
+    std::unordered_map<double, std::int32_t> byId;
+    const QJsonArray header = array(bga, u"bga_header", u"bga.bga_header"_qs);
+    for (qsizetype i = 0; i < header.size(); ++i) {
+        const QJsonObject entry = header.at(i).toObject();
+        const double id = number(entry, u"id", u"bga.bga_header[].id"_qs, -1);
+        const QString name = text(entry, u"name", u"bga.bga_header[].name"_qs);
+        if (id < 0 || name.isEmpty()) {
+            continue;
+        }
+        const auto index = static_cast<std::int32_t>(i + 1);
+        byId[id] = index;
+        MediaRequest request;
+        request.kind = MediaRequest::Kind::Picture;
+        request.index = index;
+        request.indexText = QString::number(id, 'g', 15);
+        request.name = name;
+        request.file = resolver_.resolve(folder_, name);
+        chart_.media.push_back(std::move(request));
+    }
+    const std::pair<const char16_t*, int> layers[] = {
+        {u"bga_events", 4}, {u"layer_events", 7}, {u"poor_events", 6}};
+    for (const auto& [key, channel] : layers) {
+        const QString field = u"bga."_qs + QString::fromUtf16(key);
+        for (const QJsonValue& value : array(bga, key, field)) {
+            const QJsonObject event = value.toObject();
+            const double y = number(event, u"y", field + u"[].y"_qs, -1);
+            const auto found = byId.find(number(event, u"id", field + u"[].id"_qs, -1));
+            if (y < 0 || found == byId.end()) {
+                problem(field + u"[]"_qs);
+                continue;
+            }
+            pending_.push_back({y, {0, static_cast<std::uint16_t>(channel), found->second}});
+        }
+    }
+}
+
+// Times every pending event: a pulse lasts 60000 / (tempo x resolution) ms; a stop of d pulses
+// lasts d pulses at the tempo of its point; an event at a stop sounds when the stop begins.
+void BmsonReader::place() {
+    std::stable_sort(changes_.begin(), changes_.end(), [](const Change& a, const Change& b) {
+        return a.y != b.y ? a.y < b.y : a.rank < b.rank;
+    });
+    std::stable_sort(pending_.begin(), pending_.end(),
+                     [](const Pending& a, const Pending& b) { return a.y < b.y; });
+    long double bpm = chart_.startBpm;
+    long double at = 0;    // the pulse the sweep has reached
+    long double time = 0;  // its time, before the stops there
+    long double stop = 0;  // the stops at `at`
+    size_t next = 0;
+    chart_.timedEvents.reserve(pending_.size());
+    for (const Pending& p : pending_) {
+        for (; next < changes_.size() && changes_[next].y <= p.y; ++next) {
+            const Change& c = changes_[next];
+            if (c.y != at) {
+                time += stop + (c.y - at) * 60000 / (bpm * resolution_);
+                at = c.y;
+                stop = 0;
+            }
+            if (c.rank == 0) {
+                bpm = c.value;
+            } else {
+                stop += c.value * 60000 / (bpm * resolution_);
+            }
+        }
+        TimedEvent event = p.event;
+        const long double t =
+            p.y == at ? time : time + stop + (p.y - at) * 60000 / (bpm * resolution_);
+        event.timeMs = static_cast<double>(t);
+        if (std::isfinite(event.timeMs)) {
+            chart_.timedEvents.push_back(event);
+        }
+    }
+    std::sort(chart_.timedEvents.begin(), chart_.timedEvents.end(),
+              [](const TimedEvent& a, const TimedEvent& b) {
+                  if (a.timeMs != b.timeMs) {
+                      return a.timeMs < b.timeMs;
+                  }
+                  return a.channel != b.channel ? a.channel < b.channel : a.value < b.value;
+              });
+}
+
+Chart BmsonReader::read(const QByteArray& bytes, ReadProgress* progress) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        chart_.readProblems.push_back(
+            {LoadMessage::Kind::BmsonInvalid,
+             error.error != QJsonParseError::NoError ? error.errorString() : u"not an object"_qs,
+             {},
+             error.offset});
+        return std::move(chart_);
+    }
+    const QJsonObject root = document.object();
+    if (!root.value(u"info").isObject()) {
+        problem(u"info"_qs);
+    }
+    readInfo(root.value(u"info").toObject());
+    for (const QJsonValue& value : array(root, u"bpm_events", u"bpm_events"_qs)) {
+        const QJsonObject event = value.toObject();
+        const double y = number(event, u"y", u"bpm_events[].y"_qs, -1);
+        const double bpm = number(event, u"bpm", u"bpm_events[].bpm"_qs, 0);
+        if (y >= 0 && bpm > 0) {
+            changes_.push_back({y, 0, bpm});
+        } else {
+            problem(u"bpm_events[]"_qs);
+        }
+    }
+    for (const QJsonValue& value : array(root, u"stop_events", u"stop_events"_qs)) {
+        const QJsonObject event = value.toObject();
+        const double y = number(event, u"y", u"stop_events[].y"_qs, -1);
+        const double duration = number(event, u"duration", u"stop_events[].duration"_qs, 0);
+        if (y >= 0 && duration > 0) {
+            changes_.push_back({y, 1, duration});
+        } else if (y < 0 || duration < 0) {
+            problem(u"stop_events[]"_qs);
+        }
+    }
+    readSounds(array(root, u"sound_channels", u"sound_channels"_qs));
+    readPictures(root.value(u"bga").toObject());
+    place();
+    if (progress != nullptr) {
+        progress->eventCountChanged(static_cast<qsizetype>(chart_.timedEvents.size()));
+    }
+    return std::move(chart_);
+}
+
+}  // namespace
+
+bool isBmsonPath(const QString& path) {
+    return path.endsWith(u".bmson", Qt::CaseInsensitive);
+}
+
+Chart readBmson(const QByteArray& bytes, const QString& folder, ReadProgress* progress) {
+    return BmsonReader(folder).read(bytes, progress);
+}
+
+}  // namespace carvel
