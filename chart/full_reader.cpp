@@ -60,7 +60,7 @@ class FullReader {
 
   private:
     void header(QStringView key, QStringView value);
-    void resolveMedia();
+    void resolveMedia(ReadProgress* progress);
     void resolveDefinitions();
 
     QString folder_;
@@ -135,9 +135,12 @@ void FullReader::header(QStringView key, QStringView value) {
 
 // Requests in line order; a definition without a name, or whose index is 00 or outside the
 // alphabet, names nothing and is left out.
-void FullReader::resolveMedia() {
+void FullReader::resolveMedia(ReadProgress* progress) {
     PathResolver resolver;
     for (const MediaLine& d : media_) {
+        if (progress != nullptr && progress->stopRequested()) {
+            return;
+        }
         MediaRequest request;
         request.kind = d.kind;
         if (d.kind != MediaRequest::Kind::Stage) {
@@ -188,7 +191,7 @@ void FullReader::resolveDefinitions() {
 }
 
 Chart FullReader::finish(ReadProgress* progress) {
-    resolveMedia();
+    resolveMedia(progress);
     resolveDefinitions();
     chart_.startBpm = static_cast<double>(defs_.startBpm);
     chart_.bpm = static_cast<int>(std::clamp(std::nearbyint(chart_.startBpm), 1.0, 32767.0));
@@ -201,7 +204,11 @@ Chart FullReader::finish(ReadProgress* progress) {
 Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
                         std::optional<std::uint32_t> seed) {
     FullReader reader(folder, seed);
-    forEachLine(text, [&](QStringView line) { reader.line(line); });
+    forEachLine(text, [&](QStringView line) {
+        if (progress == nullptr || !progress->stopRequested()) {
+            reader.line(line);
+        }
+    });
     return reader.finish(progress);
 }
 
