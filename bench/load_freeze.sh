@@ -7,7 +7,8 @@
 # (b) carvel loading each, on a private session bus with QT_QPA_PLATFORM=offscreen: its MPRIS
 #     PlaybackStatus is asked again and again with gdbus until the chart plays (its title shows in
 #     the metadata), each answer timed; then SIGTERM, timed until the program has ended. An answer
-#     takes as long as a gdbus start even when the program is idle: that figure is printed too.
+#     takes as long as a gdbus start even when the program is idle: that figure is printed too;
+# (c) SIGTERM while the chart still loads, timed until the program has ended.
 # Usage: bench/load_freeze.sh [BUILD_DIR [RUNS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
