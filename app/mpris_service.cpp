@@ -189,10 +189,14 @@ QVariantMap MprisService::metadata() const {
          QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/carvel_player/Carvel/entry/") +
                                              QString::number(entry)))},
         {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
-        {QStringLiteral("xesam:title"), controller.chart().title.isEmpty()
+        {QStringLiteral("xesam:title"), controller.chart().title.isEmpty() || controller.loading()
                                             ? QFileInfo(path).fileName()
                                             : controller.chart().title},
     };
+    // Until its load has ended the chart's fields are not known.
+    if (controller.loading()) {
+        return map;
+    }
     if (!controller.chart().artist.isEmpty()) {
         map.insert(QStringLiteral("xesam:artist"), QStringList{controller.chart().artist});
     }

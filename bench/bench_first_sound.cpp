@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     carvel::PlayerController controller(output, output, queue, view);
     carvel::PlaybackDriver driver([&] { return controller.pass(); }, output);
     controller.setWakeHandler([&] { driver.wake(); });
+    controller.setLoadsInBackground(false);
     controller.open(file.fileName());  // loads and plays once, so everything is warm
     controller.stop();
 

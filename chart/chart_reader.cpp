@@ -62,6 +62,9 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     ChannelParser parser(chart.events, barLengths);
     qsizetype reported = 0;
     forEachLine(text, [&](QStringView line) {
+        if (progress != nullptr && progress->stopRequested()) {
+            return;
+        }
         const QStringView head = line.left(4);
         if (sameKey(head, u"#WAV")) {
             chart.media.push_back(mediaRequest(MediaRequest::Kind::Sound, line, folder, resolver));

@@ -15,6 +15,8 @@ class ReadProgress {
   public:
     virtual ~ReadProgress() = default;
     virtual void eventCountChanged(qsizetype count) = 0;
+    // Asked between lines: true ends the read early, and what it returns is to be discarded.
+    virtual bool stopRequested() { return false; }
 };
 
 struct ReadResult {

@@ -100,7 +100,7 @@ class FullReader {
 
   private:
     void header(QStringView key, QStringView value);
-    void resolveMedia();
+    void resolveMedia(ReadProgress* progress);
     void resolveDefinitions();
 
     QStringView text_;
@@ -183,9 +183,12 @@ void FullReader::header(QStringView key, QStringView value) {
 
 // Requests in line order; a definition without a name, or whose index is outside the alphabet or
 // 00 (but for #BMP00, the Miss picture of charts that choose none), names nothing and is left out.
-void FullReader::resolveMedia() {
+void FullReader::resolveMedia(ReadProgress* progress) {
     PathResolver resolver;
     for (const MediaLine& d : media_) {
+        if (progress != nullptr && progress->stopRequested()) {
+            return;
+        }
         MediaRequest request;
         request.kind = d.kind;
         if (d.kind != MediaRequest::Kind::Stage) {
@@ -237,7 +240,7 @@ void FullReader::resolveDefinitions() {
 }
 
 Chart FullReader::finish(ReadProgress* progress) {
-    resolveMedia();
+    resolveMedia(progress);
     resolveDefinitions();
     chart_.startBpm = static_cast<double>(defs_.startBpm);
     chart_.bpm = static_cast<int>(std::clamp(std::nearbyint(chart_.startBpm), 1.0, 32767.0));
@@ -250,7 +253,11 @@ Chart FullReader::finish(ReadProgress* progress) {
 Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
                         std::optional<std::uint32_t> seed) {
     FullReader reader(text, folder, seed);
-    forEachLine(text, [&](QStringView line) { reader.line(line); });
+    forEachLine(text, [&](QStringView line) {
+        if (progress == nullptr || !progress->stopRequested()) {
+            reader.line(line);
+        }
+    });
     return reader.finish(progress);
 }
 

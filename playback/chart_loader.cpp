@@ -2,6 +2,24 @@
 
 namespace carvel {
 
+namespace {
+
+// Passes the reader's counts on to the load's observer and ends the read once the load's stop is
+// requested.
+class ReadRelay final : public ReadProgress {
+  public:
+    ReadRelay(LoadObserver& observer, std::stop_token stop)
+        : observer_(observer), stop_(std::move(stop)) {}
+    void eventCountChanged(qsizetype count) override { observer_.eventCountChanged(count); }
+    bool stopRequested() override { return stop_.stop_requested(); }
+
+  private:
+    LoadObserver& observer_;
+    std::stop_token stop_;
+};
+
+}  // namespace
+
 LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObserver* observer,
                       const ReadOptions& reading) {
     LoadObserver silent;
@@ -9,8 +27,12 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
     LoadedChart loaded;
     // The count restarts with every load; a chart that cannot be read leaves it at 0.
     o.eventCountChanged(0);
-    ReadResult read = readChart(path, &o, reading);
+    ReadRelay relay(o, options.stop);
+    ReadResult read = readChart(path, &relay, reading);
     loaded.chart = std::move(read.chart);
+    if (options.stop.stop_requested()) {
+        return loaded;
+    }
     if (read.status == ReadResult::Status::NotFound) {
         o.loadStateChanged(LoadState::Waiting);
         o.statusChanged(PlayerStatus::NotFound);

@@ -29,7 +29,8 @@ struct LoadedChart {
 
 // Opens a chart: reads it, decodes its media and collects the messages (a missing chart's
 // not-found message first, then problems with the file, the media lines in line order, and a
-// chart without events last).
+// chart without events last). Once options.stop is requested it returns early, within one decode
+// job, with a partial result that is to be discarded.
 LoadedChart loadChart(const QString& path, const MediaOptions& options,
                       LoadObserver* observer = nullptr, const ReadOptions& reading = {});
 

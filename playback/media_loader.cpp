@@ -110,6 +110,12 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
         jobs.size(),
         [&](size_t i) {
             DecodeJob& job = jobs[i];
+            if (options.stop.stop_requested()) {
+                if (job.kind == Kind::Sound) {
+                    budget.pass(job.ticket);
+                }
+                return;
+            }
             if (job.kind == Kind::Sound) {
                 loadSound(job, options, budget);
             } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <stop_token>
 #include <vector>
 
 #include "chart/load_message.h"
@@ -22,6 +23,8 @@ struct MediaOptions {
     std::size_t soundBudgetBytes = media::kChartSoundBudgetBytes;
     // Compact for playing through the sound card; exact where a render must not depend on it.
     media::SamplePrecision precision = media::SamplePrecision::Compact;
+    // Once a stop is requested, no further file is decoded; the load's result is to be discarded.
+    std::stop_token stop;
 };
 
 // Decodes what a chart's media lines name, on a worker pool (a file named by several lines is

@@ -9,9 +9,12 @@ PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, Char
       view_(&view),
       engine_(loaded_.chart, loaded_.media, sound, clock, *this),
       timed_(loaded_.chart, loaded_.media, sound, clock, *this),
-      preview_(loaded_.media, sound, clock) {}
+      preview_(loaded_.media, sound, clock),
+      load_(relay_, [this](LoadedChart&& chart) { loaded(std::move(chart)); }) {}
 
 void PlayerController::open(const QString& path) {
+    load_.cancel();
+    loadEnded_ = false;
     // The previous chart's sounds go first, silenced, before anything of the next is read.
     sound_.stopAll();
     loaded_ = LoadedChart();
@@ -19,7 +22,15 @@ void PlayerController::open(const QString& path) {
     view_->messagesChanged({});
     MediaOptions options;
     options.sampleRate = sound_.sampleRate();
-    loaded_ = loadChart(path, options, view_, reading_);
+    if (background_) {
+        load_.start(chartLoad_, path, options, reading_);
+    } else {
+        loaded(chartLoad_(path, options, view_, reading_));
+    }
+}
+
+void PlayerController::loaded(LoadedChart&& chart) {
+    loaded_ = std::move(chart);
     view_->messagesChanged(loaded_.messages);
     view_->informationChanged(informationText(loaded_.chart));
     // The engine of the other reading lets go of the previous chart's run.
@@ -29,6 +40,52 @@ void PlayerController::open(const QString& path) {
         timed_.abandon();
     }
     active().play();
+    // A run that the new chart did not take over resumes its passes, which waited for the load.
+    wake();
+}
+
+bool PlayerController::endLoad() {
+    if (!loading()) {
+        return false;
+    }
+    load_.cancel();
+    loadEnded_ = true;
+    engine_.abandon();
+    timed_.abandon();
+    return true;
+}
+
+void PlayerController::play() {
+    if (loading()) {
+        return;
+    }
+    if (loadEnded_) {
+        open(path_);
+        return;
+    }
+    active().play();
+}
+
+void PlayerController::stop() {
+    if (endLoad()) {
+        view_->eventCountChanged(0);
+        view_->loadStateChanged(LoadState::Waiting);
+        view_->statusChanged(PlayerStatus::Stopped);
+        return;
+    }
+    active().stop();
+}
+
+void PlayerController::fastForward() {
+    if (!loading()) {
+        active().fastForward();
+    }
+}
+
+void PlayerController::rewind() {
+    if (!loading()) {
+        active().rewind();
+    }
 }
 
 const Playback& PlayerController::playback() const {
@@ -78,6 +135,7 @@ void PlayerController::back() {
 }
 
 void PlayerController::releaseSounds() {
+    endLoad();
     sound_.stopAll();
     loaded_.media.sounds.clear();
 }

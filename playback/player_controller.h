@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "playback/chart_loader.h"
 #include "playback/chart_queue.h"
+#include "playback/load_thread.h"
 #include "playback/playback_engine.h"
 #include "playback/player_view.h"
 #include "playback/sound_preview.h"
@@ -29,18 +30,31 @@ class PlayerController final : private Playback::Host {
     void setReadOptions(const ReadOptions& options) { reading_ = options; }
     const ReadOptions& readOptions() const { return reading_; }
 
-    // Releases the previous chart's sounds, loads path, lists the messages, shows the header
-    // fields, then plays.
+    // Releases the previous chart's sounds and starts loading path, ending a load that runs; once
+    // the load has ended, lists the messages, shows the header fields, then plays. Unless told
+    // otherwise the load runs on a thread of its own and ends through the event loop (or
+    // waitForLoad); meanwhile the passes wait, and Play, FF and Rev do nothing.
     void open(const QString& path);
+    // Synchronous: open() returns once the chart plays (for a player that has nothing else to do).
+    void setLoadsInBackground(bool background) { background_ = background; }
+    // A chart is being loaded to play.
+    bool loading() const { return load_.busy(); }
+    // Loads with load instead of loadChart (for tests).
+    void setChartLoad(LoadThread::ChartLoad load) { chartLoad_ = std::move(load); }
+    // Waits up to timeoutMs for the running load to end and plays its chart; false when it is still
+    // running. Called on the window thread, for the tests and the tools.
+    bool waitForLoad(int timeoutMs) { return load_.wait(timeoutMs); }
 
-    void play() { active().play(); }
-    void stop() { active().stop(); }
-    void fastForward() { active().fastForward(); }
-    void rewind() { active().rewind(); }
+    // Plays the loaded chart again; after a load that was stopped, loads it again.
+    void play();
+    // Stops the run; a load that runs is ended, and the player says it stopped.
+    void stop();
+    void fastForward();
+    void rewind();
     // Step forward / back through the queue (both wrap around) and open the chart there.
     void next();
     void back();
-    // Silences and releases every key sound of the chart (the player is closing).
+    // Silences and releases every key sound of the chart and ends a load (the player is closing).
     void releaseSounds();
 
     // The display switches hold for both engines.
@@ -52,13 +66,13 @@ class PlayerController final : private Playback::Host {
     // The picture area's size in pixels.
     void setPictureSize(QSize size);
 
-    // One pass of the playback, for the driver.
-    Step pass() { return active().pass(); }
+    // One pass of the playback, for the driver; none while a load runs.
+    Step pass() { return loading() ? Step{} : active().pass(); }
     // A run goes on (it has not been stopped or ended).
     bool playing() const { return playback().playing(); }
-    // A run is in progress: playing, or letting its last sounds ring out. False once it has ended,
-    // and after a load that left nothing to play.
-    bool running() const { return playback().running(); }
+    // A run is in progress: loading to play, playing, or letting its last sounds ring out. False
+    // once it has ended, and after a load that left nothing to play.
+    bool running() const { return loading() || playback().running(); }
 
     const Chart& chart() const { return loaded_.chart; }
     // The path of the chart last opened ("" before the first).
@@ -75,6 +89,21 @@ class PlayerController final : private Playback::Host {
     void setCompletionHandler(std::function<void()> handler) { completion_ = std::move(handler); }
 
   private:
+    // Passes a load's reports on to whichever view is set when they arrive.
+    class LoadRelay final : public LoadObserver {
+      public:
+        explicit LoadRelay(PlayerController& owner) : owner_(owner) {}
+        void eventCountChanged(qsizetype count) override { owner_.view_->eventCountChanged(count); }
+        void loadStateChanged(LoadState state) override { owner_.view_->loadStateChanged(state); }
+        void statusChanged(PlayerStatus status) override { owner_.view_->statusChanged(status); }
+
+      private:
+        PlayerController& owner_;
+    };
+
+    void loaded(LoadedChart&& chart);
+    // Ends a running load without a word; true when there was one.
+    bool endLoad();
     bool playerVisible() override { return view_->playerVisible(); }
     void closePlayer() override { view_->closePlayer(); }
     void statusChanged(PlayerStatus status) override { view_->statusChanged(status); }
@@ -96,6 +125,14 @@ class PlayerController final : private Playback::Host {
     SoundPreview preview_;
     std::function<void()> wake_;
     std::function<void()> completion_;
+    bool background_ = true;
+    LoadThread::ChartLoad chartLoad_ = [](const QString& path, const MediaOptions& options,
+                                          LoadObserver* observer, const ReadOptions& reading) {
+        return loadChart(path, options, observer, reading);
+    };
+    bool loadEnded_ = false;  // the last load was ended before it finished
+    LoadRelay relay_{*this};
+    LoadThread load_;  // last: its threads end before anything else goes
 };
 
 }  // namespace carvel

@@ -335,9 +335,13 @@ void PlayerWindow::statusChanged(PlayerStatus status) {
 void PlayerWindow::messagesChanged(const std::vector<LoadMessage>& messages) {
     List1->clear();
     List1->setToolTip(QString());
+    // In one insertion: a chart may bring tens of thousands of messages.
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(messages.size()));
     for (const LoadMessage& message : messages) {
-        List1->addItem(messageText(message));
+        texts.append(messageText(message));
     }
+    List1->addItems(texts);
     events_.reset();
 }
 

@@ -102,6 +102,9 @@ void runFor(Playback& playback, FakeClock& clock, double duration) {
     ADD_FAILURE() << "the playback did not settle";
 }
 
+// How long a test waits for a chart's load to end before it fails.
+inline constexpr int kLoadWaitMs = 30000;
+
 // A controller on a fake clock and a recording output, with a folder for the charts a test writes.
 struct PlayerRig {
     QString chartFile(const QString& name, const QByteArray& text);

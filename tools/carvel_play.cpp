@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     ArgumentQueue queue(paths);
     TerminalView view;
     carvel::PlayerController controller(output, output, queue, view);
+    // next() below asks running() as soon as it has opened a chart: the load ends within open().
+    controller.setLoadsInBackground(false);
     controller.setReadOptions(reading);
     carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });

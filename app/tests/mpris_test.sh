@@ -54,7 +54,12 @@ check "desktop entry" "'org.carvel_player.Carvel'" "$(get org.mpris.MediaPlayer2
 check "idle at start" "'Stopped'" "$(status)"
 send Player.Play
 check "Play starts the playlist" "'Playing'" "$(status)"
-metadata=$(get org.mpris.MediaPlayer2.Player Metadata)
+# The chart loads off the window thread: its fields show once the load has ended (10 s at most).
+for _ in $(seq 100); do
+  metadata=$(get org.mpris.MediaPlayer2.Player Metadata)
+  grep -q "xesam:artist" <<<"$metadata" && break
+  sleep 0.1
+done
 check "title" "'xesam:title': <'カーヴェルの朝'>" "$metadata"
 check "artist" "'xesam:artist': <\['Carvel 制作チーム'\]>" "$metadata"
 send Player.Pause

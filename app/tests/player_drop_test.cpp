@@ -16,10 +16,14 @@ TEST_F(PlayerDropTest, ADropPlaysWheneverNoRunIsInProgress) {
     playlist.appendAll({{u"A"_qs, chart(u"A"_qs)}, {u"E"_qs, dir.filePath(u"e.bms"_qs)}});
     testing::writeBytes(playlist.at(1).path, "#TITLE E\n");
     window.cmdStart_Click();
-    testing::runFor(controller, clock, 60000);
+    ASSERT_TRUE(loaded());
+    testing::runFor(controller, clock, 60000);  // A completes and E is opened
+    ASSERT_TRUE(loaded());
     ASSERT_EQ(controller.chart().title, u"E"_qs);
 
     drop({QUrl::fromLocalFile(chart(u"D"_qs))}, player.Text1);
+    EXPECT_TRUE(controller.running());  // loading to play
+    ASSERT_TRUE(loaded());
     EXPECT_EQ(titles(), u"AED"_qs);
     EXPECT_EQ(playlist.current(), 2);
     EXPECT_EQ(controller.chart().title, u"D"_qs);
@@ -35,6 +39,7 @@ TEST_F(PlayerDropTest, ADropPlaysWheneverNoRunIsInProgress) {
     controller.stop();
     QCoreApplication::processEvents();
     drop({QUrl::fromLocalFile(dir.filePath(u"gone.bms"_qs))}, player.Picture1);
+    ASSERT_TRUE(loaded());
     QCoreApplication::processEvents();
     EXPECT_EQ(playlist.count(), 5);
     EXPECT_EQ(player.Label3->text(), u"ｽﾃｰﾀｽ : ﾌｧｲﾙが見つかりません。"_qs);
@@ -42,6 +47,7 @@ TEST_F(PlayerDropTest, ADropPlaysWheneverNoRunIsInProgress) {
     EXPECT_EQ(player.Text1->toPlainText(),
               u"BMSﾌｧｲﾙ "_qs + dir.filePath(u"gone.bms"_qs) + u" が見つかりません。"_qs);
     drop({QUrl::fromLocalFile(chart(u"P"_qs))}, player.cmdPlay);
+    ASSERT_TRUE(loaded());
     EXPECT_EQ(controller.chart().title, u"P"_qs);
 }
 
@@ -70,6 +76,7 @@ TEST_F(PlayerDropTest, NamesWithLineBreaksAreRefusedAndCp932NamesDecoded) {
     messages.clear();
     drop({QUrl::fromEncoded("file://" + native.toPercentEncoding("/"))});
     ASSERT_EQ(playlist.count(), 1);
+    ASSERT_TRUE(loaded());
     EXPECT_EQ(playlist.at(0).path, dir.path() + u"/テ.bms"_qs);
     EXPECT_EQ(controller.chart().title, u"テ"_qs);
     EXPECT_TRUE(messages.isEmpty());

@@ -46,6 +46,8 @@ struct ProgramRig : private WithApplication {
         writeBytes(path, (u"#TITLE "_qs + title + u"\n#00111:01\n"_qs).toUtf8());
         return path;
     }
+    // Waits for the chart that is loading to play; false when its load did not end in time.
+    bool loaded() { return controller.waitForLoad(kLoadWaitMs); }
     // The titles of a list one after the other (the tests use one-letter titles).
     static QString titles(const Playlist& list) {
         QString all;

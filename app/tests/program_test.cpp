@@ -30,6 +30,7 @@ TEST_F(ProgramTest, TheListFileIsReadAtStartAndWrittenAtExit) {
     const QString a = chart(u"A"_qs);
     testing::writeBytes(file, "B>/c/b.bms\r\n");
     window.Form_Load(a);  // a chart that is not listed yet is added and played
+    ASSERT_TRUE(loaded());
     EXPECT_EQ(titles(), u"BA"_qs);
     EXPECT_EQ(controller.chart().title, u"A"_qs);
     window.close();
@@ -171,6 +172,7 @@ TEST_F(ProgramTest, TheChoiceAndTheMarksStayThroughEveryEdit) {
         }
     }
     window.cmdStart_Click();
+    ASSERT_TRUE(loaded());
     EXPECT_EQ(controller.chart().title, u"C"_qs);
     EXPECT_TRUE(player.isVisible());
     EXPECT_FALSE(window.isVisible());
@@ -180,6 +182,7 @@ TEST_F(ProgramTest, TheChoiceAndTheMarksStayThroughEveryEdit) {
     window.cmdRemove_Click();
     EXPECT_EQ(chosen(), QString());
     window.cmdStart_Click();
+    ASSERT_TRUE(loaded());
     EXPECT_EQ(controller.chart().title, u"B"_qs);
 }
 

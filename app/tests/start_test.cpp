@@ -143,6 +143,7 @@ TEST_F(StartTest, ALaterStartHandsItsChartToTheRunningProgram) {
         Claim claim = Claim::First;
         ASSERT_TRUE(claimLater(list, dir.path(), c.message, claim))
             << c.what << ": no end within 10 s";
+        ASSERT_TRUE(loaded()) << c.what;
         EXPECT_EQ(claim, c.claim) << c.what;
         EXPECT_EQ(titles(), c.titles) << c.what;
         EXPECT_EQ(controller.chart().title, c.playing) << c.what;

@@ -2,6 +2,11 @@
 
 #include "testing/qt_printers.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
 #include "playback/display_texts.h"
 #include "playback/player_controller.h"
 #include "testing/fakes.h"
@@ -41,12 +46,14 @@ TEST_F(TransportTest, OpenListsMessagesShowsFieldsAndPlays) {
     const QString fields =
         u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : %1"_qs;
     controller.open(u"/no/such/a.bms"_qs);
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     EXPECT_EQ(view.messages, QStringList{u"BMSﾌｧｲﾙ /no/such/a.bms が見つかりません。"_qs});
     EXPECT_EQ(view.information, fields.arg(130));
     EXPECT_FALSE(controller.engine().running());
 
     testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
     controller.open(chartFile(u"a.bms"_qs, "#BPM 150\n#WAV01 k.wav\n#WAV02 gone.wav\n#00111:01\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     EXPECT_EQ(view.messages, QStringList{u"Waveﾌｧｲﾙ gone.wav が見つかりません。(WAV02)"_qs});
     EXPECT_EQ(view.information, fields.arg(150));
     EXPECT_TRUE(controller.engine().running());
@@ -75,12 +82,15 @@ TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
     for (const Case& k : cases) {
         queue.current = k.current;
         k.next ? controller.next() : controller.back();
+        ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
         EXPECT_EQ(queue.current, k.expected);
         EXPECT_EQ(controller.chart().title, QString::fromUtf16(k.title));
     }
     queue.current = -1;
     controller.next();
-    runFor(controller, clock, 3000);
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    runFor(controller, clock, 3000);  // A completes and B is opened
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     EXPECT_EQ(controller.chart().title, u"B"_qs);
     EXPECT_TRUE(completed());
 }
@@ -90,6 +100,7 @@ TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
 TEST_F(TransportTest, FastForwardAndRewind) {
     queue.paths.push_back(chartFile(u"a.bms"_qs, "#00111:" + QByteArray(2 * 30, '1') + "\n"));
     controller.next();
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     struct Case {
         bool forward;
         long long index;
@@ -110,6 +121,7 @@ TEST_F(TransportTest, FastForwardAndRewind) {
 TEST_F(TransportTest, ReleasedSoundsPlayNothing) {
     testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
     controller.open(chartFile(u"a.bms"_qs, "#WAV01 k.wav\n#00111:01\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     controller.releaseSounds();  // during the run, before its first pass
     runFor(controller, clock, 100);
     EXPECT_TRUE(output.starts.empty());
@@ -117,6 +129,110 @@ TEST_F(TransportTest, ReleasedSoundsPlayNothing) {
     controller.preview().drag(SoundPreview::kLeftButton);
     controller.preview().play();
     EXPECT_TRUE(output.starts.empty());
+}
+
+// Loads as the player does, but a chart whose name holds "held" waits at the gate until the test
+// opens it or the load is told to stop; it then loads whole all the same, so that a result that
+// should be discarded has something to show.
+struct Gate {
+    LoadedChart load(const QString& path, const MediaOptions& options, LoadObserver* observer,
+                     const ReadOptions& reading) {
+        if (path.contains(u"held"_qs)) {
+            std::unique_lock lock(mutex);
+            std::stop_token stop = options.stop;
+            changed.wait_for(lock, stop, std::chrono::seconds(30), [&] { return open; });
+            stopSeen = stop.stop_requested();
+        }
+        MediaOptions whole = options;
+        whole.stop = {};
+        LoadedChart loaded = loadChart(path, whole, observer, reading);
+        const std::lock_guard lock(mutex);
+        ++returned;
+        changed.notify_all();
+        return loaded;
+    }
+    // Waits until `count` loads have returned; false after 30 s.
+    bool returnedAtLeast(int count) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(30), [&] { return returned >= count; });
+    }
+    void setOpen(bool value) {
+        const std::lock_guard lock(mutex);
+        open = value;
+        stopSeen = false;
+        changed.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    bool open = false;
+    bool stopSeen = false;
+    int returned = 0;
+};
+
+// open() returns while its chart is still loading; whatever ends the load, nothing of that chart
+// is shown or played, even when its load ends after the next chart plays.
+TEST_F(TransportTest, AnEndedLoadLeavesNoTrace) {
+    Gate gate;
+    const auto gated = [&](const QString& path, const MediaOptions& options, LoadObserver* observer,
+                           const ReadOptions& reading) {
+        return gate.load(path, options, observer, reading);
+    };
+    controller.setChartLoad(gated);
+    const QString held = chartFile(u"held.bms"_qs, "#TITLE H\n#WAV01 h.wav\n#00111:01\n");
+    const QString b = chartFile(u"b.bms"_qs, "#TITLE B\n#WAV01 b.wav\n#00111:01\n");
+    queue.paths = {held, b};
+    const QStringList bMessages{u"Waveﾌｧｲﾙ b.wav が見つかりません。(WAV01)"_qs};
+    struct Case {
+        const char* what;
+        std::function<void()> end;
+        QString title;
+        QStringList messages;
+        PlayerStatus status;
+    };
+    const Case cases[] = {
+        {"Stop", [&] { controller.stop(); }, Chart().title, {}, PlayerStatus::Stopped},
+        {"Next", [&] { controller.next(); }, u"B"_qs, bMessages, PlayerStatus::Playing},
+        {"Back", [&] { controller.back(); }, u"B"_qs, bMessages, PlayerStatus::Playing},
+        {"open", [&] { controller.open(b); }, u"B"_qs, bMessages, PlayerStatus::Playing},
+    };
+    int loads = 0;
+    for (const Case& c : cases) {
+        gate.setOpen(false);
+        queue.current = 0;
+        controller.open(held);
+        ASSERT_TRUE(controller.loading()) << c.what;
+        EXPECT_TRUE(controller.running()) << c.what;
+        c.end();
+        ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs)) << c.what;
+        loads += c.status == PlayerStatus::Playing ? 2 : 1;
+        ASSERT_TRUE(gate.returnedAtLeast(loads)) << c.what;
+        EXPECT_TRUE(gate.stopSeen) << c.what;
+        controller.waitForLoad(0);  // what the ended load still reported
+        EXPECT_EQ(controller.chart().title, c.title) << c.what;
+        EXPECT_EQ(view.messages, c.messages) << c.what;
+        EXPECT_EQ(view.statuses.back(), c.status) << c.what;
+        EXPECT_EQ(controller.running(), c.status == PlayerStatus::Playing) << c.what;
+    }
+
+    // Play after a stopped load loads the chart again.
+    controller.open(held);
+    controller.stop();
+    gate.setOpen(true);
+    controller.play();
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    EXPECT_EQ(controller.chart().title, u"H"_qs);
+    EXPECT_TRUE(controller.running());
+    ASSERT_TRUE(gate.returnedAtLeast(loads + 2));
+
+    // The player's end stops a held load instead of waiting for it.
+    gate.setOpen(false);
+    {
+        PlayerController ending(output, clock, queue, view);
+        ending.setChartLoad(gated);
+        ending.open(held);
+    }
+    EXPECT_TRUE(gate.stopSeen);
 }
 
 // Each row on a fresh preview: P press, L/R/B drag with the left, right or both buttons, M with the

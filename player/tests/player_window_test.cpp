@@ -74,6 +74,7 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
     window.Label1_DblClick();
     EXPECT_TRUE(viewed.isEmpty());  // no chart opened yet: nothing happens
     controller.open(chartFile(u"my song; rm -rf.bms"_qs, "#00111:0102\n#00211:03\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     struct Case {
         QString code;
         int height;
@@ -103,6 +104,7 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
 TEST_F(PlayerWindowTest, CloseHidesUnlessExitingAndDropsHandOnTheFirstFile) {
     window.show();
     controller.open(chartFile(u"a.bms"_qs, "#00111:01\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     EXPECT_TRUE(controller.playing());
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(window.isVisible());
@@ -151,6 +153,7 @@ TEST_F(PlayerWindowTest, PictureTogglesAndTips) {
 TEST_F(PlayerWindowTest, PreviewLabelsFollowTheMouse) {
     testing::writeWav(dir.path() + u"/k.wav"_qs, 5, 1000);
     controller.open(chartFile(u"a.bms"_qs, "#WAV01 k.wav\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     auto send = [&](QWidget* w, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
         QMouseEvent event(type, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), button, held,
                           Qt::NoModifier);
