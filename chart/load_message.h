@@ -21,8 +21,10 @@ struct LoadMessage {
         PictureNotFound,
         PictureNotBitmap,
         PictureUnreadable,
+        PictureOverBudget,  // the chart's pictures together would take too much memory
         StageNotFound,
         StageUnreadable,
+        StageOverBudget,
     };
     Kind kind = Kind::NoEvents;
     QString name;

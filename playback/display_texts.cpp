@@ -73,12 +73,19 @@ QString messageText(const LoadMessage& m) {
         case Kind::PictureUnreadable:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name + QStringLiteral(" を読み込めません。(BMP") +
                    m.index + u')';
+        case Kind::PictureOverBudget:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込めません。画像の合計が大きすぎます。(BMP") + m.index +
+                   u')';
         case Kind::StageNotFound:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" が見つかりません。(STAGEFILE)");
         case Kind::StageUnreadable:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" を読み込めません。(STAGEFILE)");
+        case Kind::StageOverBudget:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込めません。画像の合計が大きすぎます。(STAGEFILE)");
     }
     return {};
 }
