@@ -58,6 +58,7 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   fuzz fuzz_chart_reader "$fuzz_seconds" 8192 "$charts"
   fuzz fuzz_title_probe "$third" 8192 "$charts"
   fuzz fuzz_list_file "$third" 65536 fuzz/seeds/list_file/
-  fuzz fuzz_media_decoders "$third" 65536 build/sanitize/demo/ testdata/third-party/angolmois/
+  LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
+    fuzz fuzz_media_decoders "$third" 65536 build/sanitize/demo/ testdata/third-party/angolmois/
 fi
 echo "All checks passed."
