@@ -21,10 +21,12 @@ struct LoadMessage {
         PictureNotFound,
         PictureNotBitmap,
         PictureUnreadable,
+        PictureOverBudget,  // the chart's pictures together would take too much memory
         StageNotFound,
         StageUnreadable,
-        BmsonInvalid,  // name: what the JSON parser says; number: the byte offset
-        BmsonField,    // name: the field, as "sound_channels[].notes[].y"
+        BmsonInvalid,     // name: what the JSON parser says; number: the byte offset
+        BmsonField,       // name: the field, as "sound_channels[].notes[].y"
+        StageOverBudget,  // the same for the stage picture
     };
     Kind kind = Kind::NoEvents;
     QString name;

@@ -1,6 +1,6 @@
-// libFuzzer target: the chart reader on arbitrary text, from memory, in both readings. Media lines
-// name files in a folder that does not exist, so nothing is decoded; the media decoders have a
-// target of their own.
+// libFuzzer target: the chart reader on arbitrary text, from memory, in both readings, and the
+// same bytes as bmson. Media lines name files in a folder that does not exist, so nothing is
+// decoded; the media decoders have a target of their own.
 #include <QByteArray>
 #include <algorithm>
 #include <cmath>
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "chart/bmson_reader.h"
 #include "chart/chart_reader.h"
 #include "chart/timed_event_text.h"
 #include "platform/text_decoding.h"
@@ -36,6 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
         carvel::appendTimedEventText(out, e);
+    }
+    // The same bytes as bmson: the same promises.
+    const carvel::Chart bmson = carvel::readBmson(bytes, folder);
+    for (size_t i = 0; i < bmson.timedEvents.size(); ++i) {
+        const carvel::TimedEvent& e = bmson.timedEvents[i];
+        if (!std::isfinite(e.timeMs) || e.timeMs < 0 ||
+            (i > 0 && e.timeMs < bmson.timedEvents[i - 1].timeMs)) {
+            std::abort();
+        }
     }
     return 0;
 }

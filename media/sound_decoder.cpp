@@ -2,9 +2,17 @@
 
 #include <samplerate.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <set>
 
 #include "platform/regular_file.h"
 
@@ -38,6 +46,224 @@ bool holdsPcm16(int format) {
     }
 }
 
+// The most samples of one channel that one byte of a file in this format can give.
+double samplesPerByte(int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_FLAC:
+        case SF_FORMAT_OGG:
+        case SF_FORMAT_MPEG:
+            return kCompressedSamplesPerByte;
+        default:
+            break;
+    }
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+        case SF_FORMAT_DPCM_8:
+            return 1;
+        case SF_FORMAT_PCM_16:
+        case SF_FORMAT_DPCM_16:
+            return 1.0 / 2;
+        case SF_FORMAT_PCM_24:
+            return 1.0 / 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+            return 1.0 / 4;
+        case SF_FORMAT_DOUBLE:
+            return 1.0 / 8;
+        case SF_FORMAT_IMA_ADPCM:  // 4 bits a sample, block headers included
+        case SF_FORMAT_MS_ADPCM:
+        case SF_FORMAT_VOX_ADPCM:
+        case SF_FORMAT_G721_32:
+        case SF_FORMAT_NMS_ADPCM_32:
+            return 2;
+        case SF_FORMAT_G723_24:
+        case SF_FORMAT_NMS_ADPCM_24:
+            return 8.0 / 3;
+        case SF_FORMAT_G723_40:
+            return 8.0 / 5;
+        case SF_FORMAT_NMS_ADPCM_16:
+            return 4;
+        case SF_FORMAT_GSM610:  // 160 samples in 33 bytes
+            return 5;
+        case SF_FORMAT_DWVW_12:  // a repeated sample takes as little as one bit
+        case SF_FORMAT_DWVW_16:
+        case SF_FORMAT_DWVW_24:
+        case SF_FORMAT_DWVW_N:
+            return 8;
+        default:
+            return kCompressedSamplesPerByte;
+    }
+}
+
+// The frames a file of `bytes` bytes in this format can hold at most.
+std::int64_t maxFramesIn(std::int64_t bytes, int format, int channels) {
+    const double frames =
+        std::floor(static_cast<double>(bytes) * samplesPerByte(format) / channels);
+    return frames >= 0x1p62 ? std::int64_t{1} << 62 : static_cast<std::int64_t>(frames);
+}
+
+// The files refused as unreadable, by identity, oldest first when one must be forgotten.
+class UnreadableFiles {
+  public:
+    using Identity = std::array<std::uint64_t, 5>;
+
+    bool contains(const Identity& file) {
+        const std::lock_guard lock(mutex_);
+        return files_.count(file) != 0;
+    }
+    void add(const Identity& file) {
+        const std::lock_guard lock(mutex_);
+        if (!files_.insert(file).second) {
+            return;
+        }
+        order_.push_back(file);
+        if (order_.size() > kMaxRememberedUnreadable) {
+            files_.erase(order_.front());
+            order_.pop_front();
+        }
+    }
+    void clear() {
+        const std::lock_guard lock(mutex_);
+        files_.clear();
+        order_.clear();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::set<Identity> files_;
+    std::deque<Identity> order_;
+};
+
+UnreadableFiles& unreadableFiles() {
+    static UnreadableFiles files;
+    return files;
+}
+
+std::atomic<std::uint64_t> libraryOpens{0};
+
+std::uint32_t littleEndian32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The header packets a codec's Ogg stream starts with, from its first packet; 0 when that packet
+// is too short for the codec it names.
+int headerPackets(const std::vector<unsigned char>& first) {
+    const auto startsWith = [&](const char* magic, std::size_t minimum) {
+        const std::size_t length = std::strlen(magic);
+        return first.size() >= length && std::memcmp(first.data(), magic, length) == 0
+                   ? (first.size() >= minimum ? 1 : -1)
+                   : 0;
+    };
+    if (const int vorbis = startsWith("\x01vorbis", 30)) {
+        return vorbis > 0 ? 3 : 0;  // identification, comment, setup
+    }
+    if (const int opus = startsWith("OpusHead", 19)) {
+        return opus > 0 ? 2 : 0;  // head, tags
+    }
+    if (const int flac = startsWith("\x7f"
+                                    "FLAC",
+                                    13)) {
+        return flac > 0 ? 1 + (first[7] << 8 | first[8]) : 0;  // and the count it gives
+    }
+    return 1;  // another codec: the library decides
+}
+
+enum class OggHead { Complete, CutShort, Broken };
+
+// Walks the Ogg pages in bytes and follows the first logical stream until its header packets are
+// complete. CutShort when the bytes end before; Broken when a page or the first packet is no valid
+// one.
+OggHead checkOggHead(const unsigned char* bytes, std::size_t size) {
+    std::size_t at = 0;
+    std::uint32_t serial = 0;
+    std::vector<unsigned char> first;  // the first packet's opening bytes
+    int packets = 0;
+    int needed = 0;
+    for (bool firstPage = true;; firstPage = false) {
+        if (size - at < 27) {
+            return OggHead::CutShort;
+        }
+        const unsigned char* page = bytes + at;
+        if (std::memcmp(page, "OggS", 4) != 0 || page[4] != 0 ||
+            (firstPage && (page[5] & 0x02) == 0)) {
+            return OggHead::Broken;
+        }
+        const std::size_t segments = page[26];
+        if (size - at - 27 < segments) {
+            return OggHead::CutShort;
+        }
+        std::size_t body = at + 27 + segments;
+        std::size_t length = 0;
+        for (std::size_t i = 0; i < segments; ++i) {
+            length += page[27 + i];
+        }
+        if (size - body < length) {
+            return OggHead::CutShort;
+        }
+        if (firstPage) {
+            serial = littleEndian32(page + 14);
+        }
+        if (littleEndian32(page + 14) == serial) {
+            for (std::size_t i = 0; i < segments; ++i) {
+                const std::size_t lace = page[27 + i];
+                if (packets == 0 && first.size() < 64) {
+                    first.insert(first.end(), bytes + body,
+                                 bytes + body + std::min(lace, 64 - first.size()));
+                }
+                body += lace;
+                if (lace == 255) {
+                    continue;  // the packet goes on
+                }
+                if (++packets == 1 && (needed = headerPackets(first)) == 0) {
+                    return OggHead::Broken;
+                }
+                if (packets >= needed) {
+                    return OggHead::Complete;
+                }
+            }
+        }
+        at += 27 + segments + length;
+    }
+}
+
+// True when the open file is an Ogg stream that ends, or breaks, before its headers are complete:
+// the library would refuse it, and leak on the way. The headers are looked for in the file's
+// first megabyte; a stream whose headers are longer is left to the library.
+bool oggHeadIsBroken(int fd, std::int64_t fileSize) {
+    unsigned char magic[4];
+    if (::pread(fd, magic, 4, 0) != 4 || std::memcmp(magic, "OggS", 4) != 0) {
+        return false;
+    }
+    for (const std::int64_t scan : {std::int64_t{64} << 10, std::int64_t{1} << 20}) {
+        std::vector<unsigned char> head(static_cast<std::size_t>(std::min(scan, fileSize)));
+        std::size_t got = 0;
+        while (got < head.size()) {
+            const ssize_t n =
+                ::pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
+            if (n <= 0) {
+                return n < 0;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        switch (checkOggHead(head.data(), got)) {
+            case OggHead::Complete:
+                return false;
+            case OggHead::Broken:
+                return true;
+            case OggHead::CutShort:
+                if (fileSize <= scan) {
+                    return true;
+                }
+                break;
+        }
+    }
+    return false;
+}
+
 std::int16_t toPcm16(float v) {
     return static_cast<std::int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
 }
@@ -50,12 +276,26 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
         return;
     }
     RegularFile regular(nativePath);
-    if (!regular.isOpen()) {
+    struct stat st {};
+    if (!regular.isOpen() || ::fstat(regular.fd(), &st) != 0) {
+        return;
+    }
+    identity_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                 static_cast<std::uint64_t>(st.st_size),
+                 static_cast<std::uint64_t>(st.st_mtim.tv_sec),
+                 static_cast<std::uint64_t>(st.st_mtim.tv_nsec)};
+    if (unreadableFiles().contains(identity_)) {
+        return;
+    }
+    if (oggHeadIsBroken(regular.fd(), st.st_size)) {
+        unreadableFiles().add(identity_);
         return;
     }
     SF_INFO info{};
+    libraryOpens.fetch_add(1, std::memory_order_relaxed);
     file_.reset(sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
     if (!file_) {
+        unreadableFiles().add(identity_);
         return;
     }
     regular.release();  // libsndfile closes it now
@@ -63,6 +303,7 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
         info.frames == SF_COUNT_MAX) {
         file_.reset();
+        unreadableFiles().add(identity_);
         return;
     }
     fileRate_ = info.samplerate;
@@ -75,18 +316,20 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     // below stays exact in a double.
     constexpr std::int64_t kMaxFrames = std::int64_t{kMaxSoundSeconds} * kMaxSoundRate;
     const double ratio = static_cast<double>(outputRate_) / fileRate_;
-    const std::int64_t length =
-        info.frames > kMaxFrames
-            ? -1
-            : static_cast<std::int64_t>(std::ceil(static_cast<double>(info.frames) * ratio));
-    if (length < 0 || length > std::int64_t{kMaxSoundSeconds} * outputRate_) {
+    const auto lengthOf = [&](std::int64_t frames) {
+        return static_cast<std::int64_t>(std::ceil(static_cast<double>(frames) * ratio));
+    };
+    if (info.frames > kMaxFrames ||
+        lengthOf(info.frames) > std::int64_t{kMaxSoundSeconds} * outputRate_) {
         status_ = Status::TooLong;
         file_.reset();
         return;
     }
     channels_ = info.channels;
     kept_ = std::min(channels_, 2);
-    fileFrames_ = info.frames;
+    fileFrames_ =
+        std::min<std::int64_t>(info.frames, maxFramesIn(st.st_size, info.format, channels_));
+    const std::int64_t length = lengthOf(fileFrames_);
     const bool sameRate = fileRate_ == outputRate_;
     capacity_ = sameRate ? fileFrames_ : length + kConverterSlack;
     exactPcm16_ = sameRate && holdsPcm16(info.format);
@@ -120,34 +363,32 @@ void SoundFile::keep(const float* frames, int channels, std::int64_t count) {
     for (std::int64_t i = 0; i < count; ++i) {
         for (int c = 0; c < kept_; ++c) {
             const float v = frames[channels * i + c];
-            const auto at = static_cast<size_t>(kept_ * (stored_ + i) + c);
             if (pcm16_) {
-                sound_->pcm16[at] = toPcm16(v);
+                sound_->pcm16.push_back(toPcm16(v));
             } else {
-                sound_->pcm[at] = v;
+                sound_->pcm.push_back(v);
             }
         }
     }
     stored_ += count;
 }
 
-std::int64_t SoundFile::copyShorts(std::int16_t* out) {
+std::int64_t SoundFile::copyShorts() {
     std::vector<short> chunk(static_cast<size_t>(chunkFrames_ * channels_));
-    std::int64_t total = 0;
-    while (total < capacity_) {
+    while (stored_ < capacity_) {
         const sf_count_t got =
-            sf_readf_short(file_.get(), chunk.data(), std::min(capacity_ - total, chunkFrames_));
+            sf_readf_short(file_.get(), chunk.data(), std::min(capacity_ - stored_, chunkFrames_));
         if (got <= 0) {
             break;
         }
         for (sf_count_t i = 0; i < got; ++i) {
             for (int c = 0; c < kept_; ++c) {
-                out[kept_ * (total + i) + c] = chunk[static_cast<size_t>(i * channels_ + c)];
+                sound_->pcm16.push_back(chunk[static_cast<size_t>(i * channels_ + c)]);
             }
         }
-        total += got;
+        stored_ += got;
     }
-    return total;
+    return stored_;
 }
 
 std::int64_t SoundFile::copyFloats() {
@@ -219,12 +460,13 @@ SoundPtr SoundFile::decode() {
         sound->sampleRate = outputRate_;
         sound->channels = kept_;
         sound_ = sound.get();
+        // Reserved, not filled: the pages of the reserve are only touched as samples come.
         const auto samples = static_cast<size_t>(capacity_) * static_cast<size_t>(kept_);
-        pcm16_ ? sound->pcm16.resize(samples) : sound->pcm.resize(samples);
+        pcm16_ ? sound->pcm16.reserve(samples) : sound->pcm.reserve(samples);
         if (!exactPcm16_) {
             chunk_.resize(static_cast<size_t>(chunkFrames_ * channels_));
         }
-        const std::int64_t frames = exactPcm16_                ? copyShorts(sound->pcm16.data())
+        const std::int64_t frames = exactPcm16_                ? copyShorts()
                                     : fileRate_ == outputRate_ ? copyFloats()
                                                                : convertRate();
         const bool failed = frames < 0 || (frames == 0 && sf_error(file_.get()) != SF_ERR_NO_ERROR);
@@ -232,17 +474,35 @@ SoundPtr SoundFile::decode() {
         chunk_ = std::vector<float>();
         sound_ = nullptr;
         if (failed) {
+            unreadableFiles().add(identity_);
             return nullptr;
         }
-        // Shrinking keeps the one allocation.
-        const auto kept = static_cast<size_t>(frames) * static_cast<size_t>(kept_);
-        pcm16_ ? sound->pcm16.resize(kept) : sound->pcm.resize(kept);
+        // A file that gave less than its header promised returns the rest of the reserve (the
+        // converter's slack is not worth a copy).
+        const auto fit = [](auto& held) {
+            if (held.capacity() - held.size() > 2 * kConverterSlack) {
+                held.shrink_to_fit();
+            }
+        };
+        pcm16_ ? fit(sound->pcm16) : fit(sound->pcm);
         return sound;
     } catch (const std::bad_alloc&) {
         file_.reset();
         sound_ = nullptr;
         return nullptr;
     }
+}
+
+std::size_t heldBytes(const Sound& sound) {
+    return sound.pcm16.capacity() * sizeof(std::int16_t) + sound.pcm.capacity() * sizeof(float);
+}
+
+std::uint64_t soundLibraryOpens() {
+    return libraryOpens.load(std::memory_order_relaxed);
+}
+
+void forgetUnreadableSounds() {
+    unreadableFiles().clear();
 }
 
 SoundPtr decodeSound(const QByteArray& nativePath, int outputRate, SamplePrecision precision) {

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <QByteArray>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,21 @@ namespace carvel::media {
 inline constexpr int kMinSoundRate = 1000;
 inline constexpr int kMaxSoundRate = 384000;
 inline constexpr int kMaxSoundSeconds = 600;
+
+// The most samples (of one channel) that one byte of a compressed file (FLAC, Ogg Vorbis or Opus,
+// MP3, ALAC, or a format not known here) is taken to give. Digital silence compresses furthest:
+// FLAC's constant blocks of 4,096 frames give about 1,200 samples a byte, Vorbis's and Opus's
+// silent packets up to about 2,000. A header that claims more than its file's bytes can give (at
+// this ratio, or at the fixed widths of PCM and ADPCM formats) is believed only that far: nothing
+// past it is decoded, and the budget is not asked for more.
+inline constexpr double kCompressedSamplesPerByte = 2048;
+
+// Files that the decoding library refused (or that are Ogg streams cut short within their
+// headers, which are refused without reaching it) are remembered, by device, inode, size and
+// modification time, while the program runs: opening one again is refused at once, so that a
+// looping playlist does not pay again what the library leaks on each refusal. At most this many
+// are remembered; past it the oldest is forgotten.
+inline constexpr std::size_t kMaxRememberedUnreadable = 65536;
 
 // How decoded samples are held. Compact: always 16-bit, the least memory, for playing through the
 // sound card. Exact: 16-bit only where the file's samples are 16-bit ones at the output rate,
@@ -36,13 +52,15 @@ class SoundFile {
 
     Status status() const { return status_; }
     int fileRate() const { return fileRate_; }  // as the header says; 0 when unreadable
-    // What decode() allocates for the samples; 0 unless status() is Ok.
+    // The most that decode() holds for the samples, from the header's length bounded by the
+    // file's size (see kCompressedSamplesPerByte); 0 unless status() is Ok.
     std::size_t decodedBytes() const;
 
-    // Decodes at the output rate into one buffer sized once from the header (see Sound for the
-    // sample format): the file is read and its rate converted (libsamplerate) chunk by chunk. Mono
-    // stays mono; of more channels the first two are kept. Null when the status is not Ok or
-    // reading or converting fails. Call at most once.
+    // Decodes at the output rate (see Sound for the sample format): the file is read and its rate
+    // converted (libsamplerate) chunk by chunk into a buffer whose pages are filled only as
+    // samples come; room that a short file leaves unused is given back, so the sound holds
+    // heldBytes() of at most decodedBytes(). Mono stays mono; of more channels the first two are
+    // kept. Null when the status is not Ok or reading or converting fails. Call at most once.
     SoundPtr decode();
 
   private:
@@ -51,12 +69,13 @@ class SoundFile {
     };
 
     std::int64_t readFloats(float* out, int channels, std::int64_t frames);
-    std::int64_t copyShorts(std::int16_t* out);
+    std::int64_t copyShorts();
     std::int64_t copyFloats();
     std::int64_t convertRate();
     void keep(const float* frames, int channels, std::int64_t count);
 
     std::unique_ptr<SNDFILE, Closer> file_;
+    std::array<std::uint64_t, 5> identity_{};  // device, inode, size, modification time
     Status status_ = Status::Unreadable;
     int channels_ = 0;         // the file's
     int kept_ = 0;             // the sound's: 1 or 2
@@ -64,13 +83,21 @@ class SoundFile {
     bool pcm16_ = false;       // the sound keeps 16-bit samples
     int fileRate_ = 0;
     int outputRate_ = 0;
-    std::int64_t fileFrames_ = 0;
-    std::int64_t capacity_ = 0;  // output frames decode() allocates
+    std::int64_t fileFrames_ = 0;  // to decode: the header's, bounded by the file's size
+    std::int64_t capacity_ = 0;    // output frames decode() allocates
     std::int64_t chunkFrames_ = 0;
     std::vector<float> chunk_;  // one read of the file's frames
     Sound* sound_ = nullptr;    // being decoded
     std::int64_t stored_ = 0;   // frames kept so far
 };
+
+// The bytes a decoded sound holds, unused reserve included.
+std::size_t heldBytes(const Sound& sound);
+
+// How many times files have been handed to the decoding library since the program started.
+std::uint64_t soundLibraryOpens();
+// Forgets the files remembered as unreadable (for a fuzzer, whose inputs reuse names).
+void forgetUnreadableSounds();
 
 // Opens and decodes in one step; null unless the file's status is Ok and it decodes.
 SoundPtr decodeSound(const QByteArray& nativePath, int outputRate,

@@ -75,6 +75,10 @@ QString messageText(const LoadMessage& m) {
         case Kind::PictureUnreadable:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name + QStringLiteral(" を読み込めません。(BMP") +
                    m.index + u')';
+        case Kind::PictureOverBudget:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込めません。画像の合計が大きすぎます。(BMP") + m.index +
+                   u')';
         case Kind::StageNotFound:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" が見つかりません。(STAGEFILE)");
@@ -87,6 +91,9 @@ QString messageText(const LoadMessage& m) {
         case Kind::BmsonField:
             return QStringLiteral("bmson の ") + m.name +
                    QStringLiteral(" が正しくありません。読めるところだけ読みます。");
+        case Kind::StageOverBudget:
+            return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を読み込めません。画像の合計が大きすぎます。(STAGEFILE)");
     }
     return {};
 }

@@ -1,5 +1,7 @@
 #include "playback/media_loader.h"
 
+#include <sys/stat.h>
+
 #include <QHash>
 #include <cstdint>
 #include <new>
@@ -18,14 +20,15 @@ using Kind = MediaRequest::Kind;
 struct DecodeJob {
     Kind kind = Kind::Sound;
     QByteArray path;
-    size_t ticket = 0;  // sounds only: their place in line order, for the budget
-    LoadMessage::Kind failure = LoadMessage::Kind::SoundUnreadable;
+    size_t ticket = 0;  // the place in line order among the sounds, or among the pictures
+    LoadMessage::Kind failure = LoadMessage::Kind::SoundUnreadable;  // sounds
+    bool overBudget = false;                                         // pictures
     int fileRate = 0;
     media::SoundPtr sound;
     media::PicturePtr picture;
 };
 
-void loadSound(DecodeJob& job, const MediaOptions& options, media::SoundBudget& budget) {
+void loadSound(DecodeJob& job, const MediaOptions& options, media::DecodeBudget& budget) {
     // Every ticket is decided exactly once, whatever happens, or the later sounds would wait.
     std::optional<media::SoundFile> file;
     try {
@@ -50,20 +53,50 @@ void loadSound(DecodeJob& job, const MediaOptions& options, media::SoundBudget& 
             budget.pass(job.ticket);
             return;
     }
-    if (!budget.admit(job.ticket, file->decodedBytes())) {
+    const std::size_t admitted = file->decodedBytes();
+    if (!budget.admit(job.ticket, admitted)) {
         job.failure = LoadMessage::Kind::SoundOverBudget;
         return;
     }
     job.sound = file->decode();
+    budget.settle(admitted, job.sound ? media::heldBytes(*job.sound) : 0);
 }
 
-void loadPicture(DecodeJob& job) {
+void loadPicture(DecodeJob& job, media::DecodeBudget& budget) {
+    std::optional<media::PictureFile> file;
     try {
-        job.picture =
-            media::decodePicture(job.path, job.kind == Kind::Picture ? kPictureSize : kStageSize);
+        file.emplace(job.path, job.kind == Kind::Picture ? kPictureSize : kStageSize);
+    } catch (const std::bad_alloc&) {
+        budget.pass(job.ticket);
+        return;
+    }
+    if (!file->readable()) {
+        budget.pass(job.ticket);
+        return;
+    }
+    const std::size_t admitted = file->decodingBytes();
+    if (!budget.admit(job.ticket, admitted)) {
+        job.overBudget = true;
+        return;
+    }
+    try {
+        job.picture = file->decode();
     } catch (const std::bad_alloc&) {
         job.picture = nullptr;
     }
+    budget.settle(admitted, job.picture ? static_cast<std::size_t>(job.picture->sizeInBytes()) : 0);
+}
+
+// Names the file itself, so that every spelling of one path, and every link to it, gives one
+// key; a file that cannot be examined is named by its path.
+QByteArray fileKey(Kind kind, const QByteArray& nativePath) {
+    QByteArray key = QByteArray::number(static_cast<int>(kind)) + '|';
+    struct stat st {};
+    if (::stat(nativePath.constData(), &st) != 0) {
+        return key + "path|" + nativePath;
+    }
+    return key + QByteArray::number(static_cast<quint64>(st.st_dev)) + '|' +
+           QByteArray::number(static_cast<quint64>(st.st_ino));
 }
 
 template <typename T>
@@ -84,28 +117,28 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
     std::vector<DecodeJob> jobs;
     std::vector<size_t> slotOf(requests.size(), SIZE_MAX);
     QHash<QByteArray, size_t> slots;
-    size_t tickets = 0;
+    size_t soundTickets = 0;
+    size_t pictureTickets = 0;
     for (size_t i = 0; i < requests.size(); ++i) {
         const MediaRequest& r = requests[i];
         if (!r.file.found() || r.notBitmap) {
             continue;
         }
-        const QByteArray key = QByteArray::number(static_cast<int>(r.kind)) + '|' + r.file.native;
+        const QByteArray key = fileKey(r.kind, r.file.native);
         auto found = slots.constFind(key);
         if (found == slots.constEnd()) {
             DecodeJob job;
             job.kind = r.kind;
             job.path = r.file.native;
-            if (r.kind == Kind::Sound) {
-                job.ticket = tickets++;
-            }
+            job.ticket = r.kind == Kind::Sound ? soundTickets++ : pictureTickets++;
             jobs.push_back(std::move(job));
             found = slots.insert(key, jobs.size() - 1);
         }
         slotOf[i] = found.value();
     }
 
-    media::SoundBudget budget(options.soundBudgetBytes);
+    media::DecodeBudget soundBudget(options.soundBudgetBytes);
+    media::DecodeBudget pictureBudget(options.pictureBudgetBytes);
     media::parallelFor(
         jobs.size(),
         [&](size_t i) {
@@ -117,9 +150,9 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
                 return;
             }
             if (job.kind == Kind::Sound) {
-                loadSound(job, options, budget);
+                loadSound(job, options, soundBudget);
             } else {
-                loadPicture(job);
+                loadPicture(job, pictureBudget);
             }
         },
         options.threads);
@@ -143,6 +176,8 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
                     messages.push_back({LoadMessage::Kind::PictureNotFound, r.name, r.indexText});
                 } else if (r.notBitmap) {
                     messages.push_back({LoadMessage::Kind::PictureNotBitmap, r.name, r.indexText});
+                } else if (job->overBudget) {
+                    messages.push_back({LoadMessage::Kind::PictureOverBudget, r.name, r.indexText});
                 } else if (!job->picture) {
                     messages.push_back({LoadMessage::Kind::PictureUnreadable, r.name, r.indexText});
                 } else {
@@ -152,6 +187,8 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
             case Kind::Stage:
                 if (!r.file.found()) {
                     messages.push_back({LoadMessage::Kind::StageNotFound, r.name, {}});
+                } else if (job->overBudget) {
+                    messages.push_back({LoadMessage::Kind::StageOverBudget, r.name, {}});
                 } else if (!job->picture) {
                     messages.push_back({LoadMessage::Kind::StageUnreadable, r.name, {}});
                 } else {

@@ -6,7 +6,7 @@
 
 #include "chart/load_message.h"
 #include "chart/media_request.h"
-#include "media/sound_budget.h"
+#include "media/decode_budget.h"
 #include "media/sound_decoder.h"
 #include "playback/chart_media.h"
 
@@ -21,16 +21,20 @@ struct MediaOptions {
     // The decoded samples of all the chart's sounds together; past it, sounds are refused in line
     // order.
     std::size_t soundBudgetBytes = media::kChartSoundBudgetBytes;
+    // The same for the pictures (BMP and stage pictures together), while they are read and as
+    // they are kept.
+    std::size_t pictureBudgetBytes = media::kMaxChartPictureBytes;
     // Compact for playing through the sound card; exact where a render must not depend on it.
     media::SamplePrecision precision = media::SamplePrecision::Compact;
     // Once a stop is requested, no further file is decoded; the load's result is to be discarded.
     std::stop_token stop;
 };
 
-// Decodes what a chart's media lines name, on a worker pool (a file named by several lines is
-// decoded once), and fills the tables in line order: a later line for an index replaces an earlier
-// one only when its file loads. Appends one message per line that failed, in line order. A failed
-// allocation fails only the file at hand.
+// Decodes what a chart's media lines name, on a worker pool (a file named by several lines, in
+// whatever spelling, is decoded once for each use: sound, BMP picture, stage picture), and fills
+// the tables in line order: a later line for an index replaces an earlier one only when its file
+// loads. Appends one message per line that failed, in line order. A failed allocation fails only
+// the file at hand.
 ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptions& options,
                      std::vector<LoadMessage>& messages);
 

@@ -49,10 +49,11 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   # Charts of a few kilobytes cover every kind of line; longer inputs only slow the search down.
   charts=build/sanitize/seeds/charts
   mkdir -p "$charts"
-  cp testdata/third-party/*/*.bm? build/sanitize/demo/demo.bms "$charts/"
+  cp testdata/third-party/*/*.bm? build/sanitize/demo/demo.bms fuzz/seeds/bmson/* "$charts/"
   fuzz fuzz_chart_reader "$fuzz_seconds" 8192 "$charts"
   fuzz fuzz_title_probe "$third" 8192 "$charts"
   fuzz fuzz_list_file "$third" 65536 fuzz/seeds/list_file/
-  fuzz fuzz_media_decoders "$third" 65536 build/sanitize/demo/ testdata/third-party/angolmois/
+  LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
+    fuzz fuzz_media_decoders "$third" 65536 build/sanitize/demo/ testdata/third-party/angolmois/
 fi
 echo "All checks passed."

@@ -6,7 +6,9 @@
 #include <sndfile.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 #include <atomic>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "media/decode_budget.h"
 #include "media/picture.h"
 #include "media/picture_decoder.h"
 #include "media/picture_ops.h"
@@ -160,6 +163,159 @@ TEST(SoundFile, MeasuresAndRefusesFromTheHeader) {
         EXPECT_EQ(file.fileRate(), static_cast<int>(c.rate)) << name;
         EXPECT_EQ(file.decodedBytes(), c.bytes) << name;
         EXPECT_TRUE(c.status == Status::Ok || file.decode() == nullptr) << name;
+    }
+}
+
+// Sets the total length that a FLAC file's STREAMINFO claims (36 bits from byte 21).
+void claimFlacFrames(const QString& path, std::uint64_t frames) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    ASSERT_TRUE(bytes.startsWith("fLaC"));
+    std::uint64_t field = 0;
+    for (int i = 18; i < 26; ++i) {
+        field = field << 8 | static_cast<std::uint8_t>(bytes[i]);
+    }
+    field = (field & ~((std::uint64_t{1} << 36) - 1)) | frames;
+    for (int i = 25; i >= 18; --i, field >>= 8) {
+        bytes[i] = static_cast<char>(field & 0xff);
+    }
+    f.seek(0);
+    f.write(bytes);
+}
+
+// A header that claims more than its file holds is charged what the file's bytes can give before
+// decoding, and what it really gave after; a true header is charged exactly.
+TEST(SoundFile, BelievesAHeaderOnlyAsFarAsItsFileGoes) {
+    QTemporaryDir dir;
+    constexpr std::int64_t kClaim = 600 * 44100;
+    struct Case {
+        const char* name;
+        int format, frames;
+        std::int64_t claim;  // 0: what was written
+    };
+    const Case cases[] = {
+        {"true.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 5000, 0},
+        {"true.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 5000, 0},
+        {"long.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 5000, kClaim},
+        {"tiny.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 100, kClaim},
+    };
+    for (const Case& c : cases) {
+        const QString path = writeSound(dir, c.name, c.format, 2, 44100, c.frames);
+        if (c.claim != 0) {
+            claimFlacFrames(path, static_cast<std::uint64_t>(c.claim));
+        }
+        const auto fileSize = static_cast<double>(QFileInfo(path).size());
+        SoundFile file(QFile::encodeName(path), 44100);
+        ASSERT_EQ(file.status(), SoundFile::Status::Ok) << c.name;
+        const std::size_t promised = file.decodedBytes();
+        EXPECT_LE(static_cast<double>(promised), fileSize * kCompressedSamplesPerByte * 2)
+            << c.name;
+        EXPECT_LE(promised, static_cast<std::size_t>(kClaim) * 4) << c.name;
+        const SoundPtr sound = file.decode();
+        ASSERT_NE(sound, nullptr) << c.name;
+        EXPECT_EQ(sound->frames(), c.frames) << c.name;
+        EXPECT_EQ(heldBytes(*sound), static_cast<std::size_t>(c.frames) * 4) << c.name;
+        EXPECT_TRUE(c.claim != 0 || promised == heldBytes(*sound)) << c.name;
+    }
+}
+
+// A file the library refused is not handed to it again; an Ogg stream cut short within its
+// headers never is. A file that changes is looked at afresh.
+TEST(SoundFile, RefusesABrokenFileWithoutReopeningIt) {
+    QTemporaryDir dir;
+    const QString ogg =
+        writeSound(dir, "whole.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 44100, 20000);
+    QFile whole(ogg);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    QByteArray shortId = bytes.left(60);
+    shortId[27] = 20;  // the identification packet ends ten bytes early
+    const QString garbage = dir.filePath(u"garbage.wav"_qs);
+    struct Case {
+        QString name;
+        QByteArray content;  // empty: the file as it is
+        bool readable;
+        int opensFirst, opensAgain;
+    };
+    const Case cases[] = {
+        {u"whole.ogg"_qs, {}, true, 1, 1},
+        {u"cut60.ogg"_qs, bytes.left(60), false, 0, 0},
+        {u"cut300.ogg"_qs, bytes.left(300), false, 0, 0},
+        {u"shortid.ogg"_qs, shortId, false, 0, 0},
+        {u"garbage.wav"_qs, "RIFF\xff\xff\xff\x7fWAVEfmt garbage garbage", false, 1, 0},
+        {u"garbage.wav"_qs, "RIFF\xff\xff\xff\x7fWAVEfmt other garbage, longer", false, 1, 0},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(c.name);
+        if (!c.content.isEmpty()) {
+            testing::writeBytes(path, c.content);
+        }
+        for (const int opens : {c.opensFirst, c.opensAgain}) {
+            const std::uint64_t before = soundLibraryOpens();
+            const SoundPtr sound = decodeSound(QFile::encodeName(path), 44100);
+            EXPECT_EQ(sound != nullptr, c.readable) << c.name.toStdString();
+            EXPECT_EQ(soundLibraryOpens() - before, static_cast<std::uint64_t>(opens))
+                << c.name.toStdString();
+        }
+    }
+}
+
+// Tickets are decided in order against what earlier items really hold once settled, however the
+// threads run.
+TEST(DecodeBudget, AdmitsAgainstWhatEarlierItemsHold) {
+    DecodeBudget budget(100);
+    EXPECT_TRUE(budget.admit(0, 60));
+    bool second = false;
+    std::thread later([&] { second = budget.admit(1, 80); });  // fits once the first settles
+    budget.settle(60, 10);
+    later.join();
+    EXPECT_TRUE(second);
+    budget.settle(80, 80);
+    budget.pass(2);
+    EXPECT_FALSE(budget.admit(3, 11));  // 10 + 80 held of 100
+    EXPECT_FALSE(budget.admit(4, 1));   // after a refusal every later item is refused
+}
+
+TEST(PictureFile, MeasuresFromTheHeaderBeforeDecoding) {
+    QTemporaryDir dir;
+    QImage big(300, 200, QImage::Format_RGB32);
+    big.fill(Qt::red);
+    ASSERT_TRUE(big.save(dir.filePath(u"big.bmp"_qs), "BMP"));
+    testing::writeImage(dir.filePath(u"small.png"_qs), "PNG");
+    // A BMP header naming 30,000 x 30,000 pixels, past what any picture may take to read.
+    QFile header(dir.filePath(u"big.bmp"_qs));
+    ASSERT_TRUE(header.open(QIODevice::ReadOnly));
+    QByteArray huge = header.readAll();
+    for (const int at : {18, 22}) {
+        huge[at] = 0x30;
+        huge[at + 1] = 0x75;
+    }
+    testing::writeBytes(dir.filePath(u"huge.bmp"_qs), huge);
+    testing::writeBytes(dir.filePath(u"bad.bmp"_qs), "BM not a picture");
+    // No more than the reader would allocate, even when the header does not say how much.
+    const std::size_t most =
+        static_cast<std::size_t>(QImageReader::allocationLimit()) * 1024 * 1024 + 256 * 256 * 12;
+    struct Case {
+        QString name;
+        bool opens, decodes;
+        std::size_t ownPixels;
+    };
+    const Case cases[] = {
+        {u"big.bmp"_qs, true, true, 300 * 200}, {u"small.png"_qs, true, true, 16 * 16},
+        {u"huge.bmp"_qs, true, false, 0},       {u"bad.bmp"_qs, true, false, 0},
+        {u"none.bmp"_qs, false, false, 0},
+    };
+    for (const Case& c : cases) {
+        PictureFile file(QFile::encodeName(dir.filePath(c.name)), QSize(256, 256));
+        EXPECT_EQ(file.readable(), c.opens) << c.name.toStdString();
+        EXPECT_EQ(file.keptBytes(), std::size_t{256 * 256 * 4});
+        EXPECT_GE(file.decodingBytes(), c.opens ? c.ownPixels * 4 + file.keptBytes() : 0);
+        EXPECT_LE(file.decodingBytes(), most);
+        const PicturePtr picture = file.decode();
+        EXPECT_EQ(picture != nullptr, c.decodes) << c.name.toStdString();
+        EXPECT_TRUE(!picture ||
+                    static_cast<std::size_t>(picture->sizeInBytes()) == file.keptBytes());
     }
 }
 

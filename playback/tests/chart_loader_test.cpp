@@ -2,8 +2,13 @@
 
 #include "testing/qt_printers.h"
 
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include "media/picture_decoder.h"
 #include "playback/chart_loader.h"
 #include "playback/display_texts.h"
 #include "testing/test_files.h"
@@ -21,10 +26,10 @@ class Recorder : public LoadObserver {
 class ChartLoaderTest : public ::testing::Test {
   protected:
     QString path(const QString& name) const { return dir.path() + u'/' + name; }
-    LoadedChart load(const QByteArray& text) {
+    LoadedChart load(const QByteArray& text, const MediaOptions& options = {}) {
         testing::writeBytes(path(u"c.bms"_qs), text);
         recorder.log.clear();
-        return loadChart(path(u"c.bms"_qs), MediaOptions(), &recorder);
+        return loadChart(path(u"c.bms"_qs), options, &recorder);
     }
     static QStringList texts(const LoadedChart& loaded) {
         QStringList out;
@@ -103,6 +108,62 @@ TEST_F(ChartLoaderTest, SoundsAndPicturesInLineOrder) {
     }
     sizes.append(size(media.stage));
     EXPECT_EQ(sizes.join(u' '), u"- 100 - 50 100 - - - 256x256 - 640x480"_qs);
+}
+
+// One file, however its lines spell it (and through a hard link), is decoded once for each use.
+TEST_F(ChartLoaderTest, SpellingsOfOneFileShareOneDecode) {
+    testing::writeImage(path(u"a.bmp"_qs), "BMP");
+    ASSERT_TRUE(QDir(dir.path()).mkpath(u"sub"_qs));
+    testing::writeImage(path(u"sub/other.bmp"_qs), "BMP");
+    testing::writeWav(path(u"k.wav"_qs), 100);
+    ASSERT_EQ(::link(QFile::encodeName(path(u"a.bmp"_qs)).constData(),
+                     QFile::encodeName(path(u"linked.bmp"_qs)).constData()),
+              0);
+    const LoadedChart loaded = load(
+        "#00111:01\n#WAV01 k.wav\n#WAV02 ./k.wav\n#WAV03 sub/../k.wav\n"
+        "#BMP01 a.bmp\n#BMP02 ./a.bmp\n#BMP03 .//a.bmp\n#BMP04 ././a.bmp\n#BMP05 sub/../a.bmp\n"
+        "#BMP06 linked.bmp\n#BMP07 sub/other.bmp\n#STAGEFILE ./a.bmp\n#STAGEFILE a.bmp\n");
+    EXPECT_TRUE(loaded.messages.empty()) << texts(loaded).join(u'\n').toStdString();
+    const ChartMedia& media = loaded.media;
+    ASSERT_NE(media.picture(1), nullptr);
+    for (const int i : {2, 3, 4, 5, 6}) {
+        EXPECT_EQ(media.picture(i), media.picture(1)) << i;
+    }
+    EXPECT_NE(media.picture(7), media.picture(1));
+    EXPECT_EQ(media.stage->size(), kStageSize);
+    ASSERT_NE(media.sound(1), nullptr);
+    EXPECT_EQ(media.sound(2), media.sound(1));
+    EXPECT_EQ(media.sound(3), media.sound(1));
+}
+
+// Past the pictures' budget, pictures are refused in line order with a message, and the chart
+// still loads with its sounds and the pictures that fitted.
+TEST_F(ChartLoaderTest, PicturesPastTheBudgetAreRefused) {
+    for (const QString& name : {u"a.bmp"_qs, u"b.bmp"_qs, u"c.bmp"_qs, u"d.bmp"_qs}) {
+        testing::writeImage(path(name), "BMP");
+    }
+    testing::writeWav(path(u"k.wav"_qs), 100);
+    // Two pictures fit, kept, with room to read one more but not to keep it.
+    const media::PictureFile measured(QFile::encodeName(path(u"a.bmp"_qs)), kPictureSize);
+    MediaOptions options;
+    options.pictureBudgetBytes = 2 * measured.keptBytes() + measured.decodingBytes() - 1;
+    const LoadedChart loaded = load(
+        "#00111:01\n#WAV01 k.wav\n#BMP01 a.bmp\n#BMP02 b.bmp\n#BMP03 ./a.bmp\n#BMP04 c.bmp\n"
+        "#BMP05 d.bmp\n#STAGEFILE a.bmp\n",
+        options);
+    EXPECT_EQ(texts(loaded),
+              (QStringList{
+                  u"Bmpﾌｧｲﾙ c.bmp を読み込めません。画像の合計が大きすぎます。(BMP04)"_qs,
+                  u"Bmpﾌｧｲﾙ d.bmp を読み込めません。画像の合計が大きすぎます。(BMP05)"_qs,
+                  u"Bmpﾌｧｲﾙ a.bmp を読み込めません。画像の合計が大きすぎます。(STAGEFILE)"_qs,
+              }));
+    EXPECT_TRUE(loaded.found);
+    EXPECT_NE(loaded.media.sound(1), nullptr);
+    for (const int i : {1, 2, 3}) {
+        EXPECT_NE(loaded.media.picture(i), nullptr) << i;
+    }
+    EXPECT_EQ(loaded.media.picture(4), nullptr);
+    EXPECT_EQ(recorder.log.last(), statusText(PlayerStatus::Opened));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include "testing/qt_printers.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <vector>
@@ -29,6 +31,11 @@ std::pair<long, int> framesAndPeak(const QString& path) {
         peak = std::max(peak, std::abs(static_cast<int>(s)));
     }
     return {static_cast<long>(info.frames), peak};
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class ToolsTest : public ::testing::Test {
@@ -176,6 +183,45 @@ TEST_F(ToolsTest, RenderWritesWhatItSays) {
         EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()), c.err) << what;
         EXPECT_EQ(framesAndPeak(dir.filePath(u"o.wav"_qs)), std::pair(c.frames, c.peak)) << what;
     }
+}
+
+// A render that cannot be completed leaves the file it was to replace as it was, and nothing
+// beside it; one that completes takes the old file's place and permissions.
+TEST_F(ToolsTest, RenderReplacesAFileOnlyWhenComplete) {
+    const QByteArray good = "a good file, kept";
+    struct Case {
+        QString shell;  // run before the render; SIGXFSZ is ignored so that writes fail instead
+        QString out;
+        int status;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {u"ulimit -f 16"_qs, u"out.wav"_qs, 1, false},  // the disk fills up at 8 KB
+        {{}, u"click.wav/out.wav"_qs, 1, false},        // its folder is a file
+        {{}, u"out.wav"_qs, 0, true},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.shell.toStdString() + ' ' + c.out.toStdString();
+        testing::writeBytes(dir.filePath(u"out.wav"_qs), good);
+        ::chmod(QFile::encodeName(dir.filePath(u"out.wav"_qs)).constData(), 0640);
+        const QByteArray click = readBytes(dir.filePath(u"click.wav"_qs));
+        QProcess process;
+        run(process, "/bin/sh",
+            {u"-c"_qs, u"trap '' XFSZ; "_qs + c.shell + u"\nexec \"$0\" \"$@\""_qs,
+             QStringLiteral(CARVEL_RENDER), u"--max-seconds=1"_qs, u"long.bms"_qs, c.out});
+        EXPECT_EQ(process.exitCode(), c.status)
+            << what << ' ' << process.readAllStandardError().toStdString();
+        const QByteArray now = readBytes(dir.filePath(u"out.wav"_qs));
+        EXPECT_EQ(now != good, c.replaced) << what;
+        EXPECT_EQ(readBytes(dir.filePath(u"click.wav"_qs)), click) << what;
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(dir.filePath(u"out.wav"_qs)).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u) << what;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(u"out.wav."_qs),
+                  QStringList())
+            << what;
+    }
+    EXPECT_EQ(framesAndPeak(dir.filePath(u"out.wav"_qs)).first, 44100);
 }
 
 TEST_F(ToolsTest, PlayEndsOnSignalsWithTheirStatus) {
