@@ -144,9 +144,7 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
         [&](size_t i) {
             DecodeJob& job = jobs[i];
             if (options.stop.stop_requested()) {
-                if (job.kind == Kind::Sound) {
-                    budget.pass(job.ticket);
-                }
+                (job.kind == Kind::Sound ? soundBudget : pictureBudget).pass(job.ticket);
                 return;
             }
             if (job.kind == Kind::Sound) {
