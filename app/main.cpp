@@ -113,8 +113,7 @@ int main(int argc, char** argv) {
 
     carvel::media::SdlOutput output;
     if (output.isSilent()) {
-        printError(QStringLiteral("サウンドデバイスを開けません (") + output.failure() +
-                   QStringLiteral(")。音を出さずに再生します。"));
+        printError(carvel::noSoundDeviceText(output.failure()));
     }
     carvel::Program program(output, output, layout.listFile, layout.previousListFile,
                             carvel::ReadingSetting::defaultFile());

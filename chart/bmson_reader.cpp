@@ -9,14 +9,14 @@
 #include <set>
 #include <unordered_map>
 
-#include "chart/full_channels.h"
+#include "chart/channels.h"
 #include "platform/path_lookup.h"
 
 namespace carvel {
 
 namespace {
 
-using full_channels::base36;
+using channels::base36;
 
 constexpr double kDefaultResolution = 240;
 
@@ -25,7 +25,7 @@ constexpr double kDefaultResolution = 240;
 int laneChannel(qint64 lane, bool longNote) {
     static constexpr char kLow[] = {'1', '2', '3', '4', '5', '8', '9', '6'};
     if (lane < 1 || lane > 16) {
-        return full_channels::kBgm;
+        return channels::kBgm;
     }
     const auto side = static_cast<char>((lane - 1) / 8);
     const char high = static_cast<char>((longNote ? '5' : '1') + side);
@@ -216,8 +216,9 @@ void BmsonReader::readPictures(const QJsonObject& bga) {
         request.file = resolver_.resolve(folder_, name);
         chart_.media.push_back(std::move(request));
     }
-    const std::pair<const char16_t*, int> layers[] = {
-        {u"bga_events", 4}, {u"layer_events", 7}, {u"poor_events", 6}};
+    const std::pair<const char16_t*, int> layers[] = {{u"bga_events", channels::kBasePicture},
+                                                      {u"layer_events", channels::kLayerPicture},
+                                                      {u"poor_events", channels::kMissPicture}};
     for (const auto& [key, channel] : layers) {
         const QString field = u"bga."_qs + QString::fromUtf16(key);
         for (const QJsonValue& value : array(bga, key, field)) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "chart/channels.h"
 #include "chart/text_helpers.h"
 
 namespace carvel {
@@ -18,8 +19,7 @@ int digit(QChar c) {
 }  // namespace
 
 bool isEventChannel(int channel) {
-    return channel == 1 || channel == 4 || channel == 6 || channel == 7 ||
-           (channel >= 11 && channel <= 16) || (channel >= 21 && channel <= 26);
+    return channels::isClassicEvent(channel);
 }
 
 bool hasBase36Letter(QStringView text) {
@@ -38,7 +38,7 @@ bool isFullOnlyChannel(int channel) {
     const int low = channel % 10;
     switch (channel / 10) {
         case 0:
-            return channel == 3 || channel == 8 || channel == 9;
+            return channels::isTiming(channel);
         case 1:
         case 2:
             return low >= 7;

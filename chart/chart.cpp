@@ -1,23 +1,22 @@
 #include "chart/chart.h"
 
 #include <QLocale>
+#include <utility>
 
 namespace carvel {
 
-QString informationText(const Chart& chart) {
-    QString text = QStringLiteral("TITLE : ") + chart.title;
+std::vector<std::pair<QString, QString>> headerFields(const Chart& chart) {
+    std::vector<std::pair<QString, QString>> fields = {{QStringLiteral("TITLE"), chart.title}};
     if (!chart.subtitle.isEmpty()) {  // only the full reading reads #SUBTITLE
-        text += QStringLiteral("\r\nSUBTITLE : ") + chart.subtitle;
+        fields.emplace_back(QStringLiteral("SUBTITLE"), chart.subtitle);
     }
-    text += QStringLiteral("\r\nGENRE : ") + chart.genre + QStringLiteral("\r\nARTIST : ") +
-            chart.artist + QStringLiteral("\r\nBPM : ") + bpmText(chart);
-    for (const auto& [label, field] : headerExtras(chart)) {
-        text += QStringLiteral("\r\n") + label + QStringLiteral(" : ") + field;
+    fields.emplace_back(QStringLiteral("GENRE"), chart.genre);
+    fields.emplace_back(QStringLiteral("ARTIST"), chart.artist);
+    fields.emplace_back(QStringLiteral("BPM"), bpmText(chart));
+    for (auto& extra : headerExtras(chart)) {
+        fields.push_back(std::move(extra));
     }
-    if (chart.mode == ReadingMode::Full) {
-        text += QStringLiteral("\r\nMODE : 拡張");
-    }
-    return text;
+    return fields;
 }
 
 std::vector<std::pair<QString, QString>> headerExtras(const Chart& chart) {

@@ -52,10 +52,10 @@ struct Chart {
     std::vector<LoadMessage> readProblems;
 };
 
-// The information text shown for the chart, lines joined by CR LF, none after the last: TITLE,
-// GENRE, ARTIST, BPM; the full reading adds SUBTITLE after TITLE, PLAYLEVEL and DIFFICULTY after
-// BPM (each when the chart gives it) and MODE last.
-QString informationText(const Chart& chart);
+// The header fields the information box shows, as (label, value): TITLE, GENRE, ARTIST, BPM; the
+// full reading adds SUBTITLE after TITLE, PLAYLEVEL and DIFFICULTY after BPM, each when the chart
+// gives it.
+std::vector<std::pair<QString, QString>> headerFields(const Chart& chart);
 
 // The header fields that only the full reading reads and shows when a chart gives them, as
 // (label, value): PLAYLEVEL, DIFFICULTY.

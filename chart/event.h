@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "chart/channels.h"
+
 namespace carvel {
 
 // One entry of a chart's event table.
@@ -14,7 +16,7 @@ struct Event {
     std::uint8_t channel = 0;  // 1, 2 (bar end), 4, 6, 7, 11-16, 21-26
 };
 
-inline constexpr std::uint8_t kBarEndChannel = 2;
+inline constexpr std::uint8_t kBarEndChannel = channels::kBarLength;
 
 // The text a person reads for an event: the position as six digits (more when larger, '-' when
 // negative), the channel, the value, joined by commas ("000960,11,3", "000720,2,0.75").

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart/full_channels.h"
+#include "chart/channels.h"
 #include "chart/full_timeline.h"
 #include "chart/index_alphabet.h"
 #include "chart/random_branches.h"
@@ -124,7 +124,7 @@ void FullReader::line(QStringView raw) {
     // "#mmmcc:data": three digits of measure, two base-36 characters of channel.
     if (isChannelLine(line)) {
         const int channel = channelValue(line[4], line[5]);
-        if (branches_.reading() && full_channels::isRead(channel)) {
+        if (branches_.reading() && channels::isRead(channel)) {
             const int measure = (line[1].unicode() - u'0') * 100 + (line[2].unicode() - u'0') * 10 +
                                 (line[3].unicode() - u'0');
             lines_.push_back({trimBlanks(line.sliced(7)), static_cast<std::int16_t>(measure),
@@ -230,7 +230,7 @@ void FullReader::resolveDefinitions() {
     }
     // The last valid length of a measure wins.
     for (const ChannelLine& line : lines_) {
-        if (line.channel == 2) {
+        if (line.channel == channels::kBarLength) {
             const long double ratio = leadingDecimal(line.data);
             if (ratio > 0) {
                 defs_.measureBeats[static_cast<size_t>(line.measure)] = 4 * ratio;

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <numeric>
 
-#include "chart/full_channels.h"
+#include "chart/channels.h"
 
 namespace carvel {
 
 namespace {
 
-using namespace full_channels;
+using namespace channels;
 
 // A sum of long doubles that carries the rounding error of every addition (TwoSum), so that a
 // time built from thousands of segments is as exact as one built from a few.

@@ -1,5 +1,7 @@
 #include "playback/display_texts.h"
 
+#include <QStringList>
+
 namespace carvel {
 
 QString loadStateText(LoadState state) {
@@ -96,6 +98,26 @@ QString messageText(const LoadMessage& m) {
                    QStringLiteral(" を読み込めません。画像の合計が大きすぎます。(STAGEFILE)");
     }
     return {};
+}
+
+QString informationText(const Chart& chart) {
+    QStringList lines;
+    for (const auto& [label, value] : headerFields(chart)) {
+        lines.append(label + QStringLiteral(" : ") + value);
+    }
+    if (chart.mode == ReadingMode::Full) {
+        lines.append(QStringLiteral("MODE : 拡張"));
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+QString noSoundDeviceText(const QString& reason) {
+    return QStringLiteral("サウンドデバイスを開けません (") + reason +
+           QStringLiteral(")。音を出さずに再生します。");
+}
+
+QString untitledText() {
+    return QStringLiteral("無題");
 }
 
 }  // namespace carvel

@@ -2,14 +2,20 @@
 
 namespace carvel {
 
-Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& clock, Host& host)
-    : media_(media), sound_(sound), clock_(clock), host_(host) {}
+Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& clock, Host& host,
+                   DisplayState* display)
+    : media_(media),
+      sound_(sound),
+      clock_(clock),
+      host_(host),
+      ownDisplay_(display == nullptr ? std::make_unique<DisplayState>() : nullptr),
+      display_(display == nullptr ? *ownDisplay_ : *display) {}
 
 void Playback::beginRun() {
     missPicture_ = 0;
     playing_ = true;
-    compositor_.clear();
-    host_.pictureChanged(compositor_.primary());
+    display_.compositor.clear();
+    host_.pictureChanged(display_.compositor.primary());
     host_.statusChanged(PlayerStatus::Playing);
     phase_ = Phase::Loop;
     host_.wake();
@@ -84,19 +90,19 @@ void Playback::startSound(long long index, double dueMs) {
 }
 
 void Playback::showPicture(long long index, bool layer) {
-    compositor_.setPicture(media_.picture(index), layer);
+    display_.compositor.setPicture(media_.picture(index), layer);
     compose();
-    host_.pictureChanged(compositor_.primary());
+    host_.pictureChanged(display_.compositor.primary());
 }
 
 void Playback::compose() {
     media::PicturePtr overlay;
-    if (overlay_ == Overlay::Title) {
+    if (display_.overlay == Overlay::Title) {
         overlay = media_.stage;
-    } else if (overlay_ == Overlay::Miss) {
+    } else if (display_.overlay == Overlay::Miss) {
         overlay = media_.picture(missPicture_);
     }
-    compositor_.compose(overlay);
+    display_.compositor.compose(overlay);
 }
 
 }  // namespace carvel

@@ -2,12 +2,14 @@
 
 #include <QImage>
 #include <cstddef>
+#include <memory>
 #include <optional>
 
 #include "media/sound_output.h"
 #include "platform/clock.h"
 #include "playback/chart_media.h"
 #include "playback/compositor.h"
+#include "playback/display_state.h"
 #include "playback/playback_step.h"
 #include "playback/player_state.h"
 
@@ -23,8 +25,7 @@ class Playback {
     // a chart with an event hours or years away does not hold up the playlist.
     static constexpr double kLongestWaitMs = 10 * 60 * 1000;
 
-    // What the picture area shows instead of the pictures of the chart.
-    enum class Overlay { None, Title, Miss };
+    using Overlay = DisplayState::Overlay;
 
     // The player around the playback.
     class Host {
@@ -57,12 +58,12 @@ class Playback {
     void abandon();
 
     // Wait Off: events found late are dropped instead of handled (each engine says how late).
-    void setSkipLateEvents(bool skip) { skipLate_ = skip; }
-    bool skipsLateEvents() const { return skipLate_; }
+    void setSkipLateEvents(bool skip) { display_.skipLateEvents = skip; }
+    bool skipsLateEvents() const { return display_.skipLateEvents; }
     // Picture events change the picture area only while pictures are shown.
-    void setPicturesShown(bool shown) { picturesShown_ = shown; }
-    void setOverlay(Overlay overlay) { overlay_ = overlay; }
-    Overlay overlay() const { return overlay_; }
+    void setPicturesShown(bool shown) { display_.picturesShown = shown; }
+    void setOverlay(Overlay overlay) { display_.overlay = overlay; }
+    Overlay overlay() const { return display_.overlay; }
 
     Step pass();
     // A run is in progress (playing, or letting the last sounds ring out).
@@ -70,7 +71,7 @@ class Playback {
     // The run goes on; false once stopped or ended.
     bool playing() const { return playing_; }
 
-    Compositor& compositor() { return compositor_; }
+    Compositor& compositor() { return display_.compositor; }
     // The clock time at which the sounds of the event just handled start (a run's start before
     // its first event): a picture changed by that event belongs to this time.
     virtual double handledAtMs() const = 0;
@@ -78,7 +79,9 @@ class Playback {
   protected:
     enum class Phase { Idle, Loop, EndOfRun, TailWait };
 
-    Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& clock, Host& host);
+    // display: shared with the other reading's engine; nullptr gives the engine one of its own.
+    Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& clock, Host& host,
+             DisplayState* display);
 
     // The common part of play(), once the engine has set up its own state.
     void beginRun();
@@ -95,12 +98,10 @@ class Playback {
     media::SoundOutput& sound_;
     Clock& clock_;
     Host& host_;
-    Compositor compositor_;
+    std::unique_ptr<DisplayState> ownDisplay_;
+    DisplayState& display_;
     Phase phase_ = Phase::Idle;
     bool playing_ = false;
-    bool skipLate_ = false;
-    bool picturesShown_ = false;
-    Overlay overlay_ = Overlay::None;
     long long missPicture_ = 0;  // the picture that the Miss overlay shows
 
   private:

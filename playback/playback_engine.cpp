@@ -4,19 +4,16 @@
 #include <cmath>
 #include <limits>
 
+#include "chart/channels.h"
+
 namespace carvel {
 
-namespace {
-
-bool isSoundChannel(int c) {
-    return c == 1 || (c >= 11 && c <= 16) || (c >= 21 && c <= 26);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 PlaybackEngine::PlaybackEngine(const Chart& chart, const ChartMedia& media,
-                               media::SoundOutput& sound, Clock& clock, Host& host)
-    : Playback(media, sound, clock, host), chart_(chart) {}
+                               media::SoundOutput& sound, Clock& clock, Host& host,
+                               DisplayState* display)
+    : Playback(media, sound, clock, host, display), chart_(chart) {}
 
 void PlaybackEngine::play() {
     if (chart_.events.empty()) {
@@ -89,7 +86,7 @@ Step PlaybackEngine::nextStep() {
 }
 
 void PlaybackEngine::handle(const Event& event, double tick) {
-    if (position_ - tick > 10 && skipLate_) {
+    if (position_ - tick > 10 && display_.skipLateEvents) {
         ++nextEvent_;
         return;
     }
@@ -98,7 +95,7 @@ void PlaybackEngine::handle(const Event& event, double tick) {
         handledAt_ = due;
     }
     const int channel = event.channel;
-    if (isSoundChannel(channel)) {
+    if (channels::isClassicSound(channel)) {
         startSound(event.value, handledAt_);
     } else if (channel == kBarEndChannel) {
         const auto ratio = static_cast<size_t>(event.value) < chart_.barEndRatios.size()
@@ -108,11 +105,11 @@ void PlaybackEngine::handle(const Event& event, double tick) {
         if (std::isfinite(jump) && std::fabs(jump) < 1e12) {
             startMs_ = wrapClock(std::nearbyint(startMs_ - jump));
         }
-    } else if (channel == 4 || channel == 7) {
-        if (picturesShown_) {
-            showPicture(event.value, channel == 7);
+    } else if (channels::isPicture(channel)) {
+        if (display_.picturesShown) {
+            showPicture(event.value, channel == channels::kLayerPicture);
         }
-    } else if (channel == 6) {
+    } else if (channel == channels::kMissPicture) {
         missPicture_ = event.value;
     }
     ++nextEvent_;

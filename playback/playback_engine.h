@@ -18,7 +18,7 @@ class PlaybackEngine final : public Playback {
   public:
     // chart and media must outlive the engine; a new load replaces their contents in place.
     PlaybackEngine(const Chart& chart, const ChartMedia& media, media::SoundOutput& sound,
-                   Clock& clock, Host& host);
+                   Clock& clock, Host& host, DisplayState* display = nullptr);
 
     // Starts a new run of the loaded chart from its first event, taking over from a running one.
     // Does nothing at all when the chart has no events.

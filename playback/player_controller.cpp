@@ -1,5 +1,7 @@
 #include "playback/player_controller.h"
 
+#include "playback/display_texts.h"
+
 namespace carvel {
 
 PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, ChartQueue& queue,
@@ -7,8 +9,8 @@ PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, Char
     : sound_(sound),
       queue_(queue),
       view_(&view),
-      engine_(loaded_.chart, loaded_.media, sound, clock, *this),
-      timed_(loaded_.chart, loaded_.media, sound, clock, *this),
+      engine_(loaded_.chart, loaded_.media, sound, clock, *this, &display_),
+      timed_(loaded_.chart, loaded_.media, sound, clock, *this, &display_),
       preview_(loaded_.media, sound, clock),
       load_(relay_, [this](LoadedChart&& chart) { loaded(std::move(chart)); }) {}
 
@@ -103,23 +105,19 @@ Playback& PlayerController::active() {
 }
 
 void PlayerController::setSkipLateEvents(bool skip) {
-    engine_.setSkipLateEvents(skip);
-    timed_.setSkipLateEvents(skip);
+    display_.skipLateEvents = skip;
 }
 
 void PlayerController::setPicturesShown(bool shown) {
-    engine_.setPicturesShown(shown);
-    timed_.setPicturesShown(shown);
+    display_.picturesShown = shown;
 }
 
 void PlayerController::setOverlay(Overlay overlay) {
-    engine_.setOverlay(overlay);
-    timed_.setOverlay(overlay);
+    display_.overlay = overlay;
 }
 
 void PlayerController::setPictureSize(QSize size) {
-    engine_.compositor().resize(size);
-    timed_.compositor().resize(size);
+    display_.compositor.resize(size);
 }
 
 void PlayerController::next() {

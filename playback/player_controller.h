@@ -59,10 +59,10 @@ class PlayerController final : private Playback::Host {
 
     // The display switches hold for both engines.
     void setSkipLateEvents(bool skip);
-    bool skipsLateEvents() const { return engine_.skipsLateEvents(); }
+    bool skipsLateEvents() const { return display_.skipLateEvents; }
     void setPicturesShown(bool shown);
     void setOverlay(Overlay overlay);
-    Overlay overlay() const { return engine_.overlay(); }
+    Overlay overlay() const { return display_.overlay; }
     // The picture area's size in pixels.
     void setPictureSize(QSize size);
 
@@ -120,6 +120,7 @@ class PlayerController final : private Playback::Host {
     LoadedChart loaded_;
     QString path_;
     ReadOptions reading_;
+    DisplayState display_;  // the switches and the compositor of both engines
     PlaybackEngine engine_;
     TimedPlaybackEngine timed_;
     SoundPreview preview_;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart/full_channels.h"
+#include "chart/channels.h"
 
 namespace carvel {
 
@@ -16,8 +16,9 @@ constexpr double kFarMs = 1 << 30;
 }  // namespace
 
 TimedPlaybackEngine::TimedPlaybackEngine(const Chart& chart, const ChartMedia& media,
-                                         media::SoundOutput& sound, Clock& clock, Host& host)
-    : Playback(media, sound, clock, host), chart_(chart) {}
+                                         media::SoundOutput& sound, Clock& clock, Host& host,
+                                         DisplayState* display)
+    : Playback(media, sound, clock, host, display), chart_(chart) {}
 
 void TimedPlaybackEngine::play() {
     if (chart_.timedEvents.empty()) {
@@ -57,20 +58,20 @@ Step TimedPlaybackEngine::loopPass() {
 }
 
 void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
-    if (skipLate_ && lateMs > kLateMs) {
+    if (display_.skipLateEvents && lateMs > kLateMs) {
         return;
     }
     handledAt_ = wrapClock(startMs_ + event.timeMs);
     const int channel = event.channel;
-    if (full_channels::isSound(channel)) {
+    if (channels::isSound(channel)) {
         if (!event.continues) {
             startSound(event.value, handledAt_);
         }
-    } else if (channel == 4 || channel == 7) {
-        if (picturesShown_) {
-            showPicture(event.value, channel == 7);
+    } else if (channels::isPicture(channel)) {
+        if (display_.picturesShown) {
+            showPicture(event.value, channel == channels::kLayerPicture);
         }
-    } else if (channel == 6) {
+    } else if (channel == channels::kMissPicture) {
         missPicture_ = event.value;
     }
 }
@@ -113,20 +114,20 @@ void TimedPlaybackEngine::restorePictures() {
     const TimedEvent* miss = nullptr;
     for (std::size_t i = next_; i-- > 0 && !(base && layer && miss);) {
         const TimedEvent& e = chart_.timedEvents[i];
-        const TimedEvent** slot = e.channel == 4   ? &base
-                                  : e.channel == 7 ? &layer
-                                  : e.channel == 6 ? &miss
-                                                   : nullptr;
+        const TimedEvent** slot = e.channel == channels::kBasePicture    ? &base
+                                  : e.channel == channels::kLayerPicture ? &layer
+                                  : e.channel == channels::kMissPicture  ? &miss
+                                                                         : nullptr;
         if (slot && !*slot) {
             *slot = &e;
         }
     }
     missPicture_ = miss ? miss->value : 0;
-    if (picturesShown_) {
-        compositor_.setPicture(base ? media_.picture(base->value) : nullptr, false);
-        compositor_.setPicture(layer ? media_.picture(layer->value) : nullptr, true);
+    if (display_.picturesShown) {
+        display_.compositor.setPicture(base ? media_.picture(base->value) : nullptr, false);
+        display_.compositor.setPicture(layer ? media_.picture(layer->value) : nullptr, true);
         compose();
-        host_.pictureChanged(compositor_.primary());
+        host_.pictureChanged(display_.compositor.primary());
     }
 }
 

@@ -21,7 +21,7 @@ class TimedPlaybackEngine final : public Playback {
 
     // chart and media must outlive the engine; a new load replaces their contents in place.
     TimedPlaybackEngine(const Chart& chart, const ChartMedia& media, media::SoundOutput& sound,
-                        Clock& clock, Host& host);
+                        Clock& clock, Host& host, DisplayState* display = nullptr);
 
     void play() override;
     // One second of chart time forward. The events due before the command are handled first; the

@@ -9,6 +9,7 @@
 #include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 #include "platform/text_file.h"
+#include "playback/display_texts.h"
 
 namespace carvel {
 
@@ -17,7 +18,7 @@ QString probeTitle(const QString& path) {
 }
 
 QString probeTitleAt(const QByteArray& nativePath) {
-    const QString untitled = QStringLiteral("無題");
+    const QString untitled = untitledText();
     RegularFile regular(nativePath);
     QFile file;
     if (!regular.isOpen() ||
@@ -32,7 +33,7 @@ QString probeTitleAt(const QByteArray& nativePath) {
 QString bmsonTitleIn(const QByteArray& head) {
     // Only the title's own string is parsed, so the notes that may come before it cost nothing
     // but the search.
-    const QString untitled = QStringLiteral("無題");
+    const QString untitled = untitledText();
     const qsizetype key = head.indexOf("\"title\"");
     if (key < 0) {
         return untitled;
@@ -58,7 +59,7 @@ QString bmsonTitleIn(const QByteArray& head) {
 }
 
 QString titleInText(const QByteArray& head) {
-    QString title = QStringLiteral("無題");
+    QString title = untitledText();
     bool found = false;
     forEachLine(decodeText(head), [&](QStringView line) {
         if (!found && line.left(6).compare(u"#TITLE", Qt::CaseInsensitive) == 0) {

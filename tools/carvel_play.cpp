@@ -104,8 +104,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     carvel::media::SdlOutput output;
     if (output.isSilent()) {
-        print(QStringLiteral("サウンドデバイスを開けません (") + output.failure() +
-              QStringLiteral(")。音を出さずに再生します。"));
+        print(carvel::noSoundDeviceText(output.failure()));
     }
     QStringList paths;
     for (const QString& path : options.operands()) {

@@ -43,6 +43,17 @@ class ChartLoaderTest : public ::testing::Test {
     Recorder recorder;
 };
 
+TEST_F(ChartLoaderTest, TheInformationTextSaysTheReading) {
+    testing::writeBytes(path(u"c.bms"_qs), "#TITLE t\n#PLAYLEVEL 3\n#00111:01\n");
+    const QString file = path(u"c.bms"_qs);
+    EXPECT_EQ(informationText(loadChart(file, MediaOptions()).chart),
+              u"TITLE : t\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 130"_qs);
+    EXPECT_EQ(
+        informationText(loadChart(file, MediaOptions(), nullptr, {ReadingMode::Full, 1}).chart),
+        u"TITLE : t\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 130\r\n"
+        "PLAYLEVEL : 3\r\nMODE : 拡張"_qs);
+}
+
 TEST_F(ChartLoaderTest, MissingChartAndChartWithoutEvents) {
     const LoadedChart missing = loadChart(u"/no/such/a.bms"_qs, MediaOptions(), &recorder);
     EXPECT_FALSE(missing.found);
