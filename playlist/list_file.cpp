@@ -37,13 +37,27 @@ class LineReader {
   public:
     void take(QByteArrayView bytes) {
         pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+        scan(false);
+    }
+
+    std::vector<Playlist::Entry> finish() {
+        scan(true);
+        takeLine(QByteArrayView(pending_.data(), static_cast<qsizetype>(pending_.size())));
+        pending_.clear();
+        return std::move(entries_);
+    }
+
+  private:
+    // Takes every ended line of what is pending. The byte-order mark is looked for once three
+    // bytes are there, or at the end of a shorter file.
+    void scan(bool atEnd) {
         size_t lineStart = 0;
         if (!markChecked_) {
-            if (pending_.size() < 3) {
+            if (pending_.size() < 3 && !atEnd) {
                 return;
             }
             markChecked_ = true;
-            if (QByteArrayView(pending_.data(), 3) == kByteOrderMark) {
+            if (pending_.size() >= 3 && QByteArrayView(pending_.data(), 3) == kByteOrderMark) {
                 lineStart = 3;
             }
         }
@@ -60,13 +74,6 @@ class LineReader {
         scanned_ = pending_.size();
     }
 
-    std::vector<Playlist::Entry> finish() {
-        takeLine(QByteArrayView(pending_.data(), static_cast<qsizetype>(pending_.size())));
-        pending_.clear();
-        return std::move(entries_);
-    }
-
-  private:
     void takeLine(QByteArrayView line) {
         const qsizetype mark = line.indexOf('>');
         if (mark >= 0) {

@@ -35,6 +35,9 @@ TEST(ListFile, ParseTable) {
         {"A>/c/x>y.bms\r\n", {{u"A"_qs, u"/c/x>y.bms"_qs}}},
         {">/c/a.bms\r\n", {{u""_qs, u"/c/a.bms"_qs}}},
         {"A>\r\n", {{u"A"_qs, u""_qs}}},
+        // Files shorter than a byte-order mark are cut into lines too.
+        {">\n", {{u""_qs, u""_qs}}},
+        {"A>", {{u"A"_qs, u""_qs}}},
         // A line without ">" is skipped, and the lines after it are read.
         {"A>/a\r\n\r\nB>/b\r\n", {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}}},
         {"A>/a\rno mark\rB>/b\r", {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}}},
