@@ -63,6 +63,7 @@ class BmsonReader {
     void readInfo(const QJsonObject& info);
     void readSounds(const QJsonArray& channels);
     void readPictures(const QJsonObject& bga);
+    bool gather(const QByteArray& bytes);
     void place();
 
     QString folder_;
@@ -280,6 +281,19 @@ void BmsonReader::place() {
 }
 
 Chart BmsonReader::read(const QByteArray& bytes, ReadProgress* progress) {
+    if (!gather(bytes)) {
+        return std::move(chart_);
+    }
+    place();
+    if (progress != nullptr) {
+        progress->eventCountChanged(static_cast<qsizetype>(chart_.timedEvents.size()));
+    }
+    return std::move(chart_);
+}
+
+// Reads the document into the header, the media and the pending events; the document, by far the
+// largest thing a load holds, is gone before the events are timed.
+bool BmsonReader::gather(const QByteArray& bytes) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -288,7 +302,7 @@ Chart BmsonReader::read(const QByteArray& bytes, ReadProgress* progress) {
              error.error != QJsonParseError::NoError ? error.errorString() : u"not an object"_qs,
              {},
              error.offset});
-        return std::move(chart_);
+        return false;
     }
     const QJsonObject root = document.object();
     if (!root.value(u"info").isObject()) {
@@ -317,11 +331,7 @@ Chart BmsonReader::read(const QByteArray& bytes, ReadProgress* progress) {
     }
     readSounds(array(root, u"sound_channels", u"sound_channels"_qs));
     readPictures(root.value(u"bga").toObject());
-    place();
-    if (progress != nullptr) {
-        progress->eventCountChanged(static_cast<qsizetype>(chart_.timedEvents.size()));
-    }
-    return std::move(chart_);
+    return true;
 }
 
 }  // namespace

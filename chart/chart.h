@@ -16,11 +16,13 @@ namespace carvel {
 struct TimedEvent {
     double timeMs = 0;          // from the chart's first beat
     std::uint16_t channel = 0;  // the channel's two characters read as a base-36 number
-    std::int32_t value = 0;     // sound or picture index
+    std::int32_t value : 31 = 0;  // sound or picture index
     // bmson: the note continues its sound channel's sound where it has got to, instead of
-    // restarting it; the voice plays on and nothing starts.
-    bool continues = false;
+    // restarting it; the voice plays on and nothing starts. A bit of value's word, so that an
+    // event stays 16 bytes.
+    bool continues : 1 = false;
 };
+static_assert(sizeof(TimedEvent) == 16);
 
 // A chart as read from its file: header fields, the event table and the media it names. It holds
 // no sounds or pictures; those are decoded from `media` by a separate step.
