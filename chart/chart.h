@@ -14,8 +14,8 @@ namespace carvel {
 
 // One event of the full reading: a sound or a picture at its time.
 struct TimedEvent {
-    double timeMs = 0;          // from the chart's first beat
-    std::uint16_t channel = 0;  // the channel's two characters read as a base-36 number
+    double timeMs = 0;            // from the chart's first beat
+    std::uint16_t channel = 0;    // the channel's two characters read as a base-36 number
     std::int32_t value : 31 = 0;  // sound or picture index
     // bmson: the note continues its sound channel's sound where it has got to, instead of
     // restarting it; the voice plays on and nothing starts. A bit of value's word, so that an
