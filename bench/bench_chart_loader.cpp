@@ -50,7 +50,7 @@ void BM_LoadChartText(benchmark::State& state) {
     size_t events = 0;
     for (auto _ : state) {
         const carvel::ReadResult read = carvel::readChart(path);
-        events = read.chart.events.size();
+        events = read.chart.table().events.size();
         benchmark::DoNotOptimize(events);
     }
     state.counters["events"] = static_cast<double>(events);

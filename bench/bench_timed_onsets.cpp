@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     }
     std::mt19937 rng(7);
     carvel::Chart chart;
-    chart.mode = carvel::ReadingMode::Full;
+    chart.setMode(carvel::ReadingMode::Full);
     carvel::ChartMedia media;
     media.sounds.resize(1296);
     for (int i = 1; i < 1296; i += 37) {
@@ -40,18 +40,20 @@ int main(int argc, char** argv) {
     std::set<long long> expected;
     for (int i = 0; i < count; ++i) {
         // Every tenth event shares the time of the one before; every seventh is a picture.
-        const double t = i % 10 == 9 ? chart.timedEvents.back().timeMs : time(rng);
+        const double t = i % 10 == 9 ? chart.timeline().events.back().timeMs : time(rng);
         if (i % 7 == 6) {
-            chart.timedEvents.push_back({t, 4, 1});
+            chart.timeline().events.push_back({t, 4, 1});
             continue;
         }
-        chart.timedEvents.push_back(
+        chart.timeline().events.push_back(
             {t, static_cast<std::uint16_t>(channels[pick(rng)]), 1 + 37 * sound(rng)});
         expected.insert(static_cast<long long>(std::floor(t * rate / 1000.0 + 0.5)));
     }
-    std::sort(chart.timedEvents.begin(), chart.timedEvents.end(), [](const auto& a, const auto& b) {
-        return std::tie(a.timeMs, a.channel, a.value) < std::tie(b.timeMs, b.channel, b.value);
-    });
+    std::sort(chart.timeline().events.begin(), chart.timeline().events.end(),
+              [](const auto& a, const auto& b) {
+                  return std::tie(a.timeMs, a.channel, a.value) <
+                         std::tie(b.timeMs, b.channel, b.value);
+              });
 
     carvel::media::CollectingSink sink;
     const auto start = std::chrono::steady_clock::now();

@@ -48,7 +48,7 @@ struct Pending {
 class BmsonReader {
   public:
     explicit BmsonReader(const QString& folder) : folder_(folder) {
-        chart_.mode = ReadingMode::Full;
+        chart_.setMode(ReadingMode::Full);
         chart_.folder = folder;
     }
 
@@ -248,7 +248,7 @@ void BmsonReader::place() {
     long double time = 0;  // its time, before the stops there
     long double stop = 0;  // the stops at `at`
     size_t next = 0;
-    chart_.timedEvents.reserve(pending_.size());
+    chart_.timeline().events.reserve(pending_.size());
     for (const Pending& p : pending_) {
         for (; next < changes_.size() && changes_[next].y <= p.y; ++next) {
             const Change& c = changes_[next];
@@ -268,10 +268,10 @@ void BmsonReader::place() {
             p.y == at ? time : time + stop + (p.y - at) * 60000 / (bpm * resolution_);
         event.timeMs = static_cast<double>(t);
         if (std::isfinite(event.timeMs)) {
-            chart_.timedEvents.push_back(event);
+            chart_.timeline().events.push_back(event);
         }
     }
-    std::sort(chart_.timedEvents.begin(), chart_.timedEvents.end(),
+    std::sort(chart_.timeline().events.begin(), chart_.timeline().events.end(),
               [](const TimedEvent& a, const TimedEvent& b) {
                   if (a.timeMs != b.timeMs) {
                       return a.timeMs < b.timeMs;
@@ -286,7 +286,7 @@ Chart BmsonReader::read(const QByteArray& bytes, ReadProgress* progress) {
     }
     place();
     if (progress != nullptr) {
-        progress->eventCountChanged(static_cast<qsizetype>(chart_.timedEvents.size()));
+        progress->eventCountChanged(static_cast<qsizetype>(chart_.timeline().events.size()));
     }
     return std::move(chart_);
 }

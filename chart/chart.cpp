@@ -30,8 +30,28 @@ std::vector<std::pair<QString, QString>> headerExtras(const Chart& chart) {
     return extras;
 }
 
+void Chart::setMode(ReadingMode mode) {
+    if (mode == ReadingMode::Full) {
+        body = Timeline();
+    } else {
+        body = EventTable();
+    }
+}
+
+const EventTable& Chart::table() const {
+    static const EventTable none;
+    const EventTable* table = std::get_if<EventTable>(&body);
+    return table != nullptr ? *table : none;
+}
+
+const Timeline& Chart::timeline() const {
+    static const Timeline none;
+    const Timeline* timeline = std::get_if<Timeline>(&body);
+    return timeline != nullptr ? *timeline : none;
+}
+
 QString bpmText(const Chart& chart) {
-    if (chart.mode == ReadingMode::Classic) {
+    if (chart.mode() == ReadingMode::Classic) {
         return QString::number(chart.bpm);
     }
     return QString::number(chart.startBpm, 'g', QLocale::FloatingPointShortest);

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "chart/event.h"
@@ -24,25 +25,34 @@ struct TimedEvent {
 };
 static_assert(sizeof(TimedEvent) == 16);
 
-// A chart as read from its file: header fields, the event table and the media it names. It holds
-// no sounds or pictures; those are decoded from `media` by a separate step.
+// The classic reading's events.
+struct EventTable {
+    // The event table, in its order (EventOrder).
+    std::vector<Event> events;
+    // The ratio of each bar end (channel 2) event, indexed by its value.
+    std::vector<double> barEndRatios;
+    // How many lines only the full reading plays (a hint for the tools).
+    int fullOnlyLines = 0;
+};
+
+// The full reading's events: the sounds and pictures that play, by time, then channel, then value.
+struct Timeline {
+    std::vector<TimedEvent> events;
+};
+
+// A chart as read from its file: header fields, the events of the reading it was read with and
+// the media it names. It holds no sounds or pictures; those are decoded from `media` by a
+// separate step.
 struct Chart {
-    ReadingMode mode = ReadingMode::Classic;
     QString title = QStringLiteral("undifined");
     QString genre = QStringLiteral("undifined");
     QString artist = QStringLiteral("undifined");
     int bpm = 130;   // the one tempo, beats per minute, 1..32767
     QString folder;  // the chart's folder, ending in '/'; empty when the file was not read
 
-    // Classic reading: the event table, in its order (EventOrder).
-    std::vector<Event> events;
-    // The ratio of each bar end (channel 2) event, indexed by its value.
-    std::vector<double> barEndRatios;
-    // Classic reading: how many lines only the full reading plays (a hint for the tools).
-    int fullOnlyLines = 0;
+    // The events, in the shape of the reading: the classic table or the full reading's timeline.
+    std::variant<EventTable, Timeline> body;
 
-    // Full reading: the sounds and pictures that play, by time, then channel, then value.
-    std::vector<TimedEvent> timedEvents;
     QString subtitle;
     QString playLevel;      // #PLAYLEVEL as written; empty when the chart gives none
     QString difficulty;     // #DIFFICULTY as written; empty when the chart gives none
@@ -52,6 +62,19 @@ struct Chart {
     std::vector<MediaRequest> media;
     // What the reader found wrong with the file beyond the lines it skips (bmson), in file order.
     std::vector<LoadMessage> readProblems;
+
+    ReadingMode mode() const {
+        return std::holds_alternative<Timeline>(body) ? ReadingMode::Full : ReadingMode::Classic;
+    }
+    // Empties the events and gives them the shape of the reading.
+    void setMode(ReadingMode mode);
+    // The events of each reading; a chart of the other reading has none.
+    const EventTable& table() const;
+    const Timeline& timeline() const;
+    // To fill them: the chart must be of that reading (setMode).
+    EventTable& table() { return std::get<EventTable>(body); }
+    Timeline& timeline() { return std::get<Timeline>(body); }
+    bool hasEvents() const { return !table().events.empty() || !timeline().events.empty(); }
 };
 
 // The header fields the information box shows, as (label, value): TITLE, GENRE, ARTIST, BPM; the

@@ -59,7 +59,8 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     chart.folder = folder;
     PathResolver resolver;
     std::vector<BarLength> barLengths;
-    ChannelParser parser(chart.events, barLengths);
+    EventTable& table = chart.table();
+    ChannelParser parser(table.events, barLengths);
     qsizetype reported = 0;
     forEachLine(text, [&](QStringView line) {
         if (progress != nullptr && progress->stopRequested()) {
@@ -73,7 +74,7 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
                 mediaRequest(MediaRequest::Kind::Picture, line, folder, resolver));
         }
         if ((sameKey(head, u"#WAV") || sameKey(head, u"#BMP")) && hasBase36Letter(line.mid(4, 2))) {
-            ++chart.fullOnlyLines;
+            ++table.fullOnlyLines;
         }
         QStringView key;
         QStringView value;
@@ -93,25 +94,25 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
             stage.file = resolver.resolve(folder, stage.name);
             chart.media.push_back(std::move(stage));
         } else if (sameKey(key, u"RANDOM") || sameKey(key, u"SETRANDOM")) {
-            ++chart.fullOnlyLines;  // read as a channel line, it would do nothing
+            ++table.fullOnlyLines;  // read as a channel line, it would do nothing
         } else {
             parser.parse(line);
-            const auto count = static_cast<qsizetype>(chart.events.size());
+            const auto count = static_cast<qsizetype>(table.events.size());
             if (progress != nullptr && count != reported) {
                 reported = count;
                 progress->eventCountChanged(count);
             }
         }
     });
-    chart.fullOnlyLines += parser.fullOnlyLines();
-    sortEvents(chart.events, chart.barEndRatios);
-    applyBarLengths(barLengths, chart.events, chart.barEndRatios);
+    table.fullOnlyLines += parser.fullOnlyLines();
+    sortEvents(table.events, table.barEndRatios);
+    applyBarLengths(barLengths, table.events, table.barEndRatios);
     return chart;
 }
 
 ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOptions& options) {
     ReadResult result;
-    result.chart.mode = options.mode;  // so that a chart that is not read shows the mode too
+    result.chart.setMode(options.mode);  // so that a chart that is not read shows the mode too
     const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
     if (!fileExists(absolute)) {
         return result;
@@ -139,7 +140,7 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
     } catch (const std::bad_alloc&) {
         // A partial table would play a chart the user never wrote: it loads empty instead.
         result.chart = Chart();
-        result.chart.mode = options.mode;
+        result.chart.setMode(options.mode);
         result.chart.folder = folder;
         result.status = ReadResult::Status::OutOfMemory;
     }

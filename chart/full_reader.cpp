@@ -91,7 +91,7 @@ class FullReader {
   public:
     FullReader(QStringView text, const QString& folder, std::optional<std::uint32_t> seed)
         : text_(text), folder_(folder), branches_(seed) {
-        chart_.mode = ReadingMode::Full;
+        chart_.setMode(ReadingMode::Full);
         chart_.folder = folder;
     }
 
@@ -244,7 +244,7 @@ Chart FullReader::finish(ReadProgress* progress) {
     resolveDefinitions();
     chart_.startBpm = static_cast<double>(defs_.startBpm);
     chart_.bpm = static_cast<int>(std::clamp(std::nearbyint(chart_.startBpm), 1.0, 32767.0));
-    chart_.timedEvents = placeEvents(lines_, defs_, progress);
+    chart_.timeline().events = placeEvents(lines_, defs_, progress);
     return std::move(chart_);
 }
 

@@ -10,7 +10,7 @@
 namespace carvel {
 
 // The full reading of chart text (see docs/CHART-FORMAT.md, "The full reading"): header fields,
-// the media requests in line order, and every sound and picture at its time in timedEvents.
+// the media requests in line order, and every sound and picture at its time in its timeline.
 // Progress is told after each measure that added events. seed fixes the #RANDOM draws.
 Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
                         std::optional<std::uint32_t> seed);

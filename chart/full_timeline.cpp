@@ -80,7 +80,7 @@ struct Sooner {
     }
 };
 
-// The order of Chart::timedEvents (a type of its own, so that the sort inlines it).
+// The order of a chart's Timeline (a type of its own, so that the sort inlines it).
 struct Earlier {
     bool operator()(const TimedEvent& a, const TimedEvent& b) const {
         if (a.timeMs != b.timeMs) {
@@ -90,9 +90,9 @@ struct Earlier {
     }
 };
 
-class Timeline {
+class Placement {
   public:
-    Timeline(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions)
+    Placement(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions)
         : lines_(lines), defs_(definitions), bpm_(definitions.startBpm) {}
 
     std::vector<TimedEvent> place(ReadProgress* progress);
@@ -133,7 +133,7 @@ class Timeline {
     size_t nextChange_ = 0;
 };
 
-std::vector<TimedEvent> Timeline::place(ReadProgress* progress) {
+std::vector<TimedEvent> Placement::place(ReadProgress* progress) {
     // The lines of each measure, in file order (a counting sort by measure).
     std::vector<int> start(kMeasureCount + 1);
     for (const ChannelLine& line : lines_) {
@@ -163,7 +163,7 @@ std::vector<TimedEvent> Timeline::place(ReadProgress* progress) {
     return std::move(events_);
 }
 
-void Timeline::placeMeasure(long double beats, const int* first, const int* last) {
+void Placement::placeMeasure(long double beats, const int* first, const int* last) {
     const size_t firstEvent = events_.size();
     gather(first, last);
     sweep(firstEvent, beats);
@@ -176,7 +176,7 @@ void Timeline::placeMeasure(long double beats, const int* first, const int* last
 
 // Times the measure's events from `first` on, in place, dropping long-note ends and events whose
 // time does not fit a double.
-void Timeline::sweep(size_t first, long double beats) {
+void Placement::sweep(size_t first, long double beats) {
     at_ = Fraction();
     stopMs_ = 0;
     msPerMeasure_ = beats * 60000 / bpm_;
@@ -213,7 +213,7 @@ void Timeline::sweep(size_t first, long double beats) {
 
 // The value of a pair on a channel: a hexadecimal tempo on 03, an index elsewhere; 0 or below for
 // an empty pair ("00", or characters outside the alphabet), which neither plays nor replaces.
-int Timeline::pairValue(int channel, QChar high, QChar low) const {
+int Placement::pairValue(int channel, QChar high, QChar low) const {
     return channel == kHexTempo ? hexPairValue(high, low) : indexValue(high, low, defs_.base);
 }
 
@@ -221,7 +221,7 @@ int Timeline::pairValue(int channel, QChar high, QChar low) const {
 // changes, each in the order they apply. Several lines of one channel in one measure merge: at each
 // position the last non-empty pair in file order stands (1/2 and 2/4 are one position). Background
 // sounds (01) are the exception: their lines stack.
-void Timeline::gather(const int* first, const int* last) {
+void Placement::gather(const int* first, const int* last) {
     changes_.clear();
     longNoteValues_.clear();
     const size_t firstEvent = events_.size();
@@ -264,7 +264,7 @@ void Timeline::gather(const int* first, const int* last) {
 }
 
 // Every non-empty pair of one line.
-void Timeline::gatherLine(int index) {
+void Placement::gatherLine(int index) {
     const ChannelLine& line = lines_[static_cast<size_t>(index)];
     const QStringView data = line.data;
     if (data.size() / 2 >= kMaxPairs) {
@@ -280,7 +280,7 @@ void Timeline::gatherLine(int index) {
 }
 
 // The lines byChannel_[first, last) of one channel, merged by position.
-void Timeline::gatherMerged(size_t first, size_t last) {
+void Placement::gatherMerged(size_t first, size_t last) {
     merged_.clear();
     for (size_t l = first; l < last; ++l) {
         const int index = byChannel_[l];
@@ -311,7 +311,7 @@ void Timeline::gatherMerged(size_t first, size_t last) {
 
 // One pair that stands. Changes to an undefined or non-positive index and key notes of the #LNOBJ
 // value are left out.
-void Timeline::add(int channel, Fraction at, int value, int line) {
+void Placement::add(int channel, Fraction at, int value, int line) {
     if (channel == kHexTempo) {
         changes_.push_back({at, line, static_cast<std::uint16_t>(value), 0});
     } else if (channel == kIndexedTempo || channel == kStop) {
@@ -330,7 +330,7 @@ void Timeline::add(int channel, Fraction at, int value, int line) {
 }
 
 // Moves the sweep over the changes at or before `at`.
-void Timeline::advanceTo(Fraction at, long double beats) {
+void Placement::advanceTo(Fraction at, long double beats) {
     while (nextChange_ < changes_.size() && !(at < changes_[nextChange_].at)) {
         const Fraction position = changes_[nextChange_].at;
         if (!(position == at_)) {
@@ -360,7 +360,7 @@ void Timeline::advanceTo(Fraction at, long double beats) {
 
 std::vector<TimedEvent> placeEvents(const std::vector<ChannelLine>& lines,
                                     const FullDefinitions& definitions, ReadProgress* progress) {
-    return Timeline(lines, definitions).place(progress);
+    return Placement(lines, definitions).place(progress);
 }
 
 }  // namespace carvel

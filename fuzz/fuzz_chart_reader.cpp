@@ -20,30 +20,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const carvel::Chart chart = carvel::readChartText(text, folder);
     // Every event has a text, and every bar end its ratio.
     std::string out;
-    for (size_t i = 0; i < chart.events.size(); ++i) {
-        carvel::appendEventText(out, chart.events[i], chart.barEndRatios);
-        if (chart.events[i].channel == carvel::kBarEndChannel &&
-            static_cast<size_t>(chart.events[i].value) >= chart.barEndRatios.size()) {
+    for (size_t i = 0; i < chart.table().events.size(); ++i) {
+        carvel::appendEventText(out, chart.table().events[i], chart.table().barEndRatios);
+        if (chart.table().events[i].channel == carvel::kBarEndChannel &&
+            static_cast<size_t>(chart.table().events[i].value) >=
+                chart.table().barEndRatios.size()) {
             std::abort();
         }
     }
     // The full reading: finite times from 0 on, in order, each with a text.
     const carvel::Chart full =
         carvel::readChartText(text, folder, nullptr, {carvel::ReadingMode::Full, 1});
-    for (size_t i = 0; i < full.timedEvents.size(); ++i) {
-        const carvel::TimedEvent& e = full.timedEvents[i];
+    for (size_t i = 0; i < full.timeline().events.size(); ++i) {
+        const carvel::TimedEvent& e = full.timeline().events[i];
         if (!std::isfinite(e.timeMs) || e.timeMs < 0 ||
-            (i > 0 && e.timeMs < full.timedEvents[i - 1].timeMs)) {
+            (i > 0 && e.timeMs < full.timeline().events[i - 1].timeMs)) {
             std::abort();
         }
         carvel::appendTimedEventText(out, e);
     }
     // The same bytes as bmson: the same promises.
     const carvel::Chart bmson = carvel::readBmson(bytes, folder);
-    for (size_t i = 0; i < bmson.timedEvents.size(); ++i) {
-        const carvel::TimedEvent& e = bmson.timedEvents[i];
+    for (size_t i = 0; i < bmson.timeline().events.size(); ++i) {
+        const carvel::TimedEvent& e = bmson.timeline().events[i];
         if (!std::isfinite(e.timeMs) || e.timeMs < 0 ||
-            (i > 0 && e.timeMs < bmson.timedEvents[i - 1].timeMs)) {
+            (i > 0 && e.timeMs < bmson.timeline().events[i - 1].timeMs)) {
             std::abort();
         }
     }

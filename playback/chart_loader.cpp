@@ -53,8 +53,7 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
     loaded.media = loadMedia(loaded.chart.media, options, loaded.messages);
     o.loadStateChanged(LoadState::Loaded);
     o.statusChanged(PlayerStatus::Opened);
-    if (loaded.chart.mode == ReadingMode::Full ? loaded.chart.timedEvents.empty()
-                                               : loaded.chart.events.empty()) {
+    if (!loaded.chart.hasEvents()) {
         o.statusChanged(PlayerStatus::CannotPlay);
         loaded.messages.push_back({LoadMessage::Kind::NoEvents, {}, {}});
     }

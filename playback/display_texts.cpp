@@ -105,7 +105,7 @@ QString informationText(const Chart& chart) {
     for (const auto& [label, value] : headerFields(chart)) {
         lines.append(label + QStringLiteral(" : ") + value);
     }
-    if (chart.mode == ReadingMode::Full) {
+    if (chart.mode() == ReadingMode::Full) {
         lines.append(QStringLiteral("MODE : 拡張"));
     }
     return lines.join(QStringLiteral("\r\n"));

@@ -36,7 +36,7 @@ RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampl
     output.setLimited(limited);
     Playback::Host host;  // no window, and one chart only
     std::unique_ptr<Playback> engine;
-    if (chart.mode == ReadingMode::Full) {
+    if (chart.mode() == ReadingMode::Full) {
         engine = std::make_unique<TimedPlaybackEngine>(chart, media, output, output, host);
     } else {
         engine = std::make_unique<PlaybackEngine>(chart, media, output, output, host);

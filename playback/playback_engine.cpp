@@ -16,7 +16,7 @@ PlaybackEngine::PlaybackEngine(const Chart& chart, const ChartMedia& media,
     : Playback(media, sound, clock, host, display), chart_(chart) {}
 
 void PlaybackEngine::play() {
-    if (chart_.events.empty()) {
+    if (chart_.table().events.empty()) {
         return;
     }
     startMs_ = clock_.nowMs();
@@ -52,12 +52,12 @@ double PlaybackEngine::dueClock(double tick) const {
 }
 
 Step PlaybackEngine::loopPass() {
-    const auto count = static_cast<long long>(chart_.events.size());
+    const auto count = static_cast<long long>(chart_.table().events.size());
     if (nextEvent_ > count || nextEvent_ < 1) {
         phase_ = Phase::EndOfRun;
         return {Step::Kind::Again};
     }
-    const Event& event = chart_.events[static_cast<size_t>(nextEvent_ - 1)];
+    const Event& event = chart_.table().events[static_cast<size_t>(nextEvent_ - 1)];
     const double tick = positionField(event.position);
     if (tick <= position_) {
         handle(event, tick);
@@ -67,11 +67,12 @@ Step PlaybackEngine::loopPass() {
 }
 
 Step PlaybackEngine::nextStep() {
-    const auto count = static_cast<long long>(chart_.events.size());
+    const auto count = static_cast<long long>(chart_.table().events.size());
     if (!playing_ || nextEvent_ > count || nextEvent_ < 1) {
         return {Step::Kind::Again};
     }
-    const double next = positionField(chart_.events[static_cast<size_t>(nextEvent_ - 1)].position);
+    const double next =
+        positionField(chart_.table().events[static_cast<size_t>(nextEvent_ - 1)].position);
     if (next <= position_) {
         return {Step::Kind::Again};
     }
@@ -98,9 +99,10 @@ void PlaybackEngine::handle(const Event& event, double tick) {
     if (channels::isClassicSound(channel)) {
         startSound(event.value, handledAt_);
     } else if (channel == kBarEndChannel) {
-        const auto ratio = static_cast<size_t>(event.value) < chart_.barEndRatios.size()
-                               ? ratioField(chart_.barEndRatios[static_cast<size_t>(event.value)])
-                               : 0.0;
+        const auto ratio =
+            static_cast<size_t>(event.value) < chart_.table().barEndRatios.size()
+                ? ratioField(chart_.table().barEndRatios[static_cast<size_t>(event.value)])
+                : 0.0;
         const double jump = (1 - ratio) * 240 * 1000 / chart_.bpm;
         if (std::isfinite(jump) && std::fabs(jump) < 1e12) {
             startMs_ = wrapClock(std::nearbyint(startMs_ - jump));

@@ -36,7 +36,7 @@ void PlayerController::loaded(LoadedChart&& chart) {
     view_->messagesChanged(loaded_.messages);
     view_->informationChanged(informationText(loaded_.chart));
     // The engine of the other reading lets go of the previous chart's run.
-    if (loaded_.chart.mode == ReadingMode::Full) {
+    if (loaded_.chart.mode() == ReadingMode::Full) {
         engine_.abandon();
     } else {
         timed_.abandon();
@@ -91,14 +91,14 @@ void PlayerController::rewind() {
 }
 
 const Playback& PlayerController::playback() const {
-    if (loaded_.chart.mode == ReadingMode::Full) {
+    if (loaded_.chart.mode() == ReadingMode::Full) {
         return timed_;
     }
     return engine_;
 }
 
 Playback& PlayerController::active() {
-    if (loaded_.chart.mode == ReadingMode::Full) {
+    if (loaded_.chart.mode() == ReadingMode::Full) {
         return timed_;
     }
     return engine_;

@@ -21,7 +21,7 @@ TimedPlaybackEngine::TimedPlaybackEngine(const Chart& chart, const ChartMedia& m
     : Playback(media, sound, clock, host, display), chart_(chart) {}
 
 void TimedPlaybackEngine::play() {
-    if (chart_.timedEvents.empty()) {
+    if (chart_.timeline().events.empty()) {
         return;
     }
     startMs_ = clock_.nowMs();
@@ -31,7 +31,7 @@ void TimedPlaybackEngine::play() {
 }
 
 Step TimedPlaybackEngine::loopPass() {
-    const std::vector<TimedEvent>& events = chart_.timedEvents;
+    const std::vector<TimedEvent>& events = chart_.timeline().events;
     if (next_ >= events.size()) {
         phase_ = Phase::EndOfRun;
         return {Step::Kind::Again};
@@ -85,7 +85,7 @@ void TimedPlaybackEngine::rewind() {
 }
 
 void TimedPlaybackEngine::seek(double deltaMs) {
-    const std::vector<TimedEvent>& events = chart_.timedEvents;
+    const std::vector<TimedEvent>& events = chart_.timeline().events;
     if (phase_ == Phase::Loop && playing_) {
         const double now = clock_.nowMs();
         const double from = elapsedMs(now, startMs_);
@@ -113,7 +113,7 @@ void TimedPlaybackEngine::restorePictures() {
     const TimedEvent* layer = nullptr;
     const TimedEvent* miss = nullptr;
     for (std::size_t i = next_; i-- > 0 && !(base && layer && miss);) {
-        const TimedEvent& e = chart_.timedEvents[i];
+        const TimedEvent& e = chart_.timeline().events[i];
         const TimedEvent** slot = e.channel == channels::kBasePicture    ? &base
                                   : e.channel == channels::kLayerPicture ? &layer
                                   : e.channel == channels::kMissPicture  ? &miss

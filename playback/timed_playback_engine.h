@@ -7,10 +7,10 @@
 
 namespace carvel {
 
-// The playback of the full reading: each of Chart::timedEvents falls due at the clock reading
-// start + its time, and its sound is started for exactly that reading, which the output turns into
-// its frame (offline the clock starts at 0, so a sound due at t lands on frame round(t x rate /
-// 1000)). A pass handles at most one event. Sounds play on channels 01, 11-19, 21-29 and the
+// The playback of the full reading: each event of the chart's Timeline falls due at the clock
+// reading start + its time, and its sound is started for exactly that reading, which the output
+// turns into its frame (offline the clock starts at 0, so a sound due at t lands on frame round(t x
+// rate / 1000)). A pass handles at most one event. Sounds play on channels 01, 11-19, 21-29 and the
 // long-note starts of 51-59 and 61-69, one voice per sound index; pictures on 04 (base) and 07
 // (layer); 06 chooses the Miss picture.
 class TimedPlaybackEngine final : public Playback {
@@ -35,7 +35,7 @@ class TimedPlaybackEngine final : public Playback {
 
     // For tests and measurements.
     double startMs() const { return startMs_; }      // the clock reading at chart time 0
-    std::size_t nextEvent() const { return next_; }  // 0-based index into timedEvents
+    std::size_t nextEvent() const { return next_; }  // 0-based index into the timeline
 
   private:
     Step loopPass() override;

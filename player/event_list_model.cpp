@@ -14,16 +14,16 @@ int EventListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant EventListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_ ||
-        static_cast<size_t>(index.row()) >= chart_.events.size()) {
+        static_cast<size_t>(index.row()) >= chart_.table().events.size()) {
         return {};
     }
-    return QString::fromStdString(
-        eventText(chart_.events[static_cast<size_t>(index.row())], chart_.barEndRatios));
+    return QString::fromStdString(eventText(chart_.table().events[static_cast<size_t>(index.row())],
+                                            chart_.table().barEndRatios));
 }
 
 void EventListModel::reset() {
     beginResetModel();
-    rows_ = static_cast<int>(std::min<size_t>(chart_.events.size(), INT_MAX));
+    rows_ = static_cast<int>(std::min<size_t>(chart_.table().events.size(), INT_MAX));
     endResetModel();
 }
 

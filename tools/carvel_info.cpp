@@ -78,15 +78,15 @@ int main(int argc, char** argv) {
         printLine(carvel::messageText(message));
     }
     if (reading.mode == carvel::ReadingMode::Full) {
-        printEvents(chart.timedEvents, carvel::appendTimedEventText);
+        printEvents(chart.timeline().events, carvel::appendTimedEventText);
     } else {
-        printEvents(chart.events, [&](std::string& out, const carvel::Event& event) {
-            carvel::appendEventText(out, event, chart.barEndRatios);
+        printEvents(chart.table().events, [&](std::string& out, const carvel::Event& event) {
+            carvel::appendEventText(out, event, chart.table().barEndRatios);
         });
-        if (chart.fullOnlyLines > 0) {
+        if (chart.table().fullOnlyLines > 0) {
             std::fflush(stdout);
             carvel::printText(
-                stderr, QStringLiteral("note: ") + withCommas(chart.fullOnlyLines) +
+                stderr, QStringLiteral("note: ") + withCommas(chart.table().fullOnlyLines) +
                             QStringLiteral(" lines use base-36 indexes, 7-key lanes, long notes, "
                                            "tempo changes, stops or random branches; --full "
                                            "reads them\n"));

@@ -21,7 +21,7 @@ using Strings = std::vector<std::string>;
 
 Strings timedEvents(const Chart& chart) {
     Strings out;
-    for (const TimedEvent& e : chart.timedEvents) {
+    for (const TimedEvent& e : chart.timeline().events) {
         out.emplace_back();
         appendTimedEventText(out.back(), e);
         if (e.continues) {
@@ -109,7 +109,7 @@ TEST(Bmson, HeaderMediaAndWhatIsWrong) {
     for (const Case& c : cases) {
         const Chart read = carvel::readBmson(QByteArray(c.json), u"/nonexistent/"_qs);
         EXPECT_EQ(read.readProblems, c.problems) << c.json;
-        EXPECT_EQ(read.timedEvents.size(), c.events) << c.json;
+        EXPECT_EQ(read.timeline().events.size(), c.events) << c.json;
     }
 }
 

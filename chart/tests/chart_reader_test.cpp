@@ -32,9 +32,9 @@ Chart readFull(const QString& text, std::uint32_t seed = 7) {
 }
 
 Strings timedEvents(const Chart& chart) {
-    Strings out(chart.timedEvents.size());
+    Strings out(chart.timeline().events.size());
     for (size_t i = 0; i < out.size(); ++i) {
-        appendTimedEventText(out[i], chart.timedEvents[i]);
+        appendTimedEventText(out[i], chart.timeline().events[i]);
     }
     return out;
 }
@@ -62,7 +62,7 @@ class ReaderTest : public ::testing::Test {
         return readChart(path(u"c.bms"_qs));
     }
     static Strings events(const Chart& chart) {
-        return testing::textsOf(chart.events, chart.barEndRatios);
+        return testing::textsOf(chart.table().events, chart.table().barEndRatios);
     }
 
     QTemporaryDir dir;
@@ -178,7 +178,7 @@ TEST_F(ReaderTest, EventTable) {
     for (const Case& c : cases) {
         const Chart chart = read(c.text).chart;
         EXPECT_EQ(events(chart), c.events) << c.text.toStdString();
-        EXPECT_EQ(chart.fullOnlyLines, c.fullOnlyLines) << c.text.toStdString();
+        EXPECT_EQ(chart.table().fullOnlyLines, c.fullOnlyLines) << c.text.toStdString();
     }
     // The last line holds 20000 pairs, more than a 16-bit count holds.
     QByteArray many;
@@ -187,8 +187,8 @@ TEST_F(ReaderTest, EventTable) {
                 "11:" + QByteArray(m < 199 ? 384 : 40000, '1') + "\n";
     }
     const Chart chart = read(many).chart;
-    EXPECT_EQ(chart.events.size(), 199u * 192u + 20000u);
-    EXPECT_EQ(eventText(chart.events.back(), {}), "038399,11,17");
+    EXPECT_EQ(chart.table().events.size(), 199u * 192u + 20000u);
+    EXPECT_EQ(eventText(chart.table().events.back(), {}), "038399,11,17");
 }
 
 // Times written by hand: at 120 BPM a beat lasts 500 ms and a 4-beat measure 2000 ms.
@@ -332,7 +332,8 @@ TEST(FullReader, SwitchBlocks) {
     };
     for (const Case& c : cases) {
         QList<int> read;
-        for (const TimedEvent& e : readFull(u"#BPM 120\n"_qs + c.text).timedEvents) {
+        const Chart chart = readFull(u"#BPM 120\n"_qs + c.text);
+        for (const TimedEvent& e : chart.timeline().events) {
             read.append(e.value);
         }
         EXPECT_EQ(read, c.read) << c.name;

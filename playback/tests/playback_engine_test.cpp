@@ -25,8 +25,8 @@ class EngineTest : public ::testing::Test {
         for (const QString& text : QString::fromLatin1(list).split(u' ')) {
             texts.push_back(text.toStdString());
         }
-        chart.barEndRatios.clear();
-        chart.events = testing::eventsFromTexts(texts, chart.barEndRatios);
+        chart.table().barEndRatios.clear();
+        chart.table().events = testing::eventsFromTexts(texts, chart.table().barEndRatios);
         chart.bpm = bpm;
     }
     // Each start as "voice@due".
@@ -91,7 +91,7 @@ TEST_F(EngineTest, SoundsStartAtTheirDueTime) {
             EXPECT_LE(elapsedMs(s.dueMs, s.calledAtMs), 0) << c.what;  // never called early
         }
     }
-    chart.events.clear();
+    chart.table().events.clear();
     host.statuses.clear();
     engine.play();  // nothing to play: nothing happens
     EXPECT_FALSE(engine.running());

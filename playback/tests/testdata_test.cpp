@@ -33,7 +33,7 @@ TEST(TestData, ThirdPartyCharts) {
         const QString file = QString::fromUtf16(c.file);
         const LoadedChart loaded = loadChart(folder + file, MediaOptions());
         EXPECT_TRUE(loaded.found) << file.toStdString();
-        EXPECT_EQ(loaded.chart.events.size(), c.events) << file.toStdString();
+        EXPECT_EQ(loaded.chart.table().events.size(), c.events) << file.toStdString();
         EXPECT_EQ(loaded.messages.size(), c.messages) << file.toStdString();
         EXPECT_EQ(loaded.chart.title, QString::fromUtf16(c.title));
         EXPECT_EQ(loaded.chart.bpm, c.bpm);

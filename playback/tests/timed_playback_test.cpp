@@ -15,7 +15,7 @@ constexpr double kStart = 5000;  // the clock reading at which each run starts
 class TimedPlaybackTest : public ::testing::Test {
   protected:
     TimedPlaybackTest() : output(clock), engine(chart, media, output, clock, host) {
-        chart.mode = ReadingMode::Full;
+        chart.setMode(ReadingMode::Full);
         const media::SoundPtr sound = testing::makeSound(10);
         media.sounds = {nullptr, sound, sound, sound, sound, sound};
     }
@@ -86,7 +86,7 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        chart.timedEvents = timedEvents(c.events);
+        chart.timeline().events = timedEvents(c.events);
         output.starts.clear();
         host.statuses.clear();
         clock.now = kStart;
@@ -102,14 +102,14 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
         EXPECT_EQ(host.statuses, c.statuses);
         engine.abandon();
     }
-    chart.timedEvents.clear();
+    chart.timeline().events.clear();
     engine.play();  // nothing to play: nothing happens
     EXPECT_FALSE(engine.running());
 }
 
 // A bmson note that continues its channel's sound leaves the voice playing.
 TEST_F(TimedPlaybackTest, ANoteThatContinuesStartsNothing) {
-    chart.timedEvents = {{0, 37, 1}, {5, 37, 1, true}, {8, 37, 2}};
+    chart.timeline().events = {{0, 37, 1}, {5, 37, 1, true}, {8, 37, 2}};
     clock.now = kStart;
     engine.play();
     testing::runFor(engine, clock, 100);
@@ -119,7 +119,7 @@ TEST_F(TimedPlaybackTest, ANoteThatContinuesStartsNothing) {
 TEST_F(TimedPlaybackTest, PicturesAndTheMissChoiceFollowFastForwardAndRewind) {
     media.pictures = {nullptr, testing::makePicture({8, 8}, 0xFF0000, 0xFF0000),
                       testing::makePicture({8, 8}, 0x0000FF, 0x0000FF)};
-    chart.timedEvents = {{0, 4, 1}, {1000, 4, 2}, {1000, 6, 1}, {5000, 37, 1}};
+    chart.timeline().events = {{0, 4, 1}, {1000, 4, 2}, {1000, 6, 1}, {5000, 37, 1}};
     engine.setPicturesShown(true);
     clock.now = kStart;
     engine.play();
