@@ -96,4 +96,12 @@ QString PlayerRig::chartFile(const QString& name, const QByteArray& text) {
     return path;
 }
 
+QString fieldsText(const Chart& chart) {
+    QStringList lines;
+    for (const auto& [label, value] : headerFields(chart)) {
+        lines.append(label + QStringLiteral(" : ") + value);
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
 }  // namespace carvel::testing

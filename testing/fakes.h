@@ -76,6 +76,10 @@ std::vector<Event> eventsFromTexts(const std::vector<std::string>& texts,
 std::vector<std::string> textsOf(const std::vector<Event>& events,
                                  const std::vector<double>& ratios);
 
+// A chart's header fields as the information box lists them, "LABEL : value" lines joined by
+// CR LF.
+QString fieldsText(const Chart& chart);
+
 media::SoundPtr makeSound(int frames);
 media::PicturePtr makePicture(QSize size, QRgb color, QRgb corner);
 

@@ -4,18 +4,10 @@
 
 #include "chart/bmson_reader.h"
 #include "chart/timed_event_text.h"
+#include "testing/fakes.h"
 
 namespace carvel {
 namespace {
-
-// The header fields as the information box lists them.
-QString fieldsText(const Chart& chart) {
-    QStringList lines;
-    for (const auto& [label, value] : headerFields(chart)) {
-        lines.append(label + u" : "_qs + value);
-    }
-    return lines.join(u"\r\n"_qs);
-}
 
 using Strings = std::vector<std::string>;
 
@@ -77,7 +69,7 @@ TEST(Bmson, HeaderMediaAndWhatIsWrong) {
         R"({"info":{"title":"T","subtitle":"S","artist":"A","genre":"G","level":12,
         "chart_name":"HYPER","init_bpm":150.5,"back_image":"back.png"},
         "sound_channels":[{"name":"a.wav","notes":[]},{"name":"b.ogg"}]})");
-    EXPECT_EQ(fieldsText(chart),
+    EXPECT_EQ(testing::fieldsText(chart),
               u"TITLE : T\r\nSUBTITLE : S\r\nGENRE : G\r\nARTIST : A\r\nBPM : 150.5\r\n"
               "PLAYLEVEL : 12\r\nDIFFICULTY : HYPER"_qs);
     ASSERT_EQ(chart.media.size(), 3u);

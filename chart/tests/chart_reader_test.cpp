@@ -15,15 +15,6 @@
 namespace carvel {
 namespace {
 
-// The header fields as the information box lists them.
-QString fieldsText(const Chart& chart) {
-    QStringList lines;
-    for (const auto& [label, value] : headerFields(chart)) {
-        lines.append(label + u" : "_qs + value);
-    }
-    return lines.join(u"\r\n"_qs);
-}
-
 using Status = ReadResult::Status;
 using Strings = std::vector<std::string>;
 
@@ -86,7 +77,7 @@ TEST_F(ReaderTest, FilesThatAreNotRead) {
     for (const Case& c : cases) {
         const ReadResult result = readChart(c.path);
         EXPECT_EQ(result.status, c.status) << c.path.toStdString();
-        EXPECT_EQ(fieldsText(result.chart),
+        EXPECT_EQ(testing::fieldsText(result.chart),
                   u"TITLE : undifined\r\nGENRE : undifined\r\nARTIST : undifined\r\nBPM : 130"_qs);
     }
 }
@@ -121,7 +112,7 @@ TEST_F(ReaderTest, HeaderFields) {
         EXPECT_EQ(result.chart.title, c.title) << c.text.toStdString();
         EXPECT_EQ(result.chart.bpm, c.bpm) << c.text.toStdString();
     }
-    EXPECT_EQ(fieldsText(read("#GENRE g\n#ARTIST a b\n#TITLE t\n#BPM 150\n").chart),
+    EXPECT_EQ(testing::fieldsText(read("#GENRE g\n#ARTIST a b\n#TITLE t\n#BPM 150\n").chart),
               u"TITLE : t\r\nGENRE : g\r\nARTIST : a b\r\nBPM : 150"_qs);
 }
 
@@ -360,7 +351,7 @@ TEST(FullReader, HeaderAndMedia) {
         u" #TITLE  Song \n#SUBTITLE  [Another]\n#BPM 222.220bpm\n#WAVzz a.wav\n"
         "#BMP0A b.png\n#WAV00 c.wav\n#WAV!! d.wav\n#WAV01\n#STAGEFILE s.bmp\n#BMP00 m.bmp\n"
         "#PLAYLEVEL 12\n#DIFFICULTY 4\n"_qs);
-    EXPECT_EQ(fieldsText(chart),
+    EXPECT_EQ(testing::fieldsText(chart),
               u"TITLE : Song\r\nSUBTITLE : [Another]\r\nGENRE : undifined\r\nARTIST : "
               "undifined\r\nBPM : 222.22\r\nPLAYLEVEL : 12\r\nDIFFICULTY : 4"_qs);
     // #BMP00 is the Miss picture of a chart that chooses none.
