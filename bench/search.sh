@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Folder search against `find DIR -iname '*.bms'` plus reading the first 4 KB of each chart, on a
 # generated tree of 100,000 files in 10,000 folders with 5,000 charts (page cache warm for both).
+# SIZE=real gives the charts a real size, 10-150 KB of channel lines after the header.
+# Usage: [SIZE=real] bench/search.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/release}")
 tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
-python3 - "$tree" <<'PY'
+python3 - "$tree" "${SIZE:-small}" <<'PY'
 import os, random, sys
-root = sys.argv[1]
+root, size = sys.argv[1], sys.argv[2]
 rng = random.Random(7)
 folders = [root]
 while len(folders) < 10000:
@@ -21,7 +23,8 @@ for i in range(100000):
     folder = folders[i % len(folders)]
     if i in charts:
         name = "song%d.%s" % (i, rng.choice(["bms", "BMS", "Bms"]))
-        text = "#PLAYER 1\r\n#GENRE g\r\n#TITLE Song %d\r\n" % i + "#00111:01\r\n" * 200
+        lines = 200 if size != "real" else rng.randint(10, 150) * 1024 // 11
+        text = "#PLAYER 1\r\n#GENRE g\r\n#TITLE Song %d\r\n" % i + "#00111:01\r\n" * lines
     else:
         name = "file%d.%s" % (i, rng.choice(["wav", "ogg", "bmp", "txt", "bme"]))
         text = "x"

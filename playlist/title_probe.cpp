@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 #include "chart/text_helpers.h"
 #include "platform/file_name.h"
@@ -25,9 +26,39 @@ QString probeTitleAt(const QByteArray& nativePath) {
         !file.open(regular.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         return untitled;
     }
-    // A title line stands near the top; the cap keeps a huge file that is no chart cheap.
-    const QByteArray head = file.read(1 << 20);
-    return nativePath.toLower().endsWith(".bmson") ? bmsonTitleIn(head) : titleInText(head);
+    if (nativePath.toLower().endsWith(".bmson")) {
+        return bmsonTitleIn(file.read(kProbeLimit));
+    }
+    // A title line stands near the top: the file is read in growing pieces until that line has
+    // ended, which for most charts is the first 4 KiB.
+    QByteArray head;
+    for (qint64 piece = 4096; head.size() < kProbeLimit; piece *= 2) {
+        const QByteArray more = file.read(std::min<qint64>(piece, kProbeLimit - head.size()));
+        if (more.isEmpty()) {
+            break;
+        }
+        head += more;
+        if (const std::optional<qsizetype> end = titleLineEnd(head)) {
+            return titleInText(head.first(*end));
+        }
+    }
+    return titleInText(head);
+}
+
+std::optional<qsizetype> titleLineEnd(QByteArrayView head) {
+    qsizetype start = head.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (start < head.size()) {
+        qsizetype end = start;
+        while (end < head.size() && head[end] != '\r' && head[end] != '\n') {
+            ++end;
+        }
+        if (head.sliced(start, std::min<qsizetype>(6, end - start))
+                .compare("#TITLE", Qt::CaseInsensitive) == 0) {
+            return end < head.size() ? std::optional<qsizetype>(end) : std::nullopt;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
 }
 
 QString bmsonTitleIn(const QByteArray& head) {

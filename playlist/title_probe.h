@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace carvel {
 
@@ -10,6 +11,9 @@ namespace carvel {
 // there is none or the file cannot be read. Reads no further than that line, and at most the first
 // 1 MiB of the file.
 QString probeTitle(const QString& path);
+
+// How much of a file the probe reads at most.
+inline constexpr qint64 kProbeLimit = qint64{1} << 20;
 
 // As probeTitle, for a file already known by its bytes on disk (see nativePath). A ".bmson" file
 // gives the string of its first "title" key (info.title), read from its first 1 MiB.
@@ -20,5 +24,9 @@ QString bmsonTitleIn(const QByteArray& head);
 
 // The title found in the first bytes of a chart, as probeTitle reads them.
 QString titleInText(const QByteArray& head);
+
+// Where the first "#TITLE" line of these first bytes ends (at its CR or LF); nullopt while no such
+// line has ended in them.
+std::optional<qsizetype> titleLineEnd(QByteArrayView head);
 
 }  // namespace carvel

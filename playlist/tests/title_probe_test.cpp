@@ -24,6 +24,11 @@ TEST(probeTitle, Table) {
         {"", u"無題"_qs},
         {"#TITLE \x83\x65\x83\x58\x83\x67\r\n", u"テスト"_qs},
         {"#TITLE a>b\n", u"a>b"_qs},
+        // The file is read in pieces until the title line ends: a title past the first piece, one
+        // that a piece's end cuts in the middle of a character, and one after a byte-order mark.
+        {QByteArray(5000, '\n') + "#TITLE far\r\n", u"far"_qs},
+        {QByteArray(4086, '\n') + "#TITLE \xE6\x9B\xB2\xE5\x90\x8D\n#00111:01\n", u"曲名"_qs},
+        {"\xEF\xBB\xBF#TITLE marked\n", u"marked"_qs},
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(u"t.bms"_qs);
