@@ -107,6 +107,9 @@ class Placement {
     };
 
     void gather(const int* first, const int* last);
+    // Calls visit(position, value) for each non-empty pair of the line, in order.
+    template <typename Visit>
+    void forEachPair(int index, Visit visit) const;
     void gatherLine(int index);
     void gatherMerged(size_t first, size_t last);
     void add(int channel, Fraction at, int value, int line);
@@ -263,8 +266,8 @@ void Placement::gather(const int* first, const int* last) {
     }
 }
 
-// Every non-empty pair of one line.
-void Placement::gatherLine(int index) {
+template <typename Visit>
+void Placement::forEachPair(int index, Visit visit) const {
     const ChannelLine& line = lines_[static_cast<size_t>(index)];
     const QStringView data = line.data;
     if (data.size() / 2 >= kMaxPairs) {
@@ -274,9 +277,14 @@ void Placement::gatherLine(int index) {
     for (std::int32_t k = 0; k < n; ++k) {
         const int value = pairValue(line.channel, data[2 * k], data[2 * k + 1]);
         if (value > 0) {
-            add(line.channel, {k, n}, value, index);
+            visit(Fraction{k, n}, value);
         }
     }
+}
+
+void Placement::gatherLine(int index) {
+    const int channel = lines_[static_cast<size_t>(index)].channel;
+    forEachPair(index, [&](Fraction at, int value) { add(channel, at, value, index); });
 }
 
 // The lines byChannel_[first, last) of one channel, merged by position.
@@ -284,19 +292,10 @@ void Placement::gatherMerged(size_t first, size_t last) {
     merged_.clear();
     for (size_t l = first; l < last; ++l) {
         const int index = byChannel_[l];
-        const ChannelLine& line = lines_[static_cast<size_t>(index)];
-        const QStringView data = line.data;
-        if (data.size() / 2 >= kMaxPairs) {
-            continue;
-        }
-        const auto n = static_cast<std::int32_t>(data.size() / 2);
-        for (std::int32_t k = 0; k < n; ++k) {
-            const int value = pairValue(line.channel, data[2 * k], data[2 * k + 1]);
-            if (value > 0) {
-                const std::int32_t common = std::gcd(k, n);
-                merged_.push_back({{k / common, n / common}, value, index});
-            }
-        }
+        forEachPair(index, [&](Fraction at, int value) {
+            const std::int32_t common = std::gcd(at.i, at.n);
+            merged_.push_back({{at.i / common, at.n / common}, value, index});
+        });
     }
     // By position, and at one position in file order: the last one stands.
     std::stable_sort(merged_.begin(), merged_.end(),
