@@ -8,7 +8,8 @@ if [ ${#packages[@]} -eq 0 ]; then
   packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libsndfile1-dev
     libsamplerate0-dev libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev clang
     libclang-rt-14-dev clang-format fonts-ipafont-gothic xvfb xauth xdotool imagemagick
-    librsvg2-bin sox python3)
+    librsvg2-bin sox python3 libavformat-dev libavcodec-dev libswscale-dev
+    libavutil-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do
