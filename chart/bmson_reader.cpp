@@ -68,7 +68,7 @@ class BmsonReader {
 
     QString folder_;
     Chart chart_;
-    PathResolver resolver_;
+    PathResolver resolver_{true};
     std::set<QString> reported_;
     double resolution_ = kDefaultResolution;
     std::vector<Change> changes_;
@@ -215,6 +215,7 @@ void BmsonReader::readPictures(const QJsonObject& bga) {
         request.indexText = QString::number(id, 'g', 15);
         request.name = name;
         request.file = resolver_.resolve(folder_, name);
+        request.video = PathResolver::namesVideo(name);
         chart_.media.push_back(std::move(request));
     }
     const std::pair<const char16_t*, int> layers[] = {{u"bga_events", channels::kBasePicture},

@@ -184,7 +184,7 @@ void FullReader::header(QStringView key, QStringView value) {
 // Requests in line order; a definition without a name, or whose index is outside the alphabet or
 // 00 (but for #BMP00, the Miss picture of charts that choose none), names nothing and is left out.
 void FullReader::resolveMedia(ReadProgress* progress) {
-    PathResolver resolver;
+    PathResolver resolver(true);
     for (const MediaLine& d : media_) {
         if (progress != nullptr && progress->stopRequested()) {
             return;
@@ -204,6 +204,8 @@ void FullReader::resolveMedia(ReadProgress* progress) {
         }
         request.name = d.name.toString();
         request.file = resolver.resolve(folder_, request.name);
+        request.video =
+            d.kind == MediaRequest::Kind::Picture && PathResolver::namesVideo(request.name);
         chart_.media.push_back(std::move(request));
     }
 }

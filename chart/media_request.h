@@ -17,6 +17,8 @@ struct MediaRequest {
     FoundFile file;     // not found() when missing
     // A #BMP line that does not end in ".BMP": such pictures are not shown.
     bool notBitmap = false;
+    // A picture named with a video extension (full reading): the file is played as a video.
+    bool video = false;
 };
 
 }  // namespace carvel

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <array>
+#include <utility>
 
 #include "platform/regular_file.h"
 
@@ -11,13 +12,33 @@ namespace carvel {
 
 namespace {
 
-const std::array<QStringList, 2>& extensionGroups() {
-    static const std::array<QStringList, 2> groups = {
+// The extensions tried in place of a missing file's, by kind: sounds, pictures, videos.
+const std::array<QStringList, 3>& extensionGroups() {
+    static const std::array<QStringList, 3> groups = {
         QStringList{QStringLiteral("wav"), QStringLiteral("ogg"), QStringLiteral("flac"),
                     QStringLiteral("mp3")},
         QStringList{QStringLiteral("bmp"), QStringLiteral("png"), QStringLiteral("jpg"),
-                    QStringLiteral("jpeg")}};
+                    QStringLiteral("jpeg")},
+        QStringList{QStringLiteral("mp4"), QStringLiteral("mpg"), QStringLiteral("mpeg"),
+                    QStringLiteral("m1v"), QStringLiteral("m2v"), QStringLiteral("wmv"),
+                    QStringLiteral("asf"), QStringLiteral("avi"), QStringLiteral("m4v"),
+                    QStringLiteral("mov"), QStringLiteral("webm"), QStringLiteral("mkv"),
+                    QStringLiteral("flv")}};
     return groups;
+}
+
+const QStringList& videoExtensions() {
+    return extensionGroups()[2];
+}
+
+// The extension of a relative name in lower case, and its stem with the dot; empty when the last
+// component has no dot.
+std::pair<QString, QString> splitExtension(const QString& relative) {
+    const qsizetype dot = relative.lastIndexOf(u'.');
+    if (dot < 0 || dot < relative.lastIndexOf(u'/')) {
+        return {};
+    }
+    return {relative.left(dot + 1), relative.sliced(dot + 1).toLower()};
 }
 
 QByteArray withSlash(const QByteArray& folder) {
@@ -45,22 +66,25 @@ FoundFile PathResolver::resolve(const QString& folder, const QString& name) {
     if (nativeFolder_.isEmpty()) {
         return {};
     }
+    const auto [stem, extension] = splitExtension(relative);
+    // Video packages put an HD version beside the named file as an .mp4 of the same stem.
+    const bool video = videos_ && videoExtensions().contains(extension);
+    if (video && extension != u"mp4") {
+        FoundFile found = resolveExactOrFolded(folder, stem + QStringLiteral("mp4"));
+        if (found.found()) {
+            return found;
+        }
+    }
     FoundFile found = resolveExactOrFolded(folder, relative);
-    if (found.found()) {
+    if (found.found() || extension.isEmpty()) {
         return found;
     }
-    const qsizetype dot = relative.lastIndexOf(u'.');
-    if (dot < 0 || dot < relative.lastIndexOf(u'/')) {
-        return {};
-    }
-    const QString stem = relative.left(dot + 1);
-    const QString extension = relative.sliced(dot + 1).toLower();
     for (const QStringList& group : extensionGroups()) {
-        if (!group.contains(extension)) {
+        if (!group.contains(extension) || (&group == &videoExtensions() && !video)) {
             continue;
         }
         for (const QString& other : group) {
-            if (other == extension) {
+            if (other == extension || (video && other == u"mp4")) {
                 continue;
             }
             found = resolveExactOrFolded(folder, stem + other);
@@ -70,6 +94,12 @@ FoundFile PathResolver::resolve(const QString& folder, const QString& name) {
         }
     }
     return {};
+}
+
+bool PathResolver::namesVideo(const QString& name) {
+    QString relative = name;
+    relative.replace(u'\\', u'/');
+    return videoExtensions().contains(splitExtension(relative).second);
 }
 
 FoundFile PathResolver::resolveExactOrFolded(const QString& folder, const QString& relative) {

@@ -21,12 +21,21 @@ struct FoundFile {
 // names on disk, so a name is tried, in this order: exactly; component by component against the
 // decoded names on disk, without regard to case; then, when still missing, with the same stem and
 // the other usual extensions of its kind (sound: wav, ogg, flac, mp3; picture: bmp, png, jpg,
-// jpeg). Only regular files are found. Folder listings are cached, so one resolver serves one load
+// jpeg; and, for a resolver that finds videos, those of namesVideo). Such a resolver tries a
+// video's name first as an .mp4 of the same stem, since video packages put their HD version there.
+// Only regular files are found. Folder listings are cached, so one resolver serves one load
 // and is then dropped. Not thread-safe.
 class PathResolver {
   public:
+    // videos: video names are looked up as videos (see above); otherwise they are plain names.
+    explicit PathResolver(bool videos = false) : videos_(videos) {}
+
     // folder is the chart's folder as text, ending in '/'.
     FoundFile resolve(const QString& folder, const QString& name);
+
+    // The name ends in a video extension (mp4 mpg mpeg m1v m2v wmv asf avi m4v mov webm mkv flv,
+    // in any letter case).
+    static bool namesVideo(const QString& name);
 
   private:
     // One folder's entries, indexed by name exactly and case-folded, so that a lookup costs the
@@ -41,6 +50,7 @@ class PathResolver {
     const FolderEntry* findEntry(const QByteArray& folder, const QString& name,
                                  FolderEntry::Kind kind);
 
+    bool videos_;
     QString folder_;
     QByteArray nativeFolder_;  // of folder_; empty when it does not exist
     bool folderKnown_ = false;

@@ -79,6 +79,39 @@ TEST(PathResolver, SeparatorsCaseExtensionsAndShiftJisNames) {
     }
 }
 
+TEST(PathResolver, VideosPreferTheirHdVersionOnlyWhenAskedFor) {
+    testing::RawTempDir tmp;
+    const QString root = tmp.path() + u'/';
+    const QByteArray r = QFile::encodeName(root);
+    for (const char* name : {"clip.wmv", "clip.mp4", "only.avi", "Movie.MPG", "still.bmp"}) {
+        makeRaw(r + name);
+    }
+    struct Case {
+        const char16_t* name;
+        const char16_t* asVideo;  // found by a resolver that finds videos; empty: none
+        const char16_t* asPlain;  // by one that does not
+    };
+    const Case cases[] = {
+        {u"clip.wmv", u"clip.mp4", u"clip.wmv"},
+        {u"CLIP.AVI", u"clip.mp4", u""},
+        {u"only.mpg", u"only.avi", u""},
+        {u"movie.mp4", u"Movie.MPG", u""},
+        {u"still.png", u"still.bmp", u"still.bmp"},
+        {u"none.mkv", u"", u""},
+    };
+    for (const Case& c : cases) {
+        const QString name = QString::fromUtf16(c.name);
+        for (const bool videos : {true, false}) {
+            const char16_t* expected = videos ? c.asVideo : c.asPlain;
+            const FoundFile found = PathResolver(videos).resolve(root, name);
+            EXPECT_EQ(found.path, *expected ? root + QString::fromUtf16(expected) : QString())
+                << name.toStdString() << " videos=" << videos;
+        }
+    }
+    EXPECT_TRUE(PathResolver::namesVideo(u"a\\B.WmV"_qs));
+    EXPECT_FALSE(PathResolver::namesVideo(u"mp4/a.bmp"_qs));
+}
+
 TEST(NativePath, DecodedNamesLeadBackToTheirBytes) {
     testing::RawTempDir tmp;
     const QByteArray r = QFile::encodeName(tmp.path());
