@@ -3,7 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
+#include <libavutil/dict.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libswscale/swscale.h>
@@ -16,6 +16,7 @@ extern "C" {
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <vector>
 
 #include "media/picture.h"
 #include "media/video_stream.h"
@@ -119,7 +120,6 @@ VideoDecoder::VideoDecoder(const QByteArray& nativePath, const std::atomic<bool>
         format_->pb->eof_reached = 0;
         firstPending_ = true;
     }
-    failed_ = false;
 }
 
 VideoDecoder::~VideoDecoder() {
@@ -161,7 +161,7 @@ bool VideoDecoder::open(const QByteArray& nativePath) {
         return false;  // avformat_open_input freed format_
     }
     if (format_->iformat == nullptr || isPictureDemuxer(format_->iformat->name) ||
-        avformat_find_stream_info(format_, nullptr) < 0) {
+        !findStreamInfo()) {
         return false;
     }
     const AVCodec* decoder = nullptr;
@@ -194,6 +194,22 @@ bool VideoDecoder::open(const QByteArray& nativePath) {
         }
     }
     return openDecoder();
+}
+
+bool VideoDecoder::findStreamInfo() {
+    // The decoders that look at the first frames get the same bounds as ours: one thread, and no
+    // frame larger than a reduced size could bring within the bound.
+    std::vector<AVDictionary*> options(format_->nb_streams, nullptr);
+    for (AVDictionary*& o : options) {
+        av_dict_set(&o, "threads", "1", 0);
+        av_dict_set_int(&o, "max_pixels",
+                        static_cast<std::int64_t>(kVideoMaxWidth) * kVideoMaxHeight * 16, 0);
+    }
+    const int found = avformat_find_stream_info(format_, options.data());
+    for (AVDictionary*& o : options) {
+        av_dict_free(&o);
+    }
+    return found >= 0;
 }
 
 bool VideoDecoder::openDecoder() {

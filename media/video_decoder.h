@@ -57,6 +57,7 @@ class VideoDecoder {
 
   private:
     bool open(const QByteArray& nativePath);
+    bool findStreamInfo();
     bool openDecoder();
     bool decodeOne();
     void stamp();

@@ -230,6 +230,40 @@ TEST(VideoStreamTest, FramesFitTheTargetCentredOnBlack) {
     }
 }
 
+struct SizeCase {
+    Clip clip;
+    QSize size;
+    bool plays;
+};
+
+TEST(VideoStreamTest, LargeStreamsPlayReducedOrAreRefused) {
+    QTemporaryDir dir;
+    const std::vector<double> times = evenTimes(3, 40);
+    const SizeCase cases[] = {
+        {{"bound.mpg", VideoCodec::Mpeg1, times, 25}, {1920, 1088}, true},
+        // MPEG-4 part 2 decodes at a quarter of the size.
+        {{"uhd.mkv", VideoCodec::Mpeg4Part2, times, 0}, {3840, 2160}, true},
+        // H.264 has no reduced decoding.
+        {{"tall.mp4", VideoCodec::H264, times, 0}, {1920, 1200}, false},
+    };
+    for (const SizeCase& c : cases) {
+        SCOPED_TRACE(c.clip.name);
+        const QByteArray path = writeClip(dir, c.clip, c.size);
+        const auto info = probeVideo(path);
+        EXPECT_EQ(info.has_value(), c.plays);
+        if (info.has_value()) {
+            EXPECT_EQ(info->size, c.size);
+        }
+        VideoStream stream(path, {160, 90}, Mode::Offline);
+        const QImage last = stream.frameAt(times.back());
+        EXPECT_EQ(frameNumberOf(last), c.plays ? 2 : -1);
+        if (c.plays) {
+            EXPECT_EQ(last.size(), QSize(160, 90));
+        }
+        EXPECT_EQ(stream.failed(), !c.plays);
+    }
+}
+
 enum class Outcome { Refused, PlaysSome, Either };
 
 struct Damage {
