@@ -7,6 +7,7 @@ extern "C" {
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdint>
@@ -275,6 +276,28 @@ TEST(VideoFileWriter, KeepsTheTargetWithoutClose) {
     EXPECT_EQ(testing::readBytes(path), "old contents");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("keep.mkv")});
+}
+
+// Through a symbolic link, the file it names is replaced with its permissions, and the link kept.
+TEST(VideoFileWriter, ReplacesTheFileALinkNames) {
+    QTemporaryDir dir;
+    const QString real = dir.filePath(QStringLiteral("real.mkv"));
+    const QString link = dir.filePath(QStringLiteral("link.mkv"));
+    testing::writeBytes(real, "old contents");
+    ASSERT_TRUE(
+        QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ASSERT_TRUE(QFile::link(real, link));
+    VideoFileWriter writer(QFile::encodeName(link), {});
+    ASSERT_TRUE(writer.open()) << writer.error().toStdString();
+    writeAll(writer, sound());
+    ASSERT_TRUE(writer.close()) << writer.error().toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+    const QFile::Permissions modeBits(0x7077);  // owner, group and others; not the user's access
+    EXPECT_EQ(QFile::permissions(real) & modeBits,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    EXPECT_TRUE(testing::readBytes(real).startsWith("\x1a\x45\xdf\xa3"));  // EBML, Matroska's
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("link.mkv"), QStringLiteral("real.mkv")}));
 }
 
 }  // namespace
