@@ -30,6 +30,7 @@ namespace {
 
 // A key frame every this many seconds, so that a player can seek the video.
 constexpr int kKeyFrameSeconds = 2;
+constexpr int kMaxFps = 1000;
 constexpr std::int64_t kAacBitRate = 192000;
 // Sound frames per packet for an encoder that takes any number.
 constexpr int kVariableFrameSize = 4608;
@@ -261,14 +262,15 @@ bool VideoFileWriter::Output::openVideo(const Settings& settings) {
     c->time_base = AVRational{1, settings.fps};
     c->framerate = AVRational{settings.fps, 1};
     c->gop_size = kKeyFrameSeconds * settings.fps;
-    // What libswscale makes of RGB by default, said so in the stream.
+    // What libswscale makes of RGB by default (BT.601, limited range), said so in the stream.
     c->color_range = AVCOL_RANGE_MPEG;
     c->colorspace = AVCOL_SPC_SMPTE170M;
     if ((format_->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     // Pictures that stay still for long stretches code well at a fast preset; crf 20 keeps them
-    // clean. x264 only reports errors, so that a render's output is not its statistics.
+    // clean. x264 itself reports only errors, not its statistics; what libavcodec reports follows
+    // av_log's level, which is the program's to set.
     av_opt_set(c->priv_data, "preset", "veryfast", 0);
     av_opt_set(c->priv_data, "crf", "20", 0);
     av_opt_set(c->priv_data, "x264-params", "log=0", 0);
@@ -591,12 +593,13 @@ bool VideoFileWriter::open() {
     const QSize size = settings_.size;
     if (size.width() <= 0 || size.height() <= 0 || size.width() % 2 != 0 ||
         size.height() % 2 != 0) {
-        return fail(QStringLiteral("the picture size %1 x %2 is not even")
+        return fail(QStringLiteral("the picture's sides must be even and above 0, not %1 x %2")
                         .arg(size.width())
                         .arg(size.height()));
     }
-    if (settings_.fps <= 0 || settings_.sampleRate <= 0) {
-        return fail(QStringLiteral("the frame rate and the sample rate must be above 0"));
+    if (settings_.fps <= 0 || settings_.fps > kMaxFps || settings_.sampleRate <= 0) {
+        return fail(QStringLiteral("the frame rate must be 1 to %1 and the sample rate above 0")
+                        .arg(kMaxFps));
     }
     output_ = std::make_unique<Output>();
     return output_->open(path_, *container, settings_) ? true : fail(output_->error());

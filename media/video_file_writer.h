@@ -39,8 +39,9 @@ class VideoFileWriter final : public RenderSink {
     // The file names a container this writer makes: .mp4 or .mkv, in any letter case.
     static bool supports(const QString& path);
 
-    // False with error(): an unknown extension, bad settings, a missing encoder, a file that
-    // cannot be created.
+    // False with error(): an unknown extension, bad settings (an odd or empty size, a frame rate
+    // not within 1 to 1000, a sample rate the sound encoder does not take), a missing encoder, a
+    // file that cannot be created.
     bool open() override;
     // `frames` interleaved stereo frames at the sample rate of the settings.
     bool write(const float* samples, std::int64_t frames) override;

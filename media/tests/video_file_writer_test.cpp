@@ -224,6 +224,7 @@ struct Failure {
     const char* name;
     const char* file;  // in a fresh folder holding a regular file "plain"
     QSize size;
+    int rate;
     const char* linkTo;  // when not null, file is made a symbolic link to this
 };
 
@@ -237,7 +238,7 @@ TEST_P(VideoFileFailure, GivesAnErrorAndRefusesTheRest) {
     if (GetParam().linkTo != nullptr) {
         ASSERT_TRUE(QFile::link(QString::fromUtf8(GetParam().linkTo), path));
     }
-    VideoFileWriter writer(QFile::encodeName(path), {GetParam().size, kFps, kRate});
+    VideoFileWriter writer(QFile::encodeName(path), {GetParam().size, kFps, GetParam().rate});
     const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
     const std::vector<float> pcm = sound();
     // Some failures only show once the file is written, at whichever step that is.
@@ -256,11 +257,12 @@ TEST_P(VideoFileFailure, GivesAnErrorAndRefusesTheRest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VideoFileFailure,
-    ::testing::Values(Failure{"OddSize", "odd.mp4", {255, 256}, nullptr},
-                      Failure{"UnknownExtension", "video.avi", {256, 256}, nullptr},
-                      Failure{"FolderIsAFile", "plain/video.mkv", {256, 256}, nullptr},
-                      Failure{"DiskFullMp4", "full.mp4", {256, 256}, "/dev/full"},
-                      Failure{"DiskFullMkv", "full.mkv", {256, 256}, "/dev/full"}),
+    ::testing::Values(Failure{"OddSize", "odd.mp4", {255, 256}, kRate, nullptr},
+                      Failure{"AacRate", "odd.mp4", {256, 256}, 12345, nullptr},
+                      Failure{"UnknownExtension", "video.avi", {256, 256}, kRate, nullptr},
+                      Failure{"FolderIsAFile", "plain/video.mkv", {256, 256}, kRate, nullptr},
+                      Failure{"DiskFullMp4", "full.mp4", {256, 256}, kRate, "/dev/full"},
+                      Failure{"DiskFullMkv", "full.mkv", {256, 256}, kRate, "/dev/full"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // A writer given up before close() leaves the target as it was and removes its own file.
