@@ -9,8 +9,10 @@ extern "C" {
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "media/pcm16.h"
@@ -76,6 +78,16 @@ void writeAll(VideoFileWriter& writer, const std::vector<float>& pcm) {
             << writer.error().toStdString();
         written = end;
     }
+}
+
+// Clamped to [-1, 1], x 32767, rounded half away from zero; NaN is silence.
+TEST(Pcm16, ClampsScalesAndRoundsHalfAwayFromZero) {
+    const float in[] = {0, 0.25f, -0.25f, 0.5f, -0.5f, 1, -1, 1.5f, -2, HUGE_VALF, -HUGE_VALF, NAN};
+    const std::int16_t expected[] = {0,      8192,  -8192,  16384, -16384, 32767,
+                                     -32767, 32767, -32767, 32767, -32767, 0};
+    std::int16_t out[std::size(in)] = {};
+    toPcm16(in, std::ssize(in), out);
+    EXPECT_TRUE(std::equal(std::begin(out), std::end(out), std::begin(expected)));
 }
 
 struct InputFree {
