@@ -46,8 +46,8 @@ class VideoFileWriter final : public RenderSink {
     // `frames` interleaved stereo frames at the sample rate of the settings.
     bool write(const float* samples, std::int64_t frames) override;
     // The k-th picture (from 0) is shown from k / fps seconds on. Any format and size: it is
-    // scaled to the settings' size with its aspect kept, centred on black; transparent parts show
-    // the black.
+    // scaled to the settings' size with its proportions kept, centred on black; transparent parts
+    // show the black.
     bool addPicture(const QImage& picture);
     std::int64_t picturesWritten() const;
     // Drains both encoders, completes the file and puts it in the target's place; false when that
