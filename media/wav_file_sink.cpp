@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "media/pcm16.h"
 
 namespace carvel::media {
 
@@ -105,12 +105,7 @@ bool WavFileSink::write(const float* samples, std::int64_t frames) {
     }
     const auto count = static_cast<size_t>(frames) * 2;
     pcm_.resize(count);
-    short* out = pcm_.data();
-    for (size_t i = 0; i < count; ++i) {
-        // Rounds half away from zero; written without a branch so that the loop vectorizes.
-        const float v = std::clamp(samples[i], -1.0f, 1.0f) * 32767.0f;
-        out[i] = static_cast<short>(v + std::copysign(0.5f, v));
-    }
+    toPcm16(samples, frames * 2, pcm_.data());
     if (sf_write_short(file_.get(), pcm_.data(), static_cast<sf_count_t>(count)) !=
         static_cast<sf_count_t>(count)) {
         return fail(QString::fromUtf8(sf_strerror(file_.get())));
