@@ -27,6 +27,8 @@ struct LoadMessage {
         BmsonInvalid,     // name: what the JSON parser says; number: the byte offset
         BmsonField,       // name: the field, as "sound_channels[].notes[].y"
         StageOverBudget,  // the same for the stage picture
+        VideoNotFound,    // a picture named as a video (full reading)
+        VideoUnplayable,  // a video that cannot be opened or decoded
     };
     Kind kind = Kind::NoEvents;
     QString name;

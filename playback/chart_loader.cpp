@@ -50,7 +50,9 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
     }
     loaded.messages.insert(loaded.messages.end(), loaded.chart.readProblems.begin(),
                            loaded.chart.readProblems.end());
-    loaded.media = loadMedia(loaded.chart.media, options, loaded.messages);
+    MediaOptions media = options;
+    media.videos = loaded.chart.mode() == ReadingMode::Full;
+    loaded.media = loadMedia(loaded.chart.media, media, loaded.messages);
     o.loadStateChanged(LoadState::Loaded);
     o.statusChanged(PlayerStatus::Opened);
     if (!loaded.chart.hasEvents()) {

@@ -22,4 +22,8 @@ media::PicturePtr ChartMedia::picture(long long index) const {
     return at(pictures, index);
 }
 
+VideoClipPtr ChartMedia::video(long long index) const {
+    return at(videos, index);
+}
+
 }  // namespace carvel

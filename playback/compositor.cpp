@@ -12,10 +12,19 @@ void Compositor::resize(QSize size) {
     if (size.isEmpty()) {
         size = QSize(1, 1);
     }
-    base_ = QImage(size, media::kPictureFormat);
-    layer_ = QImage(size, media::kPictureFormat);
-    primary_ = QImage(size, media::kPictureFormat);
-    clear();
+    if (size == primary_.size()) {
+        return;
+    }
+    // What the surfaces show stays, scaled: pictures are decoded at the designed size anyway.
+    for (QImage* surface : {&base_, &layer_, &primary_}) {
+        QImage resized(size, media::kPictureFormat);
+        if (surface->isNull()) {
+            media::fillBlack(resized);
+        } else {
+            media::copyScaled(*surface, resized);
+        }
+        *surface = std::move(resized);
+    }
 }
 
 void Compositor::clear() {
@@ -30,6 +39,17 @@ void Compositor::setPicture(const media::PicturePtr& picture, bool layer) {
         media::copyScaled(*picture, surface);
     } else {
         media::fillBlack(surface);
+    }
+}
+
+void Compositor::setFrame(const QImage& frame, bool layer) {
+    QImage& surface = layer ? layer_ : base_;
+    if (frame.isNull()) {
+        media::fillBlack(surface);
+    } else if (frame.size() == surface.size() && frame.format() == surface.format()) {
+        surface = frame;
+    } else {
+        media::copyScaled(frame, surface);
     }
 }
 

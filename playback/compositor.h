@@ -13,6 +13,7 @@ class Compositor {
   public:
     explicit Compositor(QSize size = QSize(256, 256));
 
+    // Keeps what the surfaces show, scaled to the new size.
     void resize(QSize size);
     QSize size() const { return primary_.size(); }
 
@@ -22,6 +23,8 @@ class Compositor {
     // Copies picture onto the base (layer = false) or the layer surface; no picture makes that
     // surface black.
     void setPicture(const media::PicturePtr& picture, bool layer);
+    // The same for a video frame; a frame of the surface's size is shared, not copied.
+    void setFrame(const QImage& frame, bool layer);
 
     // Draws the primary: the overlay picture when there is one, else base, then the layer with
     // black transparent.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playback/compositor.h"
+#include "playback/video_layers.h"
 
 namespace carvel {
 
@@ -14,6 +15,7 @@ struct DisplayState {
     bool picturesShown = false;   // picture events change the picture area only while shown
     Overlay overlay = Overlay::None;
     Compositor compositor;
+    VideoLayers videos;  // the videos on the compositor's surfaces
 };
 
 }  // namespace carvel

@@ -81,6 +81,12 @@ QString messageText(const LoadMessage& m) {
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" を読み込めません。画像の合計が大きすぎます。(BMP") + m.index +
                    u')';
+        case Kind::VideoNotFound:
+            return QStringLiteral("動画ﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" が見つかりません。(BMP") + m.index + u')';
+        case Kind::VideoUnplayable:
+            return QStringLiteral("動画ﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" を再生できません。(BMP") + m.index + u')';
         case Kind::StageNotFound:
             return QStringLiteral("Bmpﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" が見つかりません。(STAGEFILE)");

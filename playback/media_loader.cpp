@@ -9,6 +9,7 @@
 
 #include "media/picture_decoder.h"
 #include "media/sound_decoder.h"
+#include "media/video_stream.h"
 #include "media/worker_pool.h"
 
 namespace carvel {
@@ -23,9 +24,11 @@ struct DecodeJob {
     size_t ticket = 0;  // the place in line order among the sounds, or among the pictures
     LoadMessage::Kind failure = LoadMessage::Kind::SoundUnreadable;  // sounds
     bool overBudget = false;                                         // pictures
+    bool video = false;  // a picture named as a video: probed, not decoded
     int fileRate = 0;
     media::SoundPtr sound;
     media::PicturePtr picture;
+    std::optional<media::VideoInfo> videoInfo;
 };
 
 void loadSound(DecodeJob& job, const MediaOptions& options, media::DecodeBudget& budget) {
@@ -88,9 +91,9 @@ void loadPicture(DecodeJob& job, media::DecodeBudget& budget) {
 }
 
 // Names the file itself, so that every spelling of one path, and every link to it, gives one
-// key; a file that cannot be examined is named by its path.
-QByteArray fileKey(Kind kind, const QByteArray& nativePath) {
-    QByteArray key = QByteArray::number(static_cast<int>(kind)) + '|';
+// key for each use; a file that cannot be examined is named by its path.
+QByteArray fileKey(Kind kind, bool video, const QByteArray& nativePath) {
+    QByteArray key = QByteArray::number(static_cast<int>(kind)) + (video ? "v|" : "|");
     struct stat st {};
     if (::stat(nativePath.constData(), &st) != 0) {
         return key + "path|" + nativePath;
@@ -110,6 +113,13 @@ void store(std::vector<T>& table, int index, T item) {
     table[static_cast<size_t>(index)] = std::move(item);
 }
 
+template <typename T>
+void forget(std::vector<T>& table, int index) {
+    if (index >= 0 && static_cast<size_t>(index) < table.size()) {
+        table[static_cast<size_t>(index)] = nullptr;
+    }
+}
+
 }  // namespace
 
 ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptions& options,
@@ -124,13 +134,16 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
         if (!r.file.found() || r.notBitmap) {
             continue;
         }
-        const QByteArray key = fileKey(r.kind, r.file.native);
+        const bool video = options.videos && r.video;
+        const QByteArray key = fileKey(r.kind, video, r.file.native);
         auto found = slots.constFind(key);
         if (found == slots.constEnd()) {
             DecodeJob job;
             job.kind = r.kind;
             job.path = r.file.native;
-            job.ticket = r.kind == Kind::Sound ? soundTickets++ : pictureTickets++;
+            job.video = video;
+            // A video holds no picture memory of the load: it takes no picture ticket.
+            job.ticket = r.kind == Kind::Sound ? soundTickets++ : video ? 0 : pictureTickets++;
             jobs.push_back(std::move(job));
             found = slots.insert(key, jobs.size() - 1);
         }
@@ -143,6 +156,12 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
         jobs.size(),
         [&](size_t i) {
             DecodeJob& job = jobs[i];
+            if (job.video) {
+                if (!options.stop.stop_requested()) {
+                    job.videoInfo = media::probeVideo(job.path);
+                }
+                return;
+            }
             if (options.stop.stop_requested()) {
                 (job.kind == Kind::Sound ? soundBudget : pictureBudget).pass(job.ticket);
                 return;
@@ -151,6 +170,11 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
                 loadSound(job, options, soundBudget);
             } else {
                 loadPicture(job, pictureBudget);
+                // A picture file that no picture reader takes may be a video under another name.
+                if (options.videos && job.kind == Kind::Picture && !job.picture &&
+                    !job.overBudget) {
+                    job.videoInfo = media::probeVideo(job.path);
+                }
             }
         },
         options.threads);
@@ -170,8 +194,17 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
                 }
                 break;
             case Kind::Picture:
-                if (!r.file.found()) {
-                    messages.push_back({LoadMessage::Kind::PictureNotFound, r.name, r.indexText});
+                if (job != nullptr && job->videoInfo) {
+                    store(media.videos, r.index,
+                          std::make_shared<const VideoClip>(VideoClip{job->path, *job->videoInfo}));
+                    forget(media.pictures, r.index);
+                } else if (job != nullptr && job->video) {
+                    messages.push_back({LoadMessage::Kind::VideoUnplayable, r.name, r.indexText});
+                } else if (!r.file.found()) {
+                    messages.push_back({options.videos && r.video
+                                            ? LoadMessage::Kind::VideoNotFound
+                                            : LoadMessage::Kind::PictureNotFound,
+                                        r.name, r.indexText});
                 } else if (r.notBitmap) {
                     messages.push_back({LoadMessage::Kind::PictureNotBitmap, r.name, r.indexText});
                 } else if (job->overBudget) {
@@ -180,6 +213,7 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
                     messages.push_back({LoadMessage::Kind::PictureUnreadable, r.name, r.indexText});
                 } else {
                     store(media.pictures, r.index, job->picture);
+                    forget(media.videos, r.index);
                 }
                 break;
             case Kind::Stage:

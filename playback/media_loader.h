@@ -26,6 +26,9 @@ struct MediaOptions {
     std::size_t pictureBudgetBytes = media::kMaxChartPictureBytes;
     // Compact for playing through the sound card; exact where a render must not depend on it.
     media::SamplePrecision precision = media::SamplePrecision::Compact;
+    // Pictures named as videos, and picture files that are videos by their content, are probed
+    // and kept as videos (the full reading); otherwise every picture is a picture.
+    bool videos = false;
     // Once a stop is requested, no further file is decoded; the load's result is to be discarded.
     std::stop_token stop;
 };
@@ -33,8 +36,8 @@ struct MediaOptions {
 // Decodes what a chart's media lines name, on a worker pool (a file named by several lines, in
 // whatever spelling, is decoded once for each use: sound, BMP picture, stage picture), and fills
 // the tables in line order: a later line for an index replaces an earlier one only when its file
-// loads. Appends one message per line that failed, in line order. A failed allocation fails only
-// the file at hand.
+// loads (a picture replaces a video of its index, and the reverse). Appends one message per line
+// that failed, in line order. A failed allocation fails only the file at hand.
 ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptions& options,
                      std::vector<LoadMessage>& messages);
 

@@ -20,7 +20,7 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
     if (loaded.found) {
         if (sink.open()) {
             result = renderLoaded(loaded.chart, loaded.media, sampleRate, sink, maxFrames,
-                                  settings.limited);
+                                  settings.limited, settings.pictures);
         } else {
             result.sinkFailed = true;
         }
@@ -30,16 +30,43 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
     return result;
 }
 
+namespace {
+
+// No window, and one chart only; pictures go to the render's pictures, if any.
+class RenderHost final : public Playback::Host {
+  public:
+    explicit RenderHost(const RenderPictures* pictures) : pictures_(pictures) {}
+    void pictureChanged(const QImage& primary, double dueMs) override {
+        if (pictures_ != nullptr && pictures_->changed) {
+            pictures_->changed(primary, dueMs);
+        }
+    }
+
+  private:
+    const RenderPictures* pictures_;
+};
+
+}  // namespace
+
 RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampleRate,
-                          media::RenderSink& sink, std::int64_t maxFrames, bool limited) {
+                          media::RenderSink& sink, std::int64_t maxFrames, bool limited,
+                          const RenderPictures* pictures) {
     media::RenderOutput output(sampleRate, sink, maxFrames);
     output.setLimited(limited);
-    Playback::Host host;  // no window, and one chart only
+    RenderHost host(pictures);
+    DisplayState display;
+    if (pictures != nullptr) {
+        display.picturesShown = true;
+        display.compositor.resize(pictures->size);
+        display.videos.setMode(VideoLayers::Mode::Offline);
+        display.videos.setSize(display.compositor.size());
+    }
     std::unique_ptr<Playback> engine;
     if (chart.mode() == ReadingMode::Full) {
-        engine = std::make_unique<TimedPlaybackEngine>(chart, media, output, output, host);
+        engine =
+            std::make_unique<TimedPlaybackEngine>(chart, media, output, output, host, &display);
     } else {
-        engine = std::make_unique<PlaybackEngine>(chart, media, output, output, host);
+        engine = std::make_unique<PlaybackEngine>(chart, media, output, output, host, &display);
     }
     engine->play();
     while (!output.stopped()) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QImage>
+#include <QSize>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "chart/chart.h"
@@ -20,10 +23,21 @@ struct RenderResult {
     bool sinkFailed = false;            // the sink did not open or refused a block
 };
 
+// The picture area of a render: composed as the player composes it, videos included (each of
+// their frames waited for), and handed over at every change.
+struct RenderPictures {
+    QSize size{256, 256};
+    // The picture area's picture from clock reading dueMs (ms from the render's start) on; the
+    // readings never go back.
+    std::function<void(const QImage& picture, double dueMs)> changed;
+};
+
 struct RenderSettings {
     ReadOptions reading;
     // Off: the mix is not limited, so that a render scaled afterwards keeps its shape.
     bool limited = true;
+    // Set: the pictures are rendered too.
+    const RenderPictures* pictures = nullptr;
 };
 
 // Plays a chart once on a virtual clock that starts at 0 and jumps from due time to due time,
@@ -39,6 +53,6 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
 RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampleRate,
                           media::RenderSink& sink,
                           std::int64_t maxFrames = media::RenderOutput::kUnlimited,
-                          bool limited = true);
+                          bool limited = true, const RenderPictures* pictures = nullptr);
 
 }  // namespace carvel

@@ -14,8 +14,9 @@ Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& cl
 void Playback::beginRun() {
     missPicture_ = 0;
     playing_ = true;
+    display_.videos.stopAll();
     display_.compositor.clear();
-    host_.pictureChanged(display_.compositor.primary());
+    host_.pictureChanged(display_.compositor.primary(), handledAtMs());
     host_.statusChanged(PlayerStatus::Playing);
     phase_ = Phase::Loop;
     host_.wake();
@@ -29,9 +30,38 @@ void Playback::stop() {
 void Playback::abandon() {
     playing_ = false;
     phase_ = Phase::Idle;
+    display_.videos.stopAll();
 }
 
 Step Playback::pass() {
+    return withVideos(phasePass());
+}
+
+Step Playback::withVideos(Step step) {
+    VideoLayers& videos = display_.videos;
+    if (!videos.active()) {
+        return step;
+    }
+    if (phase_ == Phase::Idle || !display_.picturesShown) {
+        videos.stopAll();
+        return step;
+    }
+    const double now = clock_.nowMs();
+    if (videos.showFrames(now, display_.compositor)) {
+        compose();
+        host_.pictureChanged(display_.compositor.primary(), now);
+    }
+    const std::optional<double> next = videos.nextChangeMs(now);
+    if (!next || step.kind == Step::Kind::Again) {
+        return step;
+    }
+    if (step.kind == Step::Kind::Idle || elapsedMs(*next, step.untilMs) < 0) {
+        return {Step::Kind::WaitUntil, *next};
+    }
+    return step;
+}
+
+Step Playback::phasePass() {
     switch (phase_) {
         case Phase::Idle:
             return {};
@@ -90,9 +120,19 @@ void Playback::startSound(long long index, double dueMs) {
 }
 
 void Playback::showPicture(long long index, bool layer) {
-    display_.compositor.setPicture(media_.picture(index), layer);
+    showOnSurface(index, layer, handledAtMs());
     compose();
-    host_.pictureChanged(display_.compositor.primary());
+    host_.pictureChanged(display_.compositor.primary(), handledAtMs());
+}
+
+void Playback::showOnSurface(long long index, bool layer, double startMs) {
+    if (const VideoClipPtr clip = media_.video(index)) {
+        display_.videos.play(layer, clip, startMs, clock_.nowMs());
+        display_.videos.showFrames(clock_.nowMs(), display_.compositor);
+    } else {
+        display_.videos.stop(layer);
+        display_.compositor.setPicture(media_.picture(index), layer);
+    }
 }
 
 void Playback::compose() {

@@ -35,7 +35,8 @@ class Playback {
         // The window check found the player hidden: the player closes (it stops and hides).
         virtual void closePlayer() {}
         virtual void statusChanged(PlayerStatus /*status*/) {}
-        virtual void pictureChanged(const QImage& /*primary*/) {}
+        // The picture area's picture, composed for clock reading dueMs.
+        virtual void pictureChanged(const QImage& /*primary*/, double /*dueMs*/) {}
         // A run completed: the player moves on to the next chart.
         virtual void runCompleted() {}
         // State changed outside a pass; a pass should run soon.
@@ -65,6 +66,8 @@ class Playback {
     void setOverlay(Overlay overlay) { display_.overlay = overlay; }
     Overlay overlay() const { return display_.overlay; }
 
+    // One pass: the phase's work, then the frames of the videos that play. Says when the next
+    // event or frame falls due.
     Step pass();
     // A run is in progress (playing, or letting the last sounds ring out).
     bool running() const { return phase_ != Phase::Idle; }
@@ -92,6 +95,9 @@ class Playback {
     std::optional<Step> endIfTooFar(double aheadMs);
     void startSound(long long index, double dueMs);
     void showPicture(long long index, bool layer);
+    // Puts picture index on a surface without composing: a picture, or a video playing from clock
+    // reading startMs. Index 0 (or one holding nothing) makes the surface black.
+    void showOnSurface(long long index, bool layer, double startMs);
     void compose();
 
     const ChartMedia& media_;
@@ -105,7 +111,10 @@ class Playback {
     long long missPicture_ = 0;  // the picture that the Miss overlay shows
 
   private:
+    Step phasePass();
     Step finishTailWait();
+    // Shows the videos' frames due by now and brings the wait of step forward to their next frame.
+    Step withVideos(Step step);
 
     std::size_t tailIndex_ = 0;
 };

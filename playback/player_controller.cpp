@@ -19,6 +19,7 @@ void PlayerController::open(const QString& path) {
     loadEnded_ = false;
     // The previous chart's sounds go first, silenced, before anything of the next is read.
     sound_.stopAll();
+    display_.videos.stopAll();
     loaded_ = LoadedChart();
     path_ = path;
     view_->messagesChanged({});
@@ -118,6 +119,7 @@ void PlayerController::setOverlay(Overlay overlay) {
 
 void PlayerController::setPictureSize(QSize size) {
     display_.compositor.resize(size);
+    display_.videos.setSize(display_.compositor.size());
 }
 
 void PlayerController::next() {
@@ -135,6 +137,7 @@ void PlayerController::back() {
 void PlayerController::releaseSounds() {
     endLoad();
     sound_.stopAll();
+    display_.videos.stopAll();
     loaded_.media.sounds.clear();
 }
 

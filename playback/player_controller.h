@@ -63,8 +63,9 @@ class PlayerController final : private Playback::Host {
     void setPicturesShown(bool shown);
     void setOverlay(Overlay overlay);
     Overlay overlay() const { return display_.overlay; }
-    // The picture area's size in pixels.
+    // The size in pixels that the picture area's picture is composed at.
     void setPictureSize(QSize size);
+    QSize pictureSize() const { return display_.compositor.size(); }
 
     // One pass of the playback, for the driver; none while a load runs.
     Step pass() { return loading() ? Step{} : active().pass(); }
@@ -107,8 +108,8 @@ class PlayerController final : private Playback::Host {
     bool playerVisible() override { return view_->playerVisible(); }
     void closePlayer() override { view_->closePlayer(); }
     void statusChanged(PlayerStatus status) override { view_->statusChanged(status); }
-    void pictureChanged(const QImage& primary) override {
-        view_->pictureChanged(primary, playback().handledAtMs());
+    void pictureChanged(const QImage& primary, double dueMs) override {
+        view_->pictureChanged(primary, dueMs);
     }
     void runCompleted() override;
     void wake() override;

@@ -124,10 +124,14 @@ void TimedPlaybackEngine::restorePictures() {
     }
     missPicture_ = miss ? miss->value : 0;
     if (display_.picturesShown) {
-        display_.compositor.setPicture(base ? media_.picture(base->value) : nullptr, false);
-        display_.compositor.setPicture(layer ? media_.picture(layer->value) : nullptr, true);
+        // A video plays on from where it would stand: its start is its event's reading.
+        const std::pair<const TimedEvent*, bool> surfaces[] = {{base, false}, {layer, true}};
+        for (const auto& [e, onLayer] : surfaces) {
+            showOnSurface(e ? e->value : 0, onLayer,
+                          e ? wrapClock(startMs_ + e->timeMs) : startMs_);
+        }
         compose();
-        host_.pictureChanged(display_.compositor.primary());
+        host_.pictureChanged(display_.compositor.primary(), clock_.nowMs());
     }
 }
 

@@ -51,13 +51,17 @@ class RecordingHost : public PlaybackEngine::Host {
     bool playerVisible() override { return visible; }
     void closePlayer() override { ++closes; }
     void statusChanged(PlayerStatus status) override { statuses.push_back(status); }
-    void pictureChanged(const QImage& primary) override { pictures.push_back(primary.copy()); }
+    void pictureChanged(const QImage& primary, double dueMs) override {
+        pictures.push_back(primary.copy());
+        pictureTimes.push_back(dueMs);
+    }
     void runCompleted() override { ++completions; }
     bool visible = true;
     int closes = 0;
     int completions = 0;
     std::vector<PlayerStatus> statuses;
     std::vector<QImage> pictures;
+    std::vector<double> pictureTimes;  // the due reading of each picture
 };
 
 // The charts of a test, stepped through as the player's queue.
