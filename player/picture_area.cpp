@@ -23,6 +23,12 @@ void PictureArea::paintEvent(QPaintEvent*) {
     painter.drawImage(rect(), picture_);
 }
 
+void PictureArea::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && onDoubleClick) {
+        onDoubleClick();
+    }
+}
+
 ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QWidget>
+#include <functional>
 
 namespace carvel {
 
@@ -16,8 +17,11 @@ class PictureArea : public QWidget {
     void showPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
 
+    std::function<void()> onDoubleClick;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
     QImage picture_;

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QUrl>
+#include <algorithm>
 
 #include "platform/file_name.h"
 #include "platform/text_file.h"
@@ -48,7 +49,14 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     : QWidget(parent),
       controller_(controller),
       events_(controller.chart(), this),
-      pictures_([this](const QImage& picture) { Picture1->showPicture(picture); }, this) {
+      pictures_(
+          [this](const QImage& picture) {
+              Picture1->showPicture(picture);
+              if (bga_ != nullptr && bga_->isVisible()) {
+                  bga_->showPicture(picture);
+              }
+          },
+          this) {
     dpi_ = screen() ? screen()->logicalDotsPerInch() : 96;
     setWindowTitle(QStringLiteral("Orv Carvel"));
     setAcceptDrops(true);
@@ -116,6 +124,7 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     Picture1->setGeometry(at(3720, 120, 3960, 3960));
     Picture1->setToolTip(QStringLiteral("Wait : On"));
     controller_.setPictureSize(Picture1->size());
+    Picture1->onDoubleClick = [this] { showBgaWindow(); };
     TitleBGA = new ClickLabel(QStringLiteral("ﾀｲﾄﾙ画像"), Picture1);
     TitleBGA->setGeometry(at(120, 120, 855, 255));
     MissBGA = new ClickLabel(QStringLiteral("Miss画像"), Picture1);
@@ -357,6 +366,23 @@ void PlayerWindow::informationChanged(const QString& text) {
 
 void PlayerWindow::pictureChanged(const QImage& primary, double dueMs) {
     pictures_.add(primary, dueMs);
+}
+
+void PlayerWindow::showBgaWindow() {
+    if (bga_ == nullptr) {
+        bga_ = new BgaWindow(this);
+        // Composed at the larger window's size, the picture area's picture is scaled down, and
+        // videos are decoded at the size they are watched at.
+        bga_->onSideChanged = [this](int side) {
+            const int own = std::min(Picture1->width(), Picture1->height());
+            controller_.setPictureSize(QSize(std::max(side, own), std::max(side, own)));
+        };
+    }
+    bga_->showPicture(Picture1->picture());
+    bga_->show();
+    bga_->raise();
+    bga_->activateWindow();
+    bga_->onSideChanged(bga_->pictureSide());
 }
 
 void PlayerWindow::closePlayer() {

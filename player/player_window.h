@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "playback/player_controller.h"
+#include "player/bga_window.h"
 #include "player/event_list_model.h"
 #include "player/picture_area.h"
 #include "player/picture_schedule.h"
@@ -58,6 +59,9 @@ class PlayerWindow : public QWidget, public PlayerView {
     // after its due time a sound is heard. Until this is called they show at once.
     void setPictureClock(Clock& clock, double delayMs) { pictures_.setClock(&clock, delayMs); }
     PictureSchedule& pictureSchedule() { return pictures_; }
+    // The picture area in a window of its own (a double-click on the picture area opens it).
+    void showBgaWindow();
+    BgaWindow* bgaWindow() const { return bga_; }
 
     // Outer window size in twips (the frame takes kFrameWidthTwips x kFrameHeightTwips of it).
     int outerHeightTwips() const { return outerHeight_; }
@@ -131,6 +135,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     PlayerController& controller_;
     EventListModel events_;
     PictureSchedule pictures_;
+    BgaWindow* bga_ = nullptr;
     int outerHeight_ = kHeightCompact;
     int outerWidth_ = kWidthNarrow;
     PlayerStatus status_ = PlayerStatus::NoFile;

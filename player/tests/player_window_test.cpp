@@ -3,6 +3,7 @@
 #include "testing/qt_printers.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "platform/twips.h"
@@ -148,6 +149,42 @@ TEST_F(PlayerWindowTest, PictureTogglesAndTips) {
     EXPECT_TRUE(window.Frame1->isHidden());
     window.Label1_Click();
     EXPECT_FALSE(window.Frame1->isHidden());
+}
+
+TEST_F(PlayerWindowTest, TheBgaWindowShowsThePictureAreaLarge) {
+    const QSize own = window.Picture1->size();
+    const QPointF middle(own.width() / 2.0, own.height() / 2.0);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, middle,
+                            window.Picture1->mapToGlobal(middle), Qt::LeftButton, Qt::LeftButton,
+                            Qt::NoModifier);
+    QApplication::sendEvent(window.Picture1, &doubleClick);
+    BgaWindow* bga = window.bgaWindow();
+    ASSERT_NE(bga, nullptr);
+    EXPECT_TRUE(bga->isVisible());
+    // Composed at the size the pictures are watched at, never below the picture area's own.
+    const std::pair<QSize, QSize> sizes[] = {
+        {{600, 400}, {400, 400}},
+        {{100, 900}, own},
+    };
+    for (const auto& [outer, composed] : sizes) {
+        bga->resize(outer);
+        QApplication::processEvents();
+        EXPECT_EQ(controller.pictureSize(), composed) << outer.width() << 'x' << outer.height();
+    }
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    window.pictureChanged(picture, 0);
+    EXPECT_EQ(bga->picture().pixel(4, 4), picture.pixel(4, 4));
+
+    const std::pair<int, bool> keys[] = {
+        {Qt::Key_F11, true}, {Qt::Key_Escape, false}, {Qt::Key_Escape, false}, {Qt::Key_F11, true}};
+    for (const auto& [key, fullScreen] : keys) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(bga, &press);
+        EXPECT_EQ(bga->isFullScreen(), fullScreen) << key;
+    }
+    bga->close();
+    EXPECT_EQ(controller.pictureSize(), own);
 }
 
 TEST_F(PlayerWindowTest, PreviewLabelsFollowTheMouse) {
