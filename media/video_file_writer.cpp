@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -584,6 +585,9 @@ bool VideoFileWriter::fail(const QString& error) {
 }
 
 bool VideoFileWriter::open() {
+    // The encoders report their settings and statistics through the library's log; a render's
+    // terminal is for the render's own messages.
+    av_log_set_level(AV_LOG_ERROR);
     output_.reset();
     pictures_ = 0;
     const std::optional<Container> container = containerOf(QFile::decodeName(path_));

@@ -1,6 +1,7 @@
 // carvel-render [--full] [--seed N] [--normalize] [--rate N] [--max-seconds N] CHART OUT.wav:
 // plays a chart offline into a 16-bit stereo WAV file, written block by block as it is mixed (with
-// --normalize, once the whole render has been measured in a temporary file).
+// --normalize, once the whole render has been measured in a temporary file). With OUT.mp4 or
+// OUT.mkv (and --fps N, --size WxH) the picture area goes into a video file with the sound.
 #include <QCoreApplication>
 #include <QFile>
 #include <cmath>
@@ -9,11 +10,13 @@
 
 #include "media/limiter.h"
 #include "media/scratch_render.h"
+#include "media/video_file_writer.h"
 #include "media/wav_file_sink.h"
 #include "platform/command_line.h"
 #include "playback/display_texts.h"
 #include "playback/offline_render.h"
 #include "tools/reading_options.h"
+#include "tools/render_video.h"
 
 namespace {
 
@@ -32,6 +35,22 @@ std::optional<double> number(const QString& text) {
     return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
+// "WxH" with each side a whole number from 16 to 4096; nullopt otherwise.
+std::optional<QSize> frameSize(const QString& text) {
+    const QStringList parts = text.split(u'x');
+    if (parts.size() != 2) {
+        return std::nullopt;
+    }
+    bool okWidth = false;
+    bool okHeight = false;
+    const int width = parts.at(0).toInt(&okWidth);
+    const int height = parts.at(1).toInt(&okHeight);
+    if (!okWidth || !okHeight || width < 16 || height < 16 || width > 4096 || height > 4096) {
+        return std::nullopt;
+    }
+    return QSize(width, height);
+}
+
 // A gain in decibels with its sign and two decimals: "+3.52 dB".
 QString decibels(float gain) {
     double db = 20 * std::log10(static_cast<double>(gain));
@@ -48,8 +67,9 @@ int main(int argc, char** argv) {
     carvel::CommandLine options(
         QStringLiteral("carvel-render"),
         QStringLiteral(
-            "usage: carvel-render [OPTION]... CHART OUT.wav\n"
-            "Plays CHART offline into OUT.wav (16-bit stereo PCM) until its last sound ends.\n"
+            "usage: carvel-render [OPTION]... CHART OUT.wav|OUT.mp4|OUT.mkv\n"
+            "Plays CHART offline into OUT.wav (16-bit stereo PCM) until its last sound ends;\n"
+            "into OUT.mp4 (H.264 and AAC) or OUT.mkv (H.264 and FLAC) with its pictures.\n"
             "  --full            read the chart in full (extended BMS: 7 keys, tempo changes,\n"
             "                    stops, long notes, #RANDOM) instead of the classic reading\n"
             "  --seed N          the draws of #RANDOM in the full reading, 0 to 4294967295\n"
@@ -57,11 +77,15 @@ int main(int argc, char** argv) {
             "  --normalize       scale the whole render so that its peak is at -1 dBFS\n"
             "  --rate N          sample rate, 8000 to 384000 (default 44100)\n"
             "  --max-seconds N   stop after N seconds of output (default 7200)\n"
+            "  --fps N           video: frames a second, 1 to 240 (default 30)\n"
+            "  --size WxH        video: frame size, 16x16 to 4096x4096 (default 256x256)\n"
             "  -h, --help        show this text\n"
             "  --version         show the version\n"));
     options.addValue(QStringLiteral("--rate"));
     options.addValue(QStringLiteral("--max-seconds"));
     options.addFlag(QStringLiteral("--normalize"));
+    options.addValue(QStringLiteral("--fps"));
+    options.addValue(QStringLiteral("--size"));
     carvel::ReadOptions reading;
     if (const std::optional<int> status =
             carvel::parseWithReadingOptions(options, carvel::argumentsOf(argc, argv), reading)) {
@@ -84,8 +108,31 @@ int main(int argc, char** argv) {
     if (args.size() != 2) {
         return options.usageError(QStringLiteral("CHART and OUT.wav expected"));
     }
+    const std::optional<double> fps =
+        number(options.value(QStringLiteral("--fps")).value_or(QStringLiteral("30")));
+    if (!fps || *fps < 1 || *fps > 240 || *fps != std::floor(*fps)) {
+        return options.usageError(QStringLiteral("--fps takes a whole number, 1 to 240"));
+    }
+    const std::optional<QSize> size =
+        frameSize(options.value(QStringLiteral("--size")).value_or(QStringLiteral("256x256")));
+    if (!size) {
+        return options.usageError(
+            QStringLiteral("--size takes WxH, each a whole number from 16 to 4096"));
+    }
     QCoreApplication app(argc, argv);
     const int rate = static_cast<int>(*rateValue);
+    if (carvel::media::VideoFileWriter::supports(args.at(1))) {
+        if (normalize) {
+            return options.usageError(QStringLiteral("--normalize is for WAV output only"));
+        }
+        carvel::VideoRenderOptions video;
+        video.reading = reading;
+        video.sampleRate = rate;
+        video.maxFrames = static_cast<std::int64_t>(std::min(std::floor(*maxSeconds * rate), 9e18));
+        video.fps = static_cast<int>(*fps);
+        video.size = *size;
+        return carvel::renderVideo(args.at(0), args.at(1), video);
+    }
     const double wanted = std::floor(*maxSeconds * rate);
     const bool wavLimit = wanted >= static_cast<double>(carvel::media::WavFileSink::kMaxFrames);
     const std::int64_t maxFrames =

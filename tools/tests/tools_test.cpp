@@ -109,6 +109,14 @@ TEST_F(ToolsTest, OptionsOutputAndExitStatus) {
          {},
          u"above 0"_qs},
         {CARVEL_RENDER, {u"none.bms"_qs, u"none.wav"_qs}, 1, {}, u"が見つかりません。"_qs},
+        {CARVEL_RENDER, {u"--fps=0"_qs, u"short.bms"_qs, u"o.mp4"_qs}, 2, {}, u"1 to 240"_qs},
+        {CARVEL_RENDER, {u"--size=8x300"_qs, u"short.bms"_qs, u"o.mp4"_qs}, 2, {}, u"WxH"_qs},
+        {CARVEL_RENDER, {u"--size=300"_qs, u"short.bms"_qs, u"o.mp4"_qs}, 2, {}, u"WxH"_qs},
+        {CARVEL_RENDER,
+         {u"--normalize"_qs, u"short.bms"_qs, u"o.mkv"_qs},
+         2,
+         {},
+         u"WAV output only"_qs},
         {CARVEL_RENDER, {u"--seed=-1"_qs, u"two.bms"_qs, u"o.wav"_qs}, 2, {}, seed},
         {CARVEL_RENDER, {u"--seed"_qs, u"4294967296"_qs, u"two.bms"_qs, u"o.wav"_qs}, 2, {}, seed},
         {CARVEL_PLAY, {u"-h"_qs}, 0, u"  --once"_qs, {}},
@@ -182,6 +190,25 @@ TEST_F(ToolsTest, RenderWritesWhatItSays) {
         EXPECT_EQ(process.exitCode(), 0) << what;
         EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()), c.err) << what;
         EXPECT_EQ(framesAndPeak(dir.filePath(u"o.wav"_qs)), std::pair(c.frames, c.peak)) << what;
+    }
+}
+
+TEST_F(ToolsTest, RenderWritesVideoFiles) {
+    struct Case {
+        QString out;
+        QByteArray magic;  // the container's signature
+        qsizetype at;      // where it stands in the file
+    };
+    const Case cases[] = {
+        {u"o.mp4"_qs, "ftyp", 4},
+        {u"o.mkv"_qs, "\x1a\x45\xdf\xa3", 0},
+    };
+    for (const Case& c : cases) {
+        QProcess process;
+        run(process, CARVEL_RENDER,
+            {u"--full"_qs, u"--size=320x240"_qs, u"--fps=25"_qs, u"c.bms"_qs, c.out});
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(readBytes(dir.filePath(c.out)).mid(c.at, c.magic.size()), c.magic);
     }
 }
 
