@@ -1,10 +1,10 @@
-# Sourced by the scripts that need a screen: start_xvfb starts Xvfb on a free display, exports
-# DISPLAY and sets xvfb_pid.
+# Sourced by the scripts that need a screen: start_xvfb starts Xvfb on a free display (its screen
+# XVFB_SCREEN, 1024x768x24 unless set), exports DISPLAY and sets xvfb_pid.
 start_xvfb() {
   local fifo
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   xvfb_pid=$!
   local number
   read -r -t 10 number <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
