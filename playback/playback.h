@@ -69,6 +69,9 @@ class Playback {
     // One pass: the phase's work, then the frames of the videos that play. Says when the next
     // event or frame falls due.
     Step pass();
+    // The pictures were switched on during a run: the full reading shows what stands now, a
+    // playing video included; the classic reading waits for the next picture event.
+    virtual void picturesTurnedOn() {}
     // A run is in progress (playing, or letting the last sounds ring out).
     bool running() const { return phase_ != Phase::Idle; }
     // The run goes on; false once stopped or ended.

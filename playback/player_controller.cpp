@@ -110,7 +110,11 @@ void PlayerController::setSkipLateEvents(bool skip) {
 }
 
 void PlayerController::setPicturesShown(bool shown) {
+    const bool turnedOn = shown && !display_.picturesShown;
     display_.picturesShown = shown;
+    if (turnedOn && !loading()) {
+        active().picturesTurnedOn();
+    }
 }
 
 void PlayerController::setOverlay(Overlay overlay) {

@@ -106,6 +106,13 @@ void TimedPlaybackEngine::seek(double deltaMs) {
     host_.wake();
 }
 
+void TimedPlaybackEngine::picturesTurnedOn() {
+    if (phase_ == Phase::Loop && playing_) {
+        restorePictures();
+        host_.wake();
+    }
+}
+
 void TimedPlaybackEngine::restorePictures() {
     // The latest base, layer and Miss choice before the position, as a run from the beginning
     // would have left them.

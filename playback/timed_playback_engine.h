@@ -32,6 +32,7 @@ class TimedPlaybackEngine final : public Playback {
     // are handled again and the pictures are those that stand at the new position.
     void rewind() override;
     double handledAtMs() const override { return handledAt_; }
+    void picturesTurnedOn() override;
 
     // For tests and measurements.
     double startMs() const { return startMs_; }      // the clock reading at chart time 0

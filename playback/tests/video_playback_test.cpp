@@ -100,6 +100,19 @@ TEST_F(VideoPlaybackTest, FastForwardAndRewindMoveTheVideo) {
     EXPECT_FALSE(display.videos.active());
 }
 
+TEST_F(VideoPlaybackTest, PicturesSwitchedOnShowTheVideoWhereItStands) {
+    chart.timeline().events = {{100, 4, 1}, {5000, 1, 0}};
+    display.picturesShown = false;
+    engine.play();
+    testing::runFor(engine, clock, 420);
+    EXPECT_FALSE(display.videos.active());
+    shown();
+    display.picturesShown = true;
+    engine.picturesTurnedOn();
+    testing::runFor(engine, clock, 200);
+    EXPECT_EQ(shown(), u"420:3 500:4 600:5"_qs);
+}
+
 TEST_F(VideoPlaybackTest, APictureOnTheSurfaceEndsTheVideo) {
     media.pictures = {nullptr, nullptr, testing::makePicture({8, 8}, 0xFF0000, 0xFF0000)};
     chart.timeline().events = {{0, 4, 1}, {250, 4, 2}, {400, 1, 0}};
