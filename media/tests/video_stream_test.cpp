@@ -290,6 +290,10 @@ TEST(VideoStreamTest, DamagedFilesEndOrPlayWhatTheyHave) {
     carvel::testing::writeImage(dir.filePath(QStringLiteral("picture.png")), "PNG");
     carvel::testing::writeImage(dir.filePath(QStringLiteral("picture.jpg")), "JPG");
     carvel::testing::writeWav(dir.filePath(QStringLiteral("sound.wav")), 44100);
+    carvel::testing::writeBytes(dir.filePath(QStringLiteral("list.m3u8")),
+                                "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nfile:" +
+                                    QFile::encodeName(dir.filePath(QStringLiteral("mpeg1.mpg"))) +
+                                    "\n#EXT-X-ENDLIST\n");
     const Damage cases[] = {
         {"half.mpg", "mpeg1.mpg", [](const QByteArray& b) { return b.left(b.size() / 2); },
          Outcome::PlaysSome},
@@ -309,6 +313,8 @@ TEST(VideoStreamTest, DamagedFilesEndOrPlayWhatTheyHave) {
         {"random.mpg", nullptr, [](const QByteArray&) { return randomBytes(65536, 4); },
          Outcome::Refused},
         {"empty.mp4", nullptr, [](const QByteArray&) { return QByteArray(); }, Outcome::Refused},
+        // A playlist naming a video: the library must not open another file.
+        {"list.m3u8", "list.m3u8", nullptr, Outcome::Refused},
         {"picture.png", "picture.png", nullptr, Outcome::Refused},
         {"picture.jpg", "picture.jpg", nullptr, Outcome::Refused},
         {"sound.wav", "sound.wav", nullptr, Outcome::Refused},
