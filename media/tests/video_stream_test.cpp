@@ -174,6 +174,14 @@ TEST(VideoStreamTest, RealTimeShowsEachFrameOnceDecoded) {
                 shown = frameNumberOf(stream.frameAt(ms));
             }
             EXPECT_EQ(shown, expected);
+            // The next frame's time once it is decoded, else a moment later to ask again.
+            const double next = stream.nextChangeAfter(ms);
+            const size_t following = static_cast<size_t>(expected) + 1;
+            if (following < times.size()) {
+                EXPECT_TRUE(std::abs(next - times[following]) < 0.01 ||
+                            (next > ms && next <= ms + 10))
+                    << next;
+            }
         }
         stream.seek(times[4]);
         const auto deadline = std::chrono::steady_clock::now() + kBound;
