@@ -38,12 +38,14 @@ void quietLibraries() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
-// Demuxers that read pictures or raw streams, not containers: a picture file must not pass for a
-// video.
-bool isPictureDemuxer(const char* name) {
-    const QByteArray n(name);
-    return n.contains("image2") || n.contains("_pipe") || n == "apng" || n == "gif" || n == "tty" ||
-           n == "webp";
+// The containers that video files come in. Pictures, sounds, playlists and the demuxers that open
+// further files by name are no video background: their names are not here.
+constexpr char kVideoDemuxers[] =
+    "mpeg,mpegts,mpegvideo,m4v,h264,hevc,avi,asf,mov,mp4,matroska,webm,flv,ogg,rm,ivf";
+
+// A file never makes the library open another one (a playlist's entries, an MP4's references).
+int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
+    return AVERROR(EPERM);
 }
 
 }  // namespace
@@ -156,12 +158,13 @@ bool VideoDecoder::open(const QByteArray& nativePath) {
     format_->probesize = kVideoProbeBytes;
     format_->format_probesize = 1 << 20;
     format_->max_analyze_duration = 5 * AV_TIME_BASE;
+    format_->format_whitelist = av_strdup(kVideoDemuxers);
+    format_->io_open = &refuseNestedOpen;
     // The name only helps the probe by its extension; every byte comes through io_.
     if (avformat_open_input(&format_, nativePath.constData(), nullptr, nullptr) < 0) {
         return false;  // avformat_open_input freed format_
     }
-    if (format_->iformat == nullptr || isPictureDemuxer(format_->iformat->name) ||
-        !findStreamInfo()) {
+    if (format_->iformat == nullptr || !findStreamInfo()) {
         return false;
     }
     const AVCodec* decoder = nullptr;

@@ -55,5 +55,6 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   fuzz fuzz_list_file "$third" 65536 fuzz/seeds/list_file/
   LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
     fuzz fuzz_media_decoders "$third" 65536 build/sanitize/demo/ testdata/third-party/angolmois/
+  fuzz fuzz_video 60 65536 fuzz/seeds/video/
 fi
 echo "All checks passed."

@@ -174,6 +174,14 @@ TEST(VideoStreamTest, RealTimeShowsEachFrameOnceDecoded) {
                 shown = frameNumberOf(stream.frameAt(ms));
             }
             EXPECT_EQ(shown, expected);
+            // The next frame's time once it is decoded, else a moment later to ask again.
+            const double next = stream.nextChangeAfter(ms);
+            const size_t following = static_cast<size_t>(expected) + 1;
+            if (following < times.size()) {
+                EXPECT_TRUE(std::abs(next - times[following]) < 0.01 ||
+                            (next > ms && next <= ms + 10))
+                    << next;
+            }
         }
         stream.seek(times[4]);
         const auto deadline = std::chrono::steady_clock::now() + kBound;
@@ -290,6 +298,10 @@ TEST(VideoStreamTest, DamagedFilesEndOrPlayWhatTheyHave) {
     carvel::testing::writeImage(dir.filePath(QStringLiteral("picture.png")), "PNG");
     carvel::testing::writeImage(dir.filePath(QStringLiteral("picture.jpg")), "JPG");
     carvel::testing::writeWav(dir.filePath(QStringLiteral("sound.wav")), 44100);
+    carvel::testing::writeBytes(dir.filePath(QStringLiteral("list.m3u8")),
+                                "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nfile:" +
+                                    QFile::encodeName(dir.filePath(QStringLiteral("mpeg1.mpg"))) +
+                                    "\n#EXT-X-ENDLIST\n");
     const Damage cases[] = {
         {"half.mpg", "mpeg1.mpg", [](const QByteArray& b) { return b.left(b.size() / 2); },
          Outcome::PlaysSome},
@@ -309,6 +321,8 @@ TEST(VideoStreamTest, DamagedFilesEndOrPlayWhatTheyHave) {
         {"random.mpg", nullptr, [](const QByteArray&) { return randomBytes(65536, 4); },
          Outcome::Refused},
         {"empty.mp4", nullptr, [](const QByteArray&) { return QByteArray(); }, Outcome::Refused},
+        // A playlist naming a video: the library must not open another file.
+        {"list.m3u8", "list.m3u8", nullptr, Outcome::Refused},
         {"picture.png", "picture.png", nullptr, Outcome::Refused},
         {"picture.jpg", "picture.jpg", nullptr, Outcome::Refused},
         {"sound.wav", "sound.wav", nullptr, Outcome::Refused},
