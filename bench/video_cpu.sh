@@ -51,7 +51,7 @@ measure() {  # NAME CHART FULLSCREEN
     xdotool mousemove --window "$player" 380 140 click --repeat 2 1   # the BGA window
     local bga
     bga=$(wait_window '^BGA$')
-    xdotool windowactivate --sync "$bga" key F11
+    xdotool key --window "$bga" F11
   fi
   sleep 3
   read -r u1 s1 < <(awk '{print $14, $15}' "/proc/$app/stat")

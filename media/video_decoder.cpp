@@ -55,7 +55,7 @@ int VideoDecoder::readPacket(void* opaque, std::uint8_t* buf, int size) {
     if (self->interrupted()) {
         return AVERROR_EXIT;
     }
-    const std::int64_t room = self->readLimit_ - self->filePos_;
+    const std::int64_t room = self->readLimit_ - self->bytesRead_;
     if (room <= 0) {
         return AVERROR_EOF;
     }
@@ -71,6 +71,7 @@ int VideoDecoder::readPacket(void* opaque, std::uint8_t* buf, int size) {
         return AVERROR_EOF;
     }
     self->filePos_ += got;
+    self->bytesRead_ += got;
     return static_cast<int>(got);
 }
 
@@ -98,6 +99,14 @@ std::int64_t VideoDecoder::seekPacket(void* opaque, std::int64_t offset, int whe
     }
     self->filePos_ = to;
     return to;
+}
+
+void VideoDecoder::setShownSize(QSize size) {
+    if (codec_ == nullptr) {
+        return;
+    }
+    const bool small = size.width() * 2 <= size_.width() && size.height() * 2 <= size_.height();
+    codec_->skip_loop_filter = small ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
 }
 
 int VideoDecoder::interruptCallback(void* opaque) {
@@ -386,7 +395,7 @@ QImage FrameScaler::scale(const AVFrame& frame, QSize target) {
     height = std::clamp(height, 1, target.height());
     sws_ = sws_getCachedContext(sws_, frame.width, frame.height,
                                 static_cast<AVPixelFormat>(frame.format), width, height,
-                                AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
     if (sws_ == nullptr) {
         return {};
     }

@@ -48,6 +48,10 @@ class VideoDecoder {
     double frameMs() const { return frameMs_; }
     bool failed() const { return failed_; }
 
+    // The size that frames are shown at. Well below the stream's own size the decoder skips its
+    // in-loop filter: what it smooths is lost in the scaling, and it costs a third of decoding.
+    void setShownSize(QSize size);
+
     // Moves back to the key frame at or before ms (or to the start, when the file cannot seek
     // there): next() goes on from it.
     void seek(double ms);
@@ -66,6 +70,9 @@ class VideoDecoder {
 
     RegularFile file_;
     std::int64_t filePos_ = 0;
+    // Bytes read so far, against the limit while opening: a container whose index lies at its
+    // end (an MP4 written without moving its index up front) is read there, not up to there.
+    std::int64_t bytesRead_ = 0;
     std::int64_t readLimit_ = 0;
     const std::atomic<bool>* stop_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();

@@ -179,6 +179,7 @@ class VideoStream::Worker {
             const double want = wantMs_;
             const QSize size = size_;
             lock.unlock();
+            decoder.setShownSize(size);
 
             const bool decoded = held != nullptr && decoder.next();
             if (!decoded) {

@@ -31,6 +31,7 @@ void Compositor::clear() {
     media::fillBlack(base_);
     media::fillBlack(layer_);
     media::fillBlack(primary_);
+    layerBlack_ = true;
 }
 
 void Compositor::setPicture(const media::PicturePtr& picture, bool layer) {
@@ -39,6 +40,9 @@ void Compositor::setPicture(const media::PicturePtr& picture, bool layer) {
         media::copyScaled(*picture, surface);
     } else {
         media::fillBlack(surface);
+    }
+    if (layer) {
+        layerBlack_ = !picture;
     }
 }
 
@@ -51,11 +55,16 @@ void Compositor::setFrame(const QImage& frame, bool layer) {
     } else {
         media::copyScaled(frame, surface);
     }
+    if (layer) {
+        layerBlack_ = frame.isNull();
+    }
 }
 
 void Compositor::compose(const media::PicturePtr& overlay) {
     if (overlay) {
         media::copyScaled(*overlay, primary_);
+    } else if (layerBlack_) {
+        primary_ = base_;  // shared: whoever writes to either gets a copy of its own
     } else {
         media::copyScaled(base_, primary_);
         media::copyScaledKeyed(layer_, primary_);

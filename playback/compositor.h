@@ -34,6 +34,7 @@ class Compositor {
 
   private:
     QImage base_;
+    bool layerBlack_ = true;  // the layer surface is all black: it adds nothing to the primary
     QImage layer_;
     QImage primary_;
 };
