@@ -264,6 +264,40 @@ bool oggHeadIsBroken(int fd, std::int64_t fileSize) {
     return false;
 }
 
+std::uint32_t bigEndian32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
+}
+
+// True when the file is a RIFF (or RIFX) WAVE file whose data chunk claims more bytes than the file
+// holds past the chunk's header: libsndfile reads what is there without saying that the rest is
+// missing. A size of 0xFFFFFFFF is a writer's "not known" and claims nothing. At most 64 chunks are
+// walked before the data chunk.
+bool wavDataIsCutShort(int fd, std::int64_t fileSize) {
+    unsigned char head[12];
+    if (::pread(fd, head, 12, 0) != 12 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+        return false;
+    }
+    const bool big = std::memcmp(head, "RIFX", 4) == 0;
+    if (!big && std::memcmp(head, "RIFF", 4) != 0) {
+        return false;
+    }
+    const auto size = static_cast<std::uint64_t>(fileSize);
+    std::uint64_t at = 12;
+    for (int chunk = 0; chunk < 64 && at + 8 <= size; ++chunk) {
+        unsigned char header[8];
+        if (::pread(fd, header, 8, static_cast<off_t>(at)) != 8) {
+            return false;
+        }
+        const std::uint64_t length = big ? bigEndian32(header + 4) : littleEndian32(header + 4);
+        if (std::memcmp(header, "data", 4) == 0) {
+            return length != 0xFFFFFFFF && length > size - (at + 8);
+        }
+        at += 8 + length + (length & 1);
+    }
+    return false;
+}
+
 std::int16_t toPcm16(float v) {
     return static_cast<std::int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
 }
@@ -291,6 +325,7 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
         unreadableFiles().add(identity_);
         return;
     }
+    claimsMore_ = wavDataIsCutShort(regular.fd(), st.st_size);
     SF_INFO info{};
     libraryOpens.fetch_add(1, std::memory_order_relaxed);
     file_.reset(sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
@@ -299,9 +334,12 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
         return;
     }
     regular.release();  // libsndfile closes it now
-    // SF_COUNT_MAX stands for a length the header does not tell.
+    // SF_COUNT_MAX stands for a length the header does not tell. An Ogg stream gives it when the
+    // library finds no last page, which is how a stream cut off after its headers looks: what it
+    // holds is decoded, up to what its bytes can give.
+    lengthUnknown_ = info.frames == SF_COUNT_MAX;
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
-        info.frames == SF_COUNT_MAX) {
+        (lengthUnknown_ && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG)) {
         file_.reset();
         unreadableFiles().add(identity_);
         return;
@@ -319,16 +357,23 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     const auto lengthOf = [&](std::int64_t frames) {
         return static_cast<std::int64_t>(std::ceil(static_cast<double>(frames) * ratio));
     };
-    if (info.frames > kMaxFrames ||
-        lengthOf(info.frames) > std::int64_t{kMaxSoundSeconds} * outputRate_) {
+    if (!lengthUnknown_ && (info.frames > kMaxFrames ||
+                            lengthOf(info.frames) > std::int64_t{kMaxSoundSeconds} * outputRate_)) {
         status_ = Status::TooLong;
         file_.reset();
         return;
     }
     channels_ = info.channels;
     kept_ = std::min(channels_, 2);
+    claimedFrames_ = info.frames;
     fileFrames_ =
         std::min<std::int64_t>(info.frames, maxFramesIn(st.st_size, info.format, channels_));
+    if (lengthUnknown_) {
+        fileFrames_ = std::min(fileFrames_, std::int64_t{kMaxSoundSeconds} * fileRate_);
+    }
+    // mpg123 estimates the length of a stream without a length tag from its size; it warns past 1%.
+    shortfallAllowed_ =
+        (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG ? info.frames / 100 : 0;
     const std::int64_t length = lengthOf(fileFrames_);
     const bool sameRate = fileRate_ == outputRate_;
     capacity_ = sameRate ? fileFrames_ : length + kConverterSlack;
@@ -339,7 +384,9 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
 
 std::size_t SoundFile::decodedBytes() const {
     const std::size_t sample = pcm16_ ? sizeof(std::int16_t) : sizeof(float);
-    return status_ == Status::Ok ? static_cast<std::size_t>(capacity_) * kept_ * sample : 0;
+    return status_ == Status::Ok || status_ == Status::CutOff
+               ? static_cast<std::size_t>(capacity_) * kept_ * sample
+               : 0;
 }
 
 // Reads up to `frames` frames as floats into out, `channels` of each (a mono file gives both sides
@@ -347,6 +394,7 @@ std::size_t SoundFile::decodedBytes() const {
 std::int64_t SoundFile::readFloats(float* out, int channels, std::int64_t frames) {
     float* raw = chunk_.data();
     const sf_count_t got = sf_readf_float(file_.get(), raw, std::min(frames, chunkFrames_));
+    framesRead_ += std::max<sf_count_t>(got, 0);
     for (sf_count_t i = 0; i < got; ++i) {
         const float* frame = raw + i * channels_;
         for (int c = 0; c < channels; ++c) {
@@ -387,6 +435,7 @@ std::int64_t SoundFile::copyShorts() {
             }
         }
         stored_ += got;
+        framesRead_ += got;
     }
     return stored_;
 }
@@ -469,7 +518,8 @@ SoundPtr SoundFile::decode() {
         const std::int64_t frames = exactPcm16_                ? copyShorts()
                                     : fileRate_ == outputRate_ ? copyFloats()
                                                                : convertRate();
-        const bool failed = frames < 0 || (frames == 0 && sf_error(file_.get()) != SF_ERR_NO_ERROR);
+        const bool broken = sf_error(file_.get()) != SF_ERR_NO_ERROR;
+        const bool failed = frames < 0 || (frames == 0 && (broken || lengthUnknown_));
         file_.reset();
         chunk_ = std::vector<float>();
         sound_ = nullptr;
@@ -485,6 +535,10 @@ SoundPtr SoundFile::decode() {
             }
         };
         pcm16_ ? fit(sound->pcm16) : fit(sound->pcm);
+        if (framesRead_ > 0 &&
+            (broken || claimsMore_ || claimedFrames_ - framesRead_ > shortfallAllowed_)) {
+            status_ = Status::CutOff;
+        }
         return sound;
     } catch (const std::bad_alloc&) {
         file_.reset();

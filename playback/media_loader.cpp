@@ -23,6 +23,7 @@ struct DecodeJob {
     size_t ticket = 0;  // the place in line order among the sounds, or among the pictures
     LoadMessage::Kind failure = LoadMessage::Kind::SoundUnreadable;  // sounds
     bool overBudget = false;                                         // pictures
+    bool cutOff = false;                                             // a sound, decoded in part
     int fileRate = 0;
     media::SoundPtr sound;
     media::PicturePtr picture;
@@ -40,6 +41,7 @@ void loadSound(DecodeJob& job, const MediaOptions& options, media::DecodeBudget&
     job.fileRate = file->fileRate();
     switch (file->status()) {
         case media::SoundFile::Status::Ok:
+        case media::SoundFile::Status::CutOff:
             break;
         case media::SoundFile::Status::Unreadable:
             budget.pass(job.ticket);
@@ -59,6 +61,7 @@ void loadSound(DecodeJob& job, const MediaOptions& options, media::DecodeBudget&
         return;
     }
     job.sound = file->decode();
+    job.cutOff = file->status() == media::SoundFile::Status::CutOff;
     budget.settle(admitted, job.sound ? media::heldBytes(*job.sound) : 0);
 }
 
@@ -166,6 +169,9 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
                 } else if (!job->sound) {
                     messages.push_back({job->failure, r.name, r.indexText, job->fileRate});
                 } else {
+                    if (job->cutOff) {
+                        messages.push_back({LoadMessage::Kind::SoundCutOff, r.name, r.indexText});
+                    }
                     store(media.sounds, r.index, job->sound);
                 }
                 break;

@@ -261,6 +261,71 @@ TEST(SoundFile, RefusesABrokenFileWithoutReopeningIt) {
     }
 }
 
+// A 2 s sound cut at half its bytes keeps what comes before the cut, sample for sample as the whole
+// file gives it, and says so; the whole file says nothing. Kept of the cut file: for the WAV the
+// frames whose bytes are there after the 44-byte header; for the compressed formats 0.8 s to 1.05 s
+// (Vorbis's setup header takes a tenth of this file's bytes, and the block or page at the cut is
+// lost). Converted to another rate, the cut file is still cut off.
+TEST(SoundFile, KeepsWhatACutOffFileHolds) {
+    QTemporaryDir dir;
+    constexpr int kFrames = 88'200;
+    struct Case {
+        const char* name;
+        int format;
+        int least, most;  // frames kept of the cut file
+    };
+    const Case cases[] = {
+        {"tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44'094, 44'094},
+        {"tone.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 35'280, 46'305},
+        {"tone.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 35'280, 46'305},
+        {"tone.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 35'280, 46'305},
+    };
+    std::vector<float> tone(2 * kFrames);
+    for (size_t i = 0; i < tone.size(); ++i) {
+        // Noise over a tone, so that the compressed files grow evenly along the sound.
+        const auto n = static_cast<std::uint32_t>(i * 2654435761u);
+        tone[i] = 0.3f * std::sin(static_cast<float>(i / 2) * 0.06f) +
+                  0.2f * (static_cast<float>(n >> 8) / 8388608.0f - 1.0f);
+    }
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        SF_INFO info{0, 44100, 2, c.format, 0, 0};
+        SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << c.name << ": " << sf_strerror(nullptr);
+        sf_writef_float(f, tone.data(), kFrames);
+        sf_close(f);
+        const QByteArray bytes = testing::readBytes(path);
+        const QString cut = dir.filePath(u"cut-"_qs + QString::fromLatin1(c.name));
+        testing::writeBytes(cut, bytes.left(bytes.size() / 2));
+
+        SoundFile whole(QFile::encodeName(path), 44100);
+        const SoundPtr wholeSound = whole.decode();
+        ASSERT_NE(wholeSound, nullptr) << c.name;
+        EXPECT_EQ(whole.status(), SoundFile::Status::Ok) << c.name;
+        EXPECT_EQ(wholeSound->frames(), kFrames) << c.name;
+        for (const int rate : {44100, 48000}) {
+            SoundFile file(QFile::encodeName(cut), rate);
+            ASSERT_EQ(file.status(), SoundFile::Status::Ok) << c.name;
+            const std::size_t admitted = file.decodedBytes();
+            const SoundPtr sound = file.decode();
+            ASSERT_NE(sound, nullptr) << c.name << " at " << rate;
+            EXPECT_EQ(file.status(), SoundFile::Status::CutOff) << c.name << " at " << rate;
+            const double scale = rate / 44100.0;
+            EXPECT_GE(sound->frames(), std::floor(c.least * scale)) << c.name << " at " << rate;
+            EXPECT_LE(sound->frames(), std::ceil(c.most * scale) + 16) << c.name << " at " << rate;
+            // Settled to what it holds: no reserve is kept past the converter's slack.
+            EXPECT_LE(heldBytes(*sound), admitted) << c.name;
+            EXPECT_LE(heldBytes(*sound), static_cast<std::size_t>(sound->frames() + 32) * 4)
+                << c.name << " at " << rate;
+            if (rate == 44100) {
+                const std::vector<float> kept = asStereo(*sound);
+                const std::vector<float> all = asStereo(*wholeSound);
+                EXPECT_TRUE(std::equal(kept.begin(), kept.end(), all.begin())) << c.name;
+            }
+        }
+    }
+}
+
 // Tickets are decided in order against what earlier items really hold once settled, however the
 // threads run.
 TEST(DecodeBudget, AdmitsAgainstWhatEarlierItemsHold) {
