@@ -298,6 +298,22 @@ bool wavDataIsCutShort(int fd, std::int64_t fileSize) {
     return false;
 }
 
+// A lossy codec's decoder gives floats whose digits below a 16-bit step carry nothing of the
+// source (its own error is larger), and a render keeps 16 bits: holding them as 16-bit loses
+// nothing the file had to give, at half the memory of floats.
+bool isLossy(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_VORBIS:
+        case SF_FORMAT_OPUS:
+        case SF_FORMAT_MPEG_LAYER_I:
+        case SF_FORMAT_MPEG_LAYER_II:
+        case SF_FORMAT_MPEG_LAYER_III:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::int16_t toPcm16(float v) {
     return static_cast<std::int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
 }
@@ -378,7 +394,7 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     const bool sameRate = fileRate_ == outputRate_;
     capacity_ = sameRate ? fileFrames_ : length + kConverterSlack;
     exactPcm16_ = sameRate && holdsPcm16(info.format);
-    pcm16_ = exactPcm16_ || precision == SamplePrecision::Compact;
+    pcm16_ = exactPcm16_ || precision == SamplePrecision::Compact || isLossy(info.format);
     status_ = Status::Ok;
 }
 

@@ -35,8 +35,10 @@ inline constexpr double kCompressedSamplesPerByte = 2048;
 inline constexpr std::size_t kMaxRememberedUnreadable = 65536;
 
 // How decoded samples are held. Compact: always 16-bit, the least memory, for playing through the
-// sound card. Exact: 16-bit only where the file's samples are 16-bit ones at the output rate,
-// floats otherwise, so that an offline render gives the same bytes however a sound is held.
+// sound card. Exact: 16-bit where the file's samples are 16-bit ones at the output rate and where a
+// lossy codec (Vorbis, Opus, MP3) decoded them, whose floats are no more precise than that; floats
+// otherwise (24-bit and float files, lossless files at another rate), so that an offline render of
+// such files gives the same bytes however a sound is held.
 enum class SamplePrecision { Compact, Exact };
 
 // One sound file, opened and measured from its header but not yet decoded, so that its decoded
