@@ -264,6 +264,67 @@ bool oggHeadIsBroken(int fd, std::int64_t fileSize) {
     return false;
 }
 
+// The Ogg page checksum: CRC-32 of polynomial 0x04C11DB7, not reflected, from zero, over the page
+// with its checksum field taken as zero.
+std::uint32_t oggChecksum(const unsigned char* page, std::size_t size) {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t r = i << 24;
+            for (int bit = 0; bit < 8; ++bit) {
+                r = (r & 0x80000000u) != 0 ? r << 1 ^ 0x04C11DB7u : r << 1;
+            }
+            t[i] = r;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char byte = i >= 22 && i < 26 ? 0 : page[i];
+        crc = crc << 8 ^ table[(crc >> 24 ^ byte) & 0xff];
+    }
+    return crc;
+}
+
+// The granule position of the last whole page (checksum verified) of the file's first logical
+// stream, looked for in the file's last 128 KiB, which hold at least one whole page of a stream
+// that goes on that far (a page has at most 65,307 bytes); -1 when there is none.
+std::int64_t lastOggGranule(int fd, std::int64_t fileSize) {
+    unsigned char first[18];
+    if (::pread(fd, first, sizeof first, 0) != sizeof first) {
+        return -1;
+    }
+    const std::uint32_t serial = littleEndian32(first + 14);
+    const std::int64_t start = std::max<std::int64_t>(0, fileSize - (std::int64_t{128} << 10));
+    std::vector<unsigned char> tail(static_cast<std::size_t>(fileSize - start));
+    if (::pread(fd, tail.data(), tail.size(), static_cast<off_t>(start)) !=
+        static_cast<ssize_t>(tail.size())) {
+        return -1;
+    }
+    const std::size_t size = tail.size();
+    for (std::size_t at = size < 27 ? 0 : size - 27 + 1; at-- > 0;) {
+        const unsigned char* page = tail.data() + at;
+        if (std::memcmp(page, "OggS", 4) != 0 || page[4] != 0 ||
+            size - at - 27 < std::size_t{page[26]}) {
+            continue;
+        }
+        std::size_t length = 27 + std::size_t{page[26]};
+        for (std::size_t i = 0; i < page[26]; ++i) {
+            length += page[27 + i];
+        }
+        if (size - at < length || littleEndian32(page + 14) != serial ||
+            littleEndian32(page + 22) != oggChecksum(page, length)) {
+            continue;
+        }
+        const std::uint64_t granule =
+            static_cast<std::uint64_t>(littleEndian32(page + 10)) << 32 | littleEndian32(page + 6);
+        if (granule < (std::uint64_t{1} << 62)) {
+            return static_cast<std::int64_t>(granule);
+        }
+    }
+    return -1;
+}
+
 std::uint32_t bigEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
            static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
@@ -342,6 +403,7 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
         return;
     }
     claimsMore_ = wavDataIsCutShort(regular.fd(), st.st_size);
+    const int fd = regular.fd();
     SF_INFO info{};
     libraryOpens.fetch_add(1, std::memory_order_relaxed);
     file_.reset(sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
@@ -373,8 +435,27 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     const auto lengthOf = [&](std::int64_t frames) {
         return static_cast<std::int64_t>(std::ceil(static_cast<double>(frames) * ratio));
     };
-    if (!lengthUnknown_ && (info.frames > kMaxFrames ||
-                            lengthOf(info.frames) > std::int64_t{kMaxSoundSeconds} * outputRate_)) {
+    // A stream cut off is measured by its last whole page: a Vorbis granule counts the frames
+    // before it, an Opus one counts them at 48,000 Hz. Without one, only the file's bytes and
+    // kMaxSoundSeconds bound it.
+    std::int64_t frames = info.frames;
+    bool measured = true;
+    if (lengthUnknown_) {
+        // libsndfile reads the file by its own offset; pread leaves that alone.
+        const std::int64_t granule = lastOggGranule(fd, st.st_size);
+        const int codec = info.format & SF_FORMAT_SUBMASK;
+        if (granule >= 0 && codec == SF_FORMAT_VORBIS) {
+            frames = granule;
+        } else if (granule >= 0 && codec == SF_FORMAT_OPUS) {
+            frames = static_cast<std::int64_t>(
+                std::ceil(static_cast<double>(granule) * fileRate_ / 48000));
+        } else {
+            frames = std::int64_t{kMaxSoundSeconds} * fileRate_;
+            measured = false;
+        }
+    }
+    if (measured &&
+        (frames > kMaxFrames || lengthOf(frames) > std::int64_t{kMaxSoundSeconds} * outputRate_)) {
         status_ = Status::TooLong;
         file_.reset();
         return;
@@ -382,11 +463,7 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     channels_ = info.channels;
     kept_ = std::min(channels_, 2);
     claimedFrames_ = info.frames;
-    fileFrames_ =
-        std::min<std::int64_t>(info.frames, maxFramesIn(st.st_size, info.format, channels_));
-    if (lengthUnknown_) {
-        fileFrames_ = std::min(fileFrames_, std::int64_t{kMaxSoundSeconds} * fileRate_);
-    }
+    fileFrames_ = std::min<std::int64_t>(frames, maxFramesIn(st.st_size, info.format, channels_));
     // mpg123 estimates the length of a stream without a length tag from its size; it warns past 1%.
     shortfallAllowed_ =
         (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG ? info.frames / 100 : 0;
