@@ -402,8 +402,8 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
         unreadableFiles().add(identity_);
         return;
     }
-    claimsMore_ = wavDataIsCutShort(regular.fd(), st.st_size);
     const int fd = regular.fd();
+    claimsMore_ = wavDataIsCutShort(fd, st.st_size);
     SF_INFO info{};
     libraryOpens.fetch_add(1, std::memory_order_relaxed);
     file_.reset(sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
@@ -414,7 +414,7 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     regular.release();  // libsndfile closes it now
     // SF_COUNT_MAX stands for a length the header does not tell. An Ogg stream gives it when the
     // library finds no last page, which is how a stream cut off after its headers looks: what it
-    // holds is decoded, up to what its bytes can give.
+    // holds is decoded, and it is cut off.
     lengthUnknown_ = info.frames == SF_COUNT_MAX;
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
         (lengthUnknown_ && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG)) {
