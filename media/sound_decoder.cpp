@@ -325,6 +325,30 @@ std::int64_t lastOggGranule(int fd, std::int64_t fileSize) {
     return -1;
 }
 
+// The frames that an Ogg stream whose end the library cannot find holds at most, from its last
+// whole page: a Vorbis granule counts the frames before the page's end, an Opus one counts them at
+// 48,000 Hz. -1 for another codec or without such a page.
+std::int64_t cutOggFrames(int fd, std::int64_t fileSize, const SF_INFO& info) {
+    if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG) {
+        return -1;
+    }
+    // libsndfile reads the file by its own offset; pread leaves that alone.
+    // Past 2^40 a stream is too long anyway; below it the products stay exact.
+    const std::int64_t granule = std::min(lastOggGranule(fd, fileSize), std::int64_t{1} << 40);
+    if (granule < 0) {
+        return -1;
+    }
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_VORBIS:
+            return granule;
+        case SF_FORMAT_OPUS:
+            return static_cast<std::int64_t>(
+                std::ceil(static_cast<double>(granule) * info.samplerate / 48000));
+        default:
+            return -1;
+    }
+}
+
 std::uint32_t bigEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
            static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
@@ -413,11 +437,12 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     }
     regular.release();  // libsndfile closes it now
     // SF_COUNT_MAX stands for a length the header does not tell. An Ogg stream gives it when the
-    // library finds no last page, which is how a stream cut off after its headers looks: what it
-    // holds is decoded, and it is cut off.
+    // library finds no last page, which is how a stream cut off after its headers looks: it is
+    // measured by its last whole page, decoded, and cut off.
     lengthUnknown_ = info.frames == SF_COUNT_MAX;
-    if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
-        (lengthUnknown_ && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG)) {
+    const std::int64_t frames =
+        lengthUnknown_ && info.samplerate > 0 ? cutOggFrames(fd, st.st_size, info) : info.frames;
+    if (info.channels <= 0 || info.samplerate <= 0 || frames < 0) {
         file_.reset();
         unreadableFiles().add(identity_);
         return;
@@ -432,30 +457,10 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     // below stays exact in a double.
     constexpr std::int64_t kMaxFrames = std::int64_t{kMaxSoundSeconds} * kMaxSoundRate;
     const double ratio = static_cast<double>(outputRate_) / fileRate_;
-    const auto lengthOf = [&](std::int64_t frames) {
-        return static_cast<std::int64_t>(std::ceil(static_cast<double>(frames) * ratio));
+    const auto lengthOf = [&](std::int64_t count) {
+        return static_cast<std::int64_t>(std::ceil(static_cast<double>(count) * ratio));
     };
-    // A stream cut off is measured by its last whole page: a Vorbis granule counts the frames
-    // before it, an Opus one counts them at 48,000 Hz. Without one, only the file's bytes and
-    // kMaxSoundSeconds bound it.
-    std::int64_t frames = info.frames;
-    bool measured = true;
-    if (lengthUnknown_) {
-        // libsndfile reads the file by its own offset; pread leaves that alone.
-        const std::int64_t granule = lastOggGranule(fd, st.st_size);
-        const int codec = info.format & SF_FORMAT_SUBMASK;
-        if (granule >= 0 && codec == SF_FORMAT_VORBIS) {
-            frames = granule;
-        } else if (granule >= 0 && codec == SF_FORMAT_OPUS) {
-            frames = static_cast<std::int64_t>(
-                std::ceil(static_cast<double>(granule) * fileRate_ / 48000));
-        } else {
-            frames = std::int64_t{kMaxSoundSeconds} * fileRate_;
-            measured = false;
-        }
-    }
-    if (measured &&
-        (frames > kMaxFrames || lengthOf(frames) > std::int64_t{kMaxSoundSeconds} * outputRate_)) {
+    if (frames > kMaxFrames || lengthOf(frames) > std::int64_t{kMaxSoundSeconds} * outputRate_) {
         status_ = Status::TooLong;
         file_.reset();
         return;

@@ -58,9 +58,9 @@ class SoundFile {
     Status status() const { return status_; }
     int fileRate() const { return fileRate_; }  // as the header says; 0 when unreadable
     // The most that decode() holds for the samples, from the header's length bounded by the
-    // file's size (see kCompressedSamplesPerByte); for an Ogg stream whose end the library cannot
-    // find, from its last whole page, else from the file's size and kMaxSoundSeconds alone. 0
-    // unless status() is Ok (or CutOff).
+    // file's size (see kCompressedSamplesPerByte); for an Ogg Vorbis or Opus stream whose end the
+    // library cannot find (one cut off), from its last whole page, without which it is Unreadable.
+    // 0 unless status() is Ok (or CutOff).
     std::size_t decodedBytes() const;
 
     // Decodes at the output rate (see Sound for the sample format): the file is read and its rate
