@@ -17,6 +17,7 @@ struct LoadMessage {
         SoundUnreadable,
         SoundRateUnsupported,  // number: the file's sample rate
         SoundTooLong,
+        SoundCutOff,      // the file breaks off; its sound holds what comes before
         SoundOverBudget,  // the chart's sounds together would take too much memory
         PictureNotFound,
         PictureNotBitmap,

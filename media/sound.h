@@ -8,8 +8,9 @@ namespace carvel::media {
 
 // A decoded key sound at the output rate, interleaved, with its own channel count (1 or 2). It
 // holds 16-bit samples when the file's samples are exactly 16-bit ones (8- or 16-bit PCM, ADPCM,
-// at the output rate), which is most key sounds; otherwise floats in [-1, 1] (converted rates,
-// 24-bit and float files, compressed formats), so that mixing gives exactly what the file holds.
+// 16-bit FLAC, at the output rate), which is most key sounds, or come from a lossy codec; otherwise
+// floats in [-1, 1] (24-bit and float files, lossless files at other rates), so that mixing gives
+// exactly what the file holds. The player holds every sound as 16-bit (SamplePrecision::Compact).
 struct Sound {
     int sampleRate = 0;
     int channels = 2;

@@ -264,6 +264,141 @@ bool oggHeadIsBroken(int fd, std::int64_t fileSize) {
     return false;
 }
 
+// The Ogg page checksum: CRC-32 of polynomial 0x04C11DB7, not reflected, from zero, over the page
+// with its checksum field taken as zero.
+std::uint32_t oggChecksum(const unsigned char* page, std::size_t size) {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t r = i << 24;
+            for (int bit = 0; bit < 8; ++bit) {
+                r = (r & 0x80000000u) != 0 ? r << 1 ^ 0x04C11DB7u : r << 1;
+            }
+            t[i] = r;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char byte = i >= 22 && i < 26 ? 0 : page[i];
+        crc = crc << 8 ^ table[(crc >> 24 ^ byte) & 0xff];
+    }
+    return crc;
+}
+
+// The granule position of the last whole page (checksum verified) of the file's first logical
+// stream, looked for in the file's last 128 KiB, which hold at least one whole page of a stream
+// that goes on that far (a page has at most 65,307 bytes); -1 when there is none.
+std::int64_t lastOggGranule(int fd, std::int64_t fileSize) {
+    unsigned char first[18];
+    if (::pread(fd, first, sizeof first, 0) != sizeof first) {
+        return -1;
+    }
+    const std::uint32_t serial = littleEndian32(first + 14);
+    const std::int64_t start = std::max<std::int64_t>(0, fileSize - (std::int64_t{128} << 10));
+    std::vector<unsigned char> tail(static_cast<std::size_t>(fileSize - start));
+    if (::pread(fd, tail.data(), tail.size(), static_cast<off_t>(start)) !=
+        static_cast<ssize_t>(tail.size())) {
+        return -1;
+    }
+    const std::size_t size = tail.size();
+    for (std::size_t at = size < 27 ? 0 : size - 27 + 1; at-- > 0;) {
+        const unsigned char* page = tail.data() + at;
+        if (std::memcmp(page, "OggS", 4) != 0 || page[4] != 0 ||
+            size - at - 27 < std::size_t{page[26]}) {
+            continue;
+        }
+        std::size_t length = 27 + std::size_t{page[26]};
+        for (std::size_t i = 0; i < page[26]; ++i) {
+            length += page[27 + i];
+        }
+        if (size - at < length || littleEndian32(page + 14) != serial ||
+            littleEndian32(page + 22) != oggChecksum(page, length)) {
+            continue;
+        }
+        const std::uint64_t granule =
+            static_cast<std::uint64_t>(littleEndian32(page + 10)) << 32 | littleEndian32(page + 6);
+        if (granule < (std::uint64_t{1} << 62)) {
+            return static_cast<std::int64_t>(granule);
+        }
+    }
+    return -1;
+}
+
+// The frames that an Ogg stream whose end the library cannot find holds at most, from its last
+// whole page: a Vorbis granule counts the frames before the page's end, an Opus one counts them at
+// 48,000 Hz. -1 for another codec or without such a page.
+std::int64_t cutOggFrames(int fd, std::int64_t fileSize, const SF_INFO& info) {
+    if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG) {
+        return -1;
+    }
+    // libsndfile reads the file by its own offset; pread leaves that alone.
+    // Past 2^40 a stream is too long anyway; below it the products stay exact.
+    const std::int64_t granule = std::min(lastOggGranule(fd, fileSize), std::int64_t{1} << 40);
+    if (granule < 0) {
+        return -1;
+    }
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_VORBIS:
+            return granule;
+        case SF_FORMAT_OPUS:
+            return static_cast<std::int64_t>(
+                std::ceil(static_cast<double>(granule) * info.samplerate / 48000));
+        default:
+            return -1;
+    }
+}
+
+std::uint32_t bigEndian32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
+}
+
+// True when the file is a RIFF (or RIFX) WAVE file whose data chunk claims more bytes than the file
+// holds past the chunk's header: libsndfile reads what is there without saying that the rest is
+// missing. A size of 0xFFFFFFFF is a writer's "not known" and claims nothing. At most 64 chunks are
+// walked before the data chunk.
+bool wavDataIsCutShort(int fd, std::int64_t fileSize) {
+    unsigned char head[12];
+    if (::pread(fd, head, 12, 0) != 12 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+        return false;
+    }
+    const bool big = std::memcmp(head, "RIFX", 4) == 0;
+    if (!big && std::memcmp(head, "RIFF", 4) != 0) {
+        return false;
+    }
+    const auto size = static_cast<std::uint64_t>(fileSize);
+    std::uint64_t at = 12;
+    for (int chunk = 0; chunk < 64 && at + 8 <= size; ++chunk) {
+        unsigned char header[8];
+        if (::pread(fd, header, 8, static_cast<off_t>(at)) != 8) {
+            return false;
+        }
+        const std::uint64_t length = big ? bigEndian32(header + 4) : littleEndian32(header + 4);
+        if (std::memcmp(header, "data", 4) == 0) {
+            return length != 0xFFFFFFFF && length > size - (at + 8);
+        }
+        at += 8 + length + (length & 1);
+    }
+    return false;
+}
+
+// A lossy codec's decoder gives floats whose digits below a 16-bit step carry nothing of the
+// source (its own error is larger), and a render keeps 16 bits: holding them as 16-bit loses
+// nothing the file had to give, at half the memory of floats.
+bool isLossy(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_VORBIS:
+        case SF_FORMAT_OPUS:
+        case SF_FORMAT_MPEG_LAYER_I:
+        case SF_FORMAT_MPEG_LAYER_II:
+        case SF_FORMAT_MPEG_LAYER_III:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::int16_t toPcm16(float v) {
     return static_cast<std::int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
 }
@@ -291,6 +426,8 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
         unreadableFiles().add(identity_);
         return;
     }
+    const int fd = regular.fd();
+    claimsMore_ = wavDataIsCutShort(fd, st.st_size);
     SF_INFO info{};
     libraryOpens.fetch_add(1, std::memory_order_relaxed);
     file_.reset(sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
@@ -299,9 +436,13 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
         return;
     }
     regular.release();  // libsndfile closes it now
-    // SF_COUNT_MAX stands for a length the header does not tell.
-    if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0 ||
-        info.frames == SF_COUNT_MAX) {
+    // SF_COUNT_MAX stands for a length the header does not tell. An Ogg stream gives it when the
+    // library finds no last page, which is how a stream cut off after its headers looks: it is
+    // measured by its last whole page, decoded, and cut off.
+    lengthUnknown_ = info.frames == SF_COUNT_MAX;
+    const std::int64_t frames =
+        lengthUnknown_ && info.samplerate > 0 ? cutOggFrames(fd, st.st_size, info) : info.frames;
+    if (info.channels <= 0 || info.samplerate <= 0 || frames < 0) {
         file_.reset();
         unreadableFiles().add(identity_);
         return;
@@ -316,30 +457,34 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     // below stays exact in a double.
     constexpr std::int64_t kMaxFrames = std::int64_t{kMaxSoundSeconds} * kMaxSoundRate;
     const double ratio = static_cast<double>(outputRate_) / fileRate_;
-    const auto lengthOf = [&](std::int64_t frames) {
-        return static_cast<std::int64_t>(std::ceil(static_cast<double>(frames) * ratio));
+    const auto lengthOf = [&](std::int64_t count) {
+        return static_cast<std::int64_t>(std::ceil(static_cast<double>(count) * ratio));
     };
-    if (info.frames > kMaxFrames ||
-        lengthOf(info.frames) > std::int64_t{kMaxSoundSeconds} * outputRate_) {
+    if (frames > kMaxFrames || lengthOf(frames) > std::int64_t{kMaxSoundSeconds} * outputRate_) {
         status_ = Status::TooLong;
         file_.reset();
         return;
     }
     channels_ = info.channels;
     kept_ = std::min(channels_, 2);
-    fileFrames_ =
-        std::min<std::int64_t>(info.frames, maxFramesIn(st.st_size, info.format, channels_));
+    claimedFrames_ = info.frames;
+    fileFrames_ = std::min<std::int64_t>(frames, maxFramesIn(st.st_size, info.format, channels_));
+    // mpg123 estimates the length of a stream without a length tag from its size; it warns past 1%.
+    shortfallAllowed_ =
+        (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG ? info.frames / 100 : 0;
     const std::int64_t length = lengthOf(fileFrames_);
     const bool sameRate = fileRate_ == outputRate_;
     capacity_ = sameRate ? fileFrames_ : length + kConverterSlack;
     exactPcm16_ = sameRate && holdsPcm16(info.format);
-    pcm16_ = exactPcm16_ || precision == SamplePrecision::Compact;
+    pcm16_ = exactPcm16_ || precision == SamplePrecision::Compact || isLossy(info.format);
     status_ = Status::Ok;
 }
 
 std::size_t SoundFile::decodedBytes() const {
     const std::size_t sample = pcm16_ ? sizeof(std::int16_t) : sizeof(float);
-    return status_ == Status::Ok ? static_cast<std::size_t>(capacity_) * kept_ * sample : 0;
+    return status_ == Status::Ok || status_ == Status::CutOff
+               ? static_cast<std::size_t>(capacity_) * kept_ * sample
+               : 0;
 }
 
 // Reads up to `frames` frames as floats into out, `channels` of each (a mono file gives both sides
@@ -347,6 +492,7 @@ std::size_t SoundFile::decodedBytes() const {
 std::int64_t SoundFile::readFloats(float* out, int channels, std::int64_t frames) {
     float* raw = chunk_.data();
     const sf_count_t got = sf_readf_float(file_.get(), raw, std::min(frames, chunkFrames_));
+    framesRead_ += std::max<sf_count_t>(got, 0);
     for (sf_count_t i = 0; i < got; ++i) {
         const float* frame = raw + i * channels_;
         for (int c = 0; c < channels; ++c) {
@@ -387,6 +533,7 @@ std::int64_t SoundFile::copyShorts() {
             }
         }
         stored_ += got;
+        framesRead_ += got;
     }
     return stored_;
 }
@@ -469,7 +616,8 @@ SoundPtr SoundFile::decode() {
         const std::int64_t frames = exactPcm16_                ? copyShorts()
                                     : fileRate_ == outputRate_ ? copyFloats()
                                                                : convertRate();
-        const bool failed = frames < 0 || (frames == 0 && sf_error(file_.get()) != SF_ERR_NO_ERROR);
+        const bool broken = sf_error(file_.get()) != SF_ERR_NO_ERROR;
+        const bool failed = frames < 0 || (frames == 0 && (broken || lengthUnknown_));
         file_.reset();
         chunk_ = std::vector<float>();
         sound_ = nullptr;
@@ -485,6 +633,10 @@ SoundPtr SoundFile::decode() {
             }
         };
         pcm16_ ? fit(sound->pcm16) : fit(sound->pcm);
+        if (framesRead_ > 0 &&
+            (broken || claimsMore_ || claimedFrames_ - framesRead_ > shortfallAllowed_)) {
+            status_ = Status::CutOff;
+        }
         return sound;
     } catch (const std::bad_alloc&) {
         file_.reset();

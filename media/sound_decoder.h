@@ -35,8 +35,10 @@ inline constexpr double kCompressedSamplesPerByte = 2048;
 inline constexpr std::size_t kMaxRememberedUnreadable = 65536;
 
 // How decoded samples are held. Compact: always 16-bit, the least memory, for playing through the
-// sound card. Exact: 16-bit only where the file's samples are 16-bit ones at the output rate,
-// floats otherwise, so that an offline render gives the same bytes however a sound is held.
+// sound card. Exact: 16-bit where the file's samples are 16-bit ones at the output rate and where a
+// lossy codec (Vorbis, Opus, MP3) decoded them, whose floats are no more precise than that; floats
+// otherwise (24-bit and float files, lossless files at another rate), so that an offline render of
+// such files gives the same bytes however a sound is held.
 enum class SamplePrecision { Compact, Exact };
 
 // One sound file, opened and measured from its header but not yet decoded, so that its decoded
@@ -45,7 +47,10 @@ enum class SamplePrecision { Compact, Exact };
 // Instances are independent: several threads may each use their own.
 class SoundFile {
   public:
-    enum class Status { Ok, Unreadable, UnsupportedRate, TooLong };
+    // CutOff: set by decode() when the file breaks off before the end its header claims (a
+    // partial download): the sound holds the frames before the break. A file that gives no frame
+    // is Unreadable.
+    enum class Status { Ok, Unreadable, UnsupportedRate, TooLong, CutOff };
 
     SoundFile(const QByteArray& nativePath, int outputRate,
               SamplePrecision precision = SamplePrecision::Compact);
@@ -53,14 +58,17 @@ class SoundFile {
     Status status() const { return status_; }
     int fileRate() const { return fileRate_; }  // as the header says; 0 when unreadable
     // The most that decode() holds for the samples, from the header's length bounded by the
-    // file's size (see kCompressedSamplesPerByte); 0 unless status() is Ok.
+    // file's size (see kCompressedSamplesPerByte); for an Ogg Vorbis or Opus stream whose end the
+    // library cannot find (one cut off), from its last whole page, without which it is Unreadable.
+    // 0 unless status() is Ok (or CutOff).
     std::size_t decodedBytes() const;
 
     // Decodes at the output rate (see Sound for the sample format): the file is read and its rate
     // converted (libsamplerate) chunk by chunk into a buffer whose pages are filled only as
     // samples come; room that a short file leaves unused is given back, so the sound holds
     // heldBytes() of at most decodedBytes(). Mono stays mono; of more channels the first two are
-    // kept. Null when the status is not Ok or reading or converting fails. Call at most once.
+    // kept. Null when the status is not Ok or reading or converting fails. A file that breaks off
+    // after some frames gives them, and the status becomes CutOff. Call at most once.
     SoundPtr decode();
 
   private:
@@ -83,8 +91,13 @@ class SoundFile {
     bool pcm16_ = false;       // the sound keeps 16-bit samples
     int fileRate_ = 0;
     int outputRate_ = 0;
-    std::int64_t fileFrames_ = 0;  // to decode: the header's, bounded by the file's size
-    std::int64_t capacity_ = 0;    // output frames decode() allocates
+    std::int64_t claimedFrames_ = 0;     // the header's; SF_COUNT_MAX when it does not tell
+    std::int64_t fileFrames_ = 0;        // to decode: the header's, bounded by the file's size
+    std::int64_t framesRead_ = 0;        // of the file's frames, so far
+    std::int64_t shortfallAllowed_ = 0;  // frames the header's length may be off without a cut
+    bool claimsMore_ = false;     // a WAV whose data chunk claims more bytes than the file holds
+    bool lengthUnknown_ = false;  // an Ogg stream whose last page the library did not find
+    std::int64_t capacity_ = 0;   // output frames decode() allocates
     std::int64_t chunkFrames_ = 0;
     std::vector<float> chunk_;  // one read of the file's frames
     Sound* sound_ = nullptr;    // being decoded

@@ -65,6 +65,9 @@ QString messageText(const LoadMessage& m) {
         case Kind::SoundTooLong:
             return QStringLiteral("Waveﾌｧｲﾙ ") + m.name + QStringLiteral(" は長すぎます。(WAV") +
                    m.index + u')';
+        case Kind::SoundCutOff:
+            return QStringLiteral("Waveﾌｧｲﾙ ") + m.name +
+                   QStringLiteral(" は途中までしか読めません。(WAV") + m.index + u')';
         case Kind::SoundOverBudget:
             return QStringLiteral("Waveﾌｧｲﾙ ") + m.name +
                    QStringLiteral(" を読み込めません。ｻｳﾝﾄﾞの合計が大きすぎます。(WAV") + m.index +

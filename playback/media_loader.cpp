@@ -24,6 +24,7 @@ struct DecodeJob {
     size_t ticket = 0;  // the place in line order among the sounds, or among the pictures
     LoadMessage::Kind failure = LoadMessage::Kind::SoundUnreadable;  // sounds
     bool overBudget = false;                                         // pictures
+    bool cutOff = false;                                             // a sound, decoded in part
     bool video = false;  // a picture named as a video: probed, not decoded
     int fileRate = 0;
     media::SoundPtr sound;
@@ -43,6 +44,7 @@ void loadSound(DecodeJob& job, const MediaOptions& options, media::DecodeBudget&
     job.fileRate = file->fileRate();
     switch (file->status()) {
         case media::SoundFile::Status::Ok:
+        case media::SoundFile::Status::CutOff:
             break;
         case media::SoundFile::Status::Unreadable:
             budget.pass(job.ticket);
@@ -62,6 +64,7 @@ void loadSound(DecodeJob& job, const MediaOptions& options, media::DecodeBudget&
         return;
     }
     job.sound = file->decode();
+    job.cutOff = file->status() == media::SoundFile::Status::CutOff;
     budget.settle(admitted, job.sound ? media::heldBytes(*job.sound) : 0);
 }
 
@@ -190,6 +193,9 @@ ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptio
                 } else if (!job->sound) {
                     messages.push_back({job->failure, r.name, r.indexText, job->fileRate});
                 } else {
+                    if (job->cutOff) {
+                        messages.push_back({LoadMessage::Kind::SoundCutOff, r.name, r.indexText});
+                    }
                     store(media.sounds, r.index, job->sound);
                 }
                 break;

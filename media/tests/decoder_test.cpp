@@ -85,39 +85,47 @@ std::vector<float> expectedStereo(const QString& path, int outputRate) {
 }
 
 // The format is found by content. Every file spans several chunks of reading, so that converting
-// chunk by chunk must match one conversion of the whole sound.
+// chunk by chunk must match one conversion of the whole sound. Decoded exactly, a sound keeps the
+// decoder's floats unless its samples are 16-bit ones, or come from a lossy codec, which are held
+// rounded to 16 bits as the compact hold does.
 TEST(DecodeSound, GivesWhatTheFileHolds) {
     QTemporaryDir dir;
+    enum class Held { Pcm16, Floats, Rounded };
     struct Case {
         int format, channels, rate;
-        bool pcm16;  // held as 16-bit samples when decoded exactly
+        Held exact;
         const char* name;
     };
     const Case cases[] = {
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, true, "pcm16.wav"},
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 44100, true, "pcm8.wav"},
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 44100, false, "pcm24.wav"},
-        {SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, false, "float.wav"},
-        {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, 44100, true, "adpcm.wav"},
-        {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, true, "flac-named.wav"},
-        {SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 44100, false, "vorbis.ogg"},
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 44100, true, "quad.wav"},
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, false, "11k.wav"},
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, false, "48k.wav"},
-        {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 192000, false, "192k.flac"},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, Held::Pcm16, "pcm16.wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, 44100, Held::Pcm16, "pcm8.wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 44100, Held::Floats, "pcm24.wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, Held::Floats, "float.wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, 44100, Held::Pcm16, "adpcm.wav"},
+        {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, Held::Pcm16, "flac-named.wav"},
+        {SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 44100, Held::Rounded, "vorbis.ogg"},
+        {SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050, Held::Rounded, "22k.ogg"},
+        {SF_FORMAT_OGG | SF_FORMAT_OPUS, 2, 48000, Held::Rounded, "opus.ogg"},
+        {SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 2, 44100, Held::Rounded, "layer3.mp3"},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 44100, Held::Pcm16, "quad.wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, Held::Floats, "11k.wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, Held::Floats, "48k.wav"},
+        {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 192000, Held::Floats, "192k.flac"},
     };
     for (const Case& c : cases) {
         const QString path = writeSound(dir, c.name, c.format, c.channels, c.rate, 70'001);
         const std::vector<float> expected = expectedStereo(path, 44100);
-        const SoundPtr exact = decodeSound(QFile::encodeName(path), 44100, SamplePrecision::Exact);
+        SoundFile exactFile(QFile::encodeName(path), 44100, SamplePrecision::Exact);
+        const SoundPtr exact = exactFile.decode();
         const SoundPtr compact = decodeSound(QFile::encodeName(path), 44100);
         ASSERT_TRUE(exact && compact) << c.name;
+        EXPECT_EQ(exactFile.status(), SoundFile::Status::Ok) << c.name;  // nothing is missing
         EXPECT_EQ(exact->sampleRate, 44100);
         EXPECT_EQ(exact->channels, std::min(c.channels, 2)) << c.name;
-        EXPECT_EQ(!exact->pcm16.empty(), c.pcm16) << c.name;
-        EXPECT_TRUE(asStereo(*exact) == expected) << c.name;
-        // Compact: the same, each sample rounded to 16 bits.
+        EXPECT_EQ(exact->pcm16.empty(), c.exact == Held::Floats) << c.name;
         const std::vector<float> rounded = asStereo(*compact);
+        EXPECT_TRUE(asStereo(*exact) == (c.exact == Held::Rounded ? rounded : expected)) << c.name;
+        // Compact: the same, each sample rounded to 16 bits.
         ASSERT_EQ(rounded.size(), expected.size()) << c.name;
         for (size_t i = 0; i < expected.size(); ++i) {
             ASSERT_NEAR(rounded[i], expected[i], 0.5f / 32768) << c.name << " at " << i;
@@ -257,6 +265,77 @@ TEST(SoundFile, RefusesABrokenFileWithoutReopeningIt) {
             EXPECT_EQ(sound != nullptr, c.readable) << c.name.toStdString();
             EXPECT_EQ(soundLibraryOpens() - before, static_cast<std::uint64_t>(opens))
                 << c.name.toStdString();
+        }
+    }
+}
+
+// A 2 s sound cut at half its bytes keeps what comes before the cut, sample for sample as the whole
+// file gives it, and says so; the whole file says nothing. Kept of the cut file: for the WAV the
+// frames whose bytes are there after the 44-byte header; for the compressed formats 0.8 s to 1.05 s
+// (Vorbis's setup header takes a tenth of this file's bytes, and the block or page at the cut is
+// lost). Converted to another rate, the cut file is still cut off. The budget is asked for no more
+// than the header claims or, for an Ogg stream whose end the library cannot find, than its last
+// whole page counts.
+TEST(SoundFile, KeepsWhatACutOffFileHolds) {
+    QTemporaryDir dir;
+    constexpr int kFrames = 88'200;
+    struct Case {
+        const char* name;
+        int format;
+        int least, most;  // frames kept of the cut file
+        int admitted;     // the most frames the budget is asked for: the header's claim, or for
+                          // the Ogg stream, whose length the library cannot find, its last page's
+    };
+    const Case cases[] = {
+        {"tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44'094, 44'094, 44'094},
+        {"tone.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 35'280, 46'305, kFrames},
+        {"tone.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 35'280, 46'305, 46'305},
+        {"tone.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 35'280, 46'305, kFrames},
+    };
+    std::vector<float> tone(2 * kFrames);
+    for (size_t i = 0; i < tone.size(); ++i) {
+        // Noise over a tone, so that the compressed files grow evenly along the sound.
+        const auto n = static_cast<std::uint32_t>(i * 2654435761u);
+        tone[i] = 0.3f * std::sin(static_cast<float>(i / 2) * 0.06f) +
+                  0.2f * (static_cast<float>(n >> 8) / 8388608.0f - 1.0f);
+    }
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        SF_INFO info{0, 44100, 2, c.format, 0, 0};
+        SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << c.name << ": " << sf_strerror(nullptr);
+        sf_writef_float(f, tone.data(), kFrames);
+        sf_close(f);
+        const QByteArray bytes = testing::readBytes(path);
+        const QString cut = dir.filePath(u"cut-"_qs + QString::fromLatin1(c.name));
+        testing::writeBytes(cut, bytes.left(bytes.size() / 2));
+
+        SoundFile whole(QFile::encodeName(path), 44100);
+        const SoundPtr wholeSound = whole.decode();
+        ASSERT_NE(wholeSound, nullptr) << c.name;
+        EXPECT_EQ(whole.status(), SoundFile::Status::Ok) << c.name;
+        EXPECT_EQ(wholeSound->frames(), kFrames) << c.name;
+        for (const int rate : {44100, 48000}) {
+            SoundFile file(QFile::encodeName(cut), rate);
+            ASSERT_EQ(file.status(), SoundFile::Status::Ok) << c.name;
+            const std::size_t admitted = file.decodedBytes();
+            const SoundPtr sound = file.decode();
+            ASSERT_NE(sound, nullptr) << c.name << " at " << rate;
+            EXPECT_EQ(file.status(), SoundFile::Status::CutOff) << c.name << " at " << rate;
+            const double scale = rate / 44100.0;
+            EXPECT_GE(sound->frames(), std::floor(c.least * scale)) << c.name << " at " << rate;
+            EXPECT_LE(sound->frames(), std::ceil(c.most * scale) + 16) << c.name << " at " << rate;
+            EXPECT_LE(admitted, static_cast<std::size_t>(std::ceil(c.admitted * scale) + 16) * 4)
+                << c.name << " at " << rate;
+            // Settled to what it holds: no reserve is kept past the converter's slack.
+            EXPECT_LE(heldBytes(*sound), admitted) << c.name;
+            EXPECT_LE(heldBytes(*sound), static_cast<std::size_t>(sound->frames() + 32) * 4)
+                << c.name << " at " << rate;
+            if (rate == 44100) {
+                const std::vector<float> kept = asStereo(*sound);
+                const std::vector<float> all = asStereo(*wholeSound);
+                EXPECT_TRUE(std::equal(kept.begin(), kept.end(), all.begin())) << c.name;
+            }
         }
     }
 }

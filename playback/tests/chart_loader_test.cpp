@@ -121,6 +121,34 @@ TEST_F(ChartLoaderTest, SoundsAndPicturesInLineOrder) {
     EXPECT_EQ(sizes.join(u' '), u"- 100 - 50 100 - - - 256x256 - 640x480"_qs);
 }
 
+// A sound file cut off in the middle is kept with what it holds, and each line that names it says
+// so in its place among the other messages.
+TEST_F(ChartLoaderTest, ACutOffSoundKeepsWhatItHolds) {
+    testing::writeWav(path(u"whole.wav"_qs), 1000, 44100, 1000, 2);
+    const QByteArray whole = testing::readBytes(path(u"whole.wav"_qs));
+    testing::writeBytes(path(u"Cut.wav"_qs), whole.left(44 + 600 * 4));
+    testing::writeBytes(path(u"broken.wav"_qs), "RIFF....WAVEjunk");
+    const LoadedChart loaded = load(
+        "#00111:0102\n"
+        "#WAV01 gone.wav\n"
+        "#WAV02 cut.wav\n"
+        "#WAV03 whole.wav\n"
+        "#WAV04 broken.wav\n"
+        "#WAV05 CUT.WAV\n");
+    EXPECT_EQ(texts(loaded), (QStringList{
+                                 u"Waveﾌｧｲﾙ gone.wav が見つかりません。(WAV01)"_qs,
+                                 u"Waveﾌｧｲﾙ cut.wav は途中までしか読めません。(WAV02)"_qs,
+                                 u"Waveﾌｧｲﾙ broken.wav を読み込めません。(WAV04)"_qs,
+                                 u"Waveﾌｧｲﾙ CUT.WAV は途中までしか読めません。(WAV05)"_qs,
+                             }));
+    QStringList frames;
+    for (int i = 1; i <= 5; ++i) {
+        const media::SoundPtr sound = loaded.media.sound(i);
+        frames.append(sound ? QString::number(sound->frames()) : u"-"_qs);
+    }
+    EXPECT_EQ(frames.join(u' '), u"- 600 1000 - 600"_qs);
+}
+
 // One file, however its lines spell it (and through a hard link), is decoded once for each use.
 TEST_F(ChartLoaderTest, SpellingsOfOneFileShareOneDecode) {
     testing::writeImage(path(u"a.bmp"_qs), "BMP");
