@@ -9,21 +9,19 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "media/pcm16.h"
+#include "media/replacing_file.h"
 
 namespace carvel::media {
 
@@ -52,32 +50,10 @@ std::optional<Container> containerOf(const QString& path) {
     return std::nullopt;
 }
 
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QString ffmpegError(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
     return QString::fromUtf8(text);
-}
-
-// The permissions a new file gets, read without changing the process's umask (other threads may
-// be creating files).
-mode_t newFileMode() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    mode_t mask = 022;
-    if (status.open(QIODevice::ReadOnly)) {
-        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
-                mask = ok ? static_cast<mode_t>(value) : mask;
-                break;
-            }
-        }
-    }
-    return 0666 & ~mask;
 }
 
 struct CodecFree {
@@ -172,12 +148,6 @@ class VideoFileWriter::Output {
             av_freep(&io_->buffer);
             avio_context_free(&io_);
         }
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        if (!temp_.isEmpty()) {
-            ::unlink(temp_.constData());
-        }
     }
 
     bool open(const QByteArray& path, const Container& container, const Settings& settings);
@@ -218,10 +188,8 @@ class VideoFileWriter::Output {
     int pendingFrames_ = 0;
     std::int64_t soundPts_ = 0;
 
-    QByteArray target_;  // the file that the video replaces
-    QByteArray temp_;    // the file written, when it is not the target itself
-    int fd_ = -1;
-    int ioErrno_ = 0;  // the last failure of writing or seeking fd_
+    ReplacingFile file_;
+    int ioErrno_ = 0;  // the last failure of writing or seeking the file
     QString error_;
 };
 
@@ -234,7 +202,7 @@ bool VideoFileWriter::Output::open(const QByteArray& path, const Container& cont
     packet_.reset(av_packet_alloc());
     if (!packet_ || !openVideo(settings) || !openSound(container, settings.sampleRate) ||
         !openFile(path)) {
-        return error_.isEmpty() ? fail(systemError(ENOMEM)) : false;
+        return error_.isEmpty() ? fail(ReplacingFile::systemError(ENOMEM)) : false;
     }
     AVDictionary* options = nullptr;
     if (io_->seekable == 0 && std::strcmp(container.format, "mp4") == 0) {
@@ -356,33 +324,11 @@ bool VideoFileWriter::Output::openSound(const Container& container, int sampleRa
 }
 
 bool VideoFileWriter::Output::openFile(const QByteArray& path) {
-    target_ = path;
-    struct stat st {};
-    if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.constData(), resolved) != nullptr) {
-            target_ = resolved;
-        }
-    }
-    const bool exists = ::stat(target_.constData(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        fd_ = ::open(target_.constData(), O_WRONLY | O_CLOEXEC);
-    } else {
-        const qsizetype slash = target_.lastIndexOf('/');
-        QByteArray name = target_.left(slash + 1) + '.' + target_.mid(slash + 1) + ".XXXXXX";
-        fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd_ >= 0) {
-            temp_ = name;
-            if (::fchmod(fd_, exists ? st.st_mode & 07777 : newFileMode()) != 0) {
-                return fail(systemError(errno));
-            }
-        }
-    }
-    if (fd_ < 0) {
-        return fail(systemError(errno));
+    if (!file_.open(path)) {
+        return fail(file_.error());
     }
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
-    const bool seekable = ::lseek(fd_, 0, SEEK_CUR) >= 0;
+    const bool seekable = ::lseek(file_.fd(), 0, SEEK_CUR) >= 0;
     io_ = buffer == nullptr ? nullptr
                             : avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr,
                                                  &Output::writeBytes, seekable ? &seek : nullptr);
@@ -399,7 +345,7 @@ int VideoFileWriter::Output::writeBytes(void* opaque, std::uint8_t* bytes, int s
     auto* self = static_cast<Output*>(opaque);
     int left = size;
     while (left > 0) {
-        const ssize_t n = ::write(self->fd_, bytes, static_cast<size_t>(left));
+        const ssize_t n = ::write(self->file_.fd(), bytes, static_cast<size_t>(left));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -417,9 +363,9 @@ std::int64_t VideoFileWriter::Output::seek(void* opaque, std::int64_t offset, in
     auto* self = static_cast<Output*>(opaque);
     if ((whence & AVSEEK_SIZE) != 0) {
         struct stat st {};
-        return ::fstat(self->fd_, &st) == 0 ? st.st_size : AVERROR(errno);
+        return ::fstat(self->file_.fd(), &st) == 0 ? st.st_size : AVERROR(errno);
     }
-    const off_t position = ::lseek(self->fd_, offset, whence & ~AVSEEK_FORCE);
+    const off_t position = ::lseek(self->file_.fd(), offset, whence & ~AVSEEK_FORCE);
     if (position < 0) {
         self->ioErrno_ = errno;
         return AVERROR(errno);
@@ -431,7 +377,7 @@ bool VideoFileWriter::Output::ioFailed() {
     if (io_->error >= 0 && ioErrno_ == 0) {
         return false;
     }
-    return fail(ioErrno_ != 0 ? systemError(ioErrno_) : ffmpegError(io_->error));
+    return fail(ioErrno_ != 0 ? ReplacingFile::systemError(ioErrno_) : ffmpegError(io_->error));
 }
 
 bool VideoFileWriter::Output::encode(AVCodecContext* codec, AVStream* stream,
@@ -554,19 +500,7 @@ bool VideoFileWriter::Output::close() {
     if (ioFailed()) {
         return false;
     }
-    if (temp_.isEmpty()) {
-        return true;
-    }
-    // The data reaches the disk before the name does, so that a crash cannot leave the target
-    // named but empty.
-    if (::fsync(fd_) != 0 || ::close(std::exchange(fd_, -1)) != 0) {
-        return fail(systemError(errno));
-    }
-    if (::rename(temp_.constData(), target_.constData()) != 0) {
-        return fail(systemError(errno));
-    }
-    temp_.clear();
-    return true;
+    return file_.commit() ? true : fail(file_.error());
 }
 
 VideoFileWriter::VideoFileWriter(QByteArray nativePath, Settings settings)

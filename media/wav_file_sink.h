@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media/render_output.h"
+#include "media/replacing_file.h"
 
 namespace carvel::media {
 
@@ -45,10 +46,8 @@ class WavFileSink final : public RenderSink {
 
     QByteArray path_;
     int rate_;
+    ReplacingFile out_;
     std::unique_ptr<SNDFILE, Closer> file_;
-    QByteArray target_;  // the file that the render replaces
-    QByteArray temp_;    // the file written, when it is not the target itself
-    int fd_ = -1;        // temp_'s
     std::vector<short> pcm_;
     QString error_;
 };
