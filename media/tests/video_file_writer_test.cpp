@@ -225,13 +225,6 @@ INSTANTIATE_TEST_SUITE_P(Containers, VideoFileRoundTrip,
                          ::testing::Values(RoundTrip{"out.mp4", AV_CODEC_ID_AAC},
                                            RoundTrip{"OUT.MKV", AV_CODEC_ID_FLAC}));
 
-TEST(VideoFileWriter, SupportsMp4AndMkvOnly) {
-    EXPECT_TRUE(VideoFileWriter::supports(QStringLiteral("a/b.Mp4")));
-    EXPECT_TRUE(VideoFileWriter::supports(QStringLiteral("b.mkv")));
-    EXPECT_FALSE(VideoFileWriter::supports(QStringLiteral("b.avi")));
-    EXPECT_FALSE(VideoFileWriter::supports(QStringLiteral("mp4")));
-}
-
 struct Failure {
     const char* name;
     const char* file;  // in a fresh folder holding a regular file "plain"
