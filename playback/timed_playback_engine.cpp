@@ -64,7 +64,7 @@ void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
     handledAt_ = wrapClock(startMs_ + event.timeMs);
     const int channel = event.channel;
     if (channels::isSound(channel)) {
-        if (!event.continues) {
+        if (!event.continues && !silenced(channel)) {
             startSound(event.value, handledAt_);
         }
     } else if (channels::isPicture(channel)) {
@@ -104,6 +104,56 @@ void TimedPlaybackEngine::seek(double deltaMs) {
         restorePictures();
     }
     host_.wake();
+}
+
+void TimedPlaybackEngine::seekTo(double chartMs) {
+    if (phase_ == Phase::Loop && playing_ && !std::isnan(chartMs)) {
+        const double to = std::clamp(chartMs, 0.0, kFarMs);
+        const std::vector<TimedEvent>& events = chart_.timeline().events;
+        const double now = clock_.nowMs();
+        startMs_ = wrapClock(now - to);
+        handledAt_ = now;
+        next_ = static_cast<std::size_t>(
+            std::partition_point(events.begin(), events.end(),
+                                 [to](const TimedEvent& e) { return e.timeMs < to; }) -
+            events.begin());
+        sound_.stopAll();
+        resumeRingingSounds(to, now);
+        restorePictures();
+    }
+    host_.wake();
+}
+
+double TimedPlaybackEngine::positionMs() {
+    return phase_ == Phase::Idle ? 0 : elapsedMs(clock_.nowMs(), startMs_);
+}
+
+void TimedPlaybackEngine::resumeRingingSounds(double chartMs, double nowMs) {
+    const std::vector<TimedEvent>& events = chart_.timeline().events;
+    // The last start of each voice before chartMs (NaN: none).
+    std::vector<double> lastStart(media_.sounds.size(), std::nan(""));
+    for (std::size_t i = 0; i < next_; ++i) {
+        const TimedEvent& e = events[i];
+        if (channels::isSound(e.channel) && !e.continues && !silenced(e.channel) && e.value >= 0 &&
+            static_cast<std::size_t>(e.value) < lastStart.size() && std::isfinite(e.timeMs)) {
+            lastStart[static_cast<std::size_t>(e.value)] = e.timeMs;
+        }
+    }
+    // Frames as the outputs place a start: a half rounds up.
+    const double rate = sound_.sampleRate();
+    const auto frameAt = [rate](double ms) { return std::floor(ms * rate / 1000.0 + 0.5); };
+    const double reached = frameAt(chartMs);
+    for (std::size_t index = 0; index < lastStart.size(); ++index) {
+        if (std::isnan(lastStart[index])) {
+            continue;
+        }
+        media::SoundPtr sound = media_.sound(static_cast<long long>(index));
+        const double offset = reached - frameAt(lastStart[index]);
+        if (sound && offset < static_cast<double>(sound->frames())) {
+            sound_.play(static_cast<int>(index), std::move(sound), nowMs,
+                        static_cast<std::int64_t>(offset));
+        }
+    }
 }
 
 void TimedPlaybackEngine::picturesTurnedOn() {

@@ -31,6 +31,14 @@ class TimedPlaybackEngine final : public Playback {
     // One second of chart time back, not before the chart's beginning; the events of that second
     // are handled again and the pictures are those that stand at the new position.
     void rewind() override;
+    // The run goes on from chart time chartMs (clamped to 0 and above): the sounds started before
+    // it that would still ring there start at once from the frame they would have reached (one
+    // voice per sound index: a voice's later start cuts its earlier sound), the events from chartMs
+    // on fall due from now, and the picture area shows what stands at chartMs. Every other sound
+    // stops. Nothing happens outside a run.
+    void seekTo(double chartMs);
+    // The chart time now: ms since the chart's start as the run places it (0 outside a run).
+    double positionMs();
     double handledAtMs() const override { return handledAt_; }
     void picturesTurnedOn() override;
 
@@ -44,6 +52,9 @@ class TimedPlaybackEngine final : public Playback {
     void handle(const TimedEvent& event, double lateMs);
     void seek(double deltaMs);
     void restorePictures();
+    // Starts, at clock reading nowMs, the sounds that a run from the beginning has ringing at chart
+    // time chartMs, each from the frame it has reached there.
+    void resumeRingingSounds(double chartMs, double nowMs);
 
     const Chart& chart_;
     double startMs_ = 0;
