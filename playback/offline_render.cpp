@@ -105,6 +105,9 @@ RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampl
         auto engineOfTimes =
             std::make_unique<TimedPlaybackEngine>(chart, media, output, output, host, &display);
         timed = engineOfTimes.get();
+        if (range.loopMs) {
+            timed->setLoop(range.loopMs->first, range.loopMs->second);
+        }
         engine = std::move(engineOfTimes);
     } else {
         engine = std::make_unique<PlaybackEngine>(chart, media, output, output, host, &display);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "chart/chart.h"
@@ -48,6 +49,10 @@ struct RenderRange {
     // Measure positions (measureTimeMs) that, when given, take the place of fromMs and toMs.
     std::optional<double> fromMeasure;
     std::optional<double> toMeasure;
+    // Full reading only: a section loop from the first time to the second
+    // (TimedPlaybackEngine::setLoop). toMs still counts the render's clock, which the loop does not
+    // turn back: a looped render ends at toMs or maxFrames.
+    std::optional<std::pair<double, double>> loopMs;
 };
 
 struct RenderSettings {

@@ -32,6 +32,14 @@ void TimedPlaybackEngine::play() {
 
 Step TimedPlaybackEngine::loopPass() {
     const std::vector<TimedEvent>& events = chart_.timeline().events;
+    if (loop_ && (next_ >= events.size() || !(events[next_].timeMs < loop_->bMs))) {
+        const double seam = wrapClock(startMs_ + loop_->bMs);
+        if (elapsedMs(clock_.nowMs(), seam) < 0) {
+            return {Step::Kind::WaitUntil, seam};
+        }
+        jumpTo(loop_->aMs, seam);
+        return {Step::Kind::Again};
+    }
     if (next_ >= events.size()) {
         phase_ = Phase::EndOfRun;
         return {Step::Kind::Again};
@@ -108,20 +116,30 @@ void TimedPlaybackEngine::seek(double deltaMs) {
 
 void TimedPlaybackEngine::seekTo(double chartMs) {
     if (phase_ == Phase::Loop && playing_ && !std::isnan(chartMs)) {
-        const double to = std::clamp(chartMs, 0.0, kFarMs);
-        const std::vector<TimedEvent>& events = chart_.timeline().events;
-        const double now = clock_.nowMs();
-        startMs_ = wrapClock(now - to);
-        handledAt_ = now;
-        next_ = static_cast<std::size_t>(
-            std::partition_point(events.begin(), events.end(),
-                                 [to](const TimedEvent& e) { return e.timeMs < to; }) -
-            events.begin());
-        sound_.stopAll();
-        resumeRingingSounds(to, now);
-        restorePictures();
+        jumpTo(std::clamp(chartMs, 0.0, kFarMs), clock_.nowMs());
     }
     host_.wake();
+}
+
+void TimedPlaybackEngine::setLoop(double aMs, double bMs) {
+    if (aMs >= 0 && bMs - aMs >= kShortestLoopMs && bMs <= kFarMs) {
+        loop_ = Loop{aMs, bMs};
+    } else {
+        loop_.reset();
+    }
+}
+
+void TimedPlaybackEngine::jumpTo(double chartMs, double atMs) {
+    const std::vector<TimedEvent>& events = chart_.timeline().events;
+    startMs_ = wrapClock(atMs - chartMs);
+    handledAt_ = atMs;
+    next_ = static_cast<std::size_t>(
+        std::partition_point(events.begin(), events.end(),
+                             [chartMs](const TimedEvent& e) { return e.timeMs < chartMs; }) -
+        events.begin());
+    sound_.stopAll();
+    resumeRingingSounds(chartMs, atMs);
+    restorePictures();
 }
 
 double TimedPlaybackEngine::positionMs() {

@@ -211,6 +211,43 @@ TEST_F(RangeTest, MutedSoundsAreNotHeard) {
     }
 }
 
+// Each round of a loop is the whole render's samples from A to B again, with nothing lost or
+// doubled at the seams; sounds ringing at A come back at the sample they had reached there.
+TEST_F(RangeTest, ALoopRepeatsItsSectionWithoutASeam) {
+    const QString path = rangeChart(QByteArray(kBgm) + kKeys);
+    const std::vector<float> whole = renderFull(path);
+    struct Case {
+        double fromMs, aMs, bMs;
+    };
+    const Case cases[] = {{0, 1200, 2600}, {0, 250, 4000}, {3000, 2000, 4010}, {0, 0, 500}};
+    for (const Case& c : cases) {
+        const long long first = frameOf(c.fromMs);
+        const long long a = frameOf(c.aMs);
+        const long long b = frameOf(c.bMs);
+        const long long rounds = 3;
+        RenderRange range = span(c.fromMs);
+        range.loopMs = std::pair(c.aMs, c.bMs);
+        BlockSink sink;
+        RenderSettings settings;
+        settings.reading.mode = ReadingMode::Full;
+        settings.range = range;
+        const long long frames = (b - first) + rounds * (b - a);
+        renderChart(path, 44100, sink, frames, settings);
+        ASSERT_EQ(static_cast<long long>(sink.samples.size() / 2), frames) << c.aMs;
+        const auto at = [](const std::vector<float>& v, long long frame) {
+            return v.begin() + static_cast<std::ptrdiff_t>(2 * frame);
+        };
+        EXPECT_TRUE(std::equal(at(sink.samples, 0), at(sink.samples, b - first), at(whole, first)))
+            << c.aMs;
+        for (long long r = 0; r < rounds; ++r) {
+            const long long start = (b - first) + r * (b - a);
+            EXPECT_TRUE(
+                std::equal(at(sink.samples, start), at(sink.samples, start + b - a), at(whole, a)))
+                << c.aMs << " round " << r;
+        }
+    }
+}
+
 TEST_F(RenderTest, MissingAndEmptyCharts) {
     // A missing chart never opens the sink; an empty one opens it and writes nothing.
     BlockSink missingSink;

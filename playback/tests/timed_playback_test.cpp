@@ -161,6 +161,34 @@ TEST_F(TimedPlaybackTest, ASeekResumesTheSoundsThatRingThere) {
     engine.setMute({});
 }
 
+// A loop turns back at B for as long as the run goes on; a loop that is no loop is cleared.
+TEST_F(TimedPlaybackTest, ALoopTurnsBackAtItsEnd) {
+    struct Case {
+        double aMs, bMs;
+        const char* starts;
+    };
+    const char* once = "1@0 2@15 3@30";
+    const Case cases[] = {
+        {0, 20, "1@0 2@15 1@20 2@35 1@40"},
+        {10, 32, "1@0 2@15 3@30 2@37"},
+        {-1, 20, once},
+        {5, 14.9, once},
+        {std::nan(""), 20, once},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.starts);
+        chart.timeline().events = timedEvents("0:11:1 15:11:2 30:11:3");
+        output.starts.clear();
+        clock.now = kStart;
+        engine.setLoop(c.aMs, c.bMs);
+        engine.play();
+        testing::runFor(engine, clock, 50);
+        EXPECT_EQ(starts(), QString::fromLatin1(c.starts));
+        engine.abandon();
+    }
+    engine.clearLoop();
+}
+
 // A bmson note that continues its channel's sound leaves the voice playing.
 TEST_F(TimedPlaybackTest, ANoteThatContinuesStartsNothing) {
     chart.timeline().events = {{0, 37, 1}, {5, 37, 1, true}, {8, 37, 2}};
