@@ -181,6 +181,18 @@ TEST_F(ToolsTest, OptionsOutputAndExitStatus) {
          u"0.2 秒で演奏を打ち切りました。(--max-seconds で長さを変えられます)"_qs,
          {}},
         {CARVEL_PLAY, {u"--max-seconds=x"_qs, u"long.bms"_qs}, 2, {}, u"above 0"_qs},
+        // A range: the run starts a moment before the only sound, nine minutes in, or ends long
+        // before it.
+        {CARVEL_PLAY,
+         {u"--once"_qs, u"--full"_qs, u"--from-ms=539000"_qs, u"long.bms"_qs},
+         0,
+         u"ｽﾃｰﾀｽ : 再生が完了しました。"_qs,
+         {}},
+        {CARVEL_PLAY,
+         {u"--once"_qs, u"--full"_qs, u"--to=0.1"_qs, u"long.bms"_qs},
+         0,
+         u"ｽﾃｰﾀｽ : 停止しました。"_qs,
+         {}},
         {CARVEL_TEXTVIEW, {u"--version"_qs}, 0, u"carvel-textview"_qs + version, {}},
         {CARVEL_TEXTVIEW, {u"-x"_qs}, 2, {}, u"carvel-textview: unknown option -x\n"_qs},
     };
