@@ -35,9 +35,22 @@ struct EventTable {
     int fullOnlyLines = 0;
 };
 
+// A point of a BMS text's measures where their pace is set: at measure position `measure` (the
+// measure's number plus the fraction of its length) the chart reaches timeMs, stops for stopMs,
+// then goes on at msPerMeasure for each whole measure's length.
+struct MeasureAnchor {
+    double measure = 0;
+    double timeMs = 0;
+    double stopMs = 0;
+    double msPerMeasure = 0;
+};
+
 // The full reading's events: the sounds and pictures that play, by time, then channel, then value.
 struct Timeline {
     std::vector<TimedEvent> events;
+    // By position, from measure 0 to the end of the last measure (none for bmson); anchors at one
+    // position follow in the order they apply, so the last of them holds.
+    std::vector<MeasureAnchor> measures;
 };
 
 // A chart as read from its file: header fields, the events of the reading it was read with and

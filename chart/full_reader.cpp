@@ -246,7 +246,7 @@ Chart FullReader::finish(ReadProgress* progress) {
     resolveDefinitions();
     chart_.startBpm = static_cast<double>(defs_.startBpm);
     chart_.bpm = static_cast<int>(std::clamp(std::nearbyint(chart_.startBpm), 1.0, 32767.0));
-    chart_.timeline().events = placeEvents(lines_, defs_, progress);
+    chart_.timeline() = placeEvents(lines_, defs_, progress);
     return std::move(chart_);
 }
 

@@ -95,7 +95,7 @@ class Placement {
     Placement(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions)
         : lines_(lines), defs_(definitions), bpm_(definitions.startBpm) {}
 
-    std::vector<TimedEvent> place(ReadProgress* progress);
+    Timeline place(ReadProgress* progress);
 
   private:
     void placeMeasure(long double beats, const int* first, const int* last);
@@ -116,10 +116,14 @@ class Placement {
     int pairValue(int channel, QChar high, QChar low) const;
     void sweep(size_t first, long double beats);
     void advanceTo(Fraction at, long double beats);
+    // Notes where the sweep stands: at_ of measure_, reached at time_, then stopMs_.
+    void anchor();
 
     const std::vector<ChannelLine>& lines_;
     const FullDefinitions& defs_;
     std::vector<TimedEvent> events_;
+    std::vector<MeasureAnchor> anchors_;
+    int measure_ = 0;
     std::vector<Change> changes_;
     std::vector<std::int32_t> longNoteValues_;  // of the measure's long-note pairs, in file order
     std::vector<int> byChannel_;                // the measure's lines, by channel
@@ -136,7 +140,7 @@ class Placement {
     size_t nextChange_ = 0;
 };
 
-std::vector<TimedEvent> Placement::place(ReadProgress* progress) {
+Timeline Placement::place(ReadProgress* progress) {
     // The lines of each measure, in file order (a counting sort by measure).
     std::vector<int> start(kMeasureCount + 1);
     for (const ChannelLine& line : lines_) {
@@ -151,19 +155,34 @@ std::vector<TimedEvent> Placement::place(ReadProgress* progress) {
         order[static_cast<size_t>(next[static_cast<size_t>(lines_[i].measure)]++)] =
             static_cast<int>(i);
     }
-    // Measures after the last one with lines hold nothing to place.
-    for (size_t m = 0; m < kMeasureCount && static_cast<size_t>(start[m]) < lines_.size(); ++m) {
+    // Measures after the last one with lines hold nothing to place; they only go on at the last
+    // tempo.
+    size_t m = 0;
+    for (; m < kMeasureCount && static_cast<size_t>(start[m]) < lines_.size(); ++m) {
+        measure_ = static_cast<int>(m);
         const size_t before = events_.size();
         placeMeasure(defs_.measureBeats[m], order.data() + start[m], order.data() + start[m + 1]);
         if (progress != nullptr && events_.size() != before) {
             progress->eventCountChanged(static_cast<qsizetype>(events_.size()));
         }
     }
+    for (; m < kMeasureCount; ++m) {
+        measure_ = static_cast<int>(m);
+        at_ = Fraction();
+        stopMs_ = 0;
+        msPerMeasure_ = defs_.measureBeats[m] * 60000 / bpm_;
+        anchor();
+        time_.add(msPerMeasure_);
+    }
+    measure_ = kMeasureCount;
+    at_ = Fraction();
+    stopMs_ = 0;
+    anchor();
     // Times only grow from one measure to the next, unless two of them round to one double.
     if (!std::is_sorted(events_.begin(), events_.end(), Earlier())) {
         std::sort(events_.begin(), events_.end(), Earlier());
     }
-    return std::move(events_);
+    return Timeline{std::move(events_), std::move(anchors_)};
 }
 
 void Placement::placeMeasure(long double beats, const int* first, const int* last) {
@@ -184,6 +203,7 @@ void Placement::sweep(size_t first, long double beats) {
     stopMs_ = 0;
     msPerMeasure_ = beats * 60000 / bpm_;
     nextChange_ = 0;
+    anchor();
     size_t kept = first;
     for (size_t k = first; k < events_.size(); ++k) {
         TimedEvent event = events_[k];
@@ -352,13 +372,20 @@ void Placement::advanceTo(Fraction at, long double beats) {
                 msPerMeasure_ = beats * 60000 / bpm_;
             }
         }
+        anchor();
     }
+}
+
+void Placement::anchor() {
+    anchors_.push_back({static_cast<double>(measure_) + static_cast<double>(at_.i) / at_.n,
+                        static_cast<double>(time_.plus(0)), static_cast<double>(stopMs_),
+                        static_cast<double>(msPerMeasure_)});
 }
 
 }  // namespace
 
-std::vector<TimedEvent> placeEvents(const std::vector<ChannelLine>& lines,
-                                    const FullDefinitions& definitions, ReadProgress* progress) {
+Timeline placeEvents(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions,
+                     ReadProgress* progress) {
     return Placement(lines, definitions).place(progress);
 }
 

@@ -43,11 +43,12 @@ inline long double definedValue(const std::vector<long double>& table, std::size
 }
 
 // Places every sound and picture of the lines (given in file order) at its time in milliseconds
-// and returns them in the order of a chart's Timeline. Tempo changes (03, 08) and stops (09) move
+// and returns them in the order of a chart's Timeline, with the anchors of every measure and of
+// every tempo change and stop. Tempo changes (03, 08) and stops (09) move
 // the times; long-note lanes (51-59, 61-69) keep their starts; key notes of the #LNOBJ value are
 // dropped. Times are computed in long double with compensated sums, so a time that a double can
 // hold comes out exactly. Events whose time does not fit a double are dropped.
-std::vector<TimedEvent> placeEvents(const std::vector<ChannelLine>& lines,
-                                    const FullDefinitions& definitions, ReadProgress* progress);
+Timeline placeEvents(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions,
+                     ReadProgress* progress);
 
 }  // namespace carvel

@@ -87,7 +87,8 @@ void Mixer::apply(Command& command) {
     }
     retire(std::move(voice.sound));
     voice.sound = std::move(command.sound);
-    voice.position = 0;
+    const std::int64_t frames = voice.sound ? voice.sound->frames() : 0;
+    voice.position = std::clamp<std::int64_t>(command.offset, 0, frames);
     startsApplied_.fetch_add(1, std::memory_order_release);
     if (!voice.sound) {
         active_.erase(std::find(active_.begin(), active_.end(), command.voice));

@@ -22,6 +22,7 @@ class Mixer {
         int voice = 0;
         std::int64_t frame = 0;  // absolute output frame; a past frame means "at once"
         SoundPtr sound;
+        std::int64_t offset = 0;  // the sound's first frame to play; past its end: none
     };
 
     Mixer();
@@ -35,6 +36,8 @@ class Mixer {
     // Mixing side: adds frames [framesMixed, framesMixed + frames) to out (interleaved stereo,
     // which the caller has zeroed) and advances framesMixed.
     void mix(float* out, int frames);
+    // Mixing side, before the first mix: the output frames are counted from `frame` on.
+    void startAt(std::int64_t frame) { framesMixed_.store(frame, std::memory_order_release); }
     std::int64_t framesMixed() const { return framesMixed_.load(std::memory_order_acquire); }
     // How many starts the mixing side has applied so far (for measurements).
     std::int64_t startsApplied() const { return startsApplied_.load(std::memory_order_acquire); }

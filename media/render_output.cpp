@@ -20,12 +20,14 @@ std::int64_t RenderOutput::frameOf(double ms) const {
     return static_cast<std::int64_t>(std::floor(ms * rate_ / 1000.0 + 0.5));
 }
 
-void RenderOutput::play(int voice, SoundPtr sound, double dueMs) {
+void RenderOutput::play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames) {
     const std::int64_t frame = frameOf(std::max(dueMs, now_));
-    const std::int64_t frames = sound ? sound->frames() : 0;
+    const std::int64_t frames = std::max<std::int64_t>(
+        (sound ? sound->frames() : 0) - std::max<std::int64_t>(offsetFrames, 0), 0);
     schedule_.started(voice, frame, frames);
     lastEnd_ = std::max(lastEnd_, frame + frames);
-    Mixer::Command command{Mixer::Command::Type::Start, voice, frame, std::move(sound)};
+    Mixer::Command command{Mixer::Command::Type::Start, voice, frame, std::move(sound),
+                           offsetFrames};
     // Offline nothing drains the queue between calls: a mix of no frames moves it along.
     while (!mixer_.post(std::move(command))) {
         mixer_.mix(nullptr, 0);
@@ -47,6 +49,12 @@ bool RenderOutput::isPlaying(int voice) {
 
 double RenderOutput::silentAtMs(int voice) {
     return static_cast<double>(schedule_.endFrame(voice)) * 1000.0 / rate_;
+}
+
+void RenderOutput::startAt(double ms) {
+    now_ = ms;
+    lastEnd_ = frameOf(ms);
+    mixer_.startAt(lastEnd_);
 }
 
 void RenderOutput::advanceTo(double ms) {

@@ -42,7 +42,7 @@ class RenderOutput final : public SoundOutput, public Clock {
     RenderOutput(int sampleRate, RenderSink& sink, std::int64_t maxFrames = kUnlimited);
 
     int sampleRate() const override { return rate_; }
-    void play(int voice, SoundPtr sound, double dueMs) override;
+    void play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0) override;
     void stopAll() override;
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
@@ -51,6 +51,10 @@ class RenderOutput final : public SoundOutput, public Clock {
     // Off: the sums go to the sink as they are, above full scale too (for a render that is scaled
     // afterwards). Set before the first frame is mixed.
     void setLimited(bool limited) { limited_ = limited; }
+
+    // Before anything is played or mixed: the virtual clock starts at ms instead of 0, so the first
+    // frame mixed (and handed to the sink) is frameOf(ms). maxFrames still counts from frame 0.
+    void startAt(double ms);
 
     // Moves the virtual clock forward to ms and mixes every frame before it.
     void advanceTo(double ms);

@@ -127,13 +127,14 @@ void SdlOutput::post(Mixer::Command&& command) {
     }
 }
 
-void SdlOutput::play(int voice, SoundPtr sound, double dueMs) {
+void SdlOutput::play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames) {
     mixer_.collect();
     const std::int64_t frame = FrameClock(rate_).startFrame(dueMs, nowFrames(), kLatencyMs);
-    const std::int64_t frames = sound ? sound->frames() : 0;
+    const std::int64_t frames =
+        (sound ? sound->frames() : 0) - std::max<std::int64_t>(offsetFrames, 0);
     schedule_.started(voice, frame, frames);
     if (device_ != 0) {
-        post({Mixer::Command::Type::Start, voice, frame, std::move(sound)});
+        post({Mixer::Command::Type::Start, voice, frame, std::move(sound), offsetFrames});
     }
 }
 

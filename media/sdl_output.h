@@ -36,7 +36,7 @@ class SdlOutput final : public SoundOutput, public Clock {
     QString failure() const { return failure_; }  // why the device could not be opened
 
     int sampleRate() const override { return rate_; }
-    void play(int voice, SoundPtr sound, double dueMs) override;
+    void play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0) override;
     void stopAll() override;
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;

@@ -1,5 +1,7 @@
 #include "media/sound_output.h"
 
+#include <algorithm>
+
 #include "media/mixer.h"
 
 namespace carvel::media {
@@ -11,7 +13,7 @@ void VoiceSchedule::started(int voice, std::int64_t startFrame, std::int64_t fra
     if (static_cast<size_t>(voice) >= end_.size()) {
         end_.resize(static_cast<size_t>(voice) + 1, 0);
     }
-    end_[static_cast<size_t>(voice)] = startFrame + frames;
+    end_[static_cast<size_t>(voice)] = startFrame + std::max<std::int64_t>(frames, 0);
 }
 
 void VoiceSchedule::clear() {

@@ -16,10 +16,11 @@ class SoundOutput {
 
     virtual int sampleRate() const = 0;
 
-    // Restarts voice `voice` from the beginning of `sound`: the voice's earlier sound stops where
-    // this one starts, so a voice never overlaps itself. The start lands at clock time dueMs (plus
-    // the output's fixed latency), or as soon as possible when that has passed.
-    virtual void play(int voice, SoundPtr sound, double dueMs) = 0;
+    // Restarts voice `voice` with `sound` from its frame offsetFrames (0: its beginning; at or
+    // past its end: the voice falls silent): the voice's earlier sound stops where this one
+    // starts, so a voice never overlaps itself. The start lands at clock time dueMs (plus the
+    // output's fixed latency), or as soon as possible when that has passed.
+    virtual void play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0) = 0;
 
     // Silences every voice and forgets starts not yet due.
     virtual void stopAll() = 0;
@@ -39,6 +40,7 @@ class SoundOutput {
 // starts and ends, kept on the control side so that status queries never touch the mixer.
 class VoiceSchedule {
   public:
+    // The voice plays `frames` frames from startFrame on; frames below 0 count as none.
     void started(int voice, std::int64_t startFrame, std::int64_t frames);
     void clear();
     bool playing(int voice, std::int64_t nowFrame) const;

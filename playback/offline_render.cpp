@@ -1,9 +1,11 @@
 #include "playback/offline_render.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
 
+#include "chart/measure_time.h"
 #include "playback/chart_loader.h"
 #include "playback/playback_engine.h"
 #include "playback/timed_playback_engine.h"
@@ -20,7 +22,7 @@ RenderResult renderChart(const QString& path, int sampleRate, media::RenderSink&
     if (loaded.found) {
         if (sink.open()) {
             result = renderLoaded(loaded.chart, loaded.media, sampleRate, sink, maxFrames,
-                                  settings.limited, settings.pictures);
+                                  settings.limited, settings.pictures, settings.range);
         } else {
             result.sinkFailed = true;
         }
@@ -46,12 +48,48 @@ class RenderHost final : public Playback::Host {
     const RenderPictures* pictures_;
 };
 
+// The frame at ms as RenderOutput places it, kUnlimited when that lies beyond what an int64 holds.
+std::int64_t frameAt(double ms, int rate) {
+    const double frame = std::floor(ms * rate / 1000.0 + 0.5);
+    return frame < 9e18 ? static_cast<std::int64_t>(frame) : media::RenderOutput::kUnlimited;
+}
+
 }  // namespace
 
 RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampleRate,
                           media::RenderSink& sink, std::int64_t maxFrames, bool limited,
-                          const RenderPictures* pictures) {
-    media::RenderOutput output(sampleRate, sink, maxFrames);
+                          const RenderPictures* pictures, const RenderRange& asked) {
+    const bool full = chart.mode() == ReadingMode::Full;
+    RenderRange range = asked;
+    if (full) {
+        const std::pair<const std::optional<double>&, double&> ends[] = {
+            {asked.fromMeasure, range.fromMs}, {asked.toMeasure, range.toMs}};
+        for (const auto& [measure, ms] : ends) {
+            if (measure) {
+                const std::optional<double> time = measureTimeMs(chart.timeline(), *measure);
+                if (!time) {
+                    RenderResult result;
+                    result.found = true;
+                    result.rangeUnplaced = true;
+                    return result;
+                }
+                ms = *time;
+            }
+        }
+    }
+    const double fromMs = full && range.fromMs > 0 ? std::min(range.fromMs, double{1 << 30}) : 0;
+    const std::int64_t first = frameAt(fromMs, sampleRate);
+    std::int64_t limit = maxFrames > media::RenderOutput::kUnlimited - first
+                             ? media::RenderOutput::kUnlimited
+                             : first + maxFrames;
+    const std::int64_t end =
+        full ? std::max(first, frameAt(range.toMs, sampleRate)) : media::RenderOutput::kUnlimited;
+    const bool endsAtRange = end < limit;
+    limit = std::min(limit, end);
+    media::RenderOutput output(sampleRate, sink, limit);
+    if (fromMs > 0) {
+        output.startAt(fromMs);
+    }
     output.setLimited(limited);
     RenderHost host(pictures);
     DisplayState display;
@@ -62,13 +100,24 @@ RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampl
         display.videos.setSize(display.compositor.size());
     }
     std::unique_ptr<Playback> engine;
-    if (chart.mode() == ReadingMode::Full) {
-        engine =
+    TimedPlaybackEngine* timed = nullptr;
+    if (full) {
+        auto engineOfTimes =
             std::make_unique<TimedPlaybackEngine>(chart, media, output, output, host, &display);
+        timed = engineOfTimes.get();
+        if (range.loopMs) {
+            timed->setLoop(range.loopMs->first, range.loopMs->second);
+        }
+        engine = std::move(engineOfTimes);
     } else {
         engine = std::make_unique<PlaybackEngine>(chart, media, output, output, host, &display);
     }
+    engine->setMute(range.mute);
     engine->play();
+    if (fromMs > 0) {
+        // The clock already reads fromMs: chart time t falls due at reading t, as from the start.
+        timed->seekTo(fromMs);
+    }
     while (!output.stopped()) {
         const Step step = engine->pass();
         if (step.kind == Step::Kind::Idle) {
@@ -85,8 +134,8 @@ RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampl
     }
     RenderResult result;
     result.found = true;
-    result.frames = output.framesMixed();
-    result.cutShort = output.cutShort();
+    result.frames = output.framesMixed() - first;
+    result.cutShort = output.cutShort() && !endsAtRange;
     result.sinkFailed = output.sinkFailed();
     return result;
 }

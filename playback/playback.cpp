@@ -1,5 +1,7 @@
 #include "playback/playback.h"
 
+#include "chart/channels.h"
+
 namespace carvel {
 
 Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& clock, Host& host,
@@ -117,6 +119,10 @@ void Playback::startSound(long long index, double dueMs) {
     if (media::SoundPtr sound = media_.sound(index)) {
         sound_.play(static_cast<int>(index), std::move(sound), dueMs);
     }
+}
+
+bool Playback::silenced(int channel) const {
+    return channel == channels::kBgm ? mute_.bgm : mute_.keys;
 }
 
 void Playback::showPicture(long long index, bool layer) {

@@ -27,6 +27,13 @@ class Playback {
 
     using Overlay = DisplayState::Overlay;
 
+    // Sound channels whose events start nothing: the key sounds (every sound channel but 01) and
+    // the background sounds (01).
+    struct Mute {
+        bool keys = false;
+        bool bgm = false;
+    };
+
     // The player around the playback.
     class Host {
       public:
@@ -64,6 +71,7 @@ class Playback {
     // Picture events change the picture area only while pictures are shown.
     void setPicturesShown(bool shown) { display_.picturesShown = shown; }
     void setOverlay(Overlay overlay) { display_.overlay = overlay; }
+    void setMute(Mute mute) { mute_ = mute; }
     Overlay overlay() const { return display_.overlay; }
 
     // One pass: the phase's work, then the frames of the videos that play. Says when the next
@@ -97,6 +105,8 @@ class Playback {
     // far; nullopt otherwise.
     std::optional<Step> endIfTooFar(double aheadMs);
     void startSound(long long index, double dueMs);
+    // The events of sound channel `channel` start nothing (Mute).
+    bool silenced(int channel) const;
     void showPicture(long long index, bool layer);
     // Puts picture index on a surface without composing: a picture, or a video playing from clock
     // reading startMs. Index 0 (or one holding nothing) makes the surface black.
@@ -112,6 +122,7 @@ class Playback {
     Phase phase_ = Phase::Idle;
     bool playing_ = false;
     long long missPicture_ = 0;  // the picture that the Miss overlay shows
+    Mute mute_;
 
   private:
     Step phasePass();

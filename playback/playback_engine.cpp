@@ -97,7 +97,9 @@ void PlaybackEngine::handle(const Event& event, double tick) {
     }
     const int channel = event.channel;
     if (channels::isClassicSound(channel)) {
-        startSound(event.value, handledAt_);
+        if (!silenced(channel)) {
+            startSound(event.value, handledAt_);
+        }
     } else if (channel == kBarEndChannel) {
         const auto ratio =
             static_cast<size_t>(event.value) < chart_.table().barEndRatios.size()

@@ -85,6 +85,21 @@ void PlayerController::fastForward() {
     }
 }
 
+void PlayerController::seekTo(double chartMs) {
+    if (!loading() && loaded_.chart.mode() == ReadingMode::Full) {
+        timed_.seekTo(chartMs);
+    }
+}
+
+double PlayerController::positionMs() {
+    return !loading() && loaded_.chart.mode() == ReadingMode::Full ? timed_.positionMs() : 0;
+}
+
+void PlayerController::setMute(Playback::Mute mute) {
+    engine_.setMute(mute);
+    timed_.setMute(mute);
+}
+
 void PlayerController::rewind() {
     if (!loading()) {
         active().rewind();

@@ -51,6 +51,11 @@ class PlayerController final : private Playback::Host {
     void stop();
     void fastForward();
     void rewind();
+    // Full reading: the run goes on from chart time chartMs (TimedPlaybackEngine::seekTo). The
+    // classic reading has no times to seek to: nothing happens.
+    void seekTo(double chartMs);
+    // Full reading: the run's chart time now; 0 otherwise.
+    double positionMs();
     // Step forward / back through the queue (both wrap around) and open the chart there.
     void next();
     void back();
@@ -62,6 +67,7 @@ class PlayerController final : private Playback::Host {
     bool skipsLateEvents() const { return display_.skipLateEvents; }
     void setPicturesShown(bool shown);
     void setOverlay(Overlay overlay);
+    void setMute(Playback::Mute mute);
     Overlay overlay() const { return display_.overlay; }
     // The size in pixels that the picture area's picture is composed at.
     void setPictureSize(QSize size);

@@ -32,6 +32,14 @@ void TimedPlaybackEngine::play() {
 
 Step TimedPlaybackEngine::loopPass() {
     const std::vector<TimedEvent>& events = chart_.timeline().events;
+    if (loop_ && (next_ >= events.size() || !(events[next_].timeMs < loop_->bMs))) {
+        const double seam = wrapClock(startMs_ + loop_->bMs);
+        if (elapsedMs(clock_.nowMs(), seam) < 0) {
+            return {Step::Kind::WaitUntil, seam};
+        }
+        jumpTo(loop_->aMs, seam);
+        return {Step::Kind::Again};
+    }
     if (next_ >= events.size()) {
         phase_ = Phase::EndOfRun;
         return {Step::Kind::Again};
@@ -64,7 +72,7 @@ void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
     handledAt_ = wrapClock(startMs_ + event.timeMs);
     const int channel = event.channel;
     if (channels::isSound(channel)) {
-        if (!event.continues) {
+        if (!event.continues && !silenced(channel)) {
             startSound(event.value, handledAt_);
         }
     } else if (channels::isPicture(channel)) {
@@ -104,6 +112,66 @@ void TimedPlaybackEngine::seek(double deltaMs) {
         restorePictures();
     }
     host_.wake();
+}
+
+void TimedPlaybackEngine::seekTo(double chartMs) {
+    if (phase_ == Phase::Loop && playing_ && !std::isnan(chartMs)) {
+        jumpTo(std::clamp(chartMs, 0.0, kFarMs), clock_.nowMs());
+    }
+    host_.wake();
+}
+
+void TimedPlaybackEngine::setLoop(double aMs, double bMs) {
+    if (aMs >= 0 && bMs - aMs >= kShortestLoopMs && bMs <= kFarMs) {
+        loop_ = Loop{aMs, bMs};
+    } else {
+        loop_.reset();
+    }
+}
+
+void TimedPlaybackEngine::jumpTo(double chartMs, double atMs) {
+    const std::vector<TimedEvent>& events = chart_.timeline().events;
+    startMs_ = wrapClock(atMs - chartMs);
+    handledAt_ = atMs;
+    next_ = static_cast<std::size_t>(
+        std::partition_point(events.begin(), events.end(),
+                             [chartMs](const TimedEvent& e) { return e.timeMs < chartMs; }) -
+        events.begin());
+    sound_.stopAll();
+    resumeRingingSounds(chartMs, atMs);
+    restorePictures();
+}
+
+double TimedPlaybackEngine::positionMs() {
+    return phase_ == Phase::Idle ? 0 : elapsedMs(clock_.nowMs(), startMs_);
+}
+
+void TimedPlaybackEngine::resumeRingingSounds(double chartMs, double nowMs) {
+    const std::vector<TimedEvent>& events = chart_.timeline().events;
+    // The last start of each voice before chartMs (NaN: none).
+    std::vector<double> lastStart(media_.sounds.size(), std::nan(""));
+    for (std::size_t i = 0; i < next_; ++i) {
+        const TimedEvent& e = events[i];
+        if (channels::isSound(e.channel) && !e.continues && !silenced(e.channel) && e.value >= 0 &&
+            static_cast<std::size_t>(e.value) < lastStart.size() && std::isfinite(e.timeMs)) {
+            lastStart[static_cast<std::size_t>(e.value)] = e.timeMs;
+        }
+    }
+    // Frames as the outputs place a start: a half rounds up.
+    const double rate = sound_.sampleRate();
+    const auto frameAt = [rate](double ms) { return std::floor(ms * rate / 1000.0 + 0.5); };
+    const double reached = frameAt(chartMs);
+    for (std::size_t index = 0; index < lastStart.size(); ++index) {
+        if (std::isnan(lastStart[index])) {
+            continue;
+        }
+        media::SoundPtr sound = media_.sound(static_cast<long long>(index));
+        const double offset = reached - frameAt(lastStart[index]);
+        if (sound && offset < static_cast<double>(sound->frames())) {
+            sound_.play(static_cast<int>(index), std::move(sound), nowMs,
+                        static_cast<std::int64_t>(offset));
+        }
+    }
 }
 
 void TimedPlaybackEngine::picturesTurnedOn() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 
 #include "chart/chart.h"
 #include "playback/playback.h"
@@ -31,6 +32,22 @@ class TimedPlaybackEngine final : public Playback {
     // One second of chart time back, not before the chart's beginning; the events of that second
     // are handled again and the pictures are those that stand at the new position.
     void rewind() override;
+    // The run goes on from chart time chartMs (clamped to 0 and above): the sounds started before
+    // it that would still ring there start at once from the frame they would have reached (one
+    // voice per sound index: a voice's later start cuts its earlier sound), the events from chartMs
+    // on fall due from now, and the picture area shows what stands at chartMs. Every other sound
+    // stops. Nothing happens outside a run.
+    void seekTo(double chartMs);
+    // The chart time now: ms since the chart's start as the run places it (0 outside a run).
+    double positionMs();
+    // A section loop, kept across runs: once the chart time reaches bMs, the run goes on from aMs
+    // as seekTo would, chart time aMs falling at the clock reading of bMs, so nothing is lost or
+    // doubled at the seam (offline exactly; a real-time output stops its sounds at once but starts
+    // the resumed ones after its latency). The events at bMs belong to the next round's aMs.
+    // A loop needs 0 <= aMs and bMs - aMs >= kShortestLoopMs; anything else clears it.
+    static constexpr double kShortestLoopMs = 10;
+    void setLoop(double aMs, double bMs);
+    void clearLoop() { loop_.reset(); }
     double handledAtMs() const override { return handledAt_; }
     void picturesTurnedOn() override;
 
@@ -44,12 +61,22 @@ class TimedPlaybackEngine final : public Playback {
     void handle(const TimedEvent& event, double lateMs);
     void seek(double deltaMs);
     void restorePictures();
+    // Starts, at clock reading nowMs, the sounds that a run from the beginning has ringing at chart
+    // time chartMs, each from the frame it has reached there.
+    void resumeRingingSounds(double chartMs, double nowMs);
+    // Moves the run to chart time chartMs at clock reading atMs.
+    void jumpTo(double chartMs, double atMs);
+    struct Loop {
+        double aMs;
+        double bMs;
+    };
 
     const Chart& chart_;
     double startMs_ = 0;
     std::size_t next_ = 0;
     // The due time of the event handled last; the run's start, or the time of the last FF or Rev.
     double handledAt_ = 0;
+    std::optional<Loop> loop_;
 };
 
 }  // namespace carvel

@@ -4,9 +4,11 @@
 
 namespace carvel::testing {
 
-void RecordingOutput::play(int voice, media::SoundPtr sound, double dueMs) {
-    starts.push_back({voice, dueMs, clock_.now});
-    ends[voice] = std::max(dueMs, clock_.now) + static_cast<double>(sound->frames());
+void RecordingOutput::play(int voice, media::SoundPtr sound, double dueMs,
+                           std::int64_t offsetFrames) {
+    starts.push_back({voice, dueMs, clock_.now, offsetFrames});
+    ends[voice] = std::max(dueMs, clock_.now) +
+                  static_cast<double>(std::max<std::int64_t>(sound->frames() - offsetFrames, 0));
 }
 
 void RecordingOutput::stopAll() {

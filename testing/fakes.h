@@ -28,10 +28,12 @@ class RecordingOutput final : public media::SoundOutput {
         int voice;
         double dueMs;
         double calledAtMs;
+        std::int64_t offsetFrames = 0;
     };
     explicit RecordingOutput(FakeClock& clock) : clock_(clock) {}
     int sampleRate() const override { return 1000; }
-    void play(int voice, media::SoundPtr sound, double dueMs) override;
+    void play(int voice, media::SoundPtr sound, double dueMs,
+              std::int64_t offsetFrames = 0) override;
     void stopAll() override;
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;

@@ -1,6 +1,7 @@
-// carvel-play [--once] [--max-seconds N] [--full] [--seed N] CHART...: a terminal jukebox. Plays
-// the charts one after another through the sound card (after the last, the first again; with
-// --once, it ends after the last), printing the status texts and load messages as they change. A
+// carvel-play [--once] [--max-seconds N] [--full] [--seed N] [--from M] [--to M] [--mute keys|bgm]
+// CHART...: a terminal jukebox. Plays the charts (or a range of each one's measures) one after
+// another through the sound card (after the last, the first again; with --once, it ends after the
+// last), printing the status texts and load messages as they change. A
 // chart that cannot play (missing, or without events) is passed over at once. Exit status: 0, or 1
 // when no chart could be played; Ctrl+C ends it with 130, SIGTERM with 143.
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include "playback/display_texts.h"
 #include "playback/playback_driver.h"
 #include "playback/player_controller.h"
+#include "tools/range_options.h"
 #include "tools/reading_options.h"
 
 namespace {
@@ -78,14 +80,20 @@ int main(int argc, char** argv) {
                        "               changes, stops, long notes, #RANDOM) instead of the\n"
                        "               classic reading\n"
                        "  --seed N     the draws of #RANDOM in the full reading, 0 to 4294967295\n"
-                       "               (default: new draws at each load)\n"
-                       "  -h, --help   show this text\n"
-                       "  --version    show the version\n"));
+                       "               (default: new draws at each load)\n") +
+            carvel::rangeUsage() +
+            QStringLiteral("  -h, --help   show this text\n"
+                           "  --version    show the version\n"));
     options.addFlag(QStringLiteral("--once"));
     options.addValue(QStringLiteral("--max-seconds"));
+    carvel::addRangeOptions(options);
     carvel::ReadOptions reading;
     if (const std::optional<int> status =
             carvel::parseWithReadingOptions(options, carvel::argumentsOf(argc, argv), reading)) {
+        return *status;
+    }
+    carvel::RangeOptions range;
+    if (const std::optional<int> status = carvel::readRangeOptions(options, reading.mode, range)) {
         return *status;
     }
     if (options.operands().isEmpty()) {
@@ -116,6 +124,7 @@ int main(int argc, char** argv) {
     // next() below asks running() as soon as it has opened a chart: the load ends within open().
     controller.setLoadsInBackground(false);
     controller.setReadOptions(reading);
+    controller.setMute(range.mute);
     carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 
@@ -125,6 +134,8 @@ int main(int argc, char** argv) {
     qsizetype unplayable = 0;
     QTimer limit;  // the --max-seconds of the chart that plays
     limit.setSingleShot(true);
+    QTimer rangeEnd;  // watches for --to in the chart that plays
+    double rangeEndMs = 0;
     std::function<void()> next = [&] {
         limit.stop();
         if (once && queue.atLast()) {
@@ -135,10 +146,27 @@ int main(int argc, char** argv) {
             app.exit(1);
             return;
         }
+        rangeEnd.stop();
         controller.next();
         if (controller.running()) {
             playedAny = true;
             unplayable = 0;
+            const carvel::Timeline& timeline = controller.chart().timeline();
+            if (range.from.given()) {
+                if (const std::optional<double> from = carvel::rangeEndMs(range.from, timeline)) {
+                    controller.seekTo(*from);
+                } else {
+                    print(carvel::unplacedEndText(range.from));
+                }
+            }
+            if (range.to.given()) {
+                if (const std::optional<double> to = carvel::rangeEndMs(range.to, timeline)) {
+                    rangeEndMs = *to;
+                    rangeEnd.start(10);
+                } else {
+                    print(carvel::unplacedEndText(range.to));
+                }
+            }
             if (maxSeconds) {
                 limit.start(static_cast<int>(std::min(*maxSeconds * 1000, 2147483647.0)));
             }
@@ -148,6 +176,15 @@ int main(int argc, char** argv) {
         }
     };
     controller.setCompletionHandler([&next] { next(); });
+    // At --to the chart ends, cutting the sounds that still ring, and the next one starts.
+    QObject::connect(&rangeEnd, &QTimer::timeout, &app, [&] {
+        if (controller.positionMs() >= rangeEndMs) {
+            rangeEnd.stop();
+            controller.stop();
+            output.stopAll();
+            QTimer::singleShot(0, &app, next);
+        }
+    });
     QObject::connect(&limit, &QTimer::timeout, &app, [&] {
         print(QString::number(*maxSeconds) +
               QStringLiteral(" 秒で演奏を打ち切りました。(--max-seconds で長さを変えられます)"));

@@ -1,11 +1,13 @@
-// carvel-render [--full] [--seed N] [--normalize] [--rate N] [--max-seconds N] CHART OUT.wav:
-// plays a chart offline into a 16-bit stereo WAV file, written block by block as it is mixed (with
-// --normalize, once the whole render has been measured in a temporary file). With OUT.mp4 or
+// carvel-render [--full] [--seed N] [--normalize] [--rate N] [--max-seconds N] [--from M] [--to M]
+// [--mute keys|bgm] CHART OUT.wav: plays a chart (or a range of its measures) offline into a 16-bit
+// stereo WAV file, written block by block as it is mixed (with --normalize, once the whole render
+// has been measured in a temporary file). With OUT.mp4 or
 // OUT.mkv (and --fps N, --size WxH) the picture area goes into a video file with the sound.
 #include <QCoreApplication>
 #include <QFile>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 #include "media/limiter.h"
@@ -15,6 +17,7 @@
 #include "platform/command_line.h"
 #include "playback/display_texts.h"
 #include "playback/offline_render.h"
+#include "tools/range_options.h"
 #include "tools/reading_options.h"
 #include "tools/render_video.h"
 
@@ -76,21 +79,29 @@ int main(int argc, char** argv) {
             "                    (default: new draws each time)\n"
             "  --normalize       scale the whole render so that its peak is at -1 dBFS\n"
             "  --rate N          sample rate, 8000 to 384000 (default 44100)\n"
-            "  --max-seconds N   stop after N seconds of output (default 7200)\n"
-            "  --fps N           video: frames a second, 1 to 240 (default 30)\n"
-            "  --size WxH        video: frame size, 16x16 to 4096x4096 (default 256x256)\n"
-            "  -h, --help        show this text\n"
-            "  --version         show the version\n"));
+            "  --max-seconds N   stop after N seconds of output (default 7200)\n") +
+            carvel::rangeUsage() +
+            QStringLiteral(
+                "  --fps N           video: frames a second, 1 to 240 (default 30)\n"
+                "  --size WxH        video: frame size, 16x16 to 4096x4096 (default 256x256)\n"
+                "  -h, --help        show this text\n"
+                "  --version         show the version\n"));
     options.addValue(QStringLiteral("--rate"));
     options.addValue(QStringLiteral("--max-seconds"));
     options.addFlag(QStringLiteral("--normalize"));
     options.addValue(QStringLiteral("--fps"));
     options.addValue(QStringLiteral("--size"));
+    carvel::addRangeOptions(options);
     carvel::ReadOptions reading;
     if (const std::optional<int> status =
             carvel::parseWithReadingOptions(options, carvel::argumentsOf(argc, argv), reading)) {
         return *status;
     }
+    carvel::RangeOptions range;
+    if (const std::optional<int> status = carvel::readRangeOptions(options, reading.mode, range)) {
+        return *status;
+    }
+    const bool ranged = range.from.given() || range.to.given() || range.mute.keys || range.mute.bgm;
     const bool normalize = options.isSet(QStringLiteral("--normalize"));
     const std::optional<double> rateValue =
         number(options.value(QStringLiteral("--rate")).value_or(QStringLiteral("44100")));
@@ -125,6 +136,10 @@ int main(int argc, char** argv) {
         if (normalize) {
             return options.usageError(QStringLiteral("--normalize is for WAV output only"));
         }
+        if (ranged) {
+            return options.usageError(QStringLiteral(
+                "--from, --to, --from-ms, --to-ms and --mute are for WAV output only"));
+        }
         carvel::VideoRenderOptions video;
         video.reading = reading;
         video.sampleRate = rate;
@@ -144,6 +159,11 @@ int main(int argc, char** argv) {
     carvel::RenderSettings settings;
     settings.reading = reading;
     settings.limited = !normalize;
+    settings.range.fromMs = range.from.ms.value_or(0);
+    settings.range.toMs = range.to.ms.value_or(std::numeric_limits<double>::infinity());
+    settings.range.fromMeasure = range.from.measure;
+    settings.range.toMeasure = range.to.measure;
+    settings.range.mute = range.mute;
     const carvel::RenderResult result = carvel::renderChart(
         args.at(0), rate, normalize ? static_cast<carvel::media::RenderSink&>(scratch) : sink,
         maxFrames, settings);
@@ -151,6 +171,10 @@ int main(int argc, char** argv) {
         printError(carvel::messageText(message));
     }
     if (!result.found) {
+        return 1;
+    }
+    if (result.rangeUnplaced) {
+        printError(carvel::unplacedEndText(range.from.measure ? range.from : range.to));
         return 1;
     }
     if (normalize && result.sinkFailed) {

@@ -146,6 +146,50 @@ TEST(RenderOutput, StatusFollowsTheVirtualClock) {
     EXPECT_EQ(sink.samples.size(), 61u * 2);
 }
 
+// A start at offset k plays the sound's own frames k.. from its due frame, and the voice is silent
+// as many frames sooner; an offset at or past the end only silences the voice.
+TEST(RenderOutput, AStartPartWayPlaysTheRestOfTheSound) {
+    struct Case {
+        std::int64_t offset;
+        std::vector<float> left;
+        double silentAtMs;
+    };
+    const Case cases[] = {
+        {0, {0, 0, 1, 2, 3, 4, 5}, 7},
+        {1, {0, 0, 2, 3, 4, 5}, 6},
+        {4, {0, 0, 5}, 3},
+        {5, {0, 0}, 2},
+        {99, {0, 0}, 2},
+        {-3, {0, 0, 1, 2, 3, 4, 5}, 7},
+    };
+    for (const Case& c : cases) {
+        CollectingSink sink;
+        RenderOutput output(1000, sink);
+        output.setLimited(false);
+        output.play(3, ramp(2, 100), 0);  // ends where the restart begins
+        output.play(3, ramp(5), 2, c.offset);
+        EXPECT_DOUBLE_EQ(output.silentAtMs(3), c.silentAtMs) << c.offset;
+        output.advanceTo(1);
+        output.finish();
+        std::vector<float> expected = c.left;
+        expected[0] = 100;
+        expected[1] = 101;
+        EXPECT_EQ(left(sink.samples), expected) << c.offset;
+    }
+}
+
+// The mixer starts a 16-bit mono sound part-way too, on both sides.
+TEST(Mixer, StartsAMonoSoundPartWay) {
+    auto sound = std::make_shared<Sound>();
+    sound->channels = 1;
+    sound->pcm16 = {1000, 2000, 3000};
+    Mixer mixer;
+    ASSERT_TRUE(mixer.post({kStart, 1, 1, sound, 1}));
+    const std::vector<float> out = mixBlocks(mixer, 1, 4);
+    EXPECT_EQ(out, (std::vector<float>{0, 0, 2000 * kPcm16Scale, 2000 * kPcm16Scale,
+                                       3000 * kPcm16Scale, 3000 * kPcm16Scale, 0, 0}));
+}
+
 constexpr float kThreshold = Limiter::kThreshold;
 
 float peakOf(const std::vector<float>& samples) {

@@ -107,6 +107,88 @@ TEST_F(TimedPlaybackTest, EventsFallDueAtTheirTimes) {
     EXPECT_FALSE(engine.running());
 }
 
+// Each run passes for runMs, then seeks to chart time `to`; the starts from the seek on are listed
+// as "voice@due+offset", due counted from the seek. Sounds are 10 frames (ms) long.
+TEST_F(TimedPlaybackTest, ASeekResumesTheSoundsThatRingThere) {
+    struct Case {
+        double runMs, to;
+        Playback::Mute mute;
+        const char* events;
+        const char* starts;
+        const char* name;
+    };
+    const char* chartText = "0:11:1 5:11:2 8:01:3 12:11:4 30:11:5";
+    const Case cases[] = {
+        {0,
+         12,
+         {},
+         chartText,
+         "2@0+7 3@0+4 4@0+0 5@18+0",
+         "the sounds still ringing resume where they are; one at the position starts with them"},
+        {0, 10, {}, chartText, "2@0+5 3@0+2 4@2+0 5@20+0", "a sound that has just ended stays off"},
+        {25, 6, {}, chartText, "1@0+6 2@0+1 3@2+0 4@6+0 5@24+0", "back to a moment passed"},
+        {0, 12, {true, false}, chartText, "3@0+4", "key sounds muted"},
+        {0, 12, {false, true}, chartText, "2@0+7 4@0+0 5@18+0", "background sounds muted"},
+        {0, 8, {}, "0:11:1 6:11:1 9:11:2", "1@0+2 2@1+0", "a voice's later start cut its sound"},
+        {0, 1e300, {}, "0:11:1 9:11:2", "", "a position past the end ends the run"},
+        {0, -50, {}, "0:11:1 9:11:2", "1@0+0 2@9+0", "a position before the start is the start"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        chart.timeline().events = timedEvents(c.events);
+        clock.now = kStart;
+        engine.setMute(c.mute);
+        engine.play();
+        testing::runFor(engine, clock, c.runMs);
+        output.starts.clear();
+        const int stops = output.stops;
+        const double seekAt = clock.now;
+        engine.seekTo(c.to);
+        EXPECT_EQ(output.stops, stops + 1);
+        if (c.to >= 0 && c.to < 1e6) {
+            EXPECT_DOUBLE_EQ(engine.positionMs(), c.to);
+        }
+        testing::runFor(engine, clock, 10000);
+        QStringList list;
+        for (const auto& start : output.starts) {
+            list.append(QString::number(start.voice) + u'@' +
+                        QString::number(start.dueMs - seekAt) + u'+' +
+                        QString::number(start.offsetFrames));
+        }
+        EXPECT_EQ(list.join(u' '), QString::fromLatin1(c.starts));
+        engine.abandon();
+    }
+    engine.setMute({});
+}
+
+// A loop turns back at B for as long as the run goes on; a loop that is no loop is cleared.
+TEST_F(TimedPlaybackTest, ALoopTurnsBackAtItsEnd) {
+    struct Case {
+        double aMs, bMs;
+        const char* starts;
+    };
+    const char* once = "1@0 2@15 3@30";
+    const Case cases[] = {
+        {0, 20, "1@0 2@15 1@20 2@35 1@40"},
+        {10, 32, "1@0 2@15 3@30 2@37"},
+        {-1, 20, once},
+        {5, 14.9, once},
+        {std::nan(""), 20, once},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.starts);
+        chart.timeline().events = timedEvents("0:11:1 15:11:2 30:11:3");
+        output.starts.clear();
+        clock.now = kStart;
+        engine.setLoop(c.aMs, c.bMs);
+        engine.play();
+        testing::runFor(engine, clock, 50);
+        EXPECT_EQ(starts(), QString::fromLatin1(c.starts));
+        engine.abandon();
+    }
+    engine.clearLoop();
+}
+
 // A bmson note that continues its channel's sound leaves the voice playing.
 TEST_F(TimedPlaybackTest, ANoteThatContinuesStartsNothing) {
     chart.timeline().events = {{0, 37, 1}, {5, 37, 1, true}, {8, 37, 2}};
