@@ -114,10 +114,65 @@ double ratioField(double ratio) {
     return leadingNumber(std::string_view(formatRatio(ratio)));
 }
 
+namespace {
+
+constexpr std::int64_t kTails = kChannels * kValues;
+constexpr std::int64_t kTicks = 192;  // of a measure of nominal length
+
+// Sorts the keyed events of one measure that starts at key `base`: a counting sort by tick into
+// scratch, then by key among the few events of each tick. Large measures take a plain sort.
+void sortMeasure(std::vector<Event>::iterator first, std::vector<Event>::iterator last,
+                 std::int64_t base, std::vector<Event>& scratch) {
+    const auto byKey = [](const Event& a, const Event& b) { return a.position < b.position; };
+    const auto n = static_cast<size_t>(last - first);
+    if (n <= 32 || n > (size_t{1} << 16)) {
+        if (!std::is_sorted(first, last, byKey)) {
+            std::sort(first, last, byKey);
+        }
+        return;
+    }
+    const auto tick = [&](const Event& e) {
+        return static_cast<size_t>((e.position - base) / kTails);
+    };
+    std::array<std::uint32_t, kTicks + 1> start{};
+    for (auto e = first; e != last; ++e) {
+        ++start[tick(*e) + 1];
+    }
+    for (size_t t = 0; t < kTicks; ++t) {
+        start[t + 1] += start[t];
+    }
+    scratch.resize(n);
+    std::array<std::uint32_t, kTicks> next{};
+    std::copy(start.begin(), start.end() - 1, next.begin());
+    for (auto e = first; e != last; ++e) {
+        scratch[next[tick(*e)]++] = *e;
+    }
+    for (size_t t = 0; t < kTicks; ++t) {
+        const auto from = scratch.begin() + start[t];
+        const auto to = scratch.begin() + start[t + 1];
+        if (to - from > 1 && !std::is_sorted(from, to, byKey)) {
+            std::sort(from, to, byKey);
+        }
+    }
+    std::copy(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(n), first);
+}
+
+}  // namespace
+
 void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRatios) {
-    const bool ranked = std::all_of(events.begin(), events.end(), [](const Event& e) {
-        return sixDigits(e.position) && hasTailRank(e);
-    });
+    // Whether every event can be keyed, and whether the measures (192 ticks) come in order, as the
+    // lines usually do, so that each measure can be sorted on its own.
+    bool ranked = true;
+    bool grouped = true;
+    std::int64_t measure = 0;
+    for (const Event& e : events) {
+        if (!sixDigits(e.position) || !hasTailRank(e)) {
+            ranked = false;
+            break;
+        }
+        grouped = grouped && e.position / kTicks >= measure;
+        measure = e.position / kTicks;
+    }
     if (!ranked) {
         std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
         return;
@@ -125,15 +180,28 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
     // What the reader leaves (six-digit positions, values up to 255, no bar ends) sorts fastest by
     // one integer: the position, then the rank of the rest of the text. The key lives in the
     // position field while sorting; the rank gives the channel and the value back.
-    const auto& byRank = tailRanks().byRank;
-    constexpr std::int64_t kTails = kChannels * kValues;
+    const TailRanks& ranks = tailRanks();
     for (Event& e : events) {
-        e.position = e.position * kTails + tailRank(e);
+        e.position =
+            e.position * kTails + ranks.rank[static_cast<size_t>(e.channel * kValues + e.value)];
     }
-    std::sort(events.begin(), events.end(),
-              [](const Event& a, const Event& b) { return a.position < b.position; });
+    if (grouped) {
+        std::vector<Event> scratch;
+        for (auto first = events.begin(); first != events.end();) {
+            const std::int64_t m = first->position / (kTicks * kTails);
+            auto last = first + 1;
+            while (last != events.end() && last->position / (kTicks * kTails) == m) {
+                ++last;
+            }
+            sortMeasure(first, last, m * kTicks * kTails, scratch);
+            first = last;
+        }
+    } else {
+        std::sort(events.begin(), events.end(),
+                  [](const Event& a, const Event& b) { return a.position < b.position; });
+    }
     for (Event& e : events) {
-        const int tail = byRank[static_cast<size_t>(e.position % kTails)];
+        const int tail = ranks.byRank[static_cast<size_t>(e.position % kTails)];
         e.position /= kTails;
         e.channel = static_cast<std::uint8_t>(tail / kValues);
         e.value = tail % kValues;
