@@ -223,6 +223,12 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
     try {
         if (options.mode == ReadingMode::Full && isBmsonPath(absolute)) {
             result.chart = readBmson(file.bytes, folder, progress);
+        } else if (options.mode == ReadingMode::Full || file.bytes.startsWith("\xFF\xFE") ||
+                   file.bytes.startsWith("\xFE\xFF")) {
+            // The full reading and UTF-16 read the whole text: the bytes go before it is read.
+            const QString text = decodeText(file.bytes);
+            file.bytes = QByteArray();
+            result.chart = readChartText(text, folder, progress, options);
         } else {
             result.chart = readChartBytes(file.bytes, folder, progress, options);
         }

@@ -124,6 +124,7 @@ class Placement {
     std::vector<std::int32_t> longNoteValues_;  // of the measure's long-note pairs, in file order
     std::vector<int> byChannel_;                // the measure's lines, by channel
     std::vector<Pair> merged_;                  // the pairs of one channel's lines
+    std::vector<size_t> runs_;  // where each line's (or merged channel's) events start in events_
     std::array<bool, 36 * 36> longNoteOpen_{};
 
     // The sweep through a measure: at `at`, reached at `time`, a stop of stopMs begins; from
@@ -145,6 +146,12 @@ std::vector<TimedEvent> Placement::place(ReadProgress* progress) {
     for (size_t m = 0; m < kMeasureCount; ++m) {
         start[m + 1] += start[m];
     }
+    // Each event takes two characters of a played channel's line.
+    size_t pairs = 0;
+    for (const ChannelLine& line : lines_) {
+        pairs += isPlayed(line.channel) ? static_cast<size_t>(line.data.size() / 2) : 0;
+    }
+    events_.reserve(pairs);
     std::vector<int> order(lines_.size());
     std::vector<int> next(start.begin(), start.end() - 1);
     for (size_t i = 0; i < lines_.size(); ++i) {
@@ -227,6 +234,7 @@ int Placement::pairValue(int channel, QChar high, QChar low) const {
 void Placement::gather(const int* first, const int* last) {
     changes_.clear();
     longNoteValues_.clear();
+    runs_.clear();
     const size_t firstEvent = events_.size();
     // The measure's lines by channel, each channel's in file order.
     byChannel_.assign(first, last);
@@ -243,9 +251,11 @@ void Placement::gather(const int* first, const int* last) {
         if (isTiming(channel) || isPlayed(channel)) {
             if (end - g == 1 || channel == kBgm) {
                 for (size_t l = g; l < end; ++l) {
+                    runs_.push_back(events_.size());
                     gatherLine(byChannel_[l]);
                 }
             } else {
+                runs_.push_back(events_.size());
                 gatherMerged(g, end);
             }
         }
@@ -260,9 +270,17 @@ void Placement::gather(const int* first, const int* last) {
     if (!std::is_sorted(changes_.begin(), changes_.end(), applies)) {
         std::sort(changes_.begin(), changes_.end(), applies);
     }
-    const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
-    if (!std::is_sorted(measure, events_.end(), Sooner())) {
-        std::sort(measure, events_.end(), Sooner());
+    // Each run is in order already: merging them pairwise gives what one sort would (events that
+    // compare equal time and print alike).
+    const auto at = [&](size_t i) { return events_.begin() + static_cast<std::ptrdiff_t>(i); };
+    if (!std::is_sorted(at(firstEvent), events_.end(), Sooner())) {
+        runs_.push_back(events_.size());
+        for (size_t width = 1; width + 1 < runs_.size(); width *= 2) {
+            for (size_t r = 0; r + width + 1 < runs_.size(); r += 2 * width) {
+                const size_t end = std::min(r + 2 * width, runs_.size() - 1);
+                std::inplace_merge(at(runs_[r]), at(runs_[r + width]), at(runs_[end]), Sooner());
+            }
+        }
     }
 }
 
