@@ -91,7 +91,7 @@ void appendEventText(std::string& out, const Event& event,
     out.append(text, static_cast<size_t>(end - text));
 }
 
-bool EventOrder::operator()(const Event& a, const Event& b) const {
+bool EventOrder::samePositionOrWide(const Event& a, const Event& b) const {
     if (sixDigits(a.position) && sixDigits(b.position)) {
         if (a.position != b.position) {
             return a.position < b.position;
@@ -103,10 +103,7 @@ bool EventOrder::operator()(const Event& a, const Event& b) const {
     return eventText(a, ratios_) < eventText(b, ratios_);
 }
 
-double positionField(std::int64_t position) {
-    if (sixDigits(position)) {
-        return static_cast<double>(position);
-    }
+double widePositionField(std::int64_t position) {
     return leadingNumber(std::string_view(formatSix(position)).substr(0, 6));
 }
 
