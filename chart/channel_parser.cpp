@@ -1,7 +1,6 @@
 #include "chart/channel_parser.h"
 
 #include <array>
-#include <cmath>
 
 #include "chart/channels.h"
 #include "chart/text_helpers.h"
@@ -159,9 +158,9 @@ ChannelParser::Result ChannelParser::parseText(Text s) {
     for (qsizetype h = 0; h < pairs; ++h) {
         const int value = 16 * hexValue(unit(data, 2 * h)) + hexValue(unit(data, 2 * h + 1));
         if (value >= 1) {
-            const double offset = std::floor(q * static_cast<double>(h));
-            events_.push_back({measureStart + static_cast<std::int64_t>(offset), value,
-                               static_cast<std::uint8_t>(channel)});
+            // The product is below 192 and not negative: truncating is the floor.
+            const auto offset = static_cast<std::int64_t>(q * static_cast<double>(h));
+            events_.push_back({measureStart + offset, value, static_cast<std::uint8_t>(channel)});
         }
     }
     return Result::Handled;
