@@ -54,19 +54,19 @@ class PassTable {
     }
 
     // Writes the final table. Filled from the back, an event only ever moves towards the end, so
-    // nothing is overwritten before it has moved.
+    // nothing is overwritten before it has moved; the events before the first bar end stay.
     void finish() {
-        const size_t n = events_.size();
-        events_.resize(n + barEnds_.size());
+        size_t end = events_.size();
+        events_.resize(end + barEnds_.size());
         size_t write = events_.size();
-        auto barEnd = barEnds_.rbegin();
-        for (size_t j = n + 1; j-- > 0;) {
-            if (j < n) {
-                events_[--write] = events_[j];
-            }
-            for (; barEnd != barEnds_.rend() && barEnd->slot == j; ++barEnd) {
-                events_[--write] = barEnd->event;
-            }
+        for (auto barEnd = barEnds_.rbegin(); barEnd != barEnds_.rend(); ++barEnd) {
+            const auto at = [&](size_t i) {
+                return events_.begin() + static_cast<std::ptrdiff_t>(i);
+            };
+            std::move_backward(at(barEnd->slot), at(end), at(write));
+            write -= end - barEnd->slot;
+            end = barEnd->slot;
+            events_[--write] = barEnd->event;
         }
     }
 

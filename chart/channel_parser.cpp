@@ -1,22 +1,11 @@
 #include "chart/channel_parser.h"
 
-#include <cmath>
+#include <array>
 
 #include "chart/channels.h"
 #include "chart/text_helpers.h"
 
 namespace carvel {
-
-namespace {
-
-bool isDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-int digit(QChar c) {
-    return c.unicode() - u'0';
-}
-
-}  // namespace
 
 bool isEventChannel(int channel) {
     return channels::isClassicEvent(channel);
@@ -55,26 +44,99 @@ bool isFullOnlyChannel(int channel) {
 ChannelParser::ChannelParser(std::vector<Event>& events, std::vector<BarLength>& barLengths)
     : events_(events), barLengths_(barLengths) {}
 
-ChannelParser::Result ChannelParser::parse(QStringView line) {
-    const QStringView s = trimSpaces(line);
-    if (s.isEmpty() || s.front() != u'#') {
+namespace {
+
+char16_t unit(QStringView s, qsizetype i) {
+    return s[i].unicode();
+}
+char16_t unit(std::string_view s, qsizetype i) {
+    return static_cast<unsigned char>(s[static_cast<size_t>(i)]);
+}
+QStringView after(QStringView s, qsizetype i) {
+    return s.sliced(i);
+}
+std::string_view after(std::string_view s, qsizetype i) {
+    return s.substr(static_cast<size_t>(i));
+}
+qsizetype length(QStringView s) {
+    return s.size();
+}
+qsizetype length(std::string_view s) {
+    return static_cast<qsizetype>(s.size());
+}
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+int digit(char16_t c) {
+    return c - u'0';
+}
+QString textOf(QStringView s) {
+    return s.toString();
+}
+QString textOf(std::string_view s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+bool hasLetterBeyondF(std::string_view text) {
+    for (const char c : text) {
+        const char folded = static_cast<char>(c | 0x20);
+        if (folded >= 'g' && folded <= 'z') {
+            return true;
+        }
+    }
+    return false;
+}
+bool hasLetterBeyondF(QStringView text) {
+    return hasBase36Letter(text);
+}
+
+// Hexadecimal digit values by character, 0 for anything else (as hexDigitValue).
+struct HexTable {
+    std::array<std::uint8_t, 128> value{};
+    constexpr HexTable() {
+        for (int i = 0; i < 10; ++i) {
+            value[static_cast<size_t>('0' + i)] = static_cast<std::uint8_t>(i);
+        }
+        for (int i = 0; i < 6; ++i) {
+            value[static_cast<size_t>('A' + i)] = value[static_cast<size_t>('a' + i)] =
+                static_cast<std::uint8_t>(10 + i);
+        }
+    }
+};
+constexpr HexTable kHex;
+
+int hexValue(char16_t c) {
+    return c < 128 ? kHex.value[c] : 0;
+}
+
+}  // namespace
+
+// s is trimmed of spaces.
+template <typename Text>
+ChannelParser::Result ChannelParser::parseText(Text s) {
+    const qsizetype size = length(s);
+    if (size == 0 || unit(s, 0) != u'#') {
         return Result::Handled;
     }
-    if (s.size() < 8 || s.indexOf(u':') != 6) {
+    if (size < 8 || unit(s, 6) != u':') {
         return Result::Malformed;
     }
+    for (qsizetype i = 1; i < 6; ++i) {
+        if (unit(s, i) == u':') {
+            return Result::Malformed;  // the first ':' must be the seventh character
+        }
+    }
     for (int i = 1; i <= 5; ++i) {
-        if (!isDigit(s.at(i))) {
+        if (!isDigit(unit(s, i))) {
             return Result::Malformed;
         }
     }
-    const int measure = 100 * digit(s.at(1)) + 10 * digit(s.at(2)) + digit(s.at(3));
-    const int channel = 10 * digit(s.at(4)) + digit(s.at(5));
-    const QStringView data = s.sliced(7);
+    const int measure = 100 * digit(unit(s, 1)) + 10 * digit(unit(s, 2)) + digit(unit(s, 3));
+    const int channel = 10 * digit(unit(s, 4)) + digit(unit(s, 5));
+    const Text data = after(s, 7);
     const std::int64_t measureStart = std::int64_t{measure} * 192;
 
     if (channel == kBarEndChannel) {
-        QString key = QString::number(measureStart) + u',' + data.toString();
+        QString key = QString::number(measureStart) + u',' + textOf(data);
         if (!barLengthKeys_.contains(key)) {
             barLengthKeys_.insert(std::move(key));
             barLengths_.push_back({measureStart, leadingNumber(data)});
@@ -85,22 +147,31 @@ ChannelParser::Result ChannelParser::parse(QStringView line) {
         fullOnlyLines_ += isFullOnlyChannel(channel) ? 1 : 0;
         return Result::NotPlayed;
     }
-    if (data.size() % 2 != 0) {
+    const qsizetype dataSize = length(data);
+    if (dataSize % 2 != 0) {
         return Result::Malformed;
     }
-    fullOnlyLines_ += hasBase36Letter(data) ? 1 : 0;
-    const qsizetype pairs = data.size() / 2;
+    fullOnlyLines_ += hasLetterBeyondF(data) ? 1 : 0;
+    const qsizetype pairs = dataSize / 2;
     // Slot h lies at floor((192 / n) x h), the quotient and the product each rounded to double.
     const double q = 192.0 / static_cast<double>(pairs);
     for (qsizetype h = 0; h < pairs; ++h) {
-        const int value = hexToInt(data.sliced(2 * h, 2));
+        const int value = 16 * hexValue(unit(data, 2 * h)) + hexValue(unit(data, 2 * h + 1));
         if (value >= 1) {
-            const double offset = std::floor(q * static_cast<double>(h));
-            events_.push_back({measureStart + static_cast<std::int64_t>(offset), value,
-                               static_cast<std::uint8_t>(channel)});
+            // The product is below 192 and not negative: truncating is the floor.
+            const auto offset = static_cast<std::int64_t>(q * static_cast<double>(h));
+            events_.push_back({measureStart + offset, value, static_cast<std::uint8_t>(channel)});
         }
     }
     return Result::Handled;
+}
+
+ChannelParser::Result ChannelParser::parse(QStringView line) {
+    return parseText(trimSpaces(line));
+}
+
+ChannelParser::Result ChannelParser::parse(std::string_view line) {
+    return parseText(line);
 }
 
 }  // namespace carvel

@@ -3,6 +3,7 @@
 #include <QSet>
 #include <QString>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "chart/event.h"
@@ -26,12 +27,17 @@ class ChannelParser {
     // with the same measure and the same data text came before. Lines that do not start with '#'
     // after trimming spaces are handled by doing nothing. Events are appended unsorted.
     Result parse(QStringView line);
+    // The same for a line of printable ASCII bytes without spaces, read as the characters they are.
+    Result parse(std::string_view line);
 
     // How many lines parsed so far only the full reading plays: channels 03, 08, 09, 17-19,
     // 27-29, 51-59, 61-69, and event lines whose data holds a letter beyond F (base-36 indexes).
     int fullOnlyLines() const { return fullOnlyLines_; }
 
   private:
+    template <typename Text>
+    Result parseText(Text line);
+
     std::vector<Event>& events_;
     std::vector<BarLength>& barLengths_;
     QSet<QString> barLengthKeys_;  // "start,data" of the bar lengths seen

@@ -2,7 +2,10 @@
 
 #include <QFileInfo>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <new>
+#include <string_view>
 
 #include "chart/bar_length_pass.h"
 #include "chart/bmson_reader.h"
@@ -48,6 +51,136 @@ MediaRequest mediaRequest(MediaRequest::Kind kind, QStringView line, const QStri
     return request;
 }
 
+// The classic reading, line by line: lines as text, or channel lines as bytes.
+class ClassicReader {
+  public:
+    ClassicReader(const QString& folder, ReadProgress* progress)
+        : folder_(folder), progress_(progress), parser_(chart_.table().events, barLengths_) {
+        chart_.folder = folder;
+    }
+
+    EventTable& table() { return chart_.table(); }
+    bool stopRequested() const { return progress_ != nullptr && progress_->stopRequested(); }
+    void line(QStringView line);
+    // A line of printable ASCII without spaces that does not start with #WAV or #BMP: what line()
+    // would hand to the parser as it is.
+    void channelLine(std::string_view line) {
+        parser_.parse(line);
+        reportCount();
+    }
+    Chart finish();
+
+  private:
+    void reportCount() {
+        const auto count = static_cast<qsizetype>(chart_.table().events.size());
+        if (progress_ != nullptr && count != reported_) {
+            reported_ = count;
+            progress_->eventCountChanged(count);
+        }
+    }
+
+    Chart chart_;
+    QString folder_;
+    ReadProgress* progress_;
+    PathResolver resolver_;
+    std::vector<BarLength> barLengths_;
+    ChannelParser parser_;
+    qsizetype reported_ = 0;
+};
+
+void ClassicReader::line(QStringView line) {
+    EventTable& table = chart_.table();
+    const QStringView head = line.left(4);
+    if (sameKey(head, u"#WAV")) {
+        chart_.media.push_back(mediaRequest(MediaRequest::Kind::Sound, line, folder_, resolver_));
+    } else if (sameKey(head, u"#BMP")) {
+        chart_.media.push_back(mediaRequest(MediaRequest::Kind::Picture, line, folder_, resolver_));
+    }
+    if ((sameKey(head, u"#WAV") || sameKey(head, u"#BMP")) && hasBase36Letter(line.mid(4, 2))) {
+        ++table.fullOnlyLines;
+    }
+    QStringView key;
+    QStringView value;
+    splitHeaderLine(line, key, value);
+    if (sameKey(key, u"TITLE")) {
+        chart_.title = value.toString();
+    } else if (sameKey(key, u"GENRE")) {
+        chart_.genre = value.toString();
+    } else if (sameKey(key, u"ARTIST")) {
+        chart_.artist = value.toString();
+    } else if (sameKey(key, u"BPM")) {
+        applyBpm(value, chart_);
+    } else if (sameKey(key, u"STAGEFILE")) {
+        MediaRequest stage;
+        stage.kind = MediaRequest::Kind::Stage;
+        stage.name = value.toString();
+        stage.file = resolver_.resolve(folder_, stage.name);
+        chart_.media.push_back(std::move(stage));
+    } else if (sameKey(key, u"RANDOM") || sameKey(key, u"SETRANDOM")) {
+        ++table.fullOnlyLines;  // read as a channel line, it would do nothing
+    } else {
+        parser_.parse(line);
+        reportCount();
+    }
+}
+
+Chart ClassicReader::finish() {
+    EventTable& table = chart_.table();
+    table.fullOnlyLines += parser_.fullOnlyLines();
+    sortEvents(table.events, table.barEndRatios);
+    applyBarLengths(barLengths_, table.events, table.barEndRatios);
+    return std::move(chart_);
+}
+
+bool startsWithKey(std::string_view line, std::string_view key) {
+    if (line.size() < key.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < key.size(); ++i) {
+        if ((line[i] | 0x20) != (key[i] | 0x20)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether line() would treat a line of these bytes as the parser's, and the bytes are the
+// characters they decode to.
+bool isPlainChannelLine(QByteArrayView bytes) {
+    // Eight bytes at a time: a byte below 0x21 or above 0x7E sets its high bit in the test word.
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHigh = kOnes * 0x80;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        const std::uint64_t below = (word - kOnes * 0x21) & ~word;
+        const std::uint64_t above = (word + kOnes * (0x7F - 0x7E)) | word;
+        if (((below | above) & kHigh) != 0) {
+            return false;
+        }
+    }
+    for (; p != end; ++p) {
+        if (!LineDecoder::isPlain(*p)) {
+            return false;
+        }
+    }
+    const std::string_view line(bytes.data(), static_cast<size_t>(bytes.size()));
+    return !startsWithKey(line, "#wav") && !startsWithKey(line, "#bmp");
+}
+
+// An upper bound of the events that the lines of bytes give: two characters each.
+size_t eventBound(QByteArrayView bytes) {
+    size_t pairs = 0;
+    forEachLine(bytes, [&](QByteArrayView line) {
+        if (line.size() > 7 && line[0] == '#' && line[6] == ':') {
+            pairs += static_cast<size_t>(line.size() - 7) / 2;
+        }
+    });
+    return pairs;
+}
+
 }  // namespace
 
 Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress,
@@ -55,59 +188,34 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     if (options.mode == ReadingMode::Full) {
         return readFullChartText(text, folder, progress, options.seed);
     }
-    Chart chart;
-    chart.folder = folder;
-    PathResolver resolver;
-    std::vector<BarLength> barLengths;
-    EventTable& table = chart.table();
-    ChannelParser parser(table.events, barLengths);
-    qsizetype reported = 0;
+    ClassicReader reader(folder, progress);
     forEachLine(text, [&](QStringView line) {
-        if (progress != nullptr && progress->stopRequested()) {
-            return;
-        }
-        const QStringView head = line.left(4);
-        if (sameKey(head, u"#WAV")) {
-            chart.media.push_back(mediaRequest(MediaRequest::Kind::Sound, line, folder, resolver));
-        } else if (sameKey(head, u"#BMP")) {
-            chart.media.push_back(
-                mediaRequest(MediaRequest::Kind::Picture, line, folder, resolver));
-        }
-        if ((sameKey(head, u"#WAV") || sameKey(head, u"#BMP")) && hasBase36Letter(line.mid(4, 2))) {
-            ++table.fullOnlyLines;
-        }
-        QStringView key;
-        QStringView value;
-        splitHeaderLine(line, key, value);
-        if (sameKey(key, u"TITLE")) {
-            chart.title = value.toString();
-        } else if (sameKey(key, u"GENRE")) {
-            chart.genre = value.toString();
-        } else if (sameKey(key, u"ARTIST")) {
-            chart.artist = value.toString();
-        } else if (sameKey(key, u"BPM")) {
-            applyBpm(value, chart);
-        } else if (sameKey(key, u"STAGEFILE")) {
-            MediaRequest stage;
-            stage.kind = MediaRequest::Kind::Stage;
-            stage.name = value.toString();
-            stage.file = resolver.resolve(folder, stage.name);
-            chart.media.push_back(std::move(stage));
-        } else if (sameKey(key, u"RANDOM") || sameKey(key, u"SETRANDOM")) {
-            ++table.fullOnlyLines;  // read as a channel line, it would do nothing
-        } else {
-            parser.parse(line);
-            const auto count = static_cast<qsizetype>(table.events.size());
-            if (progress != nullptr && count != reported) {
-                reported = count;
-                progress->eventCountChanged(count);
-            }
+        if (!reader.stopRequested()) {
+            reader.line(line);
         }
     });
-    table.fullOnlyLines += parser.fullOnlyLines();
-    sortEvents(table.events, table.barEndRatios);
-    applyBarLengths(barLengths, table.events, table.barEndRatios);
-    return chart;
+    return reader.finish();
+}
+
+Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
+                     const ReadOptions& options) {
+    const LineDecoder decoder(bytes);
+    if (!decoder.byLines() || options.mode == ReadingMode::Full) {
+        return readChartText(decodeText(bytes), folder, progress, options);
+    }
+    ClassicReader reader(folder, progress);
+    reader.table().events.reserve(eventBound(decoder.text()));
+    forEachLine(decoder.text(), [&](QByteArrayView line) {
+        if (reader.stopRequested()) {
+            return;
+        }
+        if (isPlainChannelLine(line)) {
+            reader.channelLine(std::string_view(line.data(), static_cast<size_t>(line.size())));
+        } else {
+            reader.line(decoder.decode(line));
+        }
+    });
+    return reader.finish();
 }
 
 ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOptions& options) {
@@ -131,10 +239,14 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
     try {
         if (options.mode == ReadingMode::Full && isBmsonPath(absolute)) {
             result.chart = readBmson(file.bytes, folder, progress);
-        } else {
+        } else if (options.mode == ReadingMode::Full || file.bytes.startsWith("\xFF\xFE") ||
+                   file.bytes.startsWith("\xFE\xFF")) {
+            // The full reading and UTF-16 read the whole text: the bytes go before it is read.
             const QString text = decodeText(file.bytes);
             file.bytes = QByteArray();
             result.chart = readChartText(text, folder, progress, options);
+        } else {
+            result.chart = readChartBytes(file.bytes, folder, progress, options);
         }
         result.status = ReadResult::Status::Read;
     } catch (const std::bad_alloc&) {

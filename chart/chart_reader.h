@@ -32,6 +32,11 @@ struct ReadResult {
 ReadResult readChart(const QString& path, ReadProgress* progress = nullptr,
                      const ReadOptions& options = {});
 
+// Reads a chart file's bytes that are already in memory, as readChart reads the file; media names
+// are looked up in folder (ending in '/'). Only the lines a person reads are decoded to text.
+Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress = nullptr,
+                     const ReadOptions& options = {});
+
 // Reads chart text that is already in memory; media names are looked up in folder (ending in '/').
 Chart readChartText(QStringView text, const QString& folder, ReadProgress* progress = nullptr,
                     const ReadOptions& options = {});

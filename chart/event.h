@@ -32,15 +32,28 @@ void appendEventText(std::string& out, const Event& event, const std::vector<dou
 class EventOrder {
   public:
     explicit EventOrder(const std::vector<double>& barEndRatios) : ratios_(barEndRatios) {}
-    bool operator()(const Event& a, const Event& b) const;
+    bool operator()(const Event& a, const Event& b) const {
+        // Distinct six-digit positions decide at once, and are by far the most common case.
+        if (a.position != b.position && isSixDigits(a.position) && isSixDigits(b.position)) {
+            return a.position < b.position;
+        }
+        return samePositionOrWide(a, b);
+    }
 
   private:
+    static bool isSixDigits(std::int64_t position) { return position >= 0 && position <= 999999; }
+    bool samePositionOrWide(const Event& a, const Event& b) const;
+
     const std::vector<double>& ratios_;
 };
 
 // The position as the playback reads it: the number written in the first six characters of the
 // event's text. Equal to the position for 0 .. 999999.
-double positionField(std::int64_t position);
+double widePositionField(std::int64_t position);  // for positions beyond six digits
+inline double positionField(std::int64_t position) {
+    return position >= 0 && position <= 999999 ? static_cast<double>(position)
+                                               : widePositionField(position);
+}
 
 // A bar end's ratio as the playback reads it: the number written in its event text.
 double ratioField(double ratio);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <numeric>
 
 #include "chart/channels.h"
 
@@ -90,6 +89,33 @@ struct Earlier {
     }
 };
 
+// Merges the sorted runs of v that start at runs[0] < runs[1] < ... (the last one ending at v's
+// end) pairwise into one sorted run. Stable: of equal elements, the earlier run's come first.
+// scratch holds the left run of each merge.
+template <typename T, typename Less>
+void mergeRuns(std::vector<T>& v, std::vector<size_t>& runs, std::vector<T>& scratch, Less less) {
+    runs.push_back(v.size());
+    for (size_t width = 1; width + 1 < runs.size(); width *= 2) {
+        for (size_t r = 0; r + width + 1 < runs.size(); r += 2 * width) {
+            const size_t first = runs[r];
+            const size_t middle = runs[r + width];
+            const size_t last = runs[std::min(r + 2 * width, runs.size() - 1)];
+            scratch.assign(v.begin() + static_cast<std::ptrdiff_t>(first),
+                           v.begin() + static_cast<std::ptrdiff_t>(middle));
+            // The output never overtakes the right run's next element.
+            size_t left = 0;
+            size_t right = middle;
+            size_t out = first;
+            while (left < scratch.size() && right < last) {
+                v[out++] = less(v[right], scratch[left]) ? v[right++] : scratch[left++];
+            }
+            while (left < scratch.size()) {
+                v[out++] = scratch[left++];
+            }
+        }
+    }
+}
+
 class Placement {
   public:
     Placement(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions)
@@ -128,6 +154,10 @@ class Placement {
     std::vector<std::int32_t> longNoteValues_;  // of the measure's long-note pairs, in file order
     std::vector<int> byChannel_;                // the measure's lines, by channel
     std::vector<Pair> merged_;                  // the pairs of one channel's lines
+    std::vector<size_t> runs_;  // where each line's (or merged channel's) events start in events_
+    std::vector<TimedEvent> eventScratch_;
+    std::vector<size_t> pairRuns_;  // where each line's pairs start in merged_
+    std::vector<Pair> pairScratch_;
     std::array<bool, 36 * 36> longNoteOpen_{};
 
     // The sweep through a measure: at `at`, reached at `time`, a stop of stopMs begins; from
@@ -149,6 +179,12 @@ Timeline Placement::place(ReadProgress* progress) {
     for (size_t m = 0; m < kMeasureCount; ++m) {
         start[m + 1] += start[m];
     }
+    // Each event takes two characters of a played channel's line.
+    size_t pairs = 0;
+    for (const ChannelLine& line : lines_) {
+        pairs += isPlayed(line.channel) ? static_cast<size_t>(line.data.size() / 2) : 0;
+    }
+    events_.reserve(pairs);
     std::vector<int> order(lines_.size());
     std::vector<int> next(start.begin(), start.end() - 1);
     for (size_t i = 0; i < lines_.size(); ++i) {
@@ -247,6 +283,7 @@ int Placement::pairValue(int channel, QChar high, QChar low) const {
 void Placement::gather(const int* first, const int* last) {
     changes_.clear();
     longNoteValues_.clear();
+    runs_.clear();
     const size_t firstEvent = events_.size();
     // The measure's lines by channel, each channel's in file order.
     byChannel_.assign(first, last);
@@ -263,9 +300,11 @@ void Placement::gather(const int* first, const int* last) {
         if (isTiming(channel) || isPlayed(channel)) {
             if (end - g == 1 || channel == kBgm) {
                 for (size_t l = g; l < end; ++l) {
+                    runs_.push_back(events_.size());
                     gatherLine(byChannel_[l]);
                 }
             } else {
+                runs_.push_back(events_.size());
                 gatherMerged(g, end);
             }
         }
@@ -280,9 +319,11 @@ void Placement::gather(const int* first, const int* last) {
     if (!std::is_sorted(changes_.begin(), changes_.end(), applies)) {
         std::sort(changes_.begin(), changes_.end(), applies);
     }
-    const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
-    if (!std::is_sorted(measure, events_.end(), Sooner())) {
-        std::sort(measure, events_.end(), Sooner());
+    // Each run is in order already: merging them pairwise gives what one sort would (events that
+    // compare equal time and print alike).
+    if (!std::is_sorted(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent), events_.end(),
+                        Sooner())) {
+        mergeRuns(events_, runs_, eventScratch_, Sooner());
     }
 }
 
@@ -310,16 +351,16 @@ void Placement::gatherLine(int index) {
 // The lines byChannel_[first, last) of one channel, merged by position.
 void Placement::gatherMerged(size_t first, size_t last) {
     merged_.clear();
+    pairRuns_.clear();
     for (size_t l = first; l < last; ++l) {
         const int index = byChannel_[l];
-        forEachPair(index, [&](Fraction at, int value) {
-            const std::int32_t common = std::gcd(at.i, at.n);
-            merged_.push_back({{at.i / common, at.n / common}, value, index});
-        });
+        pairRuns_.push_back(merged_.size());
+        forEachPair(index, [&](Fraction at, int value) { merged_.push_back({at, value, index}); });
     }
-    // By position, and at one position in file order: the last one stands.
-    std::stable_sort(merged_.begin(), merged_.end(),
-                     [](const Pair& a, const Pair& b) { return a.at < b.at; });
+    // By position, and at one position in file order: the last one stands. Positions compare as
+    // numbers (1/2 is 2/4), so they need no reducing.
+    mergeRuns(merged_, pairRuns_, pairScratch_,
+              [](const Pair& a, const Pair& b) { return a.at < b.at; });
     const int channel = lines_[static_cast<size_t>(byChannel_[first])].channel;
     for (size_t i = 0; i < merged_.size(); ++i) {
         if (i + 1 == merged_.size() || !(merged_[i].at == merged_[i + 1].at)) {

@@ -1,39 +1,63 @@
 #include "chart/timed_event_text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "chart/index_alphabet.h"
 
 namespace carvel {
 
+namespace {
+
+// timeMs x 1000 rounded half to even, from the exact product: timeMs is m x 2^e with m below 2^53,
+// so m x 1000 fits 64 bits and the bits shifted out decide the rounding. For 0 <= timeMs < 9e15.
+std::int64_t roundedThousandths(double timeMs) {
+    const auto bits = std::bit_cast<std::uint64_t>(timeMs);
+    const auto biased = static_cast<int>(bits >> 52);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t m = biased == 0 ? fraction : fraction | std::uint64_t{1} << 52;
+    const int e = (biased == 0 ? 1 : biased) - 1075;
+    const std::uint64_t product = m * 1000;
+    if (e >= 0) {
+        return static_cast<std::int64_t>(product << e);
+    }
+    const int shift = -e;
+    if (shift >= 64) {
+        return 0;  // below 0.5
+    }
+    const std::uint64_t whole = product >> shift;
+    const std::uint64_t rest = product & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    return static_cast<std::int64_t>(whole + (rest > half || (rest == half && whole % 2 != 0)));
+}
+
+}  // namespace
+
 void appendTimedEventText(std::string& out, const TimedEvent& event) {
     char text[64];
     char* end = text;
-    // A long double holds time x 1000 exactly; rounding that half to even is what printf does
-    // with the exact decimal value of the time.
-    const long double thousandths = static_cast<long double>(event.timeMs) * 1000;
-    if (event.timeMs >= 0 && thousandths < 9e18L) {
-        auto whole = static_cast<std::int64_t>(thousandths);
-        const long double rest = thousandths - static_cast<long double>(whole);
-        whole += rest > 0.5L || (rest == 0.5L && whole % 2 != 0) ? 1 : 0;
+    if (event.timeMs >= 0 && event.timeMs < 9e15) {
+        const std::int64_t whole = roundedThousandths(event.timeMs);
         end = std::to_chars(end, text + sizeof text, whole / 1000).ptr;
         const auto decimals = static_cast<int>(whole % 1000);
         *end++ = '.';
         *end++ = static_cast<char>('0' + decimals / 100);
         *end++ = static_cast<char>('0' + decimals / 10 % 10);
         *end++ = static_cast<char>('0' + decimals % 10);
-        out.append(text, static_cast<size_t>(end - text));
     } else {
         std::string wide(400, '\0');
         const int written = std::snprintf(wide.data(), wide.size(), "%.3f", event.timeMs);
         out.append(wide.data(), static_cast<size_t>(std::max(written, 0)));
     }
-    out += ',';
-    out += channelText(event.channel);
-    out += ',';
-    end = std::to_chars(text, text + sizeof text, event.value).ptr;
+    constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    *end++ = ',';
+    *end++ = kDigits[(event.channel / 36) % 36];
+    *end++ = kDigits[event.channel % 36];
+    *end++ = ',';
+    end = std::to_chars(end, text + sizeof text, event.value).ptr;
     out.append(text, static_cast<size_t>(end - text));
 }
 

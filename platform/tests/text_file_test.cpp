@@ -63,6 +63,30 @@ TEST(DecodeText, ByteOrderMarksUtf8ElseCp932) {
     EXPECT_EQ(decodeUtf8OrCp932Strictly("a\x81"), std::nullopt);
 }
 
+// Lines decoded one by one are the lines of the whole decoded text.
+TEST(LineDecoder, LinesAsInTheWholeText) {
+    const QByteArray cases[] = {
+        "a\r\nb\rc\n",
+        "\xEF\xBB\xBF\xEF\xBB\xBF\xE3\x83\x86\n\xEF\xBB\xBFx\n",
+        "\x83\x65\r\nx\x81\r\ny\x81\nz\x81",
+        "\x7F\x1A\x1C\x83\x65\n\x7F",
+        "\xE3\x83",
+        "",
+    };
+    for (const QByteArray& bytes : cases) {
+        const LineDecoder decoder(bytes);
+        ASSERT_TRUE(decoder.byLines());
+        QStringList lines;
+        forEachLine(decoder.text(),
+                    [&](QByteArrayView line) { lines.append(decoder.decode(line)); });
+        EXPECT_EQ(lines, splitLines(decodeText(bytes))) << bytes.toHex().data();
+    }
+    EXPECT_FALSE(LineDecoder(QByteArray("\xFF\xFE"
+                                        "a\0",
+                                        4))
+                     .byLines());
+}
+
 TEST(TextFile, ReadsOnlyRegularFilesOfBoundedSize) {
     QTemporaryDir dir;
     const QString text = dir.filePath(u"a.txt"_qs);

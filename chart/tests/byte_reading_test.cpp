@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "testing/qt_printers.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "chart/channel_parser.h"
+#include "chart/chart_reader.h"
+#include "chart/timed_event_text.h"
+#include "platform/text_decoding.h"
+#include "testing/fakes.h"
+
+namespace carvel {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Everything the classic reading keeps, as text.
+Strings summary(const Chart& chart) {
+    Strings out = {chart.title.toStdString(), chart.genre.toStdString(), chart.artist.toStdString(),
+                   std::to_string(chart.bpm), std::to_string(chart.table().fullOnlyLines)};
+    for (const MediaRequest& r : chart.media) {
+        out.push_back((u"%1 %2 [%3] [%4] %5"_qs)
+                          .arg(QString::number(static_cast<int>(r.kind)), r.indexText, r.name,
+                               r.file.path, QString::number(r.notBitmap))
+                          .toStdString());
+    }
+    for (const std::string& e :
+         testing::textsOf(chart.table().events, chart.table().barEndRatios)) {
+        out.push_back(e);
+    }
+    return out;
+}
+
+// Reading the bytes gives what decoding the whole file and reading its text gives.
+TEST(ReadChartBytes, SameAsTheDecodedText) {
+    const QByteArray cases[] = {
+        "#TITLE plain\r\n#00111:0102\r\n#00211:03\r\n",
+        // Measures out of order, and one measure of many events (the sort by ticks).
+        "#00511:01\n#00111:0203\n#00311:" + QByteArray("0A0B0C0D", 8).repeated(40) +
+            "\n#00316:0F00FF\n#00111:11\n",
+        // A UTF-8 mark, a second one (dropped with it), and one inside a line (kept).
+        "\xEF\xBB\xBF\xEF\xBB\xBF#TITLE \xE3\x83\x86\n#ARTIST a\xEF\xBB\xBF\n#00111:01",
+        // CP932 names and texts; a lead byte without its second byte before a break and at the end.
+        "#TITLE \x83\x65\x83\x58\x83\x67\r\n#WAV01 \x83\x65.wav\r\n#GENRE x\x81\r\n#00111:01\r\n"
+        "#ARTIST y\x81",
+        "\xEF\xBB\xBF#TITLE \x83\x65\r\n#00111:0101\r",
+        // Bytes that CP932 decodes to other control characters, in a channel line and a bar length.
+        "#TITLE \x83\x65\n#00102:0.5\x7F\n#00102:0.5\x1A\n#00111:01\x7F\x1C\n#00211:0101\n",
+        // Lines with spaces, tabs and non-ASCII data go the way of text.
+        "#00111:01 02\n#00111:\t0102\n#00111:01\xE3\x83\x86\n#00111:0G\n#wav0Z a b.bmp\n",
+        // A mark of UTF-16 reads the whole text.
+        QByteArray("\xFF\xFE#\0T\0I\0T\0L\0E\0 \0\xC6\x30\n\0", 20),
+        "",
+        "\n\r\n",
+    };
+    for (const QByteArray& bytes : cases) {
+        SCOPED_TRACE(bytes.toHex().toStdString());
+        const Chart fromText = readChartText(decodeText(bytes), u"/nonexistent/"_qs);
+        const Chart fromBytes = readChartBytes(bytes, u"/nonexistent/"_qs);
+        EXPECT_EQ(summary(fromBytes), summary(fromText));
+    }
+}
+
+// The sort by measures and ticks agrees with a sort by the texts, in any line order.
+TEST(SortEvents, AnyLineOrderGivesTheTextOrder) {
+    std::mt19937 random(3);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<Event> events;
+        std::vector<BarLength> barLengths;
+        ChannelParser parser(events, barLengths);
+        const int channels[] = {1, 4, 6, 7, 11, 16, 21, 26};
+        for (int line = 0; line < 40; ++line) {
+            QString data;
+            const int pairs = 1 + static_cast<int>(random() % 300);
+            for (int p = 0; p < pairs; ++p) {
+                data += QString::number(random() % 256, 16).rightJustified(2, u'0');
+            }
+            const int measure = round % 2 == 0 ? line / 8 : static_cast<int>(random() % 4);
+            parser.parse(u"#%1%2:%3"_qs.arg(measure, 3, 10, QChar(u'0'))
+                             .arg(channels[random() % 8], 2, 10, QChar(u'0'))
+                             .arg(data));
+        }
+        std::vector<Event> expected = events;
+        std::sort(expected.begin(), expected.end(), EventOrder({}));
+        sortEvents(events, {});
+        EXPECT_EQ(testing::textsOf(events, {}), testing::textsOf(expected, {}));
+    }
+}
+
+// Times print as printf's "%.3f" prints them, rounding the exact value half to even.
+TEST(TimedEventText, RoundsLikePrintf) {
+    const double times[] = {0.0,
+                            0.0005,
+                            0.0015,
+                            0.0025,
+                            2.5e-4,
+                            1234.5675,
+                            1234.5665,
+                            0.1 + 0.2,
+                            1e-310,
+                            123456789.0125,
+                            8999999999999999.0,
+                            9e15,
+                            1e300,
+                            -1.5,
+                            std::numeric_limits<double>::infinity()};
+    std::mt19937_64 random(5);
+    std::vector<double> all(std::begin(times), std::end(times));
+    for (int i = 0; i < 2000; ++i) {
+        all.push_back(
+            std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 60)));
+    }
+    for (const double t : all) {
+        TimedEvent event;
+        event.timeMs = t;
+        event.channel = 37;
+        event.value = 5;
+        std::string got;
+        appendTimedEventText(got, event);
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%.3f,11,5", t);
+        EXPECT_EQ(got, expected) << t;
+    }
+}
+
+}  // namespace
+}  // namespace carvel
