@@ -1,6 +1,7 @@
-// libFuzzer target: the chart reader on arbitrary text, from memory, in both readings, and the
-// same bytes as bmson. Media lines name files in a folder that does not exist, so nothing is
-// decoded; the media decoders have a target of their own.
+// libFuzzer target: the chart reader on arbitrary text, from memory, in both readings, the classic
+// reading also from the bytes as a file is read, and the same bytes as bmson. Media lines name
+// files in a folder that does not exist, so nothing is decoded; the media decoders have a target of
+// their own.
 #include <QByteArray>
 #include <algorithm>
 #include <cmath>
@@ -17,15 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QString text = carvel::decodeText(bytes);
     const QString folder = QStringLiteral("/nonexistent/");
-    const carvel::Chart chart = carvel::readChartText(text, folder);
     // Every event has a text, and every bar end its ratio.
     std::string out;
-    for (size_t i = 0; i < chart.table().events.size(); ++i) {
-        carvel::appendEventText(out, chart.table().events[i], chart.table().barEndRatios);
-        if (chart.table().events[i].channel == carvel::kBarEndChannel &&
-            static_cast<size_t>(chart.table().events[i].value) >=
-                chart.table().barEndRatios.size()) {
-            std::abort();
+    for (const carvel::Chart& chart :
+         {carvel::readChartText(text, folder), carvel::readChartBytes(bytes, folder)}) {
+        for (size_t i = 0; i < chart.table().events.size(); ++i) {
+            carvel::appendEventText(out, chart.table().events[i], chart.table().barEndRatios);
+            if (chart.table().events[i].channel == carvel::kBarEndChannel &&
+                static_cast<size_t>(chart.table().events[i].value) >=
+                    chart.table().barEndRatios.size()) {
+                std::abort();
+            }
         }
     }
     // The full reading: finite times from 0 on, in order, each with a text.
