@@ -40,6 +40,22 @@ void addFrames(const Sound& sound, std::int64_t from, std::int64_t frames, float
     }
 }
 
+// The same scaled by gain, for a lane whose gain is not 1 (at 1 the sums stay those of addFrames).
+void addScaledFrames(const Sound& sound, std::int64_t from, std::int64_t frames, float gain,
+                     float* out) {
+    const int channels = sound.channels;
+    for (std::int64_t i = 0; i < frames; ++i) {
+        for (int side = 0; side < 2; ++side) {
+            const std::int64_t at = (from + i) * channels + (channels == 2 ? side : 0);
+            const float v = sound.pcm16.empty()
+                                ? sound.pcm[static_cast<std::size_t>(at)]
+                                : static_cast<float>(sound.pcm16[static_cast<std::size_t>(at)]) *
+                                      kPcm16Scale;
+            out[2 * i + side] += v * gain;
+        }
+    }
+}
+
 }  // namespace
 
 Mixer::Mixer() : voices_(kVoices) {
@@ -71,10 +87,6 @@ void Mixer::apply(Command& command) {
             retire(std::move(voices_[static_cast<size_t>(v)].sound));
         }
         active_.clear();
-        for (Command& p : pending_) {
-            retire(std::move(p.sound));
-        }
-        pending_.clear();
         return;
     }
     if (command.voice < 0 || command.voice >= kVoices) {
@@ -89,18 +101,27 @@ void Mixer::apply(Command& command) {
     voice.sound = std::move(command.sound);
     const std::int64_t frames = voice.sound ? voice.sound->frames() : 0;
     voice.position = std::clamp<std::int64_t>(command.offset, 0, frames);
+    voice.lane = command.lane;
     startsApplied_.fetch_add(1, std::memory_order_release);
     if (!voice.sound) {
         active_.erase(std::find(active_.begin(), active_.end(), command.voice));
     }
 }
 
+void Mixer::dropPending(std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        retire(std::move(pending_[i].sound));
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
 void Mixer::mix(float* out, int frames) {
     const std::int64_t begin = framesMixed_.load(std::memory_order_relaxed);
     const std::int64_t end = begin + frames;
     while (auto command = commands_.pop()) {
-        if (command->type == Command::Type::StopAll) {
+        if (command->type == Command::Type::StopAll && command->frame <= begin) {
             apply(*command);
+            dropPending(pending_.size());
         } else if (pending_.size() < kPendingCapacity) {
             pending_.push_back(std::move(*command));
         } else {
@@ -122,7 +143,12 @@ void Mixer::mix(float* out, int frames) {
                 break;
             }
             apply(*due);
+            const auto at = static_cast<std::size_t>(due - pending_.begin());
+            const bool stop = due->type == Command::Type::StopAll;
             pending_.erase(due);
+            if (stop) {
+                dropPending(at);
+            }
         }
         for (const Command& p : pending_) {
             next = std::min(next, p.frame);
@@ -134,7 +160,13 @@ void Mixer::mix(float* out, int frames) {
             Voice& voice = voices_[static_cast<size_t>(active_[a])];
             const std::int64_t left = voice.sound->frames() - voice.position;
             const std::int64_t n = std::min<std::int64_t>(left, span);
-            addFrames(*voice.sound, voice.position, n, dst);
+            const float gain = gains_[static_cast<std::size_t>(voice.lane)].load(
+                std::memory_order_relaxed);
+            if (gain == 1.0f) {
+                addFrames(*voice.sound, voice.position, n, dst);
+            } else if (gain > 0.0f) {
+                addScaledFrames(*voice.sound, voice.position, n, gain, dst);
+            }
             voice.position += n;
             if (voice.position >= voice.sound->frames()) {
                 retire(std::move(voice.sound));

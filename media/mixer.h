@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
 #include "media/sound.h"
+#include "media/sound_output.h"
 #include "media/spsc_queue.h"
 
 namespace carvel::media {
@@ -23,11 +25,18 @@ class Mixer {
         std::int64_t frame = 0;  // absolute output frame; a past frame means "at once"
         SoundPtr sound;
         std::int64_t offset = 0;  // the sound's first frame to play; past its end: none
+        Lane lane = Lane::Other;
     };
 
     Mixer();
 
-    // Control side. Returns false, leaving command as it was, when the command queue is full; the
+    // Control side, any time: the gain of a lane's voices from the next block mixed on.
+    void setLaneGain(Lane lane, float gain) {
+        gains_[static_cast<std::size_t>(lane)].store(gain, std::memory_order_relaxed);
+    }
+
+    // Control side. A StopAll at a frame still ahead waits for that frame, like a start, and then
+    // forgets the starts that arrived before it; one at a past frame acts at once. Returns false, leaving command as it was, when the command queue is full; the
     // caller must then keep the command and post it again, or the start is lost.
     [[nodiscard]] bool post(Command&& command);
     // Control side: drops the sounds the mixing side has finished with.
@@ -46,10 +55,13 @@ class Mixer {
     struct Voice {
         SoundPtr sound;
         std::int64_t position = 0;  // next frame of sound to play
+        Lane lane = Lane::Other;
     };
 
     void apply(Command& command);
     void retire(SoundPtr sound);
+    // Forgets the first `count` pending commands (those that arrived before a stop).
+    void dropPending(std::size_t count);
 
     SpscQueue<Command, 4096> commands_;
     SpscQueue<SoundPtr, 8192> retired_;
@@ -58,6 +70,7 @@ class Mixer {
     std::vector<Command> pending_;  // starts not yet due, capacity reserved up front
     std::atomic<std::int64_t> framesMixed_{0};
     std::atomic<std::int64_t> startsApplied_{0};
+    std::array<std::atomic<float>, kLaneCount> gains_{1.0f, 1.0f, 1.0f, 1.0f};
 };
 
 }  // namespace carvel::media

@@ -20,14 +20,17 @@ std::int64_t RenderOutput::frameOf(double ms) const {
     return static_cast<std::int64_t>(std::floor(ms * rate_ / 1000.0 + 0.5));
 }
 
-void RenderOutput::play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames) {
+void RenderOutput::play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames,
+                        Lane lane) {
     const std::int64_t frame = frameOf(std::max(dueMs, now_));
     const std::int64_t frames = std::max<std::int64_t>(
         (sound ? sound->frames() : 0) - std::max<std::int64_t>(offsetFrames, 0), 0);
     schedule_.started(voice, frame, frames);
     lastEnd_ = std::max(lastEnd_, frame + frames);
-    Mixer::Command command{Mixer::Command::Type::Start, voice, frame, std::move(sound),
-                           offsetFrames};
+    post({Mixer::Command::Type::Start, voice, frame, std::move(sound), offsetFrames, lane});
+}
+
+void RenderOutput::post(Mixer::Command&& command) {
     // Offline nothing drains the queue between calls: a mix of no frames moves it along.
     while (!mixer_.post(std::move(command))) {
         mixer_.mix(nullptr, 0);
@@ -35,12 +38,20 @@ void RenderOutput::play(int voice, SoundPtr sound, double dueMs, std::int64_t of
 }
 
 void RenderOutput::stopAll() {
-    Mixer::Command command{Mixer::Command::Type::StopAll, 0, 0, nullptr};
-    while (!mixer_.post(std::move(command))) {
-        mixer_.mix(nullptr, 0);
-    }
+    post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
     schedule_.clear();
     lastEnd_ = frameOf(now_);
+}
+
+void RenderOutput::stopAllAt(double atMs) {
+    const std::int64_t frame = frameOf(std::max(atMs, now_));
+    post({Mixer::Command::Type::StopAll, 0, frame, nullptr});
+    schedule_.stopAt(frame);
+    lastEnd_ = std::min(lastEnd_, frame);
+}
+
+void RenderOutput::setLaneGain(Lane lane, float gain) {
+    mixer_.setLaneGain(lane, gain);
 }
 
 bool RenderOutput::isPlaying(int voice) {

@@ -42,8 +42,11 @@ class RenderOutput final : public SoundOutput, public Clock {
     RenderOutput(int sampleRate, RenderSink& sink, std::int64_t maxFrames = kUnlimited);
 
     int sampleRate() const override { return rate_; }
-    void play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0) override;
+    void play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0,
+              Lane lane = Lane::Other) override;
     void stopAll() override;
+    void stopAllAt(double atMs) override;
+    void setLaneGain(Lane lane, float gain) override;
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
     double nowMs() override { return now_; }
@@ -71,6 +74,7 @@ class RenderOutput final : public SoundOutput, public Clock {
 
   private:
     void mixUntil(std::int64_t frame);
+    void post(Mixer::Command&& command);
 
     int rate_;
     RenderSink& sink_;

@@ -127,14 +127,15 @@ void SdlOutput::post(Mixer::Command&& command) {
     }
 }
 
-void SdlOutput::play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames) {
+void SdlOutput::play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames,
+                     Lane lane) {
     mixer_.collect();
     const std::int64_t frame = FrameClock(rate_).startFrame(dueMs, nowFrames(), kLatencyMs);
     const std::int64_t frames =
         (sound ? sound->frames() : 0) - std::max<std::int64_t>(offsetFrames, 0);
     schedule_.started(voice, frame, frames);
     if (device_ != 0) {
-        post({Mixer::Command::Type::Start, voice, frame, std::move(sound), offsetFrames});
+        post({Mixer::Command::Type::Start, voice, frame, std::move(sound), offsetFrames, lane});
     }
 }
 
@@ -145,6 +146,19 @@ void SdlOutput::stopAll() {
         overflow_.clear();  // starts that never reached the mixer are stopped already
         post({Mixer::Command::Type::StopAll, 0, 0, nullptr});
     }
+}
+
+void SdlOutput::stopAllAt(double atMs) {
+    mixer_.collect();
+    const std::int64_t frame = FrameClock(rate_).startFrame(atMs, nowFrames(), kLatencyMs);
+    schedule_.stopAt(frame);
+    if (device_ != 0) {
+        post({Mixer::Command::Type::StopAll, 0, frame, nullptr});
+    }
+}
+
+void SdlOutput::setLaneGain(Lane lane, float gain) {
+    mixer_.setLaneGain(lane, gain);
 }
 
 bool SdlOutput::isPlaying(int voice) {

@@ -36,8 +36,11 @@ class SdlOutput final : public SoundOutput, public Clock {
     QString failure() const { return failure_; }  // why the device could not be opened
 
     int sampleRate() const override { return rate_; }
-    void play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0) override;
+    void play(int voice, SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0,
+              Lane lane = Lane::Other) override;
     void stopAll() override;
+    void stopAllAt(double atMs) override;
+    void setLaneGain(Lane lane, float gain) override;
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
     // The latency plus one callback block: the clock counts a block as played while the callback

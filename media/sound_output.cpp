@@ -20,6 +20,12 @@ void VoiceSchedule::clear() {
     end_.clear();
 }
 
+void VoiceSchedule::stopAt(std::int64_t frame) {
+    for (std::int64_t& end : end_) {
+        end = std::min(end, frame);
+    }
+}
+
 bool VoiceSchedule::playing(int voice, std::int64_t nowFrame) const {
     return nowFrame < endFrame(voice);
 }

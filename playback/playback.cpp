@@ -115,9 +115,25 @@ std::optional<Step> Playback::endIfTooFar(double aheadMs) {
     return Step{Step::Kind::Again};
 }
 
-void Playback::startSound(long long index, double dueMs) {
+media::Lane classicLane(int channel) {
+    if (channel == channels::kBgm) {
+        return media::Lane::Background;
+    }
+    return channel / 10 == 2 ? media::Lane::Keys2P : media::Lane::Keys1P;
+}
+
+media::Lane fullLane(int channel) {
+    if (channel == channels::kBgm) {
+        return media::Lane::Background;
+    }
+    const bool second = channels::inRange(channel, '2', '1', '9') ||
+                        channels::inRange(channel, '6', '1', '9');
+    return second ? media::Lane::Keys2P : media::Lane::Keys1P;
+}
+
+void Playback::startSound(long long index, double dueMs, media::Lane lane) {
     if (media::SoundPtr sound = media_.sound(index)) {
-        sound_.play(static_cast<int>(index), std::move(sound), dueMs);
+        sound_.play(static_cast<int>(index), std::move(sound), dueMs, 0, lane);
     }
 }
 

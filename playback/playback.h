@@ -15,6 +15,12 @@
 
 namespace carvel {
 
+// The lane mixer's group of a sound channel: 01 the background, the 1P lanes (11-19, and 51-59 in
+// the full reading) and the 2P lanes (21-29, 61-69) the keys of each side. The classic reading
+// numbers its channels in decimal, the full reading in base 36.
+media::Lane classicLane(int channel);
+media::Lane fullLane(int channel);
+
 // A run of the loaded chart as a state machine, whatever the reading: the commands, the display
 // switches and the phases after the chart's last event (the end of the run, then the wait for the
 // last sounds to ring out). How the events fall due is the concern of the two engines built on it,
@@ -61,6 +67,21 @@ class Playback {
     void stop();
     virtual void fastForward() = 0;
     virtual void rewind() = 0;
+    // The run goes on from chart time chartMs (clamped to 0 and above): the sounds started before
+    // it that would still ring there start at once from the frame they would have reached (one
+    // voice per sound index: a voice's later start cuts its earlier sound), the events from chartMs
+    // on fall due from now, and the picture area shows what stands at chartMs. Every other sound
+    // stops. Nothing happens outside a run.
+    virtual void seekTo(double chartMs) = 0;
+    // The chart time now: ms since the chart's start as the run places it (0 outside a run).
+    virtual double positionMs() = 0;
+    // A section loop, kept across runs: once the chart time reaches bMs, the run goes on from aMs
+    // as seekTo would, chart time aMs falling at the clock reading of bMs, so nothing is lost or
+    // doubled at the seam. The events at bMs belong to the next round's aMs. A loop needs
+    // 0 <= aMs and bMs - aMs >= kShortestLoopMs; anything else clears it.
+    static constexpr double kShortestLoopMs = 10;
+    virtual void setLoop(double aMs, double bMs) = 0;
+    virtual void clearLoop() = 0;
     // Ends a run at once and without a word: the chart it plays has been replaced by one that the
     // other engine plays.
     void abandon();
@@ -104,7 +125,7 @@ class Playback {
     // Ends the run as completed, saying why, when the next event is aheadMs away and that is too
     // far; nullopt otherwise.
     std::optional<Step> endIfTooFar(double aheadMs);
-    void startSound(long long index, double dueMs);
+    void startSound(long long index, double dueMs, media::Lane lane);
     // The events of sound channel `channel` start nothing (Mute).
     bool silenced(int channel) const;
     void showPicture(long long index, bool layer);

@@ -98,7 +98,7 @@ void PlaybackEngine::handle(const Event& event, double tick) {
     const int channel = event.channel;
     if (channels::isClassicSound(channel)) {
         if (!silenced(channel)) {
-            startSound(event.value, handledAt_);
+            startSound(event.value, handledAt_, classicLane(event.channel));
         }
     } else if (channel == kBarEndChannel) {
         const auto ratio =
@@ -117,6 +117,22 @@ void PlaybackEngine::handle(const Event& event, double tick) {
         missPicture_ = event.value;
     }
     ++nextEvent_;
+}
+
+void PlaybackEngine::seekTo(double /*chartMs*/) {
+    host_.wake();
+}
+
+double PlaybackEngine::positionMs() {
+    return phase_ == Phase::Idle ? 0 : elapsedMs(clock_.nowMs(), startMs_);
+}
+
+void PlaybackEngine::setLoop(double aMs, double bMs) {
+    if (aMs >= 0 && bMs - aMs >= kShortestLoopMs) {
+        loop_ = Loop{aMs, bMs};
+    } else {
+        loop_.reset();
+    }
 }
 
 }  // namespace carvel

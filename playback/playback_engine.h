@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "chart/chart.h"
 #include "playback/playback.h"
 
@@ -27,6 +29,10 @@ class PlaybackEngine final : public Playback {
     void fastForward() override;
     // A second back, bringing up to fifty handled events back (they are handled again).
     void rewind() override;
+    void seekTo(double chartMs) override;
+    double positionMs() override;
+    void setLoop(double aMs, double bMs) override;
+    void clearLoop() override { loop_.reset(); }
 
     // For tests and measurements.
     double startMs() const { return startMs_; }
@@ -51,6 +57,11 @@ class PlaybackEngine final : public Playback {
     // rewrite can do that) sounds when it is reached, exactly as in the offline render, rather
     // than before the events handled ahead of it.
     double handledAt_ = 0;
+    struct Loop {
+        double aMs;
+        double bMs;
+    };
+    std::optional<Loop> loop_;
 };
 
 }  // namespace carvel

@@ -1,5 +1,8 @@
 #include "playback/player_controller.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "playback/display_texts.h"
 
 namespace carvel {
@@ -22,6 +25,7 @@ void PlayerController::open(const QString& path) {
     display_.videos.stopAll();
     loaded_ = LoadedChart();
     path_ = path;
+    clearLoop();
     view_->messagesChanged({});
     MediaOptions options;
     options.sampleRate = sound_.sampleRate();
@@ -34,6 +38,7 @@ void PlayerController::open(const QString& path) {
 
 void PlayerController::loaded(LoadedChart&& chart) {
     loaded_ = std::move(chart);
+    ++chartSerial_;
     view_->messagesChanged(loaded_.messages);
     view_->informationChanged(informationText(loaded_.chart));
     // The engine of the other reading lets go of the previous chart's run.
@@ -86,13 +91,59 @@ void PlayerController::fastForward() {
 }
 
 void PlayerController::seekTo(double chartMs) {
-    if (!loading() && loaded_.chart.mode() == ReadingMode::Full) {
-        timed_.seekTo(chartMs);
+    if (!loading()) {
+        active().seekTo(chartMs);
     }
 }
 
 double PlayerController::positionMs() {
-    return !loading() && loaded_.chart.mode() == ReadingMode::Full ? timed_.positionMs() : 0;
+    return loading() ? 0 : active().positionMs();
+}
+
+double PlayerController::heardPositionMs() {
+    if (loading() || !playback().running()) {
+        return positionMs();
+    }
+    return std::max(0.0, positionMs() - sound_.heardDelayMs());
+}
+
+void PlayerController::setLoop(double aMs, double bMs) {
+    loop_ = Loop{std::min(aMs, bMs), std::max(aMs, bMs)};
+    engine_.setLoop(loop_->aMs, loop_->bMs);
+    timed_.setLoop(loop_->aMs, loop_->bMs);
+    wake();
+}
+
+void PlayerController::clearLoop() {
+    loop_.reset();
+    engine_.clearLoop();
+    timed_.clearLoop();
+}
+
+void PlayerController::setSpeed(media::Speed speed) {
+    const double steps = std::round(speed.speed / kSpeedStep);
+    speed.speed = std::clamp(steps * kSpeedStep, media::Speed::kSlowest, media::Speed::kFastest);
+    if (!std::isfinite(speed.speed)) {
+        speed.speed = 1;
+    }
+    sound_.setSpeed(speed);
+    wake();
+}
+
+void PlayerController::setLaneGainDb(media::Lane lane, double gainDb) {
+    lanes_[index(lane)].gainDb = std::isnan(gainDb) ? 0 : std::min(gainDb, kMaxGainDb);
+    applyLaneGain(lane);
+}
+
+void PlayerController::setLaneMuted(media::Lane lane, bool muted) {
+    lanes_[index(lane)].muted = muted;
+    applyLaneGain(lane);
+}
+
+void PlayerController::applyLaneGain(media::Lane lane) {
+    const LaneSetting& setting = lanes_[index(lane)];
+    const double gain = setting.muted ? 0 : std::pow(10.0, setting.gainDb / 20.0);
+    sound_.setLaneGain(lane, static_cast<float>(gain));
 }
 
 void PlayerController::setMute(Playback::Mute mute) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "media/sound_output.h"
 #include "platform/clock.h"
@@ -51,11 +54,41 @@ class PlayerController final : private Playback::Host {
     void stop();
     void fastForward();
     void rewind();
-    // Full reading: the run goes on from chart time chartMs (TimedPlaybackEngine::seekTo). The
-    // classic reading has no times to seek to: nothing happens.
+    // The run goes on from chart time chartMs (ms since the chart's start as the run places it),
+    // the sounds that would ring there ringing from where they would have got to.
     void seekTo(double chartMs);
-    // Full reading: the run's chart time now; 0 otherwise.
+    // The run's chart time now; 0 outside a run or while loading.
     double positionMs();
+    // The chart time being heard now: positionMs less what the output has still to play. A note
+    // drawn at this time is heard as it is drawn.
+    double heardPositionMs();
+
+    // A section loop from chart time aMs to bMs, for this chart's runs until cleared or another
+    // chart is opened (see TimedPlaybackEngine::setLoop).
+    struct Loop {
+        double aMs = 0;
+        double bMs = 0;
+    };
+    void setLoop(double aMs, double bMs);
+    void clearLoop();
+    std::optional<Loop> loop() const { return loop_; }
+
+    // The speed of the performance, rounded to a step of kSpeedStep within Speed's bounds; it
+    // holds for the next charts too until set again.
+    static constexpr double kSpeedStep = 0.05;
+    void setSpeed(media::Speed speed);
+    media::Speed speed() const { return sound_.speed(); }
+
+    // The lane mixer: a gain in dB for each lane (-infinity to kMaxGainDb) and a mute switch that
+    // silences it without losing its gain. Both apply to the sounds already ringing.
+    static constexpr double kMaxGainDb = 6;
+    void setLaneGainDb(media::Lane lane, double gainDb);
+    double laneGainDb(media::Lane lane) const { return lanes_[index(lane)].gainDb; }
+    void setLaneMuted(media::Lane lane, bool muted);
+    bool laneMuted(media::Lane lane) const { return lanes_[index(lane)].muted; }
+
+    // Counts the charts that have finished loading: a view of the chart rebuilds when it changes.
+    std::uint64_t chartSerial() const { return chartSerial_; }
     // Step forward / back through the queue (both wrap around) and open the chart there.
     void next();
     void back();
@@ -108,6 +141,12 @@ class PlayerController final : private Playback::Host {
         PlayerController& owner_;
     };
 
+    struct LaneSetting {
+        double gainDb = 0;
+        bool muted = false;
+    };
+    static std::size_t index(media::Lane lane) { return static_cast<std::size_t>(lane); }
+    void applyLaneGain(media::Lane lane);
     void loaded(LoadedChart&& chart);
     // Ends a running load without a word; true when there was one.
     bool endLoad();
@@ -139,6 +178,9 @@ class PlayerController final : private Playback::Host {
         return loadChart(path, options, observer, reading);
     };
     bool loadEnded_ = false;  // the last load was ended before it finished
+    std::optional<Loop> loop_;
+    std::array<LaneSetting, media::kLaneCount> lanes_{};
+    std::uint64_t chartSerial_ = 0;
     LoadRelay relay_{*this};
     LoadThread load_;  // last: its threads end before anything else goes
 };

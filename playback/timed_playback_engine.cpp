@@ -73,7 +73,7 @@ void TimedPlaybackEngine::handle(const TimedEvent& event, double lateMs) {
     const int channel = event.channel;
     if (channels::isSound(channel)) {
         if (!event.continues && !silenced(channel)) {
-            startSound(event.value, handledAt_);
+            startSound(event.value, handledAt_, fullLane(event.channel));
         }
     } else if (channels::isPicture(channel)) {
         if (display_.picturesShown) {
@@ -137,7 +137,8 @@ void TimedPlaybackEngine::jumpTo(double chartMs, double atMs) {
         std::partition_point(events.begin(), events.end(),
                              [chartMs](const TimedEvent& e) { return e.timeMs < chartMs; }) -
         events.begin());
-    sound_.stopAll();
+    // The sounds of before stop where the resumed ones start, so a seam has neither gap nor overlap.
+    sound_.stopAllAt(atMs);
     resumeRingingSounds(chartMs, atMs);
     restorePictures();
 }
@@ -148,13 +149,15 @@ double TimedPlaybackEngine::positionMs() {
 
 void TimedPlaybackEngine::resumeRingingSounds(double chartMs, double nowMs) {
     const std::vector<TimedEvent>& events = chart_.timeline().events;
-    // The last start of each voice before chartMs (NaN: none).
+    // The last start of each voice before chartMs (NaN: none) and its channel.
     std::vector<double> lastStart(media_.sounds.size(), std::nan(""));
+    std::vector<std::uint16_t> lastChannel(media_.sounds.size(), 0);
     for (std::size_t i = 0; i < next_; ++i) {
         const TimedEvent& e = events[i];
         if (channels::isSound(e.channel) && !e.continues && !silenced(e.channel) && e.value >= 0 &&
             static_cast<std::size_t>(e.value) < lastStart.size() && std::isfinite(e.timeMs)) {
             lastStart[static_cast<std::size_t>(e.value)] = e.timeMs;
+            lastChannel[static_cast<std::size_t>(e.value)] = e.channel;
         }
     }
     // Frames as the outputs place a start: a half rounds up.
@@ -169,7 +172,7 @@ void TimedPlaybackEngine::resumeRingingSounds(double chartMs, double nowMs) {
         const double offset = reached - frameAt(lastStart[index]);
         if (sound && offset < static_cast<double>(sound->frames())) {
             sound_.play(static_cast<int>(index), std::move(sound), nowMs,
-                        static_cast<std::int64_t>(offset));
+                        static_cast<std::int64_t>(offset), fullLane(lastChannel[index]));
         }
     }
 }

@@ -32,22 +32,12 @@ class TimedPlaybackEngine final : public Playback {
     // One second of chart time back, not before the chart's beginning; the events of that second
     // are handled again and the pictures are those that stand at the new position.
     void rewind() override;
-    // The run goes on from chart time chartMs (clamped to 0 and above): the sounds started before
-    // it that would still ring there start at once from the frame they would have reached (one
-    // voice per sound index: a voice's later start cuts its earlier sound), the events from chartMs
-    // on fall due from now, and the picture area shows what stands at chartMs. Every other sound
-    // stops. Nothing happens outside a run.
-    void seekTo(double chartMs);
-    // The chart time now: ms since the chart's start as the run places it (0 outside a run).
-    double positionMs();
-    // A section loop, kept across runs: once the chart time reaches bMs, the run goes on from aMs
-    // as seekTo would, chart time aMs falling at the clock reading of bMs, so nothing is lost or
-    // doubled at the seam (offline exactly; a real-time output stops its sounds at once but starts
-    // the resumed ones after its latency). The events at bMs belong to the next round's aMs.
-    // A loop needs 0 <= aMs and bMs - aMs >= kShortestLoopMs; anything else clears it.
-    static constexpr double kShortestLoopMs = 10;
-    void setLoop(double aMs, double bMs);
-    void clearLoop() { loop_.reset(); }
+    void seekTo(double chartMs) override;
+    double positionMs() override;
+    // Offline the seam is exact; a real-time output stops the sounds of the round that ends and
+    // starts those of the next at the same frame.
+    void setLoop(double aMs, double bMs) override;
+    void clearLoop() override { loop_.reset(); }
     double handledAtMs() const override { return handledAt_; }
     void picturesTurnedOn() override;
 

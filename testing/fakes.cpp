@@ -5,8 +5,8 @@
 namespace carvel::testing {
 
 void RecordingOutput::play(int voice, media::SoundPtr sound, double dueMs,
-                           std::int64_t offsetFrames) {
-    starts.push_back({voice, dueMs, clock_.now, offsetFrames});
+                           std::int64_t offsetFrames, media::Lane lane) {
+    starts.push_back({voice, dueMs, clock_.now, offsetFrames, lane});
     ends[voice] = std::max(dueMs, clock_.now) +
                   static_cast<double>(std::max<std::int64_t>(sound->frames() - offsetFrames, 0));
 }
@@ -14,6 +14,13 @@ void RecordingOutput::play(int voice, media::SoundPtr sound, double dueMs,
 void RecordingOutput::stopAll() {
     ++stops;
     ends.clear();
+}
+
+void RecordingOutput::stopAllAt(double atMs) {
+    stopTimes.push_back(atMs);
+    for (auto& [voice, end] : ends) {
+        end = std::min(end, std::max(atMs, clock_.now));
+    }
 }
 
 bool RecordingOutput::isPlaying(int voice) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <array>
 #include <map>
 #include <vector>
 
@@ -29,12 +30,19 @@ class RecordingOutput final : public media::SoundOutput {
         double dueMs;
         double calledAtMs;
         std::int64_t offsetFrames = 0;
+        media::Lane lane = media::Lane::Other;
     };
     explicit RecordingOutput(FakeClock& clock) : clock_(clock) {}
     int sampleRate() const override { return 1000; }
     void play(int voice, media::SoundPtr sound, double dueMs,
-              std::int64_t offsetFrames = 0) override;
+              std::int64_t offsetFrames = 0, media::Lane lane = media::Lane::Other) override;
     void stopAll() override;
+    void stopAllAt(double atMs) override;
+    void setLaneGain(media::Lane lane, float gain) override {
+        gains[static_cast<std::size_t>(lane)] = gain;
+    }
+    void setSpeed(media::Speed speed) override { speed_ = speed; }
+    media::Speed speed() const override { return speed_; }
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
 
@@ -43,9 +51,12 @@ class RecordingOutput final : public media::SoundOutput {
     std::vector<Start> starts;
     std::map<int, double> ends;
     int stops = 0;
+    std::vector<double> stopTimes;  // the clock time of each stopAllAt
+    std::array<float, media::kLaneCount> gains{1, 1, 1, 1};
 
   private:
     FakeClock& clock_;
+    media::Speed speed_;
 };
 
 class RecordingHost : public PlaybackEngine::Host {
