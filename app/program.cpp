@@ -15,7 +15,7 @@ Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFi
       player_(controller_),
       playlistWindow_(playlist_, listFile, previousListFile) {
     controller_.setView(player_);
-    player_.setPictureClock(clock, output.heardDelayMs());
+    player_.setPictureClock(clock, [&output] { return output.heardDelayMs(); });
     controller_.setWakeHandler([this] { driver_.wake(); });
     playlistWindow_.onStart = [this] {
         player_.show();

@@ -75,6 +75,20 @@ void RenderOutput::advanceTo(double ms) {
 
 void RenderOutput::finish() {
     mixUntil(std::max(lastEnd_, mixer_.framesMixed()));
+    if (stage_ && !sinkFailed_) {
+        stage_->finish();
+        drainStage();
+    }
+}
+
+void RenderOutput::setSpeed(Speed speed) {
+    if (speed.speed == 1.0 && !speed.keepPitch) {
+        stage_.reset();
+        return;
+    }
+    stage_ = std::make_unique<SpeedStage>(rate_);
+    stage_->setSpeed(speed);
+    staged_.resize(2 * kBlock);
 }
 
 void RenderOutput::mixUntil(std::int64_t frame) {
@@ -88,11 +102,30 @@ void RenderOutput::mixUntil(std::int64_t frame) {
         std::fill_n(block_.begin(), n * 2, 0.0f);
         mixer_.mix(block_.data(), n);
         mixer_.collect();
-        if (limited_) {
-            limiter_.process(block_.data(), n);
-        }
-        sinkFailed_ = !sink_.write(block_.data(), n);
+        deliver(block_.data(), n);
     }
+}
+
+void RenderOutput::deliver(float* block, int frames) {
+    if (!stage_) {
+        write(block, frames);
+        return;
+    }
+    stage_->push(block, frames);
+    drainStage();
+}
+
+void RenderOutput::drainStage() {
+    while (!sinkFailed_ && stage_->available() > 0) {
+        write(staged_.data(), stage_->pull(staged_.data(), static_cast<int>(kBlock)));
+    }
+}
+
+void RenderOutput::write(float* block, int frames) {
+    if (limited_) {
+        limiter_.process(block, frames);
+    }
+    sinkFailed_ = !sink_.write(block, frames);
 }
 
 }  // namespace carvel::media

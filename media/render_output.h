@@ -7,6 +7,7 @@
 #include "media/limiter.h"
 #include "media/mixer.h"
 #include "media/sound_output.h"
+#include "media/speed_stage.h"
 
 namespace carvel::media {
 
@@ -47,6 +48,10 @@ class RenderOutput final : public SoundOutput, public Clock {
     void stopAll() override;
     void stopAllAt(double atMs) override;
     void setLaneGain(Lane lane, float gain) override;
+    // Set before the first frame is mixed. The virtual clock then counts source time: the sink
+    // gets about 1 / speed frames for each frame mixed, the first aligned with the first mixed.
+    void setSpeed(Speed speed) override;
+    Speed speed() const override { return stage_ ? stage_->speed() : Speed{}; }
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
     double nowMs() override { return now_; }
@@ -75,6 +80,10 @@ class RenderOutput final : public SoundOutput, public Clock {
   private:
     void mixUntil(std::int64_t frame);
     void post(Mixer::Command&& command);
+    // Hands the sink the mixed block, or what the speed stage gives for it.
+    void deliver(float* block, int frames);
+    void drainStage();
+    void write(float* block, int frames);
 
     int rate_;
     RenderSink& sink_;
@@ -86,6 +95,8 @@ class RenderOutput final : public SoundOutput, public Clock {
     VoiceSchedule schedule_;
     std::int64_t lastEnd_ = 0;
     std::vector<float> block_;
+    std::unique_ptr<SpeedStage> stage_;  // none at speed 1
+    std::vector<float> staged_;
     bool cutShort_ = false;
     bool sinkFailed_ = false;
 };

@@ -11,6 +11,7 @@
 #include "media/limiter.h"
 #include "media/mixer.h"
 #include "media/sound_output.h"
+#include "media/speed_stage.h"
 
 namespace carvel::media {
 
@@ -41,12 +42,17 @@ class SdlOutput final : public SoundOutput, public Clock {
     void stopAll() override;
     void stopAllAt(double atMs) override;
     void setLaneGain(Lane lane, float gain) override;
+    // The callback picks a new speed up at its next block.
+    void setSpeed(Speed speed) override;
+    Speed speed() const override { return speed_; }
     bool isPlaying(int voice) override;
     double silentAtMs(int voice) override;
     // The latency plus one callback block: the clock counts a block as played while the callback
-    // mixes it, and the card plays it after the block before.
+    // mixes it, and the card plays it after the block before. Both in the clock's time, which runs
+    // at the speed.
     double heardDelayMs() const override;
     double nowMs() override;
+    double rate() const override { return speed_.speed; }
 
   private:
     static void callback(void* self, Uint8* stream, int length);
@@ -55,6 +61,8 @@ class SdlOutput final : public SoundOutput, public Clock {
     // Hands the mixer what a full command queue held back, in order, as far as it takes them.
     void flushOverflow();
     void post(Mixer::Command&& command);
+    // Fills `frames` output frames through the speed stage (callback side).
+    void mixAtSpeed(float* out, int frames);
 
     SDL_AudioDeviceID device_ = 0;
     int rate_ = 44100;
@@ -71,6 +79,18 @@ class SdlOutput final : public SoundOutput, public Clock {
     std::atomic<std::int64_t> callbackNanos_{0};
     int callbackSize_ = 0;
     double lastFrames_ = 0;
+    // Speed: the control side's setting, and the code of it that the callback reads.
+    Speed speed_;
+    double latencyMs_ = kLatencyMs;  // how far behind its due time a start is scheduled
+    std::atomic<std::uint32_t> speedCode_{0};
+    std::atomic<double> callbackSpeed_{1.0};
+    // Callback side: the stage, the setting it has, and a block of source frames.
+    std::unique_ptr<SpeedStage> stage_;
+    std::uint32_t stageCode_ = 0;
+    std::vector<float> source_;
+    // Without a device the clock counts steady time at the speed from this point on.
+    double silentFrames_ = 0;
+    std::int64_t silentNanos_ = 0;
 };
 
 }  // namespace carvel::media

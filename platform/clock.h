@@ -11,6 +11,9 @@ class Clock {
   public:
     virtual ~Clock() = default;
     virtual double nowMs() = 0;
+    // How many of its milliseconds pass in a real one: a timer that waits for a reading divides
+    // the wait by this. 1 but where the clock runs at the speed of a performance.
+    virtual double rate() const { return 1.0; }
 };
 
 inline constexpr double kClockModulus = 4294967296.0;

@@ -87,6 +87,7 @@ RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampl
     const bool endsAtRange = end < limit;
     limit = std::min(limit, end);
     media::RenderOutput output(sampleRate, sink, limit);
+    output.setSpeed(range.speed);
     if (fromMs > 0) {
         output.startAt(fromMs);
     }
@@ -105,12 +106,12 @@ RenderResult renderLoaded(const Chart& chart, const ChartMedia& media, int sampl
         auto engineOfTimes =
             std::make_unique<TimedPlaybackEngine>(chart, media, output, output, host, &display);
         timed = engineOfTimes.get();
-        if (range.loopMs) {
-            timed->setLoop(range.loopMs->first, range.loopMs->second);
-        }
         engine = std::move(engineOfTimes);
     } else {
         engine = std::make_unique<PlaybackEngine>(chart, media, output, output, host, &display);
+    }
+    if (range.loopMs) {
+        engine->setLoop(range.loopMs->first, range.loopMs->second);
     }
     engine->setMute(range.mute);
     engine->play();

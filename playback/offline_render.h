@@ -49,10 +49,13 @@ struct RenderRange {
     // Measure positions (measureTimeMs) that, when given, take the place of fromMs and toMs.
     std::optional<double> fromMeasure;
     std::optional<double> toMeasure;
-    // Full reading only: a section loop from the first time to the second
-    // (TimedPlaybackEngine::setLoop). toMs still counts the render's clock, which the loop does not
-    // turn back: a looped render ends at toMs or maxFrames.
+    // A section loop from the first chart time to the second (Playback::setLoop). toMs still counts
+    // the render's clock, which the loop does not turn back: a looped render ends at toMs or
+    // maxFrames.
     std::optional<std::pair<double, double>> loopMs;
+    // The speed of the performance (media::RenderOutput::setSpeed); the range and the loop are in
+    // chart time.
+    media::Speed speed;
 };
 
 struct RenderSettings {

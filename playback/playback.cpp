@@ -1,5 +1,7 @@
 #include "playback/playback.h"
 
+#include <cmath>
+
 #include "chart/channels.h"
 
 namespace carvel {
@@ -126,14 +128,33 @@ media::Lane fullLane(int channel) {
     if (channel == channels::kBgm) {
         return media::Lane::Background;
     }
-    const bool second = channels::inRange(channel, '2', '1', '9') ||
-                        channels::inRange(channel, '6', '1', '9');
+    const bool second =
+        channels::inRange(channel, '2', '1', '9') || channels::inRange(channel, '6', '1', '9');
     return second ? media::Lane::Keys2P : media::Lane::Keys1P;
 }
 
 void Playback::startSound(long long index, double dueMs, media::Lane lane) {
     if (media::SoundPtr sound = media_.sound(index)) {
         sound_.play(static_cast<int>(index), std::move(sound), dueMs, 0, lane);
+    }
+}
+
+void Playback::resumeRinging(const std::vector<LastStart>& starts, double chartMs, double atMs) {
+    sound_.stopAllAt(atMs);
+    // Frames as the outputs place a start: a half rounds up.
+    const double rate = sound_.sampleRate();
+    const auto frameAt = [rate](double ms) { return std::floor(ms * rate / 1000.0 + 0.5); };
+    const double reached = frameAt(chartMs);
+    for (std::size_t index = 0; index < starts.size(); ++index) {
+        if (std::isnan(starts[index].chartMs)) {
+            continue;
+        }
+        media::SoundPtr sound = media_.sound(static_cast<long long>(index));
+        const double offset = reached - frameAt(starts[index].chartMs);
+        if (sound && offset < static_cast<double>(sound->frames())) {
+            sound_.play(static_cast<int>(index), std::move(sound), atMs,
+                        static_cast<std::int64_t>(offset), starts[index].lane);
+        }
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include <QImage>
 #include <cstddef>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "media/sound_output.h"
 #include "platform/clock.h"
@@ -126,6 +128,15 @@ class Playback {
     // far; nullopt otherwise.
     std::optional<Step> endIfTooFar(double aheadMs);
     void startSound(long long index, double dueMs, media::Lane lane);
+    // The last start of a voice (by sound index) before a new position: its chart time (NaN when
+    // it has none) and its lane.
+    struct LastStart {
+        double chartMs = std::numeric_limits<double>::quiet_NaN();
+        media::Lane lane = media::Lane::Other;
+    };
+    // Every voice stops where the sounds resumed at clock reading atMs start: each voice of
+    // `starts` whose sound still rings at chart time chartMs, from the frame it has reached there.
+    void resumeRinging(const std::vector<LastStart>& starts, double chartMs, double atMs);
     // The events of sound channel `channel` start nothing (Mute).
     bool silenced(int channel) const;
     void showPicture(long long index, bool layer);

@@ -39,7 +39,7 @@ void PlaybackDriver::run() {
                 running_ = false;
                 return;
             case Step::Kind::WaitUntil: {
-                const double wait = elapsedMs(step.untilMs, clock_.nowMs());
+                const double wait = elapsedMs(step.untilMs, clock_.nowMs()) / clock_.rate();
                 if (wait <= 0 || rerun_) {
                     continue;
                 }

@@ -54,16 +54,31 @@ double PlaybackEngine::dueClock(double tick) const {
 Step PlaybackEngine::loopPass() {
     const auto count = static_cast<long long>(chart_.table().events.size());
     if (nextEvent_ > count || nextEvent_ < 1) {
+        if (loop_ && nextEvent_ > count) {
+            return loopSeam();
+        }
         phase_ = Phase::EndOfRun;
         return {Step::Kind::Again};
     }
     const Event& event = chart_.table().events[static_cast<size_t>(nextEvent_ - 1)];
     const double tick = positionField(event.position);
+    if (loop_ && !(tick * 1250 / chart_.bpm < loop_->bMs)) {
+        return loopSeam();
+    }
     if (tick <= position_) {
         handle(event, tick);
     }
     position_ = positionAt(clock_.nowMs());
     return phase_ == Phase::Loop ? nextStep() : Step{Step::Kind::Again};
+}
+
+Step PlaybackEngine::loopSeam() {
+    const double seam = wrapClock(startMs_ + loop_->bMs);
+    if (elapsedMs(clock_.nowMs(), seam) < 0) {
+        return {Step::Kind::WaitUntil, seam};
+    }
+    jumpTo(loop_->aMs, seam);
+    return {Step::Kind::Again};
 }
 
 Step PlaybackEngine::nextStep() {
@@ -119,8 +134,51 @@ void PlaybackEngine::handle(const Event& event, double tick) {
     ++nextEvent_;
 }
 
-void PlaybackEngine::seekTo(double /*chartMs*/) {
+void PlaybackEngine::seekTo(double chartMs) {
+    if (phase_ == Phase::Loop && playing_ && !std::isnan(chartMs)) {
+        jumpTo(std::clamp(chartMs, 0.0, kLongestWaitMs * 1000), clock_.nowMs());
+    }
     host_.wake();
+}
+
+void PlaybackEngine::jumpTo(double chartMs, double atMs) {
+    const std::vector<Event>& events = chart_.table().events;
+    const double tick = chartMs * chart_.bpm / 1250;
+    startMs_ = wrapClock(atMs - chartMs);
+    handledAt_ = atMs;
+    position_ = tick;
+    // The first event in table order at or after the position; the table is in position order but
+    // where a bar-length rewrite moved an event.
+    const auto first = std::find_if(events.begin(), events.end(), [tick](const Event& e) {
+        return positionField(e.position) >= tick;
+    });
+    nextEvent_ = (first - events.begin()) + 1;
+    std::vector<LastStart> last(media_.sounds.size());
+    const Event* base = nullptr;
+    const Event* layer = nullptr;
+    long long miss = 0;
+    for (auto it = events.begin(); it != first; ++it) {
+        const int channel = it->channel;
+        if (channels::isClassicSound(channel) && !silenced(channel) && it->value >= 0 &&
+            static_cast<std::size_t>(it->value) < last.size()) {
+            last[static_cast<std::size_t>(it->value)] = {
+                positionField(it->position) * 1250 / chart_.bpm, classicLane(channel)};
+        } else if (channel == channels::kBasePicture) {
+            base = &*it;
+        } else if (channel == channels::kLayerPicture) {
+            layer = &*it;
+        } else if (channel == channels::kMissPicture) {
+            miss = it->value;
+        }
+    }
+    resumeRinging(last, chartMs, atMs);
+    missPicture_ = miss;
+    if (display_.picturesShown) {
+        showOnSurface(base ? base->value : 0, false, atMs);
+        showOnSurface(layer ? layer->value : 0, true, atMs);
+        compose();
+        host_.pictureChanged(display_.compositor.primary(), atMs);
+    }
 }
 
 double PlaybackEngine::positionMs() {

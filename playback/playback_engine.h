@@ -45,6 +45,10 @@ class PlaybackEngine final : public Playback {
     Step loopPass() override;
     void handle(const Event& event, double tick);
     Step nextStep();
+    // The run has reached the loop's end: it goes on from the loop's start at the end's reading.
+    Step loopSeam();
+    // Moves the run to chart time chartMs at clock reading atMs (see seekTo).
+    void jumpTo(double chartMs, double atMs);
     double positionAt(double clockMs) const;
     double dueClock(double tick) const;
 

@@ -137,8 +137,6 @@ void TimedPlaybackEngine::jumpTo(double chartMs, double atMs) {
         std::partition_point(events.begin(), events.end(),
                              [chartMs](const TimedEvent& e) { return e.timeMs < chartMs; }) -
         events.begin());
-    // The sounds of before stop where the resumed ones start, so a seam has neither gap nor overlap.
-    sound_.stopAllAt(atMs);
     resumeRingingSounds(chartMs, atMs);
     restorePictures();
 }
@@ -149,32 +147,15 @@ double TimedPlaybackEngine::positionMs() {
 
 void TimedPlaybackEngine::resumeRingingSounds(double chartMs, double nowMs) {
     const std::vector<TimedEvent>& events = chart_.timeline().events;
-    // The last start of each voice before chartMs (NaN: none) and its channel.
-    std::vector<double> lastStart(media_.sounds.size(), std::nan(""));
-    std::vector<std::uint16_t> lastChannel(media_.sounds.size(), 0);
+    std::vector<LastStart> last(media_.sounds.size());
     for (std::size_t i = 0; i < next_; ++i) {
         const TimedEvent& e = events[i];
         if (channels::isSound(e.channel) && !e.continues && !silenced(e.channel) && e.value >= 0 &&
-            static_cast<std::size_t>(e.value) < lastStart.size() && std::isfinite(e.timeMs)) {
-            lastStart[static_cast<std::size_t>(e.value)] = e.timeMs;
-            lastChannel[static_cast<std::size_t>(e.value)] = e.channel;
+            static_cast<std::size_t>(e.value) < last.size() && std::isfinite(e.timeMs)) {
+            last[static_cast<std::size_t>(e.value)] = {e.timeMs, fullLane(e.channel)};
         }
     }
-    // Frames as the outputs place a start: a half rounds up.
-    const double rate = sound_.sampleRate();
-    const auto frameAt = [rate](double ms) { return std::floor(ms * rate / 1000.0 + 0.5); };
-    const double reached = frameAt(chartMs);
-    for (std::size_t index = 0; index < lastStart.size(); ++index) {
-        if (std::isnan(lastStart[index])) {
-            continue;
-        }
-        media::SoundPtr sound = media_.sound(static_cast<long long>(index));
-        const double offset = reached - frameAt(lastStart[index]);
-        if (sound && offset < static_cast<double>(sound->frames())) {
-            sound_.play(static_cast<int>(index), std::move(sound), nowMs,
-                        static_cast<std::int64_t>(offset), fullLane(lastChannel[index]));
-        }
-    }
+    resumeRinging(last, chartMs, nowMs);
 }
 
 void TimedPlaybackEngine::picturesTurnedOn() {

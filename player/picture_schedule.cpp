@@ -20,19 +20,24 @@ PictureSchedule::PictureSchedule(Show show, QObject* parent)
 }
 
 void PictureSchedule::setClock(Clock* clock, double delayMs) {
+    setClock(clock, [delayMs] { return delayMs; });
+}
+
+void PictureSchedule::setClock(Clock* clock, std::function<double()> delayMs) {
     clock_ = clock;
-    delayMs_ = delayMs;
+    delayMs_ = std::move(delayMs);
 }
 
 void PictureSchedule::add(const QImage& picture, double dueMs) {
-    if (clock_ == nullptr || delayMs_ <= 0) {
+    const double delay = delayMs_ ? delayMs_() : 0;
+    if (clock_ == nullptr || delay <= 0) {
         show_(picture);
         if (onShown) {
             onShown(dueMs, clock_ != nullptr ? clock_->nowMs() : dueMs);
         }
         return;
     }
-    const double at = wrapClock(dueMs + delayMs_);
+    const double at = wrapClock(dueMs + delay);
     if (!pending_.empty()) {
         const double gap = elapsedMs(at, pending_.back().atMs);
         if (gap >= 0 && gap < kMergeMs) {
@@ -68,7 +73,7 @@ void PictureSchedule::arm() {
     if (pending_.empty()) {
         return;
     }
-    const double wait = elapsedMs(pending_.front().atMs, clock_->nowMs());
+    const double wait = elapsedMs(pending_.front().atMs, clock_->nowMs()) / clock_->rate();
     timer_.start(static_cast<int>(std::clamp(std::ceil(wait), 0.0, kLongestWaitMs)));
 }
 

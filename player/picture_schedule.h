@@ -22,6 +22,8 @@ class PictureSchedule : public QObject {
 
     // clock: the sound output's clock; delayMs: how long after its due time a sound is heard.
     void setClock(Clock* clock, double delayMs);
+    // The same with a delay that changes (with the speed of the performance): read at each add.
+    void setClock(Clock* clock, std::function<double()> delayMs);
 
     // A picture composed for clock time dueMs. Pictures due within kMergeMs of the one before
     // replace it (keeping its time): no screen would show both, and the queue stays short.
@@ -48,7 +50,7 @@ class PictureSchedule : public QObject {
 
     Show show_;
     Clock* clock_ = nullptr;
-    double delayMs_ = 0;
+    std::function<double()> delayMs_;
     std::deque<Pending> pending_;
     QTimer timer_;
 };

@@ -57,7 +57,9 @@ class PlayerWindow : public QWidget, public PlayerView {
 
     // Pictures are shown when their sound is heard: clock is the sound output's, delayMs how long
     // after its due time a sound is heard. Until this is called they show at once.
-    void setPictureClock(Clock& clock, double delayMs) { pictures_.setClock(&clock, delayMs); }
+    void setPictureClock(Clock& clock, std::function<double()> delayMs) {
+        pictures_.setClock(&clock, std::move(delayMs));
+    }
     PictureSchedule& pictureSchedule() { return pictures_; }
     // The picture area in a window of its own (a double-click on the picture area opens it).
     void showBgaWindow();

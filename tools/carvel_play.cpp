@@ -1,4 +1,5 @@
 // carvel-play [--once] [--max-seconds N] [--full] [--seed N] [--from M] [--to M] [--mute keys|bgm]
+// [--speed S [--keep-pitch]]
 // CHART...: a terminal jukebox. Plays the charts (or a range of each one's measures) one after
 // another through the sound card (after the last, the first again; with --once, it ends after the
 // last), printing the status texts and load messages as they change. A
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
     controller.setLoadsInBackground(false);
     controller.setReadOptions(reading);
     controller.setMute(range.mute);
+    controller.setSpeed(range.speed);
     carvel::PlaybackDriver driver([&controller] { return controller.pass(); }, output);
     controller.setWakeHandler([&driver] { driver.wake(); });
 

@@ -1,7 +1,7 @@
 // carvel-render [--full] [--seed N] [--normalize] [--rate N] [--max-seconds N] [--from M] [--to M]
-// [--mute keys|bgm] CHART OUT.wav: plays a chart (or a range of its measures) offline into a 16-bit
-// stereo WAV file, written block by block as it is mixed (with --normalize, once the whole render
-// has been measured in a temporary file). With OUT.mp4 or
+// [--mute keys|bgm] [--speed S [--keep-pitch]] CHART OUT.wav: plays a chart (or a range of its
+// measures) offline into a 16-bit stereo WAV file, written block by block as it is mixed (with
+// --normalize, once the whole render has been measured in a temporary file). With OUT.mp4 or
 // OUT.mkv (and --fps N, --size WxH) the picture area goes into a video file with the sound.
 #include <QCoreApplication>
 #include <QFile>
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = carvel::readRangeOptions(options, reading.mode, range)) {
         return *status;
     }
-    const bool ranged = range.from.given() || range.to.given() || range.mute.keys || range.mute.bgm;
+    const bool ranged = range.changesPlay();
     const bool normalize = options.isSet(QStringLiteral("--normalize"));
     const std::optional<double> rateValue =
         number(options.value(QStringLiteral("--rate")).value_or(QStringLiteral("44100")));
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
         }
         if (ranged) {
             return options.usageError(QStringLiteral(
-                "--from, --to, --from-ms, --to-ms and --mute are for WAV output only"));
+                "--from, --to, --from-ms, --to-ms, --mute and --speed are for WAV output only"));
         }
         carvel::VideoRenderOptions video;
         video.reading = reading;
@@ -164,6 +164,7 @@ int main(int argc, char** argv) {
     settings.range.fromMeasure = range.from.measure;
     settings.range.toMeasure = range.to.measure;
     settings.range.mute = range.mute;
+    settings.range.speed = range.speed;
     const carvel::RenderResult result = carvel::renderChart(
         args.at(0), rate, normalize ? static_cast<carvel::media::RenderSink&>(scratch) : sink,
         maxFrames, settings);

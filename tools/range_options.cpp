@@ -33,7 +33,9 @@ QString rangeUsage() {
         "  --from-ms MS      start at MS milliseconds of the chart (full reading)\n"
         "  --to-ms MS        end at MS milliseconds of the chart (full reading)\n"
         "  --mute keys|bgm   silence the key sounds (channels 11-19, 21-29, 51-59, 61-69)\n"
-        "                    or the background sounds (channel 01)\n");
+        "                    or the background sounds (channel 01)\n"
+        "  --speed S         play at S times the speed, 0.5 to 2, the pitch moving with it\n"
+        "  --keep-pitch      with --speed: keep the pitch\n");
 }
 
 void addRangeOptions(CommandLine& options) {
@@ -42,6 +44,8 @@ void addRangeOptions(CommandLine& options) {
     options.addValue(QStringLiteral("--from-ms"));
     options.addValue(QStringLiteral("--to-ms"));
     options.addValue(QStringLiteral("--mute"));
+    options.addValue(QStringLiteral("--speed"));
+    options.addFlag(QStringLiteral("--keep-pitch"));
 }
 
 std::optional<int> readRangeOptions(const CommandLine& options, ReadingMode mode,
@@ -93,6 +97,15 @@ std::optional<int> readRangeOptions(const CommandLine& options, ReadingMode mode
             return options.usageError(QStringLiteral("--mute takes keys or bgm"));
         }
     }
+    if (const std::optional<QString> text = options.value(QStringLiteral("--speed"))) {
+        bool ok = false;
+        const double speed = text->toDouble(&ok);
+        if (!ok || !(speed >= media::Speed::kSlowest && speed <= media::Speed::kFastest)) {
+            return options.usageError(QStringLiteral("--speed takes a number from 0.5 to 2"));
+        }
+        range.speed.speed = speed;
+    }
+    range.speed.keepPitch = options.isSet(QStringLiteral("--keep-pitch"));
     return std::nullopt;
 }
 

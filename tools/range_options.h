@@ -1,7 +1,7 @@
 #pragma once
 
 // The options the tools share for a part of a chart: --from M, --to M (measures), --from-ms MS,
-// --to-ms MS, and --mute keys|bgm.
+// --to-ms MS, --mute keys|bgm, --speed S and --keep-pitch.
 #include <QString>
 #include <optional>
 
@@ -23,6 +23,10 @@ struct RangeOptions {
     RangeEnd from;
     RangeEnd to;
     Playback::Mute mute;
+    media::Speed speed;
+    bool changesPlay() const {
+        return from.given() || to.given() || mute.keys || mute.bgm || speed != media::Speed{};
+    }
 };
 
 // The option lines of the usage texts.

@@ -90,6 +90,33 @@ TEST(Mixer, LateStartsPlayAtOnceAndStopAllSilences) {
 // A burst of starts larger than the mixer's command queue: the ones that do not fit wait beside it
 // and reach the sound card in order, none lost. Runs on SDL's dummy driver, whose callbacks come
 // in real time.
+// A stop at a frame ahead cuts what rings there and forgets the starts that came before it;
+// starts that come after it play.
+TEST(Mixer, AStopAheadWaitsForItsFrame) {
+    Mixer mixer;
+    ASSERT_TRUE(mixer.post({kStart, 1, 0, ramp(8)}));
+    ASSERT_TRUE(mixer.post({kStart, 2, 6, ramp(2, 50)}));
+    ASSERT_TRUE(mixer.post({Mixer::Command::Type::StopAll, 0, 3, nullptr}));
+    ASSERT_TRUE(mixer.post({kStart, 3, 3, ramp(2, 100)}));
+    ASSERT_TRUE(mixer.post({kStart, 4, 7, ramp(1, 10)}));
+    EXPECT_EQ(left(mixBlocks(mixer, 2, 4)), (std::vector<float>{1, 2, 3, 100, 101, 0, 0, 10}));
+}
+
+// Each voice is scaled by its lane's gain, set while it rings; a gain of 1 leaves the sums as
+// they were.
+TEST(Mixer, LaneGainsScaleTheirVoicesAtOnce) {
+    Mixer mixer;
+    ASSERT_TRUE(mixer.post({kStart, 1, 0, ramp(4, 10), 0, Lane::Background}));
+    ASSERT_TRUE(mixer.post({kStart, 2, 0, ramp(4, 100), 0, Lane::Keys1P}));
+    ASSERT_TRUE(mixer.post({kStart, 3, 0, ramp(4, 1000), 0, Lane::Keys2P}));
+    std::vector<float> out = mixBlocks(mixer, 1, 2);
+    mixer.setLaneGain(Lane::Background, 0);
+    mixer.setLaneGain(Lane::Keys1P, 0.5f);
+    const std::vector<float> rest = mixBlocks(mixer, 1, 2);
+    out.insert(out.end(), rest.begin(), rest.end());
+    EXPECT_EQ(left(out), (std::vector<float>{1110, 1113, 1002 + 51, 1003 + 51.5f}));
+}
+
 TEST(SdlOutput, ABurstOfStartsLargerThanTheQueueIsNotLost) {
     SdlOutput output;
     ASSERT_FALSE(output.isSilent()) << output.failure().toStdString();
