@@ -122,6 +122,15 @@ class Playback {
 
     // The common part of play(), once the engine has set up its own state.
     void beginRun();
+    // A seek may move the run: it goes on, in its events or letting its last sounds ring out.
+    // The run then goes back to its events.
+    bool takeSeek() {
+        if (!playing_ || phase_ == Phase::Idle) {
+            return false;
+        }
+        phase_ = Phase::Loop;
+        return true;
+    }
     // One pass of the loop phase, after the stop and window checks.
     virtual Step loopPass() = 0;
     // Ends the run as completed, saying why, when the next event is aheadMs away and that is too

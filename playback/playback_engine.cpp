@@ -135,7 +135,7 @@ void PlaybackEngine::handle(const Event& event, double tick) {
 }
 
 void PlaybackEngine::seekTo(double chartMs) {
-    if (phase_ == Phase::Loop && playing_ && !std::isnan(chartMs)) {
+    if (!std::isnan(chartMs) && takeSeek()) {
         jumpTo(std::clamp(chartMs, 0.0, kLongestWaitMs * 1000), clock_.nowMs());
     }
     host_.wake();

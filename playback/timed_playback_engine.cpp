@@ -115,7 +115,7 @@ void TimedPlaybackEngine::seek(double deltaMs) {
 }
 
 void TimedPlaybackEngine::seekTo(double chartMs) {
-    if (phase_ == Phase::Loop && playing_ && !std::isnan(chartMs)) {
+    if (!std::isnan(chartMs) && takeSeek()) {
         jumpTo(std::clamp(chartMs, 0.0, kFarMs), clock_.nowMs());
     }
     host_.wake();

@@ -98,6 +98,73 @@ TEST_F(EngineTest, SoundsStartAtTheirDueTime) {
     EXPECT_TRUE(host.statuses.empty());
 }
 
+// At 125 bpm a tick is 10 ms. Each run passes for runMs, then seeks to chart time `to`; the starts
+// from the seek on are listed as "voice@due+offset", due counted from the seek. Sounds 1 and 2
+// are 100 frames (ms) long, sound 3 is 10.
+TEST_F(EngineTest, ASeekResumesTheSoundsThatRingThere) {
+    struct Case {
+        double runMs, to;
+        const char* starts;
+        const char* name;
+    };
+    const Case cases[] = {
+        {0, 55, "1@0+55 2@0+25 3@0+5 3@35+0", "forward into every sound"},
+        {120, 20, "1@0+20 2@10+0 3@30+0 3@70+0", "back to a moment passed"},
+        {0, 95, "1@0+95 2@0+65 3@0+5", "a voice's later start cut its sound"},
+        {0, -5, "1@0+0 2@30+0 3@50+0 3@90+0", "before the start is the start"},
+    };
+    media.sounds = {nullptr, makeSound(100), makeSound(100), makeSound(10)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        events("000000,11,1 000003,21,2 000005,1,3 000009,11,3", 125);
+        clock.now = 1000;
+        engine.play();
+        runFor(engine, clock, c.runMs);
+        output.starts.clear();
+        output.stopTimes.clear();
+        const double seekAt = clock.now;
+        engine.seekTo(c.to);
+        EXPECT_EQ(output.stopTimes, std::vector<double>{seekAt});
+        EXPECT_DOUBLE_EQ(engine.positionMs(), std::max(c.to, 0.0));
+        runFor(engine, clock, 10000);
+        QStringList list;
+        for (const auto& start : output.starts) {
+            list.append(QString::number(start.voice) + u'@' +
+                        QString::number(start.dueMs - seekAt) + u'+' +
+                        QString::number(start.offsetFrames));
+        }
+        EXPECT_EQ(list.join(u' '), QString::fromLatin1(c.starts));
+        engine.abandon();
+    }
+}
+
+// A loop turns back at B, the sounds that ring at A resuming at B's reading; the events at B
+// belong to the next round.
+TEST_F(EngineTest, ALoopTurnsBackAtItsEnd) {
+    struct Case {
+        double aMs, bMs;
+        const char* starts;
+    };
+    const Case cases[] = {
+        {0, 40, "1@1000 2@1030 1@1040 2@1070 1@1080 2@1110"},
+        {35, 60, "1@1000 2@1030 3@1050 1@1060 2@1060 3@1075 1@1085 2@1085 3@1100 1@1110 2@1110"},
+        {-1, 40, "1@1000 2@1030 3@1050"},
+    };
+    media.sounds = {nullptr, makeSound(100), makeSound(100), makeSound(10)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.starts);
+        output.starts.clear();
+        events("000000,11,1 000003,21,2 000005,1,3", 125);
+        clock.now = 1000;
+        engine.setLoop(c.aMs, c.bMs);
+        engine.play();
+        runFor(engine, clock, 120);
+        EXPECT_EQ(starts(), QString::fromLatin1(c.starts));
+        engine.abandon();
+    }
+    engine.clearLoop();
+}
+
 // How a run ends: by itself after its last sounds have rung out, stopped, or with the player
 // hidden; a stop during the ring-out still completes, a Play during the run starts it over.
 TEST_F(EngineTest, HowARunEnds) {

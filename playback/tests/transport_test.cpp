@@ -61,6 +61,56 @@ TEST_F(TransportTest, OpenListsMessagesShowsFieldsAndPlays) {
     EXPECT_EQ(output.stops, 2);  // each open silenced the previous chart's sounds first
 }
 
+// Each sound goes to its lane's group, in both readings; the mixer's gains and mutes reach the
+// output as linear gains, a mute keeping the gain for later.
+TEST_F(TransportTest, TheLaneMixerSetsTheGainOfExactlyItsLanes) {
+    using media::Lane;
+    testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
+    struct Case {
+        ReadingMode mode;
+        const char* lines;
+        std::vector<Lane> lanes;
+    };
+    const Case cases[] = {
+        {ReadingMode::Classic, "#00101:01\n#00211:01\n#00316:01\n#00421:01\n#00526:01\n",
+         {Lane::Background, Lane::Keys1P, Lane::Keys1P, Lane::Keys2P, Lane::Keys2P}},
+        {ReadingMode::Full,
+         "#00101:01\n#00219:01\n#00329:01\n#00451:0101\n#00561:0101\n#LNTYPE 1\n",
+         {Lane::Background, Lane::Keys1P, Lane::Keys2P, Lane::Keys1P, Lane::Keys2P}},
+    };
+    for (const Case& c : cases) {
+        ReadOptions reading;
+        reading.mode = c.mode;
+        controller.setReadOptions(reading);
+        output.starts.clear();
+        controller.open(chartFile(u"lanes.bms"_qs, QByteArray("#BPM 240\n#WAV01 k.wav\n") + c.lines));
+        ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+        runFor(controller, clock, 10000);
+        std::vector<Lane> lanes;
+        for (const auto& start : output.starts) {
+            lanes.push_back(start.lane);
+        }
+        EXPECT_EQ(lanes, c.lanes) << static_cast<int>(c.mode);
+    }
+    struct Setting {
+        Lane lane;
+        double gainDb;
+        bool muted;
+        float gain;
+    };
+    const Setting settings[] = {{Lane::Keys1P, -6, false, 0.501187f},
+                                {Lane::Keys1P, -6, true, 0},
+                                {Lane::Keys1P, -6, false, 0.501187f},
+                                {Lane::Background, 10, false, 1.995262f},
+                                {Lane::Keys2P, -HUGE_VAL, false, 0}};
+    for (const Setting& s : settings) {
+        controller.setLaneGainDb(s.lane, s.gainDb);
+        controller.setLaneMuted(s.lane, s.muted);
+        EXPECT_NEAR(output.gains[static_cast<std::size_t>(s.lane)], s.gain, 1e-6) << s.gainDb;
+    }
+    EXPECT_EQ(output.gains[static_cast<std::size_t>(Lane::Other)], 1.0f);
+}
+
 TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
     controller.next();  // an empty queue opens nothing
     controller.back();
