@@ -1,0 +1,181 @@
+// Seeking and the loop seam on the real SDL output (run with SDL_AUDIODRIVER=disk and
+// SDL_DISKAUDIOFILE=FILE where there is no sound card; the seam is read back from that file).
+//  1. From a seek to the first resumed sound mixed, for a chart of 1,000 sounds, and heard (one
+//     more block of the card); 20 seeks.
+//  2. The loop's seam: a long sound whose samples count its own frames rings through a loop of
+//     A = 1 s to B = 2 s; at each turn the captured stream must go from frame B - 1 to frame A with
+//     nothing missing (a gap) or added (an overlap).
+#include <sndfile.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "media/sdl_output.h"
+#include "playback/playback_driver.h"
+#include "playback/player_controller.h"
+
+namespace {
+
+class OneChart final : public carvel::ChartQueue {
+  public:
+    std::optional<QString> stepForward() override { return std::nullopt; }
+    std::optional<QString> stepBack() override { return std::nullopt; }
+};
+
+void writeWav(const QString& path, const std::vector<short>& samples) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(f);
+}
+
+QString writeChart(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {
+    QFile file(dir.filePath(name));
+    file.open(QIODevice::WriteOnly);
+    file.write(text);
+    return file.fileName();
+}
+
+// The counting sound's sample at frame i: small enough that the limiter leaves it alone.
+short counted(int i) {
+    return static_cast<short>(i % 8000 - 4000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    // 1,000 sounds of 2 s, one every 50 ms: about 40 ring at any moment.
+    QByteArray many = "#BPM 150\n";
+    writeWav(dir.filePath(QStringLiteral("s.wav")), std::vector<short>(88200, 300));
+    for (int i = 1; i <= 1000; ++i) {
+        many += "#WAV" + QByteArray::number(i, 36).toUpper().rightJustified(2, '0') + " s.wav\n";
+    }
+    for (int m = 0; m < 125; ++m) {
+        QByteArray data;
+        for (int k = 0; k < 8; ++k) {
+            data += QByteArray::number(m * 8 + k + 1, 36).toUpper().rightJustified(2, '0');
+        }
+        many += "#" + QByteArray::number(m).rightJustified(3, '0') + "01:" + data + "\n";
+    }
+    std::vector<short> count(44100 * 4);
+    for (int i = 0; i < static_cast<int>(count.size()); ++i) {
+        count[static_cast<std::size_t>(i)] = counted(i);
+    }
+    writeWav(dir.filePath(QStringLiteral("count.wav")), count);
+    const QString loopChart =
+        writeChart(dir, QStringLiteral("loop.bms"),
+                   "#BPM 120\n#WAV01 count.wav\n#00001:01\n#00201:0000000001\n");
+    const QString seekChart = writeChart(dir, QStringLiteral("many.bms"), many);
+
+    carvel::media::SdlOutput output;
+    OneChart queue;
+    carvel::PlayerView view;
+    carvel::PlayerController controller(output, output, queue, view);
+    carvel::PlaybackDriver driver([&] { return controller.pass(); }, output);
+    controller.setWakeHandler([&] { driver.wake(); });
+    controller.setLoadsInBackground(false);
+    carvel::ReadOptions full;
+    full.mode = carvel::ReadingMode::Full;
+    controller.setReadOptions(full);
+
+    std::vector<double> delays;
+    std::chrono::steady_clock::time_point sought;
+    std::int64_t before = 0;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    auto seekAgain = [&] {
+        QTimer::singleShot(150, &app, [&] {
+            before = output.startsMixed();
+            sought = std::chrono::steady_clock::now();
+            controller.seekTo(10000 + 500.0 * static_cast<double>(delays.size()));
+            poll.start(0);
+        });
+    };
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        if (output.startsMixed() == before) {
+            return;
+        }
+        poll.stop();
+        delays.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sought)
+                .count());
+        if (delays.size() < 20) {
+            seekAgain();
+            return;
+        }
+        // The loop: three turns of 1 s to 2 s.
+        controller.stop();
+        controller.open(loopChart);
+        controller.setLoop(1000, 2000);
+        QTimer::singleShot(4500, &app, [&] { app.quit(); });
+    });
+    controller.open(seekChart);
+    QTimer::singleShot(1000, &app, seekAgain);
+    app.exec();
+    controller.stop();
+    const double block = output.heardDelayMs() - carvel::media::SdlOutput::kLatencyMs;
+    std::sort(delays.begin(), delays.end());
+    std::printf("seek to first resumed sound mixed (1,000 sounds, %zu seeks): median %.1f ms, "
+                "worst %.1f ms; heard one block (%.1f ms) later: median %.1f ms, worst %.1f ms%s\n",
+                delays.size(), delays[delays.size() / 2], delays.back(), block,
+                delays[delays.size() / 2] + block, delays.back() + block,
+                output.isSilent() ? " [no sound device: not measured]" : "");
+
+    const char* capture = std::getenv("SDL_DISKAUDIOFILE");
+    if (capture == nullptr) {
+        std::printf("loop seam: set SDL_AUDIODRIVER=disk and SDL_DISKAUDIOFILE to measure it\n");
+        return 0;
+    }
+    QFile raw(QFile::decodeName(capture));
+    if (!raw.open(QIODevice::ReadOnly)) {
+        std::printf("loop seam: no capture in %s\n", capture);
+        return 1;
+    }
+    const QByteArray bytes = raw.readAll();
+    const auto* samples = reinterpret_cast<const float*>(bytes.constData());
+    const auto frames = static_cast<std::int64_t>(bytes.size() / 8);
+    // Each captured frame back to the counting sound's frame (mod 8000); the seams are where the
+    // count does not go on by one.
+    const auto value = [&](std::int64_t i) { return std::lround(samples[2 * i] * 32768.0f); };
+    std::int64_t first = 1;
+    while (first + 1 < frames && !(value(first) == counted(0) && value(first + 1) == counted(1))) {
+        ++first;
+    }
+    // The loop chart's run ends where the capture falls silent.
+    int seams = 0;
+    int exact = 0;
+    for (std::int64_t i = first + 1; i < frames; ++i) {
+        const long v = value(i);
+        const long u = value(i - 1);
+        if (u == 0 && v == 0) {
+            break;
+        }
+        const long step = ((v + 4000) - (u + 4000) + 8000) % 8000;
+        if (step != 1) {
+            ++seams;
+            // From frame 88199 (value 88199 % 8000) to frame 44100 (value 44100 % 8000).
+            if (u == counted(88199) && v == counted(44100)) {
+                ++exact;
+            } else {
+                std::printf("  seam at captured frame %lld: %ld -> %ld\n",
+                            static_cast<long long>(i), u, v);
+            }
+        }
+    }
+    std::printf("loop seam: %d turns seen, %d exact (frame B - 1 then frame A: 0 frames of gap or "
+                "overlap)\n",
+                seams, exact);
+    return 0;
+}
