@@ -58,7 +58,6 @@ class SpeedStage {
     void append(const float* frames, std::int64_t count);
     void compact(std::int64_t room);
 
-    int rate_;
     Speed speed_;
     Way way_ = Way::Through;
     SRC_STATE* resampler_ = nullptr;
