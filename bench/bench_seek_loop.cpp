@@ -127,11 +127,12 @@ int main(int argc, char** argv) {
     controller.stop();
     const double block = output.heardDelayMs() - carvel::media::SdlOutput::kLatencyMs;
     std::sort(delays.begin(), delays.end());
-    std::printf("seek to first resumed sound mixed (1,000 sounds, %zu seeks): median %.1f ms, "
-                "worst %.1f ms; heard one block (%.1f ms) later: median %.1f ms, worst %.1f ms%s\n",
-                delays.size(), delays[delays.size() / 2], delays.back(), block,
-                delays[delays.size() / 2] + block, delays.back() + block,
-                output.isSilent() ? " [no sound device: not measured]" : "");
+    std::printf(
+        "seek to first resumed sound mixed (1,000 sounds, %zu seeks): median %.1f ms, "
+        "worst %.1f ms; heard one block (%.1f ms) later: median %.1f ms, worst %.1f ms%s\n",
+        delays.size(), delays[delays.size() / 2], delays.back(), block,
+        delays[delays.size() / 2] + block, delays.back() + block,
+        output.isSilent() ? " [no sound device: not measured]" : "");
 
     const char* capture = std::getenv("SDL_DISKAUDIOFILE");
     if (capture == nullptr) {
@@ -174,8 +175,9 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::printf("loop seam: %d turns seen, %d exact (frame B - 1 then frame A: 0 frames of gap or "
-                "overlap)\n",
-                seams, exact);
+    std::printf(
+        "loop seam: %d turns seen, %d exact (frame B - 1 then frame A: 0 frames of gap or "
+        "overlap)\n",
+        seams, exact);
     return 0;
 }
