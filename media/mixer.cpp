@@ -47,10 +47,10 @@ void addScaledFrames(const Sound& sound, std::int64_t from, std::int64_t frames,
     for (std::int64_t i = 0; i < frames; ++i) {
         for (int side = 0; side < 2; ++side) {
             const std::int64_t at = (from + i) * channels + (channels == 2 ? side : 0);
-            const float v = sound.pcm16.empty()
-                                ? sound.pcm[static_cast<std::size_t>(at)]
-                                : static_cast<float>(sound.pcm16[static_cast<std::size_t>(at)]) *
-                                      kPcm16Scale;
+            const float v =
+                sound.pcm16.empty()
+                    ? sound.pcm[static_cast<std::size_t>(at)]
+                    : static_cast<float>(sound.pcm16[static_cast<std::size_t>(at)]) * kPcm16Scale;
             out[2 * i + side] += v * gain;
         }
     }
@@ -160,8 +160,8 @@ void Mixer::mix(float* out, int frames) {
             Voice& voice = voices_[static_cast<size_t>(active_[a])];
             const std::int64_t left = voice.sound->frames() - voice.position;
             const std::int64_t n = std::min<std::int64_t>(left, span);
-            const float gain = gains_[static_cast<std::size_t>(voice.lane)].load(
-                std::memory_order_relaxed);
+            const float gain =
+                gains_[static_cast<std::size_t>(voice.lane)].load(std::memory_order_relaxed);
             if (gain == 1.0f) {
                 addFrames(*voice.sound, voice.position, n, dst);
             } else if (gain > 0.0f) {
