@@ -36,8 +36,9 @@ class Mixer {
     }
 
     // Control side. A StopAll at a frame still ahead waits for that frame, like a start, and then
-    // forgets the starts that arrived before it; one at a past frame acts at once. Returns false, leaving command as it was, when the command queue is full; the
-    // caller must then keep the command and post it again, or the start is lost.
+    // forgets the starts that arrived before it; one at a past frame acts at once. Returns false,
+    // leaving command as it was, when the command queue is full; the caller must then keep the
+    // command and post it again, or the start is lost.
     [[nodiscard]] bool post(Command&& command);
     // Control side: drops the sounds the mixing side has finished with.
     void collect();
