@@ -14,8 +14,7 @@ constexpr int kScratchFrames = 1 << 14;
 
 }  // namespace
 
-SpeedStage::SpeedStage(int rate)
-    : fifo_(2 * kFifoFrames), scratch_(2 * kScratchFrames) {
+SpeedStage::SpeedStage(int rate) : fifo_(2 * kFifoFrames), scratch_(2 * kScratchFrames) {
     int error = 0;
     resampler_ = src_new(SRC_SINC_FASTEST, 2, &error);
     using Stretcher = RubberBand::RubberBandStretcher;

@@ -34,8 +34,8 @@ class RecordingOutput final : public media::SoundOutput {
     };
     explicit RecordingOutput(FakeClock& clock) : clock_(clock) {}
     int sampleRate() const override { return 1000; }
-    void play(int voice, media::SoundPtr sound, double dueMs,
-              std::int64_t offsetFrames = 0, media::Lane lane = media::Lane::Other) override;
+    void play(int voice, media::SoundPtr sound, double dueMs, std::int64_t offsetFrames = 0,
+              media::Lane lane = media::Lane::Other) override;
     void stopAll() override;
     void stopAllAt(double atMs) override;
     void setLaneGain(media::Lane lane, float gain) override {

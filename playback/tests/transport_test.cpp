@@ -72,7 +72,8 @@ TEST_F(TransportTest, TheLaneMixerSetsTheGainOfExactlyItsLanes) {
         std::vector<Lane> lanes;
     };
     const Case cases[] = {
-        {ReadingMode::Classic, "#00101:01\n#00211:01\n#00316:01\n#00421:01\n#00526:01\n",
+        {ReadingMode::Classic,
+         "#00101:01\n#00211:01\n#00316:01\n#00421:01\n#00526:01\n",
          {Lane::Background, Lane::Keys1P, Lane::Keys1P, Lane::Keys2P, Lane::Keys2P}},
         {ReadingMode::Full,
          "#00101:01\n#00219:01\n#00329:01\n#00451:0101\n#00561:0101\n#LNTYPE 1\n",
@@ -83,7 +84,8 @@ TEST_F(TransportTest, TheLaneMixerSetsTheGainOfExactlyItsLanes) {
         reading.mode = c.mode;
         controller.setReadOptions(reading);
         output.starts.clear();
-        controller.open(chartFile(u"lanes.bms"_qs, QByteArray("#BPM 240\n#WAV01 k.wav\n") + c.lines));
+        controller.open(
+            chartFile(u"lanes.bms"_qs, QByteArray("#BPM 240\n#WAV01 k.wav\n") + c.lines));
         ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
         runFor(controller, clock, 10000);
         std::vector<Lane> lanes;
