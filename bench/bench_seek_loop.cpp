@@ -2,6 +2,7 @@
 // SDL_DISKAUDIOFILE=FILE where there is no sound card; the seam is read back from that file).
 //  1. From a seek to the first resumed sound mixed, for a chart of 1,000 sounds, and heard (one
 //     more block of the card); 20 seeks.
+//  3. Pause and Play in the same stream: the count must go on by one across the silence.
 //  2. The loop's seam: a long sound whose samples count its own frames rings through a loop of
 //     A = 1 s to B = 2 s; at each turn the captured stream must go from frame B - 1 to frame A with
 //     nothing missing (a gap) or added (an overlap).
@@ -46,9 +47,10 @@ QString writeChart(const QTemporaryDir& dir, const QString& name, const QByteArr
     return file.fileName();
 }
 
-// The counting sound's sample at frame i: small enough that the limiter leaves it alone.
+// The counting sound's sample at frame i: never 0, so that silence stands out, and small enough
+// that the limiter leaves it alone.
 short counted(int i) {
-    return static_cast<short>(i % 8000 - 4000);
+    return static_cast<short>(i % 8000 + 100);
 }
 
 }  // namespace
@@ -119,7 +121,19 @@ int main(int argc, char** argv) {
         controller.stop();
         controller.open(loopChart);
         controller.setLoop(1000, 2000);
-        QTimer::singleShot(4500, &app, [&] { app.quit(); });
+        // Then Pause for 300 ms at 0.5 s into a fresh run, and Play.
+        QTimer::singleShot(4500, &app, [&] {
+            controller.clearLoop();
+            controller.stop();
+            controller.open(loopChart);
+            QTimer::singleShot(500, &app, [&] {
+                controller.pause();
+                QTimer::singleShot(300, &app, [&] {
+                    controller.play();
+                    QTimer::singleShot(500, &app, [&] { app.quit(); });
+                });
+            });
+        });
     });
     controller.open(seekChart);
     QTimer::singleShot(1000, &app, seekAgain);
@@ -157,13 +171,15 @@ int main(int argc, char** argv) {
     // The loop chart's run ends where the capture falls silent.
     int seams = 0;
     int exact = 0;
-    for (std::int64_t i = first + 1; i < frames; ++i) {
+    std::int64_t loopEnd = first + 1;
+    for (; loopEnd < frames; ++loopEnd) {
+        const std::int64_t i = loopEnd;
         const long v = value(i);
         const long u = value(i - 1);
-        if (u == 0 && v == 0) {
+        if (v == 0) {
             break;
         }
-        const long step = ((v + 4000) - (u + 4000) + 8000) % 8000;
+        const long step = (v - u + 8000) % 8000;
         if (step != 1) {
             ++seams;
             // From frame 88199 (value 88199 % 8000) to frame 44100 (value 44100 % 8000).
@@ -179,5 +195,30 @@ int main(int argc, char** argv) {
         "loop seam: %d turns seen, %d exact (frame B - 1 then frame A: 0 frames of gap or "
         "overlap)\n",
         seams, exact);
+    // The next run of the counting sound holds once: the last frame heard before the silence and
+    // the first after it.
+    std::int64_t run = loopEnd;
+    while (run < frames && !(value(run) == counted(0) && value(run + 1) == counted(1))) {
+        ++run;
+    }
+    std::int64_t held = run;
+    while (held < frames && value(held) != 0) {
+        ++held;
+    }
+    std::int64_t back = held;
+    while (back < frames && value(back) == 0) {
+        ++back;
+    }
+    if (back >= frames) {
+        std::printf("pause: no resumed sound in the capture\n");
+        return 1;
+    }
+    const long lastHeard = value(held - 1);
+    const long firstAgain = value(back);
+    const long step = (firstAgain - lastHeard + 8000) % 8000;
+    std::printf(
+        "pause then play: held %.1f ms of silence; the sound went on %ld frame(s) after "
+        "the last one heard (1: from the very sample, no gap or repeat)\n",
+        static_cast<double>(back - held) * 1000 / 44100, step);
     return 0;
 }

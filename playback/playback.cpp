@@ -17,6 +17,7 @@ Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& cl
 
 void Playback::beginRun() {
     missPicture_ = 0;
+    paused_ = false;
     playing_ = true;
     display_.videos.stopAll();
     display_.compositor.clear();
@@ -31,8 +32,27 @@ void Playback::stop() {
     host_.wake();
 }
 
+void Playback::pause() {
+    if (!playing_ || phase_ != Phase::Loop || paused_) {
+        return;
+    }
+    pausedAtMs_ = positionMs();
+    paused_ = true;
+    sound_.stopAllAt(clock_.nowMs());
+    host_.wake();
+}
+
+void Playback::resume() {
+    if (!paused_) {
+        return;
+    }
+    paused_ = false;
+    seekTo(pausedAtMs_);
+}
+
 void Playback::abandon() {
     playing_ = false;
+    paused_ = false;
     phase_ = Phase::Idle;
     display_.videos.stopAll();
 }
@@ -50,6 +70,9 @@ Step Playback::withVideos(Step step) {
         videos.stopAll();
         return step;
     }
+    if (paused_) {
+        return step;  // the frames shown stay; resuming shows where the videos stand
+    }
     const double now = clock_.nowMs();
     if (videos.showFrames(now, display_.compositor)) {
         compose();
@@ -66,6 +89,12 @@ Step Playback::withVideos(Step step) {
 }
 
 Step Playback::phasePass() {
+    if (paused_) {
+        if (playing_) {
+            return {};
+        }
+        paused_ = false;  // stopped while it held: the run ends as stopped
+    }
     switch (phase_) {
         case Phase::Idle:
             return {};

@@ -67,6 +67,13 @@ class Playback {
     virtual void play() = 0;
     // The run ends at its next pass, as stopped.
     void stop();
+    // The run holds where it stands: its sounds stop at the sample they have reached (where the
+    // output's latency has them heard) and nothing falls due until resume(), which goes on from
+    // the same chart time as a seek there would, the ringing sounds from where they stopped.
+    // Outside a run, or once it is letting its last sounds ring out, nothing happens.
+    void pause();
+    void resume();
+    bool paused() const { return paused_; }
     virtual void fastForward() = 0;
     virtual void rewind() = 0;
     // The run goes on from chart time chartMs (clamped to 0 and above): the sounds started before
@@ -163,6 +170,8 @@ class Playback {
     Phase phase_ = Phase::Idle;
     bool playing_ = false;
     long long missPicture_ = 0;  // the picture that the Miss overlay shows
+    bool paused_ = false;
+    double pausedAtMs_ = 0;  // the chart time at which the run holds
     Mute mute_;
 
   private:

@@ -182,6 +182,9 @@ void PlaybackEngine::jumpTo(double chartMs, double atMs) {
 }
 
 double PlaybackEngine::positionMs() {
+    if (paused_) {
+        return pausedAtMs_;
+    }
     return phase_ == Phase::Idle ? 0 : elapsedMs(clock_.nowMs(), startMs_);
 }
 

@@ -71,7 +71,23 @@ void PlayerController::play() {
         open(path_);
         return;
     }
+    if (active().paused()) {
+        active().resume();
+        return;
+    }
     active().play();
+}
+
+void PlayerController::pause() {
+    if (!loading()) {
+        active().pause();
+    }
+}
+
+void PlayerController::resume() {
+    if (!loading()) {
+        active().resume();
+    }
 }
 
 void PlayerController::stop() {

@@ -48,8 +48,14 @@ class PlayerController final : private Playback::Host {
     // running. Called on the window thread, for the tests and the tools.
     bool waitForLoad(int timeoutMs) { return load_.wait(timeoutMs); }
 
-    // Plays the loaded chart again; after a load that was stopped, loads it again.
+    // Plays the loaded chart again; after a load that was stopped, loads it again. A run that
+    // holds (pause) goes on instead, as a CD player's Play does.
     void play();
+    // The run holds where it stands, its sounds included, until play() or resume() (see
+    // Playback::pause).
+    void pause();
+    void resume();
+    bool paused() const { return playback().paused(); }
     // Stops the run; a load that runs is ended, and the player says it stopped.
     void stop();
     void fastForward();

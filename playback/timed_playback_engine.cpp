@@ -142,6 +142,9 @@ void TimedPlaybackEngine::jumpTo(double chartMs, double atMs) {
 }
 
 double TimedPlaybackEngine::positionMs() {
+    if (paused_) {
+        return pausedAtMs_;
+    }
     return phase_ == Phase::Idle ? 0 : elapsedMs(clock_.nowMs(), startMs_);
 }
 

@@ -113,6 +113,46 @@ TEST_F(TransportTest, TheLaneMixerSetsTheGainOfExactlyItsLanes) {
     EXPECT_EQ(output.gains[static_cast<std::size_t>(Lane::Other)], 1.0f);
 }
 
+// Pause holds the run in either reading: its sounds stop where the output has them heard, nothing
+// falls due while it holds, and Play goes on from the same chart time, the ringing sound from the
+// frame it had reached. At 240 bpm a measure is 1 s; sound 01 lasts 500 ms, sound 02 starts at
+// 500 ms.
+TEST_F(TransportTest, PauseHoldsTheRunAndPlayGoesOnWhereItStood) {
+    testing::writeWav(dir.path() + u"/long.wav"_qs, 500, 1000);
+    for (const ReadingMode mode : {ReadingMode::Classic, ReadingMode::Full}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        ReadOptions reading;
+        reading.mode = mode;
+        controller.setReadOptions(reading);
+        controller.open(chartFile(u"pause.bms"_qs,
+                                  "#BPM 240\n#WAV01 long.wav\n#WAV02 long.wav\n#00101:0102\n"));
+        ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+        const double start = clock.now;
+        runFor(controller, clock, 1200);  // measure 1 starts at 1000 ms: sound 01 has played 200
+        output.starts.clear();
+        output.stopTimes.clear();
+        controller.pause();
+        EXPECT_EQ(output.stopTimes, std::vector<double>{clock.now});
+        EXPECT_TRUE(controller.paused());
+        clock.now += 5000;
+        runFor(controller, clock, 10000);
+        EXPECT_TRUE(output.starts.empty());
+        EXPECT_DOUBLE_EQ(controller.positionMs(), 1200);
+        const double resumedAt = clock.now;
+        controller.play();
+        EXPECT_FALSE(controller.paused());
+        runFor(controller, clock, 400);
+        QStringList list;
+        for (const auto& s : output.starts) {
+            list.append(QString::number(s.voice) + u'@' + QString::number(s.dueMs - resumedAt) +
+                        u'+' + QString::number(s.offsetFrames));
+        }
+        EXPECT_EQ(list.join(u' '), u"1@0+200 2@300+0"_qs) << start;
+        controller.stop();
+        runFor(controller, clock, 10000);
+    }
+}
+
 TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
     controller.next();  // an empty queue opens nothing
     controller.back();
