@@ -76,6 +76,7 @@ class EntryStore {
     Entry back() const { return (*this)[size_ - 1]; }
 
     void push_back(const Entry& entry);
+    void push_back(const Kept& entry) { appendKept(entry); }
     // Appends an entry from the bytes of its title and path, which must be valid UTF-8: the list
     // file reader's way, which decodes no text.
     void appendUtf8(QByteArrayView title, QByteArrayView path);
