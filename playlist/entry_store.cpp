@@ -157,9 +157,13 @@ void EntryStore::append(EntryStore&& entries) {
         *this = std::move(entries);
         return;
     }
-    for (Cursor cursor(entries); !cursor.atEnd(); cursor.next()) {
-        appendKept(cursor.kept());
+    // A block codes its first entry against nothing, so blocks move as they are.
+    for (Block& block : entries.blocks_) {
+        block.first = size_;
+        size_ += block.count;
+        blocks_.push_back(std::move(block));
     }
+    last_ = std::move(entries.last_);
     entries.clear();
 }
 

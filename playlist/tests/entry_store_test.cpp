@@ -224,19 +224,35 @@ TEST(EntryStore, IndexOfPathTable) {
     }
 }
 
-TEST(EntryStore, AppendingAStoreEmptiesIt) {
-    EntryStore a = {{u"A"_qs, u"/a"_qs}};
-    EntryStore b = {{u"B"_qs, u"/b"_qs}, {u"C"_qs, u"/c"_qs}};
-    a.append(std::move(b));
-    EXPECT_TRUE(b.empty());  // NOLINT(bugprone-use-after-move): the contract
-    expectHolds(a, {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}, {u"C"_qs, u"/c"_qs}}, "appended");
-    EntryStore empty;
-    empty.append(std::move(a));
-    EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move)
-    empty.push_back({u"D"_qs, u"/d"_qs});
-    expectHolds(
-        empty, {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}, {u"C"_qs, u"/c"_qs}, {u"D"_qs, u"/d"_qs}},
-        "taken over");
+// Appending a store moves its blocks over: indexes, edits and later appends carry on across them.
+TEST(EntryStore, AppendingAStoreTakesItsEntries) {
+    std::mt19937 random(5);
+    std::vector<Entry> expected;
+    const auto filled = [&](int count) {
+        EntryStore store;
+        for (int i = 0; i < count; ++i) {
+            expected.push_back(randomEntry(random));
+            store.push_back(expected.back());
+        }
+        return store;
+    };
+    EntryStore store;
+    store.append(filled(100));
+    store.append(filled(150));
+    EntryStore emptied = filled(3);
+    store.append(std::move(emptied));
+    EXPECT_TRUE(emptied.empty());  // NOLINT(bugprone-use-after-move): the contract
+    expectHolds(store, expected, "appended");
+    const Entry added{u"added"_qs, u"/added"_qs};
+    store.insert(100, added);
+    expected.insert(expected.begin() + 100, added);
+    store.erase(63);
+    expected.erase(expected.begin() + 63);
+    store.push_back(added);
+    expected.push_back(added);
+    store.move(0, expected.size() - 1);
+    std::rotate(expected.begin(), expected.begin() + 1, expected.end());
+    expectHolds(store, expected, "edited");
 }
 
 }  // namespace
