@@ -139,10 +139,18 @@ void EntryStore::appendUtf8(QByteArrayView title, QByteArrayView path) {
 
 void EntryStore::appendKept(const Kept& kept) {
     if (blocks_.empty() || blocks_.back().count >= kBlockSize) {
+        // Room for as much as the block before took, and a little more: neighbouring blocks code
+        // to about the same size, so a block is mostly allocated once.
+        size_t room = 0;
         if (!blocks_.empty()) {
-            blocks_.back().bytes.shrink_to_fit();
+            std::vector<char>& full = blocks_.back().bytes;
+            room = full.size() + full.size() / 8;
+            if (full.capacity() > room) {
+                full.shrink_to_fit();
+            }
         }
         blocks_.push_back({{}, size_, 0});
+        blocks_.back().bytes.reserve(room);
         last_ = {};
     }
     Block& block = blocks_.back();
