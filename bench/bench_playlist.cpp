@@ -18,7 +18,7 @@ struct Fixture {
             entries.push_back({QStringLiteral("曲 %1").arg(i),
                                QStringLiteral("/music/folder %1/chart.bms").arg(i)});
         }
-        playlist.appendAll(std::move(entries));
+        playlist.appendAll(carvel::EntryStore(entries));
         window.show();
     }
     QTemporaryDir dir;

@@ -18,6 +18,12 @@ int EntryListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(std::min<qsizetype>(list_.count(), INT_MAX));
 }
 
+QModelIndex EntryListModel::index(int row, int column, const QModelIndex& parent) const {
+    return row >= 0 && row < list_.count() && column == 0 && !parent.isValid()
+               ? createIndex(row, column)
+               : QModelIndex();
+}
+
 QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= list_.count()) {
         return {};

@@ -14,6 +14,10 @@ class EntryListModel : public QAbstractListModel, private Playlist::Observer {
     ~EntryListModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    // As QAbstractListModel's, without its calls back to rowCount and columnCount: a list view
+    // asks for every row's index when it lays out, twice a row.
+    QModelIndex index(int row, int column = 0,
+                      const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
   private:

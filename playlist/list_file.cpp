@@ -5,121 +5,105 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "platform/regular_file.h"
 #include "platform/text_decoding.h"
 #include "platform/text_file.h"
+#include "playlist/line_reader.h"
+#include "playlist/playlist.h"
 
 namespace carvel {
 
 namespace {
 
-Playlist::Entry parseLine(QByteArrayView line, qsizetype mark) {
-    // The check first: most lines are UTF-8, and a decoder for each line would cost more.
-    const std::optional<QString> text =
-        line.isValidUtf8() ? QString::fromUtf8(line) : decodeUtf8OrCp932Strictly(line);
-    if (text) {
-        // '>' is never part of a multibyte character in either encoding, so it is still there.
-        const qsizetype decodedMark = text->indexOf(u'>');
-        return {text->left(decodedMark), text->sliced(decodedMark + 1), {}};
-    }
-    return {decodeUtf8OrCp932(line.first(mark)), decodeUtf8OrCp932(line.sliced(mark + 1)),
-            line.toByteArray()};
+bool breaksLine(QByteArrayView bytes) {
+    return bytes.indexOf('\r') >= 0 || bytes.indexOf('\n') >= 0;
 }
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-
-// Cuts the bytes of a list file into lines as they come, in pieces of any size. A line ends at CR
-// or LF; the empty line between the two of a CR LF has no '>' and is skipped like any other.
-class LineReader {
-  public:
-    void take(QByteArrayView bytes) {
-        pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-        scan(false);
+// Appends one entry as the list file holds it, or nothing for an entry that cannot be a line.
+void formatEntry(QByteArray& out, const EntryStore::Kept& entry) {
+    if (entry.utf16 ? holdsLineBreak(EntryStore::text(entry.path, true)) : breaksLine(entry.path)) {
+        return;
     }
-
-    std::vector<Playlist::Entry> finish() {
-        scan(true);
-        takeLine(QByteArrayView(pending_.data(), static_cast<qsizetype>(pending_.size())));
-        pending_.clear();
-        return std::move(entries_);
+    if (!entry.line.isEmpty() && !breaksLine(entry.line)) {
+        out += entry.line;
+        out += "\r\n";
+        return;
     }
-
-  private:
-    // Takes every ended line of what is pending. The byte-order mark is looked for once three
-    // bytes are there, or at the end of a shorter file.
-    void scan(bool atEnd) {
-        size_t lineStart = 0;
-        if (!markChecked_) {
-            if (pending_.size() < 3 && !atEnd) {
-                return;
-            }
-            markChecked_ = true;
-            if (pending_.size() >= 3 && QByteArrayView(pending_.data(), 3) == kByteOrderMark) {
-                lineStart = 3;
-            }
-        }
-        // Locals, so the loop is not held back by the entries it appends to.
-        const char* const data = pending_.data();
-        for (size_t i = scanned_, size = pending_.size(); i < size; ++i) {
-            if (data[i] == '\r' || data[i] == '\n') {
-                takeLine(QByteArrayView(data + lineStart, static_cast<qsizetype>(i - lineStart)));
-                lineStart = i + 1;
-            }
-        }
-        // Only the line not yet ended stays, already looked through.
-        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(lineStart));
-        scanned_ = pending_.size();
-    }
-
-    void takeLine(QByteArrayView line) {
-        const qsizetype mark = line.indexOf('>');
-        if (mark >= 0) {
-            entries_.push_back(parseLine(line, mark));
-        }
-    }
-
-    std::vector<char> pending_;
-    size_t scanned_ = 0;
-    bool markChecked_ = false;
-    std::vector<Playlist::Entry> entries_;
-};
-
-}  // namespace
-
-std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes) {
-    LineReader reader;
-    reader.take(bytes);
-    return reader.finish();
-}
-
-QByteArray formatListFile(const std::vector<Playlist::Entry>& entries) {
-    QByteArray out;
-    for (const Playlist::Entry& entry : entries) {
-        if (holdsLineBreak(entry.path)) {
-            continue;
-        }
-        if (!entry.line.isEmpty() && !entry.line.contains('\r') && !entry.line.contains('\n')) {
-            out += entry.line;
-            out += "\r\n";
-            continue;
-        }
-        QString title = entry.title;
+    if (entry.utf16) {
+        QString title = EntryStore::text(entry.title, true);
         title.replace(u'>', QChar(0xFF1E));
         title.remove(u'\r');
         title.remove(u'\n');
         out += title.toUtf8();
         out += '>';
-        out += entry.path.toUtf8();
+        out += EntryStore::text(entry.path, true).toUtf8();
         out += "\r\n";
+        return;
     }
-    // A kept line that begins like a byte-order mark would lose it to the reader when it comes
-    // first: a mark of our own goes before it, and the reader takes only that one.
-    if (out.startsWith("\xEF\xBB\xBF")) {
-        out.prepend("\xEF\xBB\xBF");
+    // UTF-8 kept as it was read or encoded: these ASCII bytes are never inside a character.
+    const auto special = [](char c) { return c == '>' || c == '\r' || c == '\n'; };
+    if (std::none_of(entry.title.begin(), entry.title.end(), special)) {
+        out += entry.title;
+    } else {
+        for (const char c : entry.title) {
+            if (c == '>') {
+                out += "\xEF\xBC\x9E";  // U+FF1E
+            } else if (!special(c)) {
+                out += c;
+            }
+        }
     }
+    out += '>';
+    out += entry.path;
+    out += "\r\n";
+}
+
+// Formats the entries as the list file holds them, handing the text to sink in pieces of about
+// a mebibyte.
+template <class Sink>
+void formatInPieces(const EntryStore& entries, Sink&& sink) {
+    constexpr qsizetype kPiece = qsizetype{1} << 20;
+    QByteArray piece;
+    piece.reserve(kPiece + 4096);
+    bool first = true;
+    const auto hand = [&] {
+        // A kept line that begins like a byte-order mark would lose it to the reader when it comes
+        // first: a mark of our own goes before it, and the reader takes only that one. Every
+        // entry's line is at least three bytes long, so the first piece shows it.
+        if (first && startsWithMark(piece)) {
+            piece.prepend(kByteOrderMark);
+        }
+        first = false;
+        sink(QByteArrayView(piece));
+        piece.resize(0);
+    };
+    for (EntryStore::Cursor cursor(entries); !cursor.atEnd(); cursor.next()) {
+        formatEntry(piece, cursor.kept());
+        if (piece.size() >= kPiece) {
+            hand();
+        }
+    }
+    if (!piece.isEmpty()) {
+        hand();
+    }
+}
+
+}  // namespace
+
+EntryStore parseListFile(QByteArrayView bytes) {
+    LineReader reader;
+    reader.take(bytes);
+    return reader.finish();
+}
+
+QByteArray formatListFile(const EntryStore& entries) {
+    QByteArray out;
+    formatInPieces(entries, [&out](QByteArrayView piece) { out += piece; });
     return out;
 }
 
@@ -166,17 +150,20 @@ ListFileReading loadListFile(const QString& path) {
     return result;
 }
 
-std::vector<Playlist::Entry> readListFile(const QString& path) {
+EntryStore readListFile(const QString& path) {
     return loadListFile(path).entries;
 }
 
-QString writeListFile(const QString& path, const std::vector<Playlist::Entry>& entries) {
+QString writeListFile(const QString& path, const EntryStore& entries) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return file.errorString();
     }
-    const QByteArray bytes = formatListFile(entries);
-    if (file.write(bytes) != bytes.size()) {
+    bool written = true;
+    formatInPieces(entries, [&](QByteArrayView piece) {
+        written = written && file.write(piece.data(), piece.size()) == piece.size();
+    });
+    if (!written) {
         const QString error = file.errorString();
         file.cancelWriting();
         return error;

@@ -2,9 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <vector>
 
-#include "playlist/playlist.h"
+#include "playlist/entry_store.h"
 
 namespace carvel {
 
@@ -16,8 +15,8 @@ namespace carvel {
 // valid in neither encoding keeps its bytes in the entry and is written back as it was read.
 // Writing uses UTF-8 and replaces ">" in a title with "＞", so every entry reads back as written;
 // an entry whose path holds CR or LF is left out, since it would split into two lines.
-std::vector<Playlist::Entry> parseListFile(const QByteArray& bytes);
-QByteArray formatListFile(const std::vector<Playlist::Entry>& entries);
+EntryStore parseListFile(QByteArrayView bytes);
+QByteArray formatListFile(const EntryStore& entries);
 
 // The list file as read: Missing when nothing has the name (a new list), Unreadable when something
 // is there that could not be read whole (an I/O error, a folder or FIFO, too little memory). An
@@ -25,18 +24,19 @@ QByteArray formatListFile(const std::vector<Playlist::Entry>& entries);
 struct ListFileReading {
     enum class Status { Ok, Missing, Unreadable };
     Status status = Status::Missing;
-    std::vector<Playlist::Entry> entries;
+    EntryStore entries;
     QString error;  // why it is Unreadable, for the user
 };
 
-// Reads the file at path line by line, so any list that fits in memory is read.
+// Reads the file at path in pieces, line by line, so any list whose entries fit in memory is read;
+// the file is never held whole.
 ListFileReading loadListFile(const QString& path);
 // The entries of loadListFile, none unless it was read whole.
-std::vector<Playlist::Entry> readListFile(const QString& path);
+EntryStore readListFile(const QString& path);
 
 // Writes through a temporary file in the same folder that replaces the old file only once it is
-// complete, so a failure never loses the previous playlist. Returns an error text, empty on
-// success.
-QString writeListFile(const QString& path, const std::vector<Playlist::Entry>& entries);
+// complete, so a failure never loses the previous playlist. The text is formatted and written in
+// pieces, never whole. Returns an error text, empty on success.
+QString writeListFile(const QString& path, const EntryStore& entries);
 
 }  // namespace carvel

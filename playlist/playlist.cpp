@@ -1,18 +1,16 @@
 #include "playlist/playlist.h"
 
-#include <algorithm>
-
 namespace carvel {
 
 bool holdsLineBreak(const QString& path) {
     return path.contains(u'\r') || path.contains(u'\n');
 }
 
-void Playlist::append(Entry entry) {
-    insert(count(), std::move(entry));
+void Playlist::append(const Entry& entry) {
+    insert(count(), entry);
 }
 
-void Playlist::appendAll(std::vector<Entry> entries) {
+void Playlist::appendAll(EntryStore entries) {
     if (entries.empty()) {
         return;
     }
@@ -20,21 +18,20 @@ void Playlist::appendAll(std::vector<Entry> entries) {
     if (observer_) {
         observer_->aboutToInsert(first, first + static_cast<qsizetype>(entries.size()) - 1);
     }
-    entries_.insert(entries_.end(), std::make_move_iterator(entries.begin()),
-                    std::make_move_iterator(entries.end()));
+    entries_.append(std::move(entries));
     if (observer_) {
         observer_->inserted();
     }
 }
 
-void Playlist::insert(qsizetype index, Entry entry) {
+void Playlist::insert(qsizetype index, const Entry& entry) {
     if (index < 0 || index > count()) {
         return;
     }
     if (observer_) {
         observer_->aboutToInsert(index, index);
     }
-    entries_.insert(entries_.begin() + index, std::move(entry));
+    entries_.insert(static_cast<size_t>(index), entry);
     if (current_ >= index) {
         ++current_;
     }
@@ -50,7 +47,7 @@ void Playlist::removeAt(qsizetype index) {
     if (observer_) {
         observer_->aboutToRemove(index);
     }
-    entries_.erase(entries_.begin() + index);
+    entries_.erase(static_cast<size_t>(index));
     if (current_ == index) {
         current_ = -1;
     } else if (current_ > index) {
@@ -68,12 +65,7 @@ void Playlist::move(qsizetype from, qsizetype to) {
     if (observer_) {
         observer_->aboutToMove(from, to);
     }
-    const auto at = [this](qsizetype i) { return entries_.begin() + i; };
-    if (from < to) {
-        std::rotate(at(from), at(from + 1), at(to + 1));
-    } else {
-        std::rotate(at(to), at(from), at(from + 1));
-    }
+    entries_.move(static_cast<size_t>(from), static_cast<size_t>(to));
     if (current_ == from) {
         current_ = to;
     } else if (from < current_ && current_ <= to) {

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
-#include <vector>
 
 #include "playback/chart_queue.h"
+#include "playlist/entry_store.h"
 
 namespace carvel {
 
@@ -18,18 +17,13 @@ inline constexpr char16_t kLineBreakInPathMessage[] = u"改行を含むﾌｧｲ
 // steps through it as a ring.
 class Playlist final : public ChartQueue {
   public:
-    struct Entry {
-        QString title;
-        QString path;
-        // The list file line this entry was read from, kept only when that line decoded as neither
-        // UTF-8 nor CP932: it is written back unchanged rather than rewritten from a guess.
-        QByteArray line{};
-    };
+    using Entry = PlaylistEntry;
 
     qsizetype count() const { return static_cast<qsizetype>(entries_.size()); }
     bool isEmpty() const { return entries_.empty(); }
-    const Entry& at(qsizetype i) const { return entries_[static_cast<size_t>(i)]; }
-    const std::vector<Entry>& entries() const { return entries_; }
+    // Decoded from the store: a copy, and a few microseconds. Read long stretches with entries().
+    Entry at(qsizetype i) const { return entries_[static_cast<size_t>(i)]; }
+    const EntryStore& entries() const { return entries_; }
 
     // Told of every change to the entries, before and after it, so that a list view keeps its
     // marks and its current row on the entries they belong to. Indexes are those before the change;
@@ -47,9 +41,10 @@ class Playlist final : public ChartQueue {
         virtual void cleared() = 0;
     };
 
-    void append(Entry entry);
-    void appendAll(std::vector<Entry> entries);
-    void insert(qsizetype index, Entry entry);
+    void append(const Entry& entry);
+    // Takes the store over when the playlist is empty, so a list file read whole is never copied.
+    void appendAll(EntryStore entries);
+    void insert(qsizetype index, const Entry& entry);
     void removeAt(qsizetype index);
     // Moves the entry at `from` to index `to`; the current entry follows the entries.
     void move(qsizetype from, qsizetype to);
@@ -66,7 +61,7 @@ class Playlist final : public ChartQueue {
     void setObserver(Observer* observer) { observer_ = observer; }
 
   private:
-    std::vector<Entry> entries_;
+    EntryStore entries_;
     qsizetype current_ = -1;
     Observer* observer_ = nullptr;
 };

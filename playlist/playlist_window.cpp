@@ -145,12 +145,10 @@ void PlaylistWindow::commandLineStart(const QString& commandLine) {
         return;
     }
     const QString absolute = QFileInfo(commandLine).absoluteFilePath();
-    for (qsizetype i = 0; i < playlist_.count(); ++i) {
-        if (playlist_.at(i).path == commandLine || playlist_.at(i).path == absolute) {
-            lstBMS->setCurrentIndex(playlistModel_.index(static_cast<int>(i)));
-            cmdStart_Click();
-            return;
-        }
+    if (const std::optional<size_t> i = playlist_.entries().indexOfPath({commandLine, absolute})) {
+        lstBMS->setCurrentIndex(playlistModel_.index(static_cast<int>(*i)));
+        cmdStart_Click();
+        return;
     }
     AddFromFileName(commandLine);
 }
@@ -173,10 +171,11 @@ void PlaylistWindow::AddFromFileName(const QString& path) {
 }
 
 void PlaylistWindow::cmdAdd_Click() {
-    std::vector<Playlist::Entry> marked;
-    for (qsizetype i = 0; i < found_.count(); ++i) {
-        if (List1->selectionModel()->isRowSelected(static_cast<int>(i), QModelIndex())) {
-            marked.push_back(found_.at(i));
+    EntryStore marked;
+    for (EntryStore::Cursor found(found_.entries()); !found.atEnd(); found.next()) {
+        if (List1->selectionModel()->isRowSelected(static_cast<int>(found.index()),
+                                                   QModelIndex())) {
+            marked.push_back(found.kept());
         }
     }
     playlist_.appendAll(std::move(marked));
@@ -316,7 +315,7 @@ void PlaylistWindow::cmdSearch_Click() {
 
 void PlaylistWindow::finishSearch(SearchResult found) {
     joinSearch();
-    found_.appendAll(std::move(found.charts));
+    found_.appendAll(EntryStore(found.charts));
     unsetCursor();
     cmdSearch->setEnabled(true);
     if (found.withLineBreak > 0) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "playlist/list_file.h"
+#include "playlist/playlist.h"
 #include "testing/qt_printers.h"
 #include "testing/raw_files.h"
 #include "testing/test_files.h"
@@ -14,7 +15,7 @@
 namespace carvel {
 namespace {
 
-using Entries = std::vector<Playlist::Entry>;
+using Entries = EntryStore;
 
 std::vector<std::pair<QString, QString>> pairs(const Entries& entries) {
     std::vector<std::pair<QString, QString>> out;
@@ -48,6 +49,13 @@ TEST(ListFile, ParseTable) {
          {{u"テ"_qs, u"/曲"_qs}, {u"曲"_qs, u"/曲"_qs}}},
         // Valid in neither encoding: shown as well as it decodes.
         {"\x80>/a\xFF\r\n", {{u"\x1A"_qs, u"/a\x1A"_qs}}},
+        // A mark that begins a later line is dropped too, one mark a line; one after the ">" is
+        // part of the path.
+        {"A>/a\n\xEF\xBB\xBF"
+         "B>/b\n\xEF\xBB\xBF\xEF\xBB\xBF"
+         "C>\xEF\xBB\xBF/c",
+         {{u"A"_qs, u"/a"_qs}, {u"B"_qs, u"/b"_qs}, {u"\uFEFFC"_qs, u"\uFEFF/c"_qs}}},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF>/", {{u"\uFEFF"_qs, u"/"_qs}}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(pairs(parseListFile(c.bytes)), c.entries) << c.bytes.toStdString();
@@ -72,6 +80,10 @@ TEST(ListFile, RoundTripTable) {
         {"\x80\xFF>/m/\x81.bms\nno mark\nA>/a.bms", {}, "\x80\xFF>/m/\x81.bms\r\nA>/a.bms\r\n"},
         // Kept bytes that look like a byte-order mark, coming first, get a mark of their own.
         {"x\n\xEF\xBB\xBF\x83G>/\x7f", {}, "\xEF\xBB\xBF\xEF\xBB\xBF\x83G>/\x7f\r\n"},
+        // Noncharacters and NUL are UTF-8 like any other character.
+        {QByteArray("\xEF\xBF\xBE>/\xEF\xBF\xBF\0.bms\r\n", 15),
+         {},
+         QByteArray("\xEF\xBF\xBE>/\xEF\xBF\xBF\0.bms\r\n", 15)},
         // A title holding ">" survives with the full-width sign in its place.
         {"",
          {{u"a>b"_qs, u"/x>.bms"_qs}},
@@ -84,7 +96,9 @@ TEST(ListFile, RoundTripTable) {
     };
     for (const Case& c : cases) {
         Entries entries = parseListFile(c.read);
-        entries.insert(entries.end(), c.added.begin(), c.added.end());
+        for (const Playlist::Entry& e : c.added) {
+            entries.push_back(e);
+        }
         const QByteArray written = formatListFile(entries);
         EXPECT_EQ(written, c.written) << c.read.toStdString();
         EXPECT_EQ(formatListFile(parseListFile(written)), written) << c.read.toStdString();
@@ -175,6 +189,12 @@ TEST(ListFile, ALargeListIsReadWhole) {
     EXPECT_EQ(reading.entries.front().title, u"曲0"_qs);
     EXPECT_EQ(reading.entries.back().path, u"/charts/99999.bms"_qs);
     EXPECT_EQ(formatListFile(reading.entries), entries);
+    // Written in pieces, the file is the same.
+    const QString copy = dir.filePath(u"copy.dat"_qs);
+    ASSERT_TRUE(writeListFile(copy, reading.entries).isEmpty());
+    QFile written(copy);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll() == entries);
 }
 
 }  // namespace
