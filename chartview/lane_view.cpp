@@ -222,7 +222,9 @@ void LaneView::paintMeasureLines(QPainter& p) const {
         p.fillRect(lanesLeft_, y, lanesRight_ - lanesLeft_, 1, kMeasureLine);
         if (lastText - y >= textHeight) {
             const int number = static_cast<int>(it - lines.begin());
-            p.drawText(4, y - 2, QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0')));
+            const QString text = QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
+            p.drawText(std::max(2, lanesLeft_ - fontMetrics().horizontalAdvance(text) - 6), y - 2,
+                       text);
             lastText = y;
         }
         // Lines that would land on this row again are passed over.
