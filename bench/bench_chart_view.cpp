@@ -40,9 +40,10 @@ double cpuSeconds(clockid_t clock) {
 }
 
 // 60 measures at 150 BPM (1.6 s each): 32nd notes spread over the seven keys and the scratch,
-// long notes on two lanes, background sounds on every 16th: about 170 notes a second.
+// long notes on two lanes, background sounds on every 16th: about 170 notes a second; a tempo
+// mark every 4 measures and a short stop every 8.
 QByteArray denseChart() {
-    QByteArray text = "#TITLE dense\n#BPM 150\n#WAV01 none.wav\n";
+    QByteArray text = "#TITLE dense\n#BPM 150\n#BPM01 150\n#STOP01 12\n#WAV01 none.wav\n";
     const char* keys[] = {"11", "12", "13", "14", "15", "18", "19", "16"};
     for (int m = 0; m < 60; ++m) {
         const QByteArray measure = QByteArray::number(m).rightJustified(3, '0');
@@ -56,6 +57,12 @@ QByteArray denseChart() {
         text += '#' + measure + "53:0100000000000000\n";  // a long note over half a measure
         text += '#' + measure + "59:0000000001000000\n";  // one over a measure, into the next
         text += '#' + measure + "01:" + QByteArray("01").repeated(16) + '\n';
+        if (m % 4 == 0) {
+            text += '#' + measure + "08:0001\n";
+        }
+        if (m % 8 == 0) {
+            text += '#' + measure + "09:000001\n";
+        }
     }
     return text;
 }

@@ -81,7 +81,9 @@ void LaneView::setPositionMs(double ms) {
     positionMs_ = std::isfinite(ms) ? ms : 0;
     if (std::abs(positionMs_ - paintedMs_) * pixelsPerMs() >= 0.5) {
         paintedMs_ = positionMs_;
-        update();
+        // Only the lanes and their margins move; the empty sides stay as they are.
+        const int left = std::max(0, lanesLeft_ - kNumberMargin);
+        update(left, 0, std::min(width(), lanesRight_ + kMarkMargin) - left, height());
     }
 }
 
@@ -253,7 +255,9 @@ void LaneView::paintMarks(QPainter& p) const {
             const QColor color = it->stopMs > 0 ? kStop : kTempo;
             p.fillRect(lanesRight_, y, 6, 2, color);
             p.setPen(color);
-            p.drawText(lanesRight_ + 14, y + 4, text);
+            // Clipped to the margin, which is all that a frame repaints.
+            p.drawText(QRect(lanesRight_ + 10, y - textHeight / 2, kMarkMargin - 12, textHeight),
+                       Qt::AlignLeft | Qt::AlignVCenter, text);
             lastText = y;
         }
         const double next = std::max(it->timeMs, timeAt(y - textHeight + 1));
