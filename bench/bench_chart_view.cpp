@@ -156,9 +156,11 @@ int main(int argc, char** argv) {
             }
             std::printf(
                 "  note drawn at the line after its sound is heard, %zu notes: min %.2f ms, "
-                "mean %.2f ms, median %.2f ms, max %.2f ms (heard delay of the output %.2f ms)\n",
+                "mean %.2f ms, median %.2f ms, 99th percentile %.2f ms, max %.2f ms (heard delay "
+                "of the output %.2f ms)\n",
                 measured.size(), measured.front(), sum / static_cast<double>(measured.size()),
-                measured[measured.size() / 2], measured.back(), output.heardDelayMs());
+                measured[measured.size() / 2], measured[measured.size() * 99 / 100],
+                measured.back(), output.heardDelayMs());
         }
         if (view && !shot.isEmpty()) {
             if (!window.grab().save(shot)) {

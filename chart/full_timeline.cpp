@@ -445,7 +445,8 @@ void Placement::advanceTo(Fraction at, long double beats) {
         anchor();
         const TimingMark mark{static_cast<double>(time_.plus(0)),
                               tempo ? static_cast<double>(bpm_) : 0, static_cast<double>(stopMs_)};
-        if (std::isfinite(mark.timeMs) && std::isfinite(mark.bpm) && std::isfinite(mark.stopMs)) {
+        if ((tempo || mark.stopMs > 0) && std::isfinite(mark.timeMs) && std::isfinite(mark.bpm) &&
+            std::isfinite(mark.stopMs)) {
             marks_.push_back(mark);
         }
     }
