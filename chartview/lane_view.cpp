@@ -116,6 +116,11 @@ double LaneView::timeAt(double y) const {
     return positionMs_ + (judgementY() - y) / pixelsPerMs();
 }
 
+QRect LaneView::laneRect(std::size_t lane) const {
+    return lane < columns_.size() ? QRect(columns_[lane].x, 0, columns_[lane].width, height())
+                                  : QRect();
+}
+
 void LaneView::arrangeColumns() {
     columns_.clear();
     if (layout_ == nullptr) {

@@ -43,6 +43,8 @@ class LaneView : public QWidget {
     // The chart time at y.
     double timeAt(double y) const;
     int paintCount() const { return paints_; }
+    // The column of layout lane `lane` (its full height); empty when there is none.
+    QRect laneRect(std::size_t lane) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -235,5 +235,39 @@ TEST(ChartLayout, BadTimesNeitherCrashNorHang) {
     }
 }
 
+// Notes fall towards the judgement line: a note's lower edge is at its time's row, a long note's
+// bar spans its start to its end, and what lies above the top edge is not drawn.
+TEST(LaneView, DrawsNotesAtTheirTimes) {
+    testing::ensureApplication();
+    const ChartLayout layout =
+        layoutChart(read(u"#00011:0001\n#00056:0101\n#00211:01\n"_qs, ReadingMode::Full), false);
+    LaneView view;
+    view.resize(400, 300);
+    view.setChartLayout(&layout);
+    view.setVisibleSpanMs(2000);
+    view.setPositionMs(500);
+    QImage image(view.size(), QImage::Format_RGB32);
+    view.render(&image);
+    const int judgement = view.judgementY();
+    const double perMs = judgement / 2000.0;
+    const auto at = [&](std::size_t lane, double y) {
+        return qGray(image.pixel(view.laneRect(lane).center().x(), static_cast<int>(y)));
+    };
+    EXPECT_EQ(view.yOf(500), judgement);
+    EXPECT_EQ(view.timeAt(0), 500 + 2000);
+    // Key 1 (lane 2): the note at 1000 ms, half a second above the line.
+    const double note = judgement - 500 * perMs;
+    EXPECT_GT(at(2, note - 1), 200);
+    EXPECT_LT(at(2, note - 20), 40);
+    EXPECT_LT(at(2, note + 10), 40);
+    // The scratch (lane 1): a bar from 0 ms (below the line) to 1000 ms.
+    EXPECT_GT(at(1, note + 20), 45);
+    EXPECT_GT(at(1, judgement + 10), 45);
+    EXPECT_LT(at(1, note - 20), 40);
+    // The note at 4000 ms lies above the view: the top row is empty.
+    EXPECT_LT(at(2, 0), 40);
+    ASSERT_EQ(view.laneRect(layout.lanes.size()), QRect());
+}
+
 }  // namespace
 }  // namespace carvel
