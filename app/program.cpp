@@ -13,7 +13,8 @@ Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFi
       controller_(output, clock, playlist_, noView_),
       driver_([this] { return controller_.pass(); }, clock),
       player_(controller_),
-      playlistWindow_(playlist_, listFile, previousListFile) {
+      playlistWindow_(playlist_, listFile, previousListFile),
+      settingsFile_(settingsFile) {
     controller_.setView(player_);
     player_.setPictureClock(clock, [&output] { return output.heardDelayMs(); });
     controller_.setWakeHandler([this] { driver_.wake(); });
@@ -24,11 +25,15 @@ Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFi
     playlistWindow_.onExit = [this] {
         player_.blnExiting = true;
         player_.close();
+        if (chartView_) {
+            chartView_->close();
+        }
         if (onQuit) {
             onQuit();
         }
     };
     player_.onClosed = [this] { playlistWindow_.show(); };
+    player_.onChartViewRequested = [this] { showChartView(); };
     player_.onChartDropped = [this](const QString& path) { chartDropped(path); };
     player_.onStatusChanged = [this](PlayerStatus) {
         if (onPlayerChanged) {
@@ -115,6 +120,15 @@ void Program::raise() {
     window.show();
     window.raise();
     window.activateWindow();
+}
+
+void Program::showChartView() {
+    if (!chartView_) {
+        chartView_ = std::make_unique<ChartViewWindow>(controller_, settingsFile_);
+    }
+    chartView_->show();
+    chartView_->raise();
+    chartView_->activateWindow();
 }
 
 void Program::showPlayer() {

@@ -3,8 +3,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "app/reading_setting.h"
+#include "chartview/chart_view_window.h"
 #include "media/sound_output.h"
 #include "platform/clock.h"
 #include "playback/playback_driver.h"
@@ -16,12 +18,13 @@
 namespace carvel {
 
 // The whole program on a given sound output and clock: the playlist, the player's controller and
-// its driver, and the two windows, which know nothing of each other and meet here.
+// its driver, and the windows (the player, the playlist, and the chart view once asked for), which
+// know nothing of each other and meet here.
 class Program {
   public:
     // listFile is read and written; previousListFile ("" for none) is read instead while listFile
-    // does not exist. settingsFile remembers the reading mode between runs (empty: classic at
-    // every start).
+    // does not exist. settingsFile remembers the reading mode and the chart view's window between
+    // runs (empty: classic at every start, nothing remembered).
     Program(media::SoundOutput& output, Clock& clock, const QString& listFile,
             const QString& previousListFile = {}, const QString& settingsFile = {});
 
@@ -60,6 +63,10 @@ class Program {
     PlayerController& controller() { return controller_; }
     PlayerWindow& player() { return player_; }
     PlaylistWindow& playlistWindow() { return playlistWindow_; }
+    // The chart view; nullptr until it is first asked for.
+    ChartViewWindow* chartView() const { return chartView_.get(); }
+    // Builds the chart view on the player's controller the first time, and brings it to the front.
+    void showChartView();
 
   private:
     void chartDropped(const QString& path);
@@ -72,6 +79,8 @@ class Program {
     PlaybackDriver driver_;
     PlayerWindow player_;
     PlaylistWindow playlistWindow_;
+    QString settingsFile_;
+    std::unique_ptr<ChartViewWindow> chartView_;  // before the controller goes
 };
 
 }  // namespace carvel

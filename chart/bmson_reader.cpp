@@ -45,6 +45,53 @@ struct Pending {
     TimedEvent event;
 };
 
+// What only a view of the chart reads, held by its pulse like an event.
+struct Marker {
+    enum class Kind : std::uint8_t { LongStart, LongEnd, BarLine, Change };
+    double y = 0;
+    Kind kind = Kind::BarLine;
+    // LongStart, LongEnd: the long note's index; Change: 1 when the tempo changes there.
+    std::int32_t index = 0;
+};
+
+// The time of pulses given in ascending order: a pulse lasts 60000 / (tempo x resolution) ms; a
+// stop of d pulses lasts d pulses at the tempo of its point; a pulse at a stop is reached when the
+// stop begins. changes: sorted by pulse, then tempo before stop.
+class PulseClock {
+  public:
+    PulseClock(const std::vector<Change>& changes, long double bpm, double resolution)
+        : changes_(changes), bpm_(bpm), resolution_(resolution) {}
+
+    long double timeAt(double y) {
+        for (; next_ < changes_.size() && changes_[next_].y <= y; ++next_) {
+            const Change& c = changes_[next_];
+            if (c.y != at_) {
+                time_ += stop_ + (c.y - at_) * 60000 / (bpm_ * resolution_);
+                at_ = c.y;
+                stop_ = 0;
+            }
+            if (c.rank == 0) {
+                bpm_ = c.value;
+            } else {
+                stop_ += c.value * 60000 / (bpm_ * resolution_);
+            }
+        }
+        return y == at_ ? time_ : time_ + stop_ + (y - at_) * 60000 / (bpm_ * resolution_);
+    }
+    // After timeAt(y) at a change's pulse: the tempo from there on and the stops there.
+    long double bpm() const { return bpm_; }
+    long double stopHere() const { return stop_; }
+
+  private:
+    const std::vector<Change>& changes_;
+    long double bpm_;
+    double resolution_;
+    long double at_ = 0;    // the pulse the sweep has reached
+    long double time_ = 0;  // its time, before the stops there
+    long double stop_ = 0;  // the stops at `at_`
+    size_t next_ = 0;
+};
+
 class BmsonReader {
   public:
     explicit BmsonReader(const QString& folder) : folder_(folder) {
@@ -65,6 +112,7 @@ class BmsonReader {
     void readPictures(const QJsonObject& bga);
     bool gather(const QByteArray& bytes);
     void place();
+    void placeMarkers();
 
     QString folder_;
     Chart chart_;
@@ -73,6 +121,7 @@ class BmsonReader {
     double resolution_ = kDefaultResolution;
     std::vector<Change> changes_;
     std::vector<Pending> pending_;
+    std::vector<Marker> markers_;
 };
 
 void BmsonReader::problem(const QString& field) {
@@ -190,6 +239,12 @@ void BmsonReader::readSounds(const QJsonArray& channels) {
             event.channel = static_cast<std::uint16_t>(
                 laneChannel(static_cast<qint64>(std::clamp(lane, -1.0, 1e9)), length > 0));
             event.value = index;
+            if (channels::isLongLane(event.channel)) {
+                const auto held = static_cast<std::int32_t>(chart_.timeline().longNotes.size());
+                chart_.timeline().longNotes.push_back({0, 0, event.channel});
+                markers_.push_back({y, Marker::Kind::LongStart, held});
+                markers_.push_back({y + length, Marker::Kind::LongEnd, held});
+            }
             event.continues = continues.toBool();
             pending_.push_back({y, event});
         }
@@ -236,38 +291,18 @@ void BmsonReader::readPictures(const QJsonObject& bga) {
     }
 }
 
-// Times every pending event: a pulse lasts 60000 / (tempo x resolution) ms; a stop of d pulses
-// lasts d pulses at the tempo of its point; an event at a stop sounds when the stop begins.
+// Times every pending event (PulseClock); an event at a stop sounds when the stop begins.
 void BmsonReader::place() {
     std::stable_sort(changes_.begin(), changes_.end(), [](const Change& a, const Change& b) {
         return a.y != b.y ? a.y < b.y : a.rank < b.rank;
     });
     std::stable_sort(pending_.begin(), pending_.end(),
                      [](const Pending& a, const Pending& b) { return a.y < b.y; });
-    long double bpm = chart_.startBpm;
-    long double at = 0;    // the pulse the sweep has reached
-    long double time = 0;  // its time, before the stops there
-    long double stop = 0;  // the stops at `at`
-    size_t next = 0;
+    PulseClock clock(changes_, chart_.startBpm, resolution_);
     chart_.timeline().events.reserve(pending_.size());
     for (const Pending& p : pending_) {
-        for (; next < changes_.size() && changes_[next].y <= p.y; ++next) {
-            const Change& c = changes_[next];
-            if (c.y != at) {
-                time += stop + (c.y - at) * 60000 / (bpm * resolution_);
-                at = c.y;
-                stop = 0;
-            }
-            if (c.rank == 0) {
-                bpm = c.value;
-            } else {
-                stop += c.value * 60000 / (bpm * resolution_);
-            }
-        }
         TimedEvent event = p.event;
-        const long double t =
-            p.y == at ? time : time + stop + (p.y - at) * 60000 / (bpm * resolution_);
-        event.timeMs = static_cast<double>(t);
+        event.timeMs = static_cast<double>(clock.timeAt(p.y));
         if (std::isfinite(event.timeMs)) {
             chart_.timeline().events.push_back(event);
         }
@@ -279,6 +314,55 @@ void BmsonReader::place() {
                   }
                   return a.channel != b.channel ? a.channel < b.channel : a.value < b.value;
               });
+    placeMarkers();
+}
+
+// Times the long notes' ends, the bar lines and the changes for a view of the chart, on a clock of
+// their own so that the events' sweep stays as it is. Long notes and bar lines whose times are no
+// finite numbers are left out.
+void BmsonReader::placeMarkers() {
+    for (size_t i = 0; i < changes_.size(); ++i) {
+        if (i == 0 || changes_[i].y != changes_[i - 1].y) {
+            markers_.push_back({changes_[i].y, Marker::Kind::Change, 0});
+        }
+        markers_.back().index |= changes_[i].rank == 0 ? 1 : 0;
+    }
+    std::stable_sort(markers_.begin(), markers_.end(),
+                     [](const Marker& a, const Marker& b) { return a.y < b.y; });
+    Timeline& timeline = chart_.timeline();
+    PulseClock clock(changes_, chart_.startBpm, resolution_);
+    for (const Marker& m : markers_) {
+        const auto time = static_cast<double>(clock.timeAt(m.y));
+        switch (m.kind) {
+            case Marker::Kind::LongStart:
+                timeline.longNotes[static_cast<size_t>(m.index)].startMs = time;
+                break;
+            case Marker::Kind::LongEnd:
+                timeline.longNotes[static_cast<size_t>(m.index)].endMs = time;
+                break;
+            case Marker::Kind::BarLine:
+                if (std::isfinite(time)) {
+                    timeline.barLinesMs.push_back(time);
+                }
+                break;
+            case Marker::Kind::Change: {
+                const TimingMark mark{time, m.index != 0 ? static_cast<double>(clock.bpm()) : 0,
+                                      static_cast<double>(clock.stopHere())};
+                if (std::isfinite(mark.timeMs) && std::isfinite(mark.bpm) &&
+                    std::isfinite(mark.stopMs)) {
+                    timeline.timingMarks.push_back(mark);
+                }
+                break;
+            }
+        }
+    }
+    std::vector<LongNote>& notes = timeline.longNotes;
+    std::erase_if(notes, [](const LongNote& n) {
+        return !std::isfinite(n.startMs) || !std::isfinite(n.endMs);
+    });
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const LongNote& a, const LongNote& b) { return a.startMs < b.startMs; });
+    markers_ = {};
 }
 
 Chart BmsonReader::read(const QByteArray& bytes, ReadProgress* progress) {
@@ -328,6 +412,14 @@ bool BmsonReader::gather(const QByteArray& bytes) {
             changes_.push_back({y, 1, duration});
         } else if (y < 0 || duration < 0) {
             problem(u"stop_events[]"_qs);
+        }
+    }
+    // The bar lines only serve a view of the chart: what is wrong with them is passed over
+    // without a message.
+    for (const QJsonValue& value : root.value(u"lines").toArray()) {
+        const QJsonValue y = value.toObject().value(u"y");
+        if (y.isDouble() && y.toDouble() >= 0 && std::isfinite(y.toDouble())) {
+            markers_.push_back({y.toDouble(), Marker::Kind::BarLine, 0});
         }
     }
     readSounds(array(root, u"sound_channels", u"sound_channels"_qs));

@@ -17,8 +17,10 @@ bool isBmsonPath(const QString& path);
 // picture event at its time in milliseconds, through `bpm_events` and `stop_events`. A note on lane
 // 0 is a background sound (channel 01); lanes 1-16 are the key channels of beat-7k (a long note's
 // start on its long-note channel; its end is not sounded); a note whose `c` is set continues its
-// channel's sound instead of restarting it. Invalid JSON and fields of the wrong kind become
-// messages (each kind of field once); the rest of the file is still read.
+// channel's sound instead of restarting it. For a view of the chart, the long notes (with their
+// ends), the tempo changes and stops, and the bar lines of `lines` are timed too. Invalid JSON and
+// fields of the wrong kind become messages (each kind of field once); the rest of the file is still
+// read.
 Chart readBmson(const QByteArray& bytes, const QString& folder, ReadProgress* progress = nullptr);
 
 }  // namespace carvel

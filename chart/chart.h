@@ -45,12 +45,36 @@ struct MeasureAnchor {
     double msPerMeasure = 0;
 };
 
+// A long note as a view of the chart draws it: held from startMs to endMs on the lane of its
+// channel. The playback sounds only its start, which the timeline's events hold.
+struct LongNote {
+    double startMs = 0;
+    double endMs = 0;
+    // Its sound channel (base 36): 51-59 or 61-69, or the key channel 11-19 / 21-29 of the note
+    // that an #LNOBJ note ends.
+    std::uint16_t channel = 0;
+};
+
+// A point where the pace changes, as a view of the chart marks it.
+struct TimingMark {
+    double timeMs = 0;
+    double bpm = 0;     // the tempo from here on; 0 when the tempo does not change here
+    double stopMs = 0;  // the length of the stop that begins here; 0 for none
+};
+
 // The full reading's events: the sounds and pictures that play, by time, then channel, then value.
 struct Timeline {
     std::vector<TimedEvent> events;
     // By position, from measure 0 to the end of the last measure (none for bmson); anchors at one
     // position follow in the order they apply, so the last of them holds.
     std::vector<MeasureAnchor> measures;
+
+    // What only a view of the chart reads; the playback ignores it. Each in time order (long
+    // notes by their starts), finite times only.
+    std::vector<LongNote> longNotes;
+    std::vector<TimingMark> timingMarks;
+    // bmson's bar lines (its `lines`); a BMS text's bar lines are its measures'.
+    std::vector<double> barLinesMs;
 };
 
 // A chart as read from its file: header fields, the events of the reading it was read with and

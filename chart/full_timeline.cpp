@@ -27,6 +27,9 @@ struct Sum {
     long double plus(long double x) const { return hi + (lo + x); }
 };
 
+// The value that holds an #LNOBJ note's place among the gathered events (indexes are positive).
+constexpr std::int32_t kLongNoteEnd = -1;
+
 // Lines of more pairs are not read, so that positions fit two int32.
 constexpr qsizetype kMaxPairs = qsizetype{1} << 30;
 
@@ -119,7 +122,9 @@ void mergeRuns(std::vector<T>& v, std::vector<size_t>& runs, std::vector<T>& scr
 class Placement {
   public:
     Placement(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions)
-        : lines_(lines), defs_(definitions), bpm_(definitions.startBpm) {}
+        : lines_(lines), defs_(definitions), bpm_(definitions.startBpm) {
+        lastKeyNote_.fill(std::nan(""));
+    }
 
     Timeline place(ReadProgress* progress);
 
@@ -144,6 +149,7 @@ class Placement {
     void advanceTo(Fraction at, long double beats);
     // Notes where the sweep stands: at_ of measure_, reached at time_, then stopMs_.
     void anchor();
+    void endLongNote(double startMs, double endMs, int channel);
 
     const std::vector<ChannelLine>& lines_;
     const FullDefinitions& defs_;
@@ -159,6 +165,12 @@ class Placement {
     std::vector<size_t> pairRuns_;  // where each line's pairs start in merged_
     std::vector<Pair> pairScratch_;
     std::array<bool, 36 * 36> longNoteOpen_{};
+    // For the view's long notes: where each long-note lane's open note began, and where each key
+    // lane's last note stands (NaN: none yet), which an #LNOBJ note ends.
+    std::array<double, 36 * 36> longNoteStart_{};
+    std::array<double, 36 * 36> lastKeyNote_{};
+    std::vector<LongNote> longNotes_;
+    std::vector<TimingMark> marks_;
 
     // The sweep through a measure: at `at`, reached at `time`, a stop of stopMs begins; from
     // there on the measure runs at msPerMeasure.
@@ -218,7 +230,10 @@ Timeline Placement::place(ReadProgress* progress) {
     if (!std::is_sorted(events_.begin(), events_.end(), Earlier())) {
         std::sort(events_.begin(), events_.end(), Earlier());
     }
-    return Timeline{std::move(events_), std::move(anchors_)};
+    std::stable_sort(longNotes_.begin(), longNotes_.end(),
+                     [](const LongNote& a, const LongNote& b) { return a.startMs < b.startMs; });
+    return Timeline{
+        std::move(events_), std::move(anchors_), std::move(longNotes_), std::move(marks_), {}};
 }
 
 void Placement::placeMeasure(long double beats, const int* first, const int* last) {
@@ -232,8 +247,8 @@ void Placement::placeMeasure(long double beats, const int* first, const int* las
     }
 }
 
-// Times the measure's events from `first` on, in place, dropping long-note ends and events whose
-// time does not fit a double.
+// Times the measure's events from `first` on, in place, dropping long-note ends, #LNOBJ notes and
+// events whose time does not fit a double; the long notes they end go to longNotes_.
 void Placement::sweep(size_t first, long double beats) {
     at_ = Fraction();
     stopMs_ = 0;
@@ -248,17 +263,27 @@ void Placement::sweep(size_t first, long double beats) {
         // A note at a stop sounds when the stop begins.
         const long double time =
             at == at_ ? time_.plus(0) : time_.plus(stopMs_ + msPerMeasure_ * distance(at_, at));
+        const auto timeMs = static_cast<double>(time);
         if (isLongLane(event.channel)) {
             // Per lane, pairs alternate start and end in time order, pairs at one time in file
             // order; a note left open at a measure's end closes in a later one.
             bool& open = longNoteOpen_[event.channel];
             open = !open;
             if (!open) {
+                endLongNote(longNoteStart_[event.channel], timeMs, event.channel);
                 continue;
             }
+            longNoteStart_[event.channel] = timeMs;
             event.value = longNoteValues_[static_cast<size_t>(event.value)];
+        } else if (isKeyLane(event.channel)) {
+            if (event.value == kLongNoteEnd) {
+                endLongNote(lastKeyNote_[event.channel], timeMs, event.channel);
+                lastKeyNote_[event.channel] = std::nan("");
+                continue;
+            }
+            lastKeyNote_[event.channel] = timeMs;
         }
-        event.timeMs = static_cast<double>(time);
+        event.timeMs = timeMs;
         if (std::isfinite(event.timeMs)) {
             events_[kept++] = event;
         }
@@ -369,8 +394,8 @@ void Placement::gatherMerged(size_t first, size_t last) {
     }
 }
 
-// One pair that stands. Changes to an undefined or non-positive index and key notes of the #LNOBJ
-// value are left out.
+// One pair that stands. Changes to an undefined or non-positive index are left out; a key note of
+// the #LNOBJ value stays only as kLongNoteEnd, until the sweep has timed it.
 void Placement::add(int channel, Fraction at, int value, int line) {
     if (channel == kHexTempo) {
         changes_.push_back({at, line, static_cast<std::uint16_t>(value), 0});
@@ -384,8 +409,10 @@ void Placement::add(int channel, Fraction at, int value, int line) {
         events_.push_back({packed(at), static_cast<std::uint16_t>(channel),
                            static_cast<std::int32_t>(longNoteValues_.size())});
         longNoteValues_.push_back(value);
-    } else if (!(isKeyLane(channel) && value == defs_.lnobj)) {
-        events_.push_back({packed(at), static_cast<std::uint16_t>(channel), value});
+    } else {
+        const bool ends = isKeyLane(channel) && value == defs_.lnobj;
+        events_.push_back(
+            {packed(at), static_cast<std::uint16_t>(channel), ends ? kLongNoteEnd : value});
     }
 }
 
@@ -399,6 +426,7 @@ void Placement::advanceTo(Fraction at, long double beats) {
             at_ = position;
             stopMs_ = 0;
         }
+        bool tempo = false;
         for (; nextChange_ < changes_.size() && changes_[nextChange_].at == position;
              ++nextChange_) {
             const Change& change = changes_[nextChange_];
@@ -411,9 +439,16 @@ void Placement::advanceTo(Fraction at, long double beats) {
             }
             if (change.rank < 2) {
                 msPerMeasure_ = beats * 60000 / bpm_;
+                tempo = true;
             }
         }
         anchor();
+        const TimingMark mark{static_cast<double>(time_.plus(0)),
+                              tempo ? static_cast<double>(bpm_) : 0, static_cast<double>(stopMs_)};
+        if ((tempo || mark.stopMs > 0) && std::isfinite(mark.timeMs) && std::isfinite(mark.bpm) &&
+            std::isfinite(mark.stopMs)) {
+            marks_.push_back(mark);
+        }
     }
 }
 
@@ -421,6 +456,12 @@ void Placement::anchor() {
     anchors_.push_back({static_cast<double>(measure_) + static_cast<double>(at_.i) / at_.n,
                         static_cast<double>(time_.plus(0)), static_cast<double>(stopMs_),
                         static_cast<double>(msPerMeasure_)});
+}
+
+void Placement::endLongNote(double startMs, double endMs, int channel) {
+    if (std::isfinite(startMs) && std::isfinite(endMs)) {
+        longNotes_.push_back({startMs, endMs, static_cast<std::uint16_t>(channel)});
+    }
 }
 
 }  // namespace

@@ -46,8 +46,10 @@ inline long double definedValue(const std::vector<long double>& table, std::size
 // and returns them in the order of a chart's Timeline, with the anchors of every measure and of
 // every tempo change and stop. Tempo changes (03, 08) and stops (09) move
 // the times; long-note lanes (51-59, 61-69) keep their starts; key notes of the #LNOBJ value are
-// dropped. Times are computed in long double with compensated sums, so a time that a double can
-// hold comes out exactly. Events whose time does not fit a double are dropped.
+// dropped. For a view, the long notes (51-69 pairs, and a key note ended by the next #LNOBJ note
+// of its lane) go to longNotes, the tempo changes and stops to timingMarks. Times are computed in
+// long double with compensated sums, so a time that a double can hold comes out exactly. Events
+// whose time does not fit a double are dropped.
 Timeline placeEvents(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions,
                      ReadProgress* progress);
 

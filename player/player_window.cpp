@@ -27,6 +27,7 @@ namespace {
 const QString kDetailCode = QStringLiteral("項目ﾒﾓﾘ");
 const QString kSourceCode = QStringLiteral("ﾛｸﾞ出力");
 const QString kFullReadingCode = QStringLiteral("拡張BMS");
+const QString kChartViewCode = QStringLiteral("譜面");
 
 QPushButton* transportButton(const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(parent);
@@ -147,6 +148,14 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     List2->setHidden(true);
     cmdClose = new QPushButton(QStringLiteral("詳細ｸﾛｰｽﾞ"), this);
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+
+    // The chart view opens from the context menu of any part of the window that has none of its
+    // own, and from Ctrl+T while the player is the active window.
+    chartViewAction = new QAction(QStringLiteral("譜面"), this);
+    chartViewAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(chartViewAction, &QAction::triggered, this, [this] { requestChartView(); });
+    addAction(chartViewAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 
     connect(chkCmpct, &QCheckBox::toggled, this, [this] { chkCmpct_Click(); });
     connect(chkImage, &QCheckBox::toggled, this, [this] { chkImage_Click(); });
@@ -277,6 +286,14 @@ void PlayerWindow::Label1_DblClick() {
         showSource();
     } else if (code == kFullReadingCode) {
         toggleReading();
+    } else if (code == kChartViewCode) {
+        requestChartView();
+    }
+}
+
+void PlayerWindow::requestChartView() {
+    if (onChartViewRequested) {
+        onChartViewRequested();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
@@ -43,6 +44,8 @@ class PlayerWindow : public QWidget, public PlayerView {
     std::function<void(const QString& path)> onChartDropped;
     // The status line changed.
     std::function<void(PlayerStatus status)> onStatusChanged;
+    // The user asked for the chart view (the context menu's 譜面, Ctrl+T, or the hidden code 譜面).
+    std::function<void()> onChartViewRequested;
     // The hidden tools' input box; replaceable for tests. Returns the text typed ("" on Cancel).
     std::function<QString()> askCode;
     // Starts the text viewer on a chart; replaceable for tests. False when there is no viewer.
@@ -117,6 +120,8 @@ class PlayerWindow : public QWidget, public PlayerView {
     ClickLabel* WaitBGA = nullptr;
     QListView* List2 = nullptr;
     QPushButton* cmdClose = nullptr;
+    // 譜面 in the window's context menu, with its shortcut Ctrl+T.
+    QAction* chartViewAction = nullptr;
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -132,6 +137,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     void paintTransportIcons();
     void showSource();
     void toggleReading();
+    void requestChartView();
     QRect at(int left, int top, int width, int height) const;
 
     PlayerController& controller_;

@@ -11,10 +11,11 @@ declare -A allowed=(
   [media]="media platform"
   [playback]="playback chart media platform"
   [player]="player playback chart media platform"
+  [chartview]="chartview playback chart platform"
   [playlist]="playlist playback chart platform"
-  [app]="app player playlist playback chart media platform"
+  [app]="app player chartview playlist playback chart media platform"
   [tools]="tools playback chart media platform"
-  [testing]="testing app player playlist playback chart media platform"
+  [testing]="testing app player chartview playlist playback chart media platform"
 )
 status=0
 while IFS= read -r file; do

@@ -102,6 +102,47 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
     EXPECT_TRUE(window.List2->isHidden());
 }
 
+// Shows the window and waits (bounded) for it to become the active window, which a shortcut of
+// the window needs.
+bool activate(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    for (int i = 0; i < 200 && QApplication::activeWindow() != &window; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return QApplication::activeWindow() == &window;
+}
+
+TEST_F(PlayerWindowTest, ChartViewIsAskedForThreeWays) {
+    int requests = 0;
+    window.onChartViewRequested = [&] { ++requests; };
+    const QSize size = window.size();
+
+    // The context menu holds 譜面.
+    EXPECT_EQ(window.contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_TRUE(window.actions().contains(window.chartViewAction));
+    EXPECT_EQ(window.chartViewAction->text(), u"譜面"_qs);
+    window.chartViewAction->trigger();
+    EXPECT_EQ(requests, 1);
+
+    // Ctrl+T, sent as the keyboard would to a control of the active window.
+    ASSERT_TRUE(activate(window));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_T, Qt::ControlModifier);
+    QApplication::sendEvent(window.List1, &press);
+    EXPECT_EQ(requests, 2);
+    QKeyEvent plain(QEvent::KeyPress, Qt::Key_T, Qt::NoModifier);
+    QApplication::sendEvent(window.List1, &plain);
+    EXPECT_EQ(requests, 2);
+
+    // The hidden code; a near miss does nothing.
+    for (const QString& code : {u"譜面 "_qs, u"ふめん"_qs, u"譜面"_qs}) {
+        window.askCode = [&] { return code; };
+        window.Label1_DblClick();
+    }
+    EXPECT_EQ(requests, 3);
+    EXPECT_EQ(window.size(), size);  // the layout stays as it was
+}
+
 TEST_F(PlayerWindowTest, CloseHidesUnlessExitingAndDropsHandOnTheFirstFile) {
     window.show();
     controller.open(chartFile(u"a.bms"_qs, "#00111:01\n"));
