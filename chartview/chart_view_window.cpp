@@ -152,7 +152,10 @@ void ChartViewWindow::refresh() {
         }
     }
     const double heard = controller_.heardPositionMs();
-    lanes->setPositionMs(heard);
+    // A frame stays on screen until the next one: drawn for the middle of that time, a note meets
+    // the line within about half a frame of its sound, early or late.
+    const double ahead = controller_.running() ? kFrameMs * 0.5 * controller_.speed().speed : 0;
+    lanes->setPositionMs(heard + ahead);
     positionBar->setPositionMs(heard);
     const QString text = positionText(heard, layout_.durationMs, layout_.measureAt(heard));
     if (text != positionLabel->text()) {

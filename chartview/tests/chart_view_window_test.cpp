@@ -56,7 +56,8 @@ TEST_F(ChartViewTest, FollowsTheChartAndThePosition) {
               (std::vector<double>{0, 2000, 4000, 6000, 8000}));
     clock.now += 4500;
     window.refresh();
-    EXPECT_EQ(window.lanes->positionMs(), 4500);
+    // The lanes are drawn for half a frame on, the middle of the time the frame is seen.
+    EXPECT_EQ(window.lanes->positionMs(), 4500 + ChartViewWindow::kFrameMs / 2.0);
     EXPECT_EQ(window.positionLabel->text(), u"0:04 / 0:08  小節 002"_qs);
 
     // Another chart: the layout is rebuilt for it.
