@@ -1,5 +1,7 @@
 #include "player/event_list_model.h"
 
+#include "chart/timed_event_text.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -13,17 +15,30 @@ int EventListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant EventListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_ ||
-        static_cast<size_t>(index.row()) >= chart_.table().events.size()) {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_) {
         return {};
     }
-    return QString::fromStdString(eventText(chart_.table().events[static_cast<size_t>(index.row())],
-                                            chart_.table().barEndRatios));
+    const auto row = static_cast<size_t>(index.row());
+    if (chart_.mode() == ReadingMode::Full) {
+        if (row >= chart_.timeline().events.size()) {
+            return {};
+        }
+        std::string text;
+        appendTimedEventText(text, chart_.timeline().events[row]);
+        return QString::fromStdString(text);
+    }
+    if (row >= chart_.table().events.size()) {
+        return {};
+    }
+    return QString::fromStdString(
+        eventText(chart_.table().events[row], chart_.table().barEndRatios));
 }
 
 void EventListModel::reset() {
     beginResetModel();
-    rows_ = static_cast<int>(std::min<size_t>(chart_.table().events.size(), INT_MAX));
+    const size_t count = chart_.mode() == ReadingMode::Full ? chart_.timeline().events.size()
+                                                            : chart_.table().events.size();
+    rows_ = static_cast<int>(std::min<size_t>(count, INT_MAX));
     endResetModel();
 }
 

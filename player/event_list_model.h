@@ -6,8 +6,10 @@
 
 namespace carvel {
 
-// Shows the chart's event table (hundreds of thousands of entries at times) as the texts a person
-// reads, made only for the rows on screen. Call reset() after a load has replaced the table.
+// Shows the chart's events (hundreds of thousands of entries at times) as the texts a person reads,
+// made only for the rows on screen: the classic reading's event table, or the full reading's
+// events by time ("time,channel,value", as carvel-info --full prints them). Call reset() after a
+// load has replaced them.
 class EventListModel : public QAbstractListModel {
   public:
     explicit EventListModel(const Chart& chart, QObject* parent = nullptr);

@@ -97,6 +97,15 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
     EXPECT_EQ(viewed.first(), dir.path() + u"/my song; rm -rf.bms"_qs);
     ASSERT_EQ(window.List2->model()->rowCount(), 3);
     EXPECT_EQ(window.List2->model()->index(2, 0).data().toString(), u"000384,11,3"_qs);
+    // The full reading lists its own events, by time.
+    ReadOptions full;
+    full.mode = ReadingMode::Full;
+    controller.setReadOptions(full);
+    controller.open(chartFile(u"full.bms"_qs, "#BPM 120\n#00111:0102\n#00211:03\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    ASSERT_EQ(window.List2->model()->rowCount(), 3);
+    EXPECT_EQ(window.List2->model()->index(2, 0).data().toString(), u"4000.000,11,3"_qs);
+    controller.setReadOptions({});
     window.cmdClose_Click();
     EXPECT_EQ(window.outerHeightTwips(), 4470);
     EXPECT_TRUE(window.List2->isHidden());
