@@ -1,5 +1,7 @@
 #include "app/mpris_service.h"
 
+#include <cmath>
+
 #include <unistd.h>
 
 #include <QDBusConnection>
@@ -142,6 +144,16 @@ void MprisService::update() {
     QDBusConnection::sessionBus().send(signal);
 }
 
+void MprisService::emitSeeked() {
+    if (!attached_) {
+        return;
+    }
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromUtf16(kObjectPath), kPlayer,
+                                                     QStringLiteral("Seeked"));
+    signal << qlonglong(std::llround(program_.controller().positionMs() * 1000));
+    QDBusConnection::sessionBus().send(signal);
+}
+
 QVariantMap MprisService::rootProperties() const {
     return {
         {QStringLiteral("CanQuit"), true},
@@ -156,20 +168,22 @@ QVariantMap MprisService::rootProperties() const {
 
 QVariantMap MprisService::playerProperties() const {
     const bool hasEntries = !program_.playlist().isEmpty();
+    PlayerController& controller = program_.controller();
     return {
-        {QStringLiteral("PlaybackStatus"),
-         program_.controller().running() ? QStringLiteral("Playing") : QStringLiteral("Stopped")},
+        {QStringLiteral("PlaybackStatus"), !controller.running() ? QStringLiteral("Stopped")
+                                           : controller.paused() ? QStringLiteral("Paused")
+                                                                 : QStringLiteral("Playing")},
         {QStringLiteral("Rate"), 1.0},
         {QStringLiteral("Metadata"), metadata()},
         {QStringLiteral("Volume"), 1.0},
-        {QStringLiteral("Position"), qlonglong(0)},
+        {QStringLiteral("Position"), qlonglong(std::llround(controller.positionMs() * 1000))},
         {QStringLiteral("MinimumRate"), 1.0},
         {QStringLiteral("MaximumRate"), 1.0},
         {QStringLiteral("CanGoNext"), hasEntries},
         {QStringLiteral("CanGoPrevious"), hasEntries},
-        {QStringLiteral("CanPlay"), hasEntries || !program_.controller().chartPath().isEmpty()},
+        {QStringLiteral("CanPlay"), hasEntries || !controller.chartPath().isEmpty()},
         {QStringLiteral("CanPause"), true},
-        {QStringLiteral("CanSeek"), false},
+        {QStringLiteral("CanSeek"), controller.running() && !controller.loading()},
         {QStringLiteral("CanControl"), true},
     };
 }
@@ -255,17 +269,36 @@ bool MprisService::handleMessage(const QDBusMessage& message, const QDBusConnect
 }
 
 bool MprisService::call(const QString& member, const QDBusMessage& message) {
+    PlayerController& controller = program_.controller();
     if (member == u"Play") {
-        if (!program_.controller().running()) {
+        if (!controller.running() || controller.paused()) {
             program_.play();
         }
-    } else if (member == u"Pause" || member == u"Stop") {
+    } else if (member == u"Pause") {
+        controller.pause();
+    } else if (member == u"Stop") {
         program_.stop();
     } else if (member == u"PlayPause") {
-        if (program_.controller().running()) {
-            program_.stop();
+        if (controller.running() && !controller.paused()) {
+            controller.pause();
+            // A run that cannot hold (loading, or ringing out its last sounds) stops instead.
+            if (!controller.paused()) {
+                program_.stop();
+            }
         } else {
             program_.play();
+        }
+    } else if (member == u"Seek") {
+        // Microseconds from where the run stands.
+        const double offsetMs =
+            static_cast<double>(message.arguments().value(0).toLongLong()) / 1000;
+        controller.seekTo(controller.positionMs() + offsetMs);
+        emitSeeked();
+    } else if (member == u"SetPosition") {
+        const double toMs = static_cast<double>(message.arguments().value(1).toLongLong()) / 1000;
+        if (toMs >= 0) {
+            controller.seekTo(toMs);
+            emitSeeked();
         }
     } else if (member == u"Next") {
         program_.next();
@@ -280,7 +313,7 @@ bool MprisService::call(const QString& member, const QDBusMessage& message) {
         if (!path.isEmpty()) {
             program_.handOver({QString(), QStringLiteral("--"), path});
         }
-    } else if (member != u"Seek" && member != u"SetPosition") {
+    } else {
         return false;
     }
     update();

@@ -35,6 +35,8 @@ class MprisService final : public QDBusVirtualObject {
     QVariantMap playerProperties() const;
     QVariantMap metadata() const;
     bool call(const QString& member, const QDBusMessage& message);
+    // Tells that the position jumped (Seek, SetPosition).
+    void emitSeeked();
 
     Program& program_;
     bool attached_ = false;

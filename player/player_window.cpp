@@ -155,6 +155,17 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     chartViewAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(chartViewAction, &QAction::triggered, this, [this] { requestChartView(); });
     addAction(chartViewAction);
+    // Space holds the run where it stands and lets it go on, as a CD player's Pause does.
+    pauseAction = new QAction(QStringLiteral("一時停止"), this);
+    pauseAction->setShortcut(QKeySequence(Qt::Key_Space));
+    connect(pauseAction, &QAction::triggered, this, [this] {
+        if (controller_.paused()) {
+            controller_.play();
+        } else {
+            controller_.pause();
+        }
+    });
+    addAction(pauseAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     connect(chkCmpct, &QCheckBox::toggled, this, [this] { chkCmpct_Click(); });

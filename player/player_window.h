@@ -122,6 +122,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     QPushButton* cmdClose = nullptr;
     // 譜面 in the window's context menu, with its shortcut Ctrl+T.
     QAction* chartViewAction = nullptr;
+    QAction* pauseAction = nullptr;  // Space: Pause, and Play again
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -62,10 +62,25 @@ for _ in $(seq 100); do
 done
 check "title" "'xesam:title': <'カーヴェルの朝'>" "$metadata"
 check "artist" "'xesam:artist': <\['Carvel 制作チーム'\]>" "$metadata"
+position() { get org.mpris.MediaPlayer2.Player Position | grep -o '[0-9]\+' | tail -1; }
 send Player.Pause
-check "Pause stops" "'Stopped'" "$(status)"
+check "Pause holds" "'Paused'" "$(status)"
+held=$(position)
+check "the position holds while paused" "$held" "$(position)"
 send Player.PlayPause
-check "PlayPause plays again" "'Playing'" "$(status)"
+check "PlayPause plays on" "'Playing'" "$(status)"
+send Player.PlayPause
+check "PlayPause holds again" "'Paused'" "$(status)"
+send Player.Play
+check "Play plays on" "'Playing'" "$(status)"
+"${player[@]}" --method org.mpris.MediaPlayer2.Player.Seek 20000000 >/dev/null
+moved=$(position)
+if [ "$moved" -ge 20000000 ]; then
+  echo "ok: Seek moves the position 20 s on ($moved us)"
+else
+  echo "FAILED: Seek: position $moved us"
+  failed=1
+fi
 send Player.Stop
 check "Stop" "'Stopped'" "$(status)"
 send Player.Next

@@ -122,6 +122,27 @@ bool activate(QWidget& window) {
     return QApplication::activeWindow() == &window;
 }
 
+// Space holds a playing chart and lets it go on; Play goes on too, as a CD player's does.
+TEST_F(PlayerWindowTest, SpacePausesAndPlayGoesOn) {
+    testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
+    controller.open(chartFile(u"space.bms"_qs, "#WAV01 k.wav\n#00111:01\n#00911:01\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    ASSERT_TRUE(activate(window));
+    const auto space = [this] {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+        QApplication::sendEvent(window.List1, &press);
+    };
+    space();
+    EXPECT_TRUE(controller.paused());
+    space();
+    EXPECT_FALSE(controller.paused());
+    EXPECT_TRUE(controller.running());
+    space();
+    window.cmdPlay->click();
+    EXPECT_FALSE(controller.paused());
+    EXPECT_TRUE(controller.running());
+}
+
 TEST_F(PlayerWindowTest, ChartViewIsAskedForThreeWays) {
     int requests = 0;
     window.onChartViewRequested = [&] { ++requests; };
