@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -211,6 +212,30 @@ QVariantMap MprisService::metadata() const {
     if (controller.loading()) {
         return map;
     }
+    // How long the chart plays, to its last event, in microseconds.
+    const Chart& chart = controller.chart();
+    double lengthMs = 0;
+    if (chart.mode() == ReadingMode::Full) {
+        if (!chart.timeline().events.empty()) {
+            lengthMs = chart.timeline().events.back().timeMs;
+        }
+    } else {
+        for (const Event& event : chart.table().events) {
+            lengthMs = std::max(lengthMs, positionField(event.position) * 1250 / chart.bpm);
+        }
+    }
+    if (std::isfinite(lengthMs) && lengthMs > 0) {
+        map.insert(QStringLiteral("mpris:length"), qlonglong(std::llround(lengthMs * 1000)));
+    }
+    // The stage picture, as the title picture shows it.
+    for (const MediaRequest& request : chart.media) {
+        if (request.kind == MediaRequest::Kind::Stage && request.file.found() &&
+            controller.loadedMedia().stage) {
+            map.insert(QStringLiteral("mpris:artUrl"),
+                       QUrl::fromLocalFile(QFile::decodeName(request.file.native))
+                           .toString(QUrl::FullyEncoded));
+        }
+    }
     if (!controller.chart().artist.isEmpty()) {
         map.insert(QStringLiteral("xesam:artist"), QStringList{controller.chart().artist});
     }
@@ -249,8 +274,14 @@ bool MprisService::handleMessage(const QDBusMessage& message, const QDBusConnect
                 QVariant::fromValue(QDBusVariant(properties.value(args.value(1).toString()))));
         } else if (member == u"GetAll" && !properties.isEmpty()) {
             reply = message.createReply(QVariant(properties));
-        } else if (member == u"Set" && !properties.isEmpty()) {
-            // Rate and Volume stay at 1: the player has neither.
+        } else if (member == u"Set" && properties.contains(args.value(1).toString())) {
+            // Rate and Volume stay at 1 (the player has neither); the rest can only be read.
+            const QString name = args.value(1).toString();
+            if (name != u"Rate" && name != u"Volume") {
+                reply = message.createErrorReply(
+                    QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly"),
+                    QStringLiteral("Read-only property: ") + name);
+            }
         } else {
             reply = message.createErrorReply(QDBusError::InvalidArgs,
                                              QStringLiteral("No such property"));

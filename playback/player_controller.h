@@ -121,6 +121,7 @@ class PlayerController final : private Playback::Host {
     bool running() const { return loading() || playback().running(); }
 
     const Chart& chart() const { return loaded_.chart; }
+    const ChartMedia& loadedMedia() const { return loaded_.media; }
     // The path of the chart last opened ("" before the first).
     const QString& chartPath() const { return path_; }
     SoundPreview& preview() { return preview_; }

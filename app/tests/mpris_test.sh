@@ -62,6 +62,17 @@ for _ in $(seq 100); do
 done
 check "title" "'xesam:title': <'カーヴェルの朝'>" "$metadata"
 check "artist" "'xesam:artist': <\['Carvel 制作チーム'\]>" "$metadata"
+grep -q "'mpris:length': <int64 [1-9]" <<<"$metadata" && echo "ok: length" ||
+  { echo "FAILED: no mpris:length in $metadata"; failed=1; }
+check "the stage picture" "'mpris:artUrl': <'file://.*/title.bmp'>" \
+  "$(grep -o "'mpris:artUrl': <'file://.*/title.bmp'>" <<<"$metadata" || true)"
+if "${player[@]}" --method org.freedesktop.DBus.Properties.Set org.mpris.MediaPlayer2.Player \
+  PlaybackStatus "<'Playing'>" >/dev/null 2>&1; then
+  echo "FAILED: Set on a read-only property answered without an error"
+  failed=1
+else
+  echo "ok: Set on a read-only property is an error"
+fi
 position() { get org.mpris.MediaPlayer2.Player Position | grep -o '[0-9]\+' | tail -1; }
 send Player.Pause
 check "Pause holds" "'Paused'" "$(status)"
