@@ -121,6 +121,11 @@ bool MprisService::attach() {
     }
     attached_ = true;
     lastPlayer_ = playerProperties();
+    // Changes that no signal of the program reports (the playlist's entries, a pause from the
+    // window) reach the bus within a poll.
+    poll_.setInterval(kPollMs);
+    QObject::connect(&poll_, &QTimer::timeout, &poll_, [this] { update(); });
+    poll_.start();
     return true;
 }
 
@@ -204,7 +209,11 @@ QVariantMap MprisService::metadata() const {
          QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/carvel_player/Carvel/entry/") +
                                              QString::number(entry)))},
         {QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
-        {QStringLiteral("xesam:title"), controller.chart().title.isEmpty() || controller.loading()
+        // Until a title is read, and for a chart that gives none (whose title the player shows as
+        // "undifined"), the file's name stands for it.
+        {QStringLiteral("xesam:title"), controller.loading() ||
+                                                controller.chart().title.isEmpty() ||
+                                                controller.chart().title == Chart().title
                                             ? QFileInfo(path).fileName()
                                             : controller.chart().title},
     };
@@ -212,18 +221,22 @@ QVariantMap MprisService::metadata() const {
     if (controller.loading()) {
         return map;
     }
-    // How long the chart plays, to its last event, in microseconds.
+    // How long the chart plays, to its last event, in microseconds; worked out once a chart.
     const Chart& chart = controller.chart();
-    double lengthMs = 0;
-    if (chart.mode() == ReadingMode::Full) {
-        if (!chart.timeline().events.empty()) {
-            lengthMs = chart.timeline().events.back().timeMs;
-        }
-    } else {
-        for (const Event& event : chart.table().events) {
-            lengthMs = std::max(lengthMs, positionField(event.position) * 1250 / chart.bpm);
+    if (lengthSerial_ != controller.chartSerial()) {
+        lengthSerial_ = controller.chartSerial();
+        lengthMs_ = 0;
+        if (chart.mode() == ReadingMode::Full) {
+            if (!chart.timeline().events.empty()) {
+                lengthMs_ = chart.timeline().events.back().timeMs;
+            }
+        } else {
+            for (const Event& event : chart.table().events) {
+                lengthMs_ = std::max(lengthMs_, positionField(event.position) * 1250 / chart.bpm);
+            }
         }
     }
+    const double lengthMs = lengthMs_;
     if (std::isfinite(lengthMs) && lengthMs > 0) {
         map.insert(QStringLiteral("mpris:length"), qlonglong(std::llround(lengthMs * 1000)));
     }

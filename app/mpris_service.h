@@ -2,7 +2,9 @@
 
 #include <QDBusVirtualObject>
 #include <QString>
+#include <QTimer>
 #include <QVariantMap>
+#include <cstdint>
 
 namespace carvel {
 
@@ -40,6 +42,10 @@ class MprisService final : public QDBusVirtualObject {
 
     Program& program_;
     bool attached_ = false;
+    static constexpr int kPollMs = 250;
+    QTimer poll_;
+    mutable std::uint64_t lengthSerial_ = 0;  // the chart whose length lengthMs_ holds
+    mutable double lengthMs_ = 0;
     QVariantMap lastPlayer_;
 };
 
