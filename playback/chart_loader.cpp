@@ -56,7 +56,13 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
     o.loadStateChanged(LoadState::Loaded);
     o.statusChanged(PlayerStatus::Opened);
     if (!loaded.chart.hasEvents()) {
-        o.statusChanged(PlayerStatus::CannotPlay);
+        // The status line says why, in the few words that every layout has room for.
+        const PlayerStatus why =
+            read.status == ReadResult::Status::TooLarge      ? PlayerStatus::TooLarge
+            : read.status == ReadResult::Status::Unreadable  ? PlayerStatus::Unreadable
+            : read.status == ReadResult::Status::OutOfMemory ? PlayerStatus::OutOfMemory
+                                                             : PlayerStatus::CannotPlay;
+        o.statusChanged(why);
         loaded.messages.push_back({LoadMessage::Kind::NoEvents, {}, {}});
     }
     return loaded;

@@ -26,6 +26,12 @@ QString statusText(PlayerStatus status) {
             return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙを開きました。");
         case PlayerStatus::CannotPlay:
             return QStringLiteral("ｽﾃｰﾀｽ : 再生できません。");
+        case PlayerStatus::TooLarge:
+            return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙが大きすぎます。");
+        case PlayerStatus::Unreadable:
+            return QStringLiteral("ｽﾃｰﾀｽ : ﾌｧｲﾙを読み込めません。");
+        case PlayerStatus::OutOfMemory:
+            return QStringLiteral("ｽﾃｰﾀｽ : ﾒﾓﾘが足りません。");
         case PlayerStatus::Playing:
             return QStringLiteral("ｽﾃｰﾀｽ : 再生中です。");
         case PlayerStatus::Stopped:

@@ -10,6 +10,7 @@ namespace carvel {
 PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, ChartQueue& queue,
                                    PlayerView& view)
     : sound_(sound),
+      clock_(clock),
       queue_(queue),
       view_(&view),
       engine_(loaded_.chart, loaded_.media, sound, clock, *this, &display_),
@@ -48,6 +49,11 @@ void PlayerController::loaded(LoadedChart&& chart) {
         timed_.abandon();
     }
     active().play();
+    if (!loaded_.chart.hasEvents()) {
+        // Nothing plays: the previous chart's picture goes, as its run has.
+        display_.compositor.clear();
+        view_->pictureChanged(display_.compositor.primary(), clock_.nowMs());
+    }
     // A run that the new chart did not take over resumes its passes, which waited for the load.
     wake();
 }

@@ -168,6 +168,7 @@ class PlayerController final : private Playback::Host {
     Playback& active();
 
     media::SoundOutput& sound_;
+    Clock& clock_;
     ChartQueue& queue_;
     PlayerView* view_;
     LoadedChart loaded_;

@@ -11,6 +11,10 @@ enum class PlayerStatus {
     NotFound,
     Opened,
     CannotPlay,
+    // A chart that could not be read, by reason; each ends its load as CannotPlay would.
+    TooLarge,
+    Unreadable,
+    OutOfMemory,
     Playing,
     Stopped,
     Completed,

@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 
+#include "chart/chart_reader.h"
 #include "playback/display_texts.h"
 #include "playback/player_controller.h"
 #include "testing/fakes.h"
@@ -27,7 +28,9 @@ class RecordingView : public PlayerView {
     }
     void informationChanged(const QString& text) override { information = text; }
     void statusChanged(PlayerStatus status) override { statuses.push_back(status); }
+    void pictureChanged(const QImage& primary, double /*dueMs*/) override { picture = primary; }
     QStringList messages;
+    QImage picture;
     QString information;
     std::vector<PlayerStatus> statuses;
 };
@@ -151,6 +154,26 @@ TEST_F(TransportTest, PauseHoldsTheRunAndPlayGoesOnWhereItStood) {
         controller.stop();
         runFor(controller, clock, 10000);
     }
+}
+
+// A chart that cannot be read says why on the status line, and the picture of the chart before
+// it goes.
+TEST_F(TransportTest, AFailedLoadSaysWhyAndClearsThePicture) {
+    const QString big = dir.path() + u"/big.bms"_qs;
+    testing::writeBytes(big, {});
+    ASSERT_TRUE(QFile::resize(big, kMaxChartBytes + 1));  // sparse: costs no disk
+    testing::writeImage(dir.path() + u"/red.bmp"_qs, "BMP");
+    controller.setPicturesShown(true);
+    controller.setPictureSize({8, 8});
+    controller.open(chartFile(u"red.bms"_qs, "#BMP01 red.bmp\n#00104:01\n#00201:01\n"));
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    runFor(controller, clock, 3000);
+    ASSERT_EQ(view.picture.pixel(4, 4) & 0xFFFFFF, 0xFF0000u);
+    controller.open(big);
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    EXPECT_EQ(view.statuses.back(), PlayerStatus::TooLarge);
+    EXPECT_EQ(statusText(view.statuses.back()), u"ｽﾃｰﾀｽ : ﾌｧｲﾙが大きすぎます。"_qs);
+    EXPECT_EQ(view.picture.pixel(4, 4) & 0xFFFFFF, 0u);
 }
 
 TEST_F(TransportTest, NextAndBackWrapAroundAndACompletedChartMovesOn) {
