@@ -117,6 +117,9 @@ int main(int argc, char** argv) {
     }
     carvel::Program program(output, output, layout.listFile, layout.previousListFile,
                             carvel::ReadingSetting::defaultFile());
+    if (output.isSilent()) {
+        program.reportNoSoundDevice(carvel::noSoundDeviceText(output.failure()));
+    }
     if (claim == carvel::SingleInstance::Claim::Unguarded) {
         const QString text = QStringLiteral("ﾘｽﾄ ") + layout.listFile +
                              QStringLiteral(" をﾛｯｸできません (") + instance.lockError() +

@@ -150,4 +150,10 @@ void Program::chartDropped(const QString& path) {
     }
 }
 
+void Program::reportNoSoundDevice(const QString& text) {
+    player_.showNotice(text);
+    playlistWindow_.setWindowTitle(playlistWindow_.windowTitle() +
+                                   QStringLiteral(" (音声出力なし)"));
+}
+
 }  // namespace carvel

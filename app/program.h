@@ -39,6 +39,10 @@ class Program {
     // Reads (and searches for) the charts of this run in mode; the remembered mode is unchanged.
     void useReadingMode(ReadingMode mode);
 
+    // No sound device could be opened: the charts play in silence. The player's information box
+    // says so until a chart is loaded, and the playlist window's title for the whole run.
+    void reportNoSoundDevice(const QString& text);
+
     // This run never writes its list file (it could not be locked); the box tells why.
     void neverWriteListFile(const QString& why);
 

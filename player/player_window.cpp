@@ -382,13 +382,19 @@ void PlayerWindow::messagesChanged(const std::vector<LoadMessage>& messages) {
     events_.reset();
 }
 
-void PlayerWindow::informationChanged(const QString& text) {
+void PlayerWindow::showNotice(const QString& text) {
+    notice_ = text;
+    Text1->setPlainText(text);
+}
+
+void PlayerWindow::informationChanged(const QString& fields) {
     // A chart that was not found has no fields to show; its not-found message takes their place,
     // since the compact layout hides the status line and the message list.
-    if (status_ == PlayerStatus::NotFound && List1->count() > 0) {
-        Text1->setPlainText(List1->item(0)->text());
-        return;
-    }
+    const QString shown =
+        status_ == PlayerStatus::NotFound && List1->count() > 0 ? List1->item(0)->text() : fields;
+    // A notice stands before the first chart's fields, then goes.
+    const QString text = notice_.isEmpty() ? shown : notice_ + QStringLiteral("\n") + shown;
+    notice_.clear();
     Text1->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 

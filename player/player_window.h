@@ -68,6 +68,10 @@ class PlayerWindow : public QWidget, public PlayerView {
     void showBgaWindow();
     BgaWindow* bgaWindow() const { return bga_; }
 
+    // A notice for the user (no sound device): shown in the information box until the first
+    // chart's fields arrive, and above them.
+    void showNotice(const QString& text);
+
     // Outer window size in twips (the frame takes kFrameWidthTwips x kFrameHeightTwips of it).
     int outerHeightTwips() const { return outerHeight_; }
     int outerWidthTwips() const { return outerWidth_; }
@@ -151,6 +155,7 @@ class PlayerWindow : public QWidget, public PlayerView {
     qsizetype pendingCount_ = 0;
     QTimer countTimer_;
     double dpi_ = 96;
+    QString notice_;
 };
 
 }  // namespace carvel

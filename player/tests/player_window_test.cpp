@@ -122,6 +122,16 @@ bool activate(QWidget& window) {
     return QApplication::activeWindow() == &window;
 }
 
+// A notice (no sound device) shows until the first chart's fields come, above them, then goes.
+TEST_F(PlayerWindowTest, ANoticeStandsAboveTheFirstChartOnly) {
+    window.showNotice(u"音が出ません。"_qs);
+    EXPECT_EQ(window.Text1->toPlainText(), u"音が出ません。"_qs);
+    window.informationChanged(u"TITLE : a\r\nBPM : 130"_qs);
+    EXPECT_EQ(window.Text1->toPlainText(), u"音が出ません。\nTITLE : a\nBPM : 130"_qs);
+    window.informationChanged(u"TITLE : b"_qs);
+    EXPECT_EQ(window.Text1->toPlainText(), u"TITLE : b"_qs);
+}
+
 // Space holds a playing chart and lets it go on; Play goes on too, as a CD player's does.
 TEST_F(PlayerWindowTest, SpacePausesAndPlayGoesOn) {
     testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
