@@ -6,9 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTranslator>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
     }
     // Read before QApplication takes its own options out of argv; --help and --version need no
     // display.
-    const QStringList arguments = carvel::argumentsOf(argc, argv);
+    const QStringList arguments = carvel::withoutQtOptions(carvel::argumentsOf(argc, argv));
     carvel::StartOptions options;
     if (const std::optional<int> status = carvel::parseStartOptions(arguments, options)) {
         return *status;
@@ -79,6 +82,12 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.carvel_player.Carvel"));
     QApplication::setWindowIcon(carvel::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's own texts (OK and Cancel, the edit menus) in the language of the program's own.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
 
     if (!options.chart.isEmpty() &&
         !carvel::fileExists(QDir::current().absoluteFilePath(options.chart))) {

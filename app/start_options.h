@@ -15,6 +15,10 @@ struct StartOptions {
     bool full = false;
 };
 
+// Takes Qt's own options (-style S, -stylesheet=F, -platform P, -reverse, ...) out of the
+// arguments: QApplication reads them from the command line, and they are no chart.
+QStringList withoutQtOptions(const QStringList& arguments);
+
 // Parses carvel's arguments. Returns the exit status when the program should end at once: 0 after
 // --help or --version, 2 after a usage error (the texts go to stdout and stderr).
 std::optional<int> parseStartOptions(const QStringList& arguments, StartOptions& options);

@@ -9,7 +9,7 @@ if [ ${#packages[@]} -eq 0 ]; then
     libsamplerate0-dev libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev clang
     libclang-rt-14-dev clang-format fonts-ipafont-gothic xvfb xauth xdotool imagemagick
     librsvg2-bin sox python3 libavformat-dev libavcodec-dev libswscale-dev
-    libavutil-dev librubberband-dev)
+    libavutil-dev librubberband-dev qt6-translations-l10n)
 fi
 missing=()
 for p in "${packages[@]}"; do

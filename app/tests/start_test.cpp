@@ -14,11 +14,30 @@
 
 #include "app/reading_setting.h"
 #include "app/single_instance.h"
+#include "app/start_options.h"
 #include "app/tests/program_rig.h"
 #include "testing/raw_files.h"
 
 namespace carvel {
 namespace {
+
+// Qt's own options go to QApplication, with their values; nothing else is taken.
+TEST(StartOptionsTest, QtOptionsAreNoChart) {
+    struct Case {
+        QStringList in;
+        QStringList out;
+    };
+    const Case cases[] = {
+        {{u"-style"_qs, u"fusion"_qs, u"a.bms"_qs}, {u"a.bms"_qs}},
+        {{u"-stylesheet=x.qss"_qs, u"--full"_qs}, {u"--full"_qs}},
+        {{u"-platform"_qs, u"xcb"_qs, u"-reverse"_qs}, {}},
+        {{u"-styles"_qs, u"-platform"_qs}, {u"-styles"_qs}},
+        {{u"--"_qs, u"-style"_qs, u"b.bms"_qs}, {u"--"_qs, u"-style"_qs, u"b.bms"_qs}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(withoutQtOptions(c.in), c.out) << c.in.join(u' ').toStdString();
+    }
+}
 
 // carvel answers --help, --version and a wrong option before it needs a display: here it has none.
 TEST(StartOptionsTest, AnsweredWithoutADisplay) {
