@@ -1,5 +1,7 @@
 #include "playlist/folder_search.h"
 
+#include <algorithm>
+
 #include <deque>
 
 #include "platform/file_name.h"
@@ -51,7 +53,14 @@ SearchResult searchCharts(const QString& root, const std::atomic<bool>* cancel, 
         const QString prefix = withTrailingSlash(folder.path);
         const QByteArray nativePrefix =
             folder.native.endsWith('/') ? folder.native : folder.native + '/';
-        for (FolderEntry& entry : listFolder(folder.native, FolderOrder::AsListed)) {
+        // By name within each folder, as a desktop's file manager lists it: letter case aside,
+        // then by the bytes.
+        std::vector<FolderEntry> entries = listFolder(folder.native, FolderOrder::AsListed);
+        std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+            const int order = a.name.compare(b.name, Qt::CaseInsensitive);
+            return order != 0 ? order < 0 : a.bytes < b.bytes;
+        });
+        for (FolderEntry& entry : entries) {
             if (entry.kind == FolderEntry::Kind::Folder) {
                 if (!entry.symlink) {
                     queue.push_back({prefix + entry.name, nativePrefix + entry.bytes});
