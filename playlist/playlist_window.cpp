@@ -1,12 +1,15 @@
 #include "playlist/playlist_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStorageInfo>
+#include <QUrl>
 
 #include "platform/file_name.h"
 #include "platform/file_system.h"
@@ -44,6 +47,31 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString pre
     lstBMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstBMS->setUniformItemSizes(true);
     lstBMS->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The list behaves as lists do: a double-click or Enter plays the entry, Delete removes the
+    // marked ones, and its context menu offers both and the entry's folder.
+    connect(lstBMS, &QListView::activated, this, [this](const QModelIndex& index) {
+        lstBMS->setCurrentIndex(index);
+        cmdStart_Click();
+    });
+    auto* playEntry = new QAction(QStringLiteral("再生"), lstBMS);
+    connect(playEntry, &QAction::triggered, this, [this] {
+        if (lstBMS->currentIndex().isValid()) {
+            cmdStart_Click();
+        }
+    });
+    auto* removeEntries = new QAction(QStringLiteral("削除"), lstBMS);
+    removeEntries->setShortcut(QKeySequence::Delete);
+    removeEntries->setShortcutContext(Qt::WidgetShortcut);
+    connect(removeEntries, &QAction::triggered, this, [this] { cmdRemove_Click(); });
+    auto* folderOfEntry = new QAction(QStringLiteral("ﾌｫﾙﾀﾞを開く"), lstBMS);
+    connect(folderOfEntry, &QAction::triggered, this, [this] {
+        const QModelIndex current = lstBMS->currentIndex();
+        if (current.isValid() && showFolder) {
+            showFolder(parentFolder(playlist_.at(current.row()).path));
+        }
+    });
+    lstBMS->addActions({playEntry, removeEntries, folderOfEntry});
+    lstBMS->setContextMenuPolicy(Qt::ActionsContextMenu);
     Label2 = new QLabel(QStringLiteral("演奏可能なBMS"), this);
     Label2->setGeometry(at(3960, 120, 1695, 255));
     List1 = new QListView(this);
@@ -109,6 +137,9 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString pre
     });
 
     openTextViewer = [](const QString& path) { return carvel::openInTextViewer(path); };
+    showFolder = [](const QString& folder) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
     showMessage = [this](const QString& title, const QString& text) {
         QMessageBox::warning(this, title, text);
     };

@@ -1,6 +1,8 @@
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <cerrno>
 #include <functional>
 
@@ -44,6 +46,46 @@ TEST_F(ProgramTest, TheListFileIsReadAtStartAndWrittenAtExit) {
     EXPECT_EQ(quits, 2);
     EXPECT_EQ(QFileInfo(file).size(), 0);
     EXPECT_TRUE(QFileInfo(file).isFile());
+}
+
+// The playlist behaves as a list: a double-click or Enter plays the entry, Delete removes the
+// marked ones, and the context menu plays, removes and shows the entry's folder.
+TEST_F(ProgramTest, ThePlaylistBehavesAsAList) {
+    const QString file = dir.filePath(u"cuebook.dat"_qs);
+    QString list;
+    for (const QString& title : {u"A"_qs, u"B"_qs, u"C"_qs}) {
+        list += title + u'>' + chart(title) + u"\r\n"_qs;
+    }
+    testing::writeBytes(file, list.toUtf8());
+    window.Form_Load({});
+    ASSERT_EQ(titles(), u"ABC"_qs);
+    Q_EMIT window.lstBMS->activated(window.lstBMS->model()->index(1, 0));
+    ASSERT_TRUE(loaded());
+    EXPECT_EQ(controller.chart().title, u"B"_qs);
+
+    const QList<QAction*> menu = window.lstBMS->actions();
+    QStringList names;
+    for (QAction* action : menu) {
+        names.append(action->text());
+    }
+    EXPECT_EQ(names, (QStringList{u"再生"_qs, u"削除"_qs, u"ﾌｫﾙﾀﾞを開く"_qs}));
+    QString shown;
+    window.showFolder = [&](const QString& folder) { shown = folder; };
+    window.lstBMS->setCurrentIndex(window.lstBMS->model()->index(2, 0));
+    menu[2]->trigger();
+    EXPECT_EQ(shown, dir.path());
+
+    // Delete, as the keyboard sends it to the list with the window active.
+    window.show();
+    window.activateWindow();
+    window.lstBMS->setFocus();
+    for (int i = 0; i < 200 && QApplication::focusWidget() != window.lstBMS; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    mark(window.lstBMS, {0, 2});
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(window.lstBMS, &del);
+    EXPECT_EQ(titles(), u"B"_qs);
 }
 
 // A list file that cannot be read whole is never written over: the list of this run goes beside it
