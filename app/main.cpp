@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
     if (output.isSilent()) {
         program.reportNoSoundDevice(carvel::noSoundDeviceText(output.failure()));
     }
+    program.playlistWindow().firstChart = layout.demoChart;
     if (claim == carvel::SingleInstance::Claim::Unguarded) {
         const QString text = QStringLiteral("ﾘｽﾄ ") + layout.listFile +
                              QStringLiteral(" をﾛｯｸできません (") + instance.lockError() +

@@ -42,11 +42,21 @@ InstallLayout installLayout(const QString& programFolder, const QString& dataFol
             layout.previousListFile = beside;
             layout.readme = doc + QStringLiteral("readme.txt");
             layout.initialFolder = folderExists(demo) ? demo : homeFolder;
+            if (fileExists(demo + QStringLiteral("/demo.bms"))) {
+                layout.demoChart = demo + QStringLiteral("/demo.bms");
+            }
             return layout;
         }
     }
     layout.readme = programFolder + QStringLiteral("readme.txt");
     layout.initialFolder = programFolder;
+    // Beside the program, or in the build tree's demo folder beside the program's.
+    for (const QString& demo : {programFolder + QStringLiteral("demo/demo.bms"),
+                                programFolder + QStringLiteral("../demo/demo.bms")}) {
+        if (layout.demoChart.isEmpty() && fileExists(demo)) {
+            layout.demoChart = QDir::cleanPath(demo);
+        }
+    }
     if (listFileWritable(programFolder)) {
         layout.listFile = beside;
     } else {

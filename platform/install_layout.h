@@ -21,6 +21,8 @@ struct InstallLayout {
     QString previousListFile;
     QString readme;
     QString initialFolder;  // where 元のﾃﾞｨﾚｸﾄﾘ goes
+    // The bundled demo chart, which a first start puts in the empty playlist ("" when missing).
+    QString demoChart;
 };
 
 // programFolder and dataFolder end in '/'; dataFolder is the user's data folder

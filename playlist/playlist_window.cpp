@@ -158,6 +158,11 @@ void PlaylistWindow::Form_Load(const QString& commandLine) {
     ListFileReading reading = loadListFile(path);
     playlist_.appendAll(std::move(reading.entries));
     loaded_ = true;
+    // A first start (no list file anywhere) has the demo in its list, so Start plays at once.
+    if (reading.status == ListFileReading::Status::Missing && !firstChart.isEmpty() &&
+        fileExists(firstChart)) {
+        playlist_.append({probeTitle(firstChart), firstChart});
+    }
     if (reading.status == ListFileReading::Status::Unreadable) {
         QString text = QStringLiteral("ﾘｽﾄを読み込めませんでした (") + path + QStringLiteral(": ") +
                        reading.error + QStringLiteral(")。");

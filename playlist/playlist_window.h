@@ -66,6 +66,8 @@ class PlaylistWindow : public QWidget {
     std::function<void()> onExit;
     // Starts the text viewer on the readme; replaceable for tests. False when there is no viewer.
     std::function<bool(const QString&)> openTextViewer;
+    // The chart that a first start (no list file yet) puts in the list: the bundled demo.
+    QString firstChart;
     // Shows a folder in the desktop's file manager; replaceable for tests.
     std::function<void(const QString& folder)> showFolder;
     // Shows a message; replaceable for tests.

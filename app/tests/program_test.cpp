@@ -48,6 +48,19 @@ TEST_F(ProgramTest, TheListFileIsReadAtStartAndWrittenAtExit) {
     EXPECT_TRUE(QFileInfo(file).isFile());
 }
 
+// A first start, with no list file yet, lists the demo; a list emptied before lists nothing.
+TEST(FirstStart, ListsTheDemoOnlyWithoutAListFile) {
+    for (const bool emptied : {false, true}) {
+        testing::ProgramRig rig;
+        if (emptied) {
+            testing::writeBytes(rig.dir.filePath(u"cuebook.dat"_qs), {});
+        }
+        rig.window.firstChart = rig.chart(u"D"_qs);
+        rig.window.Form_Load({});
+        EXPECT_EQ(rig.titles(), emptied ? QString() : u"D"_qs) << emptied;
+    }
+}
+
 // The playlist behaves as a list: a double-click or Enter plays the entry, Delete removes the
 // marked ones, and the context menu plays, removes and shows the entry's folder.
 TEST_F(ProgramTest, ThePlaylistBehavesAsAList) {
