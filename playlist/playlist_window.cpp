@@ -44,6 +44,24 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString pre
     lstBMS = new QListView(this);
     lstBMS->setGeometry(at(120, 360, 2415, 1680));
     lstBMS->setModel(&playlistModel_);
+    // Every change is written a moment later, so a crash loses at most that moment; the write at
+    // exit stays, and says when it fails.
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(kSaveDelayMs);
+    connect(&saveTimer_, &QTimer::timeout, this, [this] {
+        if (loaded_ && !saveFile_.isEmpty()) {
+            writeListFile(saveFile_, playlist_.entries());
+        }
+    });
+    const auto changed = [this] {
+        if (loaded_) {
+            saveTimer_.start();
+        }
+    };
+    connect(&playlistModel_, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(&playlistModel_, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(&playlistModel_, &QAbstractItemModel::rowsMoved, this, changed);
+    connect(&playlistModel_, &QAbstractItemModel::modelReset, this, changed);
     lstBMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstBMS->setUniformItemSizes(true);
     lstBMS->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -374,6 +392,7 @@ void PlaylistWindow::joinSearch() {
 
 void PlaylistWindow::closeEvent(QCloseEvent* event) {
     // An emptied playlist is saved too, as an empty file; a list never read is not saved at all.
+    saveTimer_.stop();
     if (loaded_ && !saveFile_.isEmpty()) {
         const QString error = writeListFile(saveFile_, playlist_.entries());
         if (!error.isEmpty()) {

@@ -6,6 +6,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -110,6 +111,8 @@ class PlaylistWindow : public QWidget {
     QString saveFile_;  // where closing saves the playlist; empty: nowhere
     bool loaded_ = false;
     EntryListModel playlistModel_;
+    static constexpr int kSaveDelayMs = 1000;
+    QTimer saveTimer_;
     EntryListModel foundModel_;
     QString dirPath_;
     std::unique_ptr<std::thread> searchThread_;

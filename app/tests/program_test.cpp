@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QThread>
 #include <cerrno>
 #include <functional>
 
@@ -59,6 +60,21 @@ TEST(FirstStart, ListsTheDemoOnlyWithoutAListFile) {
         rig.window.Form_Load({});
         EXPECT_EQ(rig.titles(), emptied ? QString() : u"D"_qs) << emptied;
     }
+}
+
+// A change reaches the list file a moment later, before any exit.
+TEST_F(ProgramTest, AChangeIsWrittenWithoutWaitingForTheExit) {
+    const QString file = dir.filePath(u"cuebook.dat"_qs);
+    window.Form_Load({});
+    window.AddFromFileName(chart(u"E"_qs));
+    ASSERT_EQ(titles(), u"E"_qs);
+    // Waits for the write, 10 s at most.
+    for (int i = 0; i < 1000 && !testing::readBytes(file).startsWith("E>"); ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    EXPECT_TRUE(testing::readBytes(file).startsWith("E>"))
+        << testing::readBytes(file).toStdString();
 }
 
 // The playlist behaves as a list: a double-click or Enter plays the entry, Delete removes the
