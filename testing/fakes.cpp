@@ -32,6 +32,15 @@ double RecordingOutput::silentAtMs(int voice) {
     return ends.count(voice) ? ends[voice] : 0;
 }
 
+QString RecordingOutput::startsFrom(double fromMs) const {
+    QStringList list;
+    for (const Start& start : starts) {
+        list.append(QString::number(start.voice) + u'@' + QString::number(start.dueMs - fromMs) +
+                    u'+' + QString::number(start.offsetFrames));
+    }
+    return list.join(u' ');
+}
+
 std::vector<int> RecordingOutput::voices() const {
     std::vector<int> v;
     for (const Start& s : starts) {

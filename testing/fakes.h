@@ -47,6 +47,8 @@ class RecordingOutput final : public media::SoundOutput {
     double silentAtMs(int voice) override;
 
     std::vector<int> voices() const;
+    // Each start as "voice@due+offset", due counted from clock reading fromMs.
+    QString startsFrom(double fromMs) const;
 
     std::vector<Start> starts;
     std::map<int, double> ends;
