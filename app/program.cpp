@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "app/window_places.h"
+
 #include <QDir>
 
 #include "app/start_options.h"
@@ -23,6 +25,8 @@ Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFi
         controller_.next();
     };
     playlistWindow_.onExit = [this] {
+        savePlace(playlistWindow_, settingsFile_, QStringLiteral("playlist"));
+        savePlace(player_, settingsFile_, QStringLiteral("player"));
         player_.blnExiting = true;
         player_.close();
         if (chartView_) {
@@ -55,6 +59,8 @@ void Program::useReadingMode(ReadingMode mode) {
 }
 
 void Program::start(const QString& commandLine) {
+    restorePlace(playlistWindow_, settingsFile_, QStringLiteral("playlist"));
+    restorePlace(player_, settingsFile_, QStringLiteral("player"));
     playlistWindow_.Form_Load(commandLine);
     if (!player_.isVisible()) {
         playlistWindow_.show();
