@@ -20,6 +20,10 @@ Program::Program(media::SoundOutput& output, Clock& clock, const QString& listFi
     controller_.setView(player_);
     player_.setPictureClock(clock, [&output] { return output.heardDelayMs(); });
     controller_.setWakeHandler([this] { driver_.wake(); });
+    screenCheck_.setInterval(1000);
+    QObject::connect(&screenCheck_, &QTimer::timeout, &screenKeeper_,
+                     [this] { screenKeeper_.keepOn(picturesInSight()); });
+    screenCheck_.start();
     playlistWindow_.onStart = [this] {
         player_.show();
         controller_.next();
@@ -160,6 +164,15 @@ void Program::reportNoSoundDevice(const QString& text) {
     player_.showNotice(text);
     playlistWindow_.setWindowTitle(playlistWindow_.windowTitle() +
                                    QStringLiteral(" (音声出力なし)"));
+}
+
+bool Program::picturesInSight() const {
+    const PlayerController& controller = controller_;
+    if (!controller.playing() || controller.paused()) {
+        return false;
+    }
+    const BgaWindow* bga = player_.bgaWindow();
+    return (player_.isVisible() && player_.chkImage->isChecked()) || (bga && bga->isVisible());
 }
 
 }  // namespace carvel

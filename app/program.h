@@ -2,10 +2,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
 #include "app/reading_setting.h"
+#include "app/screen_keeper.h"
 #include "chartview/chart_view_window.h"
 #include "media/sound_output.h"
 #include "platform/clock.h"
@@ -74,6 +76,8 @@ class Program {
 
   private:
     void chartDropped(const QString& path);
+    // The pictures of a playing chart are in sight: the player's picture area or the BGA window.
+    bool picturesInSight() const;
     void showPlayer();
 
     ReadingSetting readingSetting_;
@@ -85,6 +89,9 @@ class Program {
     PlaylistWindow playlistWindow_;
     QString settingsFile_;
     std::unique_ptr<ChartViewWindow> chartView_;  // before the controller goes
+    // The screen stays on while a chart plays with its pictures in sight; checked each second.
+    ScreenKeeper screenKeeper_;
+    QTimer screenCheck_;
 };
 
 }  // namespace carvel
