@@ -5,8 +5,11 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
 #include <QStorageInfo>
 #include <QUrl>
@@ -44,6 +47,7 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString pre
     lstBMS = new QListView(this);
     lstBMS->setGeometry(at(120, 360, 2415, 1680));
     lstBMS->setModel(&playlistModel_);
+    setAcceptDrops(true);
     // Every change is written a moment later, so a crash loses at most that moment; the write at
     // exit stays, and says when it fails.
     saveTimer_.setSingleShot(true);
@@ -387,6 +391,39 @@ void PlaylistWindow::joinSearch() {
             searchThread_->join();
         }
         searchThread_.reset();
+    }
+}
+
+void PlaylistWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void PlaylistWindow::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) {
+        return;
+    }
+    event->acceptProposedAction();
+    bool refused = false;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString path = url.isLocalFile() ? localFileName(url) : QString();
+        const QString name = path.section(u'/', -1).toLower();
+        const bool chart = name.endsWith(u".bms") || name.endsWith(u".bme") ||
+                           name.endsWith(u".bml") || name.endsWith(u".pms") ||
+                           name.endsWith(u".bmson");
+        if (!chart || !fileExists(path)) {
+            continue;
+        }
+        if (holdsLineBreak(path)) {
+            refused = true;
+            continue;
+        }
+        playlist_.append({probeTitle(path), path});
+        lstBMS->setCurrentIndex(playlistModel_.index(static_cast<int>(playlist_.count() - 1)));
+    }
+    if (refused) {
+        showMessage(QStringLiteral("ｴﾗｰ"), QString::fromUtf16(kLineBreakInPathMessage));
     }
 }
 

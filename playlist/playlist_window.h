@@ -96,6 +96,9 @@ class PlaylistWindow : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // Chart files dropped on the window join the playlist, in the order given.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void fillDrives();

@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QThread>
+#include <QUrl>
 #include <cerrno>
 #include <functional>
 
@@ -115,6 +117,24 @@ TEST_F(ProgramTest, ThePlaylistBehavesAsAList) {
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(window.lstBMS, &del);
     EXPECT_EQ(titles(), u"B"_qs);
+}
+
+// Chart files dropped on the playlist window join the list in order; anything else is left out.
+TEST_F(ProgramTest, ChartFilesDroppedOnThePlaylistWindowJoinIt) {
+    window.Form_Load({});
+    testing::writeBytes(dir.filePath(u"notes.txt"_qs), "x");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(chart(u"P"_qs)),
+                  QUrl::fromLocalFile(dir.filePath(u"notes.txt"_qs)),
+                  QUrl::fromLocalFile(dir.filePath(u"gone.bms"_qs)),
+                  QUrl::fromLocalFile(chart(u"Q"_qs, u"q.BME"_qs))});
+    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    EXPECT_EQ(titles(), u"PQ"_qs);
+    EXPECT_FALSE(controller.running());  // joined, not played
 }
 
 // A list file that cannot be read whole is never written over: the list of this run goes beside it
