@@ -20,6 +20,16 @@ class EntryListModel : public QAbstractListModel, private Playlist::Observer {
                       const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
+    // The entries can be dragged to other places of the list, several at once (they land together,
+    // in their order, before the row dropped on). Off unless set.
+    void setReorderable(bool reorderable) { reorderable_ = reorderable; }
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+
   private:
     void aboutToInsert(qsizetype first, qsizetype last) override;
     void inserted() override { endInsertRows(); }
@@ -31,6 +41,7 @@ class EntryListModel : public QAbstractListModel, private Playlist::Observer {
     void cleared() override { endResetModel(); }
 
     Playlist& list_;
+    bool reorderable_ = false;
 };
 
 }  // namespace carvel

@@ -47,6 +47,9 @@ PlaylistWindow::PlaylistWindow(Playlist& playlist, QString listFile, QString pre
     lstBMS = new QListView(this);
     lstBMS->setGeometry(at(120, 360, 2415, 1680));
     lstBMS->setModel(&playlistModel_);
+    playlistModel_.setReorderable(true);
+    lstBMS->setDragDropMode(QAbstractItemView::InternalMove);
+    lstBMS->setDefaultDropAction(Qt::MoveAction);
     setAcceptDrops(true);
     // Every change is written a moment later, so a crash loses at most that moment; the write at
     // exit stays, and says when it fails.

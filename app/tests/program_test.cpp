@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <cerrno>
 #include <functional>
+#include <memory>
 
 #include "app/tests/program_rig.h"
 #include "testing/raw_files.h"
@@ -117,6 +118,34 @@ TEST_F(ProgramTest, ThePlaylistBehavesAsAList) {
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(window.lstBMS, &del);
     EXPECT_EQ(titles(), u"B"_qs);
+}
+
+// Entries dragged within the playlist land together, in their order, before the row dropped on.
+TEST_F(ProgramTest, EntriesDraggedWithinThePlaylistLandTogether) {
+    struct Case {
+        std::vector<int> rows;
+        int row;  // -1: below the last entry
+        const char16_t* titles;
+    };
+    const Case cases[] = {
+        {{0, 1}, 3, u"CABDE"}, {{3, 4}, 1, u"ADEBC"}, {{0, 4}, 2, u"BAECD"},
+        {{2}, -1, u"ABDEC"},   {{1}, 1, u"ABCDE"},    {{}, 0, u"ABCDE"},
+    };
+    QAbstractItemModel* model = window.lstBMS->model();
+    for (const Case& c : cases) {
+        playlist.clear();
+        for (const char16_t* t : {u"A", u"B", u"C", u"D", u"E"}) {
+            playlist.append({QString::fromUtf16(t), u"/"_qs + QString::fromUtf16(t)});
+        }
+        ASSERT_TRUE(model->flags(model->index(0, 0)) & Qt::ItemIsDragEnabled);
+        QModelIndexList indexes;
+        for (const int r : c.rows) {
+            indexes.append(model->index(r, 0));
+        }
+        std::unique_ptr<QMimeData> data(model->mimeData(indexes));
+        model->dropMimeData(data.get(), Qt::MoveAction, c.row, 0, QModelIndex());
+        EXPECT_EQ(titles(), QString::fromUtf16(c.titles)) << c.row;
+    }
 }
 
 // Chart files dropped on the playlist window join the list in order; anything else is left out.
