@@ -111,12 +111,13 @@ PlayerWindow::PlayerWindow(PlayerController& controller, QWidget* parent)
     connect(List1, &QListWidget::currentRowChanged, this, [this] { List1_Click(); });
 
     lblWave = new QLabel(this);
-    lblWave->setGeometry(at(2400, 3840, 735, 255));
+    // 240 twips high, not 255: the window's inner area ends at 4080.
+    lblWave->setGeometry(at(2400, 3840, 735, 240));
     lblWave->setFrameShape(QFrame::Panel);
     lblWave->setAlignment(Qt::AlignCenter);
     lblWave->installEventFilter(this);
     lblPlay = new QLabel(this);
-    lblPlay->setGeometry(at(3240, 3840, 255, 255));
+    lblPlay->setGeometry(at(3240, 3840, 255, 240));
     lblPlay->setFrameShape(QFrame::Panel);
     lblPlay->setAlignment(Qt::AlignCenter);
     lblPlay->installEventFilter(this);
@@ -217,12 +218,13 @@ void PlayerWindow::changeEvent(QEvent* event) {
 
 void PlayerWindow::setOuterHeight(int twips) {
     outerHeight_ = twips;
-    resize(width(), twipsToPixels(twips - kFrameHeightTwips, dpi_));
+    // The designed size of each layout, and no other: the controls stand at fixed places.
+    setFixedSize(width(), twipsToPixels(twips - kFrameHeightTwips, dpi_));
 }
 
 void PlayerWindow::setOuterWidth(int twips) {
     outerWidth_ = twips;
-    resize(twipsToPixels(twips - kFrameWidthTwips, dpi_), height());
+    setFixedSize(twipsToPixels(twips - kFrameWidthTwips, dpi_), height());
     // The design's place of 詳細ｸﾛｰｽﾞ, right of the detail list, lies outside the narrow window:
     // there it goes below the list, right-aligned with it.
     cmdClose->setGeometry(twips < kWidthWide ? at(1440, 6300, 2055, 255)
@@ -282,9 +284,10 @@ void PlayerWindow::WaitBGA_Click() {
 
 void PlayerWindow::cmdClose_Click() {
     List2->hide();
-    // The normal height, not the design's 4215 twips, which cut off the preview labels and the
-    // foot of the picture area.
-    setOuterHeight(kHeightNormal);
+    // Back to the layout the detail list was opened from: the compact one while 「ｺﾝﾊﾟｸﾄ」 is
+    // ticked, else the normal height (not the design's 4215 twips, which cut off the preview
+    // labels and the foot of the picture area).
+    setOuterHeight(chkCmpct->isChecked() ? kHeightCompact : kHeightNormal);
 }
 
 void PlayerWindow::Label1_DblClick() {

@@ -106,9 +106,17 @@ TEST_F(PlayerWindowTest, HiddenToolCodes) {
     ASSERT_EQ(window.List2->model()->rowCount(), 3);
     EXPECT_EQ(window.List2->model()->index(2, 0).data().toString(), u"4000.000,11,3"_qs);
     controller.setReadOptions({});
+    // Closing the list goes back to the layout it was opened from, at its designed size.
+    ASSERT_TRUE(window.chkCmpct->isChecked());
+    window.cmdClose_Click();
+    EXPECT_EQ(window.outerHeightTwips(), 2460);
+    EXPECT_TRUE(window.List2->isHidden());
+    window.chkCmpct->setChecked(false);
+    window.askCode = [] { return u"項目ﾒﾓﾘ"_qs; };
+    window.Label1_DblClick();
     window.cmdClose_Click();
     EXPECT_EQ(window.outerHeightTwips(), 4470);
-    EXPECT_TRUE(window.List2->isHidden());
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
 }
 
 // Shows the window and waits (bounded) for it to become the active window, which a shortcut of
