@@ -37,6 +37,18 @@ player=(gdbus call --session --dest org.mpris.MediaPlayer2.carvel
 get() { "${player[@]}" --method org.freedesktop.DBus.Properties.Get "$1" "$2"; }
 send() { "${player[@]}" --method "org.mpris.MediaPlayer2.$1" >/dev/null; }
 status() { get org.mpris.MediaPlayer2.Player PlaybackStatus; }
+# Every change of the status is signalled: waits (5 s at most) for the last PropertiesChanged that
+# carries PlaybackStatus to tell the status read now.
+signalled() {
+  local now last
+  now=$(status | grep -o "'[A-Za-z]*'")
+  for _ in $(seq 50); do
+    last=$(grep -o "'PlaybackStatus': <'[A-Za-z]*'>" "$work/signals" | tail -1)
+    [ "$last" = "'PlaybackStatus': <$now>" ] && break
+    sleep 0.1
+  done
+  check "$1 is signalled as read ($now)" "'PlaybackStatus': <$now>" "$last"
+}
 
 gdbus monitor --session --dest org.mpris.MediaPlayer2.carvel >"$work/signals" 2>&1 &
 monitor=$!
@@ -74,12 +86,15 @@ else
   echo "ok: Set on a read-only property is an error"
 fi
 position() { get org.mpris.MediaPlayer2.Player Position | grep -o '[0-9]\+' | tail -1; }
+signalled "Play"
 send Player.Pause
 check "Pause holds" "'Paused'" "$(status)"
+signalled "Pause"
 held=$(position)
 check "the position holds while paused" "$held" "$(position)"
 send Player.PlayPause
 check "PlayPause plays on" "'Playing'" "$(status)"
+signalled "PlayPause"
 send Player.PlayPause
 check "PlayPause holds again" "'Paused'" "$(status)"
 send Player.Play
@@ -94,8 +109,10 @@ else
 fi
 send Player.Stop
 check "Stop" "'Stopped'" "$(status)"
+signalled "Stop"
 send Player.Next
 check "Next plays the next entry" "'Playing'" "$(status)"
+signalled "Next"
 send Player.Previous
 check "Previous plays the one before" "'Playing'" "$(status)"
 # The monitor prints the signal a moment after the call returns.
