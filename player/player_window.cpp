@@ -391,10 +391,14 @@ void PlayerWindow::showNotice(const QString& text) {
 }
 
 void PlayerWindow::informationChanged(const QString& fields) {
-    // A chart that was not found has no fields to show; its not-found message takes their place,
-    // since the compact layout hides the status line and the message list.
-    const QString shown =
-        status_ == PlayerStatus::NotFound && List1->count() > 0 ? List1->item(0)->text() : fields;
+    // A chart that could not be read has no fields worth showing. The compact layout hides the
+    // status line and the message list, so the box says why, first, where its narrow width shows
+    // the words whole, then the chart's path.
+    const bool failed = status_ == PlayerStatus::NotFound || status_ == PlayerStatus::TooLarge ||
+                        status_ == PlayerStatus::Unreadable || status_ == PlayerStatus::OutOfMemory;
+    const QString shown = failed ? statusText(status_).section(QStringLiteral(" : "), 1) +
+                                       QStringLiteral("\n") + controller_.chartPath()
+                                 : fields;
     // A notice stands before the first chart's fields, then goes.
     const QString text = notice_.isEmpty() ? shown : notice_ + QStringLiteral("\n") + shown;
     notice_.clear();

@@ -45,7 +45,7 @@ TEST_F(PlayerDropTest, ADropPlaysWheneverNoRunIsInProgress) {
     EXPECT_EQ(player.Label3->text(), u"ｽﾃｰﾀｽ : ﾌｧｲﾙが見つかりません。"_qs);
     EXPECT_EQ(player.Label1->text(), u"0"_qs);
     EXPECT_EQ(player.Text1->toPlainText(),
-              u"BMSﾌｧｲﾙ "_qs + dir.filePath(u"gone.bms"_qs) + u" が見つかりません。"_qs);
+              u"ﾌｧｲﾙが見つかりません。\n"_qs + dir.filePath(u"gone.bms"_qs));
     drop({QUrl::fromLocalFile(chart(u"P"_qs))}, player.cmdPlay);
     ASSERT_TRUE(loaded());
     EXPECT_EQ(controller.chart().title, u"P"_qs);

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "chart/chart_reader.h"
 #include "platform/twips.h"
 #include "player/player_window.h"
 #include "testing/application.h"
@@ -128,6 +129,18 @@ bool activate(QWidget& window) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return QApplication::activeWindow() == &window;
+}
+
+// A chart that cannot be read says why at the head of the information box, which the compact
+// layout shows, then its path.
+TEST_F(PlayerWindowTest, TheInformationBoxSaysWhyAChartFailed) {
+    const QString big = dir.path() + u"/big.bms"_qs;
+    testing::writeBytes(big, {});
+    ASSERT_TRUE(QFile::resize(big, kMaxChartBytes + 1));  // sparse: costs no disk
+    controller.open(big);
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    EXPECT_EQ(window.Text1->toPlainText(), u"ﾌｧｲﾙが大きすぎます。\n"_qs + big);
+    EXPECT_EQ(window.Label3->text(), u"ｽﾃｰﾀｽ : ﾌｧｲﾙが大きすぎます。"_qs);
 }
 
 // A notice (no sound device) shows until the first chart's fields come, above them, then goes.
