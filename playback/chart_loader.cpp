@@ -52,10 +52,26 @@ LoadedChart loadChart(const QString& path, const MediaOptions& options, LoadObse
                            loaded.chart.readProblems.end());
     MediaOptions media = options;
     media.videos = loaded.chart.mode() == ReadingMode::Full;
+    const bool hasEvents = loaded.chart.hasEvents();
+    if (options.playAsDecoded && hasEvents) {
+        auto ahead = std::make_shared<ReadChart>();
+        ahead->firstUses = firstUses(loaded.chart);
+        ahead->media = pendingMedia(loaded.chart.media);
+        const std::vector<MediaRequest> requests = loaded.chart.media;
+        ahead->chart = std::move(loaded.chart);
+        loaded.chart = Chart();
+        loaded.handedOver = true;
+        o.statusChanged(PlayerStatus::Opened);
+        const std::vector<FirstUse> order = ahead->firstUses;
+        o.chartRead(std::move(ahead));
+        loaded.media = loadMedia(requests, media, loaded.messages, &o, order);
+        o.loadStateChanged(LoadState::Loaded);
+        return loaded;
+    }
     loaded.media = loadMedia(loaded.chart.media, media, loaded.messages);
     o.loadStateChanged(LoadState::Loaded);
     o.statusChanged(PlayerStatus::Opened);
-    if (!loaded.chart.hasEvents()) {
+    if (!hasEvents) {
         // The status line says why, in the few words that every layout has room for.
         const PlayerStatus why =
             read.status == ReadResult::Status::TooLarge      ? PlayerStatus::TooLarge

@@ -26,9 +26,31 @@ struct ChartMedia {
     std::vector<VideoClipPtr> videos;  // by picture index (full reading only)
     media::PicturePtr stage;           // the title picture (#STAGEFILE)
 
+    // While a load decodes as the chart plays: the indices whose files are still being decoded
+    // (a picture index for its picture or video). An index not pending holds what it will hold.
+    std::vector<bool> pendingSounds;
+    std::vector<bool> pendingPictures;
+    bool stagePending = false;
+
     media::SoundPtr sound(long long index) const;
     media::PicturePtr picture(long long index) const;
     VideoClipPtr video(long long index) const;
+    bool soundPending(long long index) const;
+    bool picturePending(long long index) const;
 };
+
+// What a load that plays as it decodes hands over for one index once all its lines are decoded:
+// the item that the index then holds (none when every line failed).
+struct MediaItem {
+    enum class Kind { Sound, Picture, Stage };
+    Kind kind = Kind::Sound;
+    int index = 0;
+    media::SoundPtr sound;
+    media::PicturePtr picture;  // Picture (when not a video) and Stage
+    VideoClipPtr video;
+};
+
+// Stores item in media at its index, replacing what stood there, and clears its pending mark.
+void place(ChartMedia& media, MediaItem item);
 
 }  // namespace carvel

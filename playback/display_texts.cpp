@@ -34,6 +34,8 @@ QString statusText(PlayerStatus status) {
             return QStringLiteral("ｽﾃｰﾀｽ : ﾒﾓﾘが足りません。");
         case PlayerStatus::Playing:
             return QStringLiteral("ｽﾃｰﾀｽ : 再生中です。");
+        case PlayerStatus::LoadingMedia:
+            return QStringLiteral("ｽﾃｰﾀｽ : 読み込み中です。");
         case PlayerStatus::Stopped:
             return QStringLiteral("ｽﾃｰﾀｽ : 停止しました。");
         case PlayerStatus::Completed:

@@ -12,16 +12,39 @@ class LoadThread::Relay final : public LoadObserver {
   public:
     Relay(LoadThread& owner, unsigned long long load) : owner_(owner), load_(load) {}
     void eventCountChanged(qsizetype count) override {
-        owner_.post({Report::Kind::Count, load_, count, {}, {}, {}});
+        Report report = make(Report::Kind::Count);
+        report.count = count;
+        owner_.post(std::move(report));
     }
     void loadStateChanged(LoadState state) override {
-        owner_.post({Report::Kind::State, load_, 0, state, {}, {}});
+        Report report = make(Report::Kind::State);
+        report.state = state;
+        owner_.post(std::move(report));
     }
     void statusChanged(PlayerStatus status) override {
-        owner_.post({Report::Kind::Status, load_, 0, {}, status, {}});
+        Report report = make(Report::Kind::Status);
+        report.status = status;
+        owner_.post(std::move(report));
+    }
+    void chartRead(std::shared_ptr<ReadChart> chart) override {
+        Report report = make(Report::Kind::ChartRead);
+        report.chart = std::move(chart);
+        owner_.post(std::move(report));
+    }
+    void mediaReady(MediaItem item) override {
+        Report report = make(Report::Kind::Media);
+        report.item = std::move(item);
+        owner_.post(std::move(report));
     }
 
   private:
+    Report make(Report::Kind kind) const {
+        Report report;
+        report.kind = kind;
+        report.load = load_;
+        return report;
+    }
+
     LoadThread& owner_;
     unsigned long long load_;
 };
@@ -42,7 +65,11 @@ void LoadThread::start(const ChartLoad& chartLoad, const QString& path, MediaOpt
     auto run = [this, chartLoad, load, path, reading](MediaOptions o) {
         Relay relay(*this, load);
         auto result = std::make_shared<LoadedChart>(chartLoad(path, o, &relay, reading));
-        post({Report::Kind::Done, load, 0, {}, {}, std::move(result)});
+        Report done;
+        done.kind = Report::Kind::Done;
+        done.load = load;
+        done.result = std::move(result);
+        post(std::move(done));
     };
     try {
         threads_.emplace_back(load, std::jthread([run, options](std::stop_token stop) mutable {
@@ -128,6 +155,12 @@ void LoadThread::deliver() {
                 break;
             case Report::Kind::Status:
                 observer_.statusChanged(r.status);
+                break;
+            case Report::Kind::ChartRead:
+                observer_.chartRead(std::move(r.chart));
+                break;
+            case Report::Kind::Media:
+                observer_.mediaReady(std::move(r.item));
                 break;
             case Report::Kind::Done:
                 current_ = 0;

@@ -15,7 +15,8 @@ namespace carvel {
 
 // Loads one chart at a time on a thread of its own, so that the thread owning this object (the
 // window thread) goes on answering. What the load tells its observer, and then its result, reach
-// the owning thread in the order they were made: through its event loop, or through wait().
+// the owning thread in the order they were made (the order in which the decoding threads hand
+// over media): through its event loop, or through wait().
 // Cancelling or starting another load stops the running one within one decode job (or one line of
 // the chart text) and discards everything it still reports.
 class LoadThread {
@@ -46,13 +47,15 @@ class LoadThread {
 
   private:
     struct Report {
-        enum class Kind { Count, State, Status, Done };
+        enum class Kind { Count, State, Status, ChartRead, Media, Done };
         Kind kind = Kind::Count;
         unsigned long long load = 0;
         qsizetype count = 0;
         LoadState state = LoadState::Waiting;
         PlayerStatus status = PlayerStatus::NoFile;
         std::shared_ptr<LoadedChart> result;
+        std::shared_ptr<ReadChart> chart;
+        MediaItem item;
     };
     class Relay;
 

@@ -9,6 +9,7 @@
 #include "media/decode_budget.h"
 #include "media/sound_decoder.h"
 #include "playback/chart_media.h"
+#include "playback/first_use.h"
 
 namespace carvel {
 
@@ -29,6 +30,8 @@ struct MediaOptions {
     // Pictures named as videos, and picture files that are videos by their content, are probed
     // and kept as videos (the full reading); otherwise every picture is a picture.
     bool videos = false;
+    // The chart and then its media go to the load's observer as they are ready (chartRead).
+    bool playAsDecoded = false;
     // Once a stop is requested, no further file is decoded; the load's result is to be discarded.
     std::stop_token stop;
 };
@@ -38,7 +41,22 @@ struct MediaOptions {
 // the tables in line order: a later line for an index replaces an earlier one only when its file
 // loads (a picture replaces a video of its index, and the reverse). Appends one message per line
 // that failed, in line order. A failed allocation fails only the file at hand.
+//
+// A load that plays as it decodes passes `progress` and the chart's first uses: the files are then
+// decoded in the order the chart first uses them (the stage picture first, files no event uses
+// last), which is also the order in which the budgets admit them, and each index is handed to
+// `progress` from a decoding thread once every line naming it is decoded.
+class MediaProgress {
+  public:
+    virtual ~MediaProgress() = default;
+    virtual void mediaReady(MediaItem item) = 0;
+};
 ChartMedia loadMedia(const std::vector<MediaRequest>& requests, const MediaOptions& options,
-                     std::vector<LoadMessage>& messages);
+                     std::vector<LoadMessage>& messages, MediaProgress* progress = nullptr,
+                     const std::vector<FirstUse>& order = {});
+
+// The tables of a load that has not decoded anything yet: every index that a line names with a
+// file to decode is marked pending.
+ChartMedia pendingMedia(const std::vector<MediaRequest>& requests);
 
 }  // namespace carvel

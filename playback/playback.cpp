@@ -18,6 +18,7 @@ Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& cl
 void Playback::beginRun() {
     missPicture_ = 0;
     paused_ = false;
+    waitingForMedia_ = false;
     playing_ = true;
     display_.videos.stopAll();
     display_.compositor.clear();
@@ -33,6 +34,10 @@ void Playback::stop() {
 }
 
 void Playback::pause() {
+    if (waitingForMedia_) {
+        endWait();  // the user's pause takes over: only Play goes on
+        return;
+    }
     if (!playing_ || phase_ != Phase::Loop || paused_) {
         return;
     }
@@ -50,9 +55,39 @@ void Playback::resume() {
     seekTo(pausedAtMs_);
 }
 
+void Playback::mediaArrived() {
+    if (!waitingForMedia_) {
+        return;
+    }
+    const bool pending =
+        awaitedPicture_ ? media_.picturePending(awaitedIndex_) : media_.soundPending(awaitedIndex_);
+    if (!pending) {
+        endWait();
+        resume();
+    }
+}
+
+bool Playback::holdFor(bool picture, long long index) {
+    if (display_.skipLateEvents || paused_ || !playing_ || phase_ != Phase::Loop) {
+        return false;
+    }
+    pause();
+    waitingForMedia_ = true;
+    awaitedPicture_ = picture;
+    awaitedIndex_ = index;
+    host_.statusChanged(PlayerStatus::LoadingMedia);
+    return true;
+}
+
+void Playback::endWait() {
+    waitingForMedia_ = false;
+    host_.statusChanged(PlayerStatus::Playing);
+}
+
 void Playback::abandon() {
     playing_ = false;
     paused_ = false;
+    waitingForMedia_ = false;
     phase_ = Phase::Idle;
     display_.videos.stopAll();
 }
@@ -94,6 +129,7 @@ Step Playback::phasePass() {
             return {};
         }
         paused_ = false;  // stopped while it held: the run ends as stopped
+        waitingForMedia_ = false;
     }
     switch (phase_) {
         case Phase::Idle:
@@ -163,6 +199,10 @@ media::Lane fullLane(int channel) {
 }
 
 void Playback::startSound(long long index, double dueMs, media::Lane lane) {
+    if (media_.soundPending(index)) {
+        holdFor(false, index);
+        return;
+    }
     if (media::SoundPtr sound = media_.sound(index)) {
         sound_.play(static_cast<int>(index), std::move(sound), dueMs, 0, lane);
     }
@@ -192,6 +232,10 @@ bool Playback::silenced(int channel) const {
 }
 
 void Playback::showPicture(long long index, bool layer) {
+    if (media_.picturePending(index)) {
+        holdFor(true, index);
+        return;
+    }
     showOnSurface(index, layer, handledAtMs());
     compose();
     host_.pictureChanged(display_.compositor.primary(), handledAtMs());

@@ -74,6 +74,12 @@ class Playback {
     void pause();
     void resume();
     bool paused() const { return paused_; }
+    // While the media are still being decoded: an event whose sound or picture is not ready holds
+    // the run as pause() does, saying so in the status, until mediaArrived() finds it ready (Wait
+    // On); with Wait Off it is dropped as a late event is. A seek, a pause or a stop ends the wait.
+    bool waitingForMedia() const { return waitingForMedia_; }
+    // The media have changed: a run waiting for them goes on once what it waits for is ready.
+    void mediaArrived();
     virtual void fastForward() = 0;
     virtual void rewind() = 0;
     // The run goes on from chart time chartMs (clamped to 0 and above): the sounds started before
@@ -135,6 +141,10 @@ class Playback {
         if (!playing_ || phase_ == Phase::Idle) {
             return false;
         }
+        if (waitingForMedia_) {
+            endWait();
+            paused_ = false;
+        }
         phase_ = Phase::Loop;
         return true;
     }
@@ -143,6 +153,7 @@ class Playback {
     // Ends the run as completed, saying why, when the next event is aheadMs away and that is too
     // far; nullopt otherwise.
     std::optional<Step> endIfTooFar(double aheadMs);
+    // Both hold the run instead while their index is still being decoded (Wait On).
     void startSound(long long index, double dueMs, media::Lane lane);
     // The last start of a voice (by sound index) before a new position: its chart time (NaN when
     // it has none) and its lane.
@@ -175,12 +186,19 @@ class Playback {
     Mute mute_;
 
   private:
+    // Holds the run until the sound (or picture) index is ready; false with Wait Off, or when the
+    // run cannot hold.
+    bool holdFor(bool picture, long long index);
+    void endWait();
     Step phasePass();
     Step finishTailWait();
     // Shows the videos' frames due by now and brings the wait of step forward to their next frame.
     Step withVideos(Step step);
 
     std::size_t tailIndex_ = 0;
+    bool waitingForMedia_ = false;
+    bool awaitedPicture_ = false;
+    long long awaitedIndex_ = 0;
 };
 
 }  // namespace carvel

@@ -30,14 +30,63 @@ void PlayerController::open(const QString& path) {
     view_->messagesChanged({});
     MediaOptions options;
     options.sampleRate = sound_.sampleRate();
+    started_ = false;
     if (background_) {
+        options.playAsDecoded = true;
         load_.start(chartLoad_, path, options, reading_);
     } else {
         loaded(chartLoad_(path, options, view_, reading_));
     }
 }
 
+void PlayerController::chartRead(std::shared_ptr<ReadChart> read) {
+    loaded_.chart = std::move(read->chart);
+    loaded_.media = std::move(read->media);
+    loaded_.found = true;
+    ++chartSerial_;
+    view_->informationChanged(informationText(loaded_.chart));
+    if (loaded_.chart.mode() == ReadingMode::Full) {
+        engine_.abandon();
+    } else {
+        timed_.abandon();
+    }
+    gate_ = StartGate(std::move(read->firstUses), chartLengthMs(loaded_.chart), clock_.nowMs());
+    startWhenReady();
+}
+
+void PlayerController::mediaReady(MediaItem item) {
+    place(loaded_.media, std::move(item));
+    if (started_) {
+        active().mediaArrived();
+    } else {
+        startWhenReady();
+    }
+}
+
+void PlayerController::startWhenReady() {
+    if (!started_ && gate_.ready(loaded_.media, clock_.nowMs())) {
+        started_ = true;
+        active().play();
+        wake();
+    }
+}
+
 void PlayerController::loaded(LoadedChart&& chart) {
+    if (chart.handedOver) {
+        // The same items as handed over, none pending now.
+        loaded_.media = std::move(chart.media);
+        loaded_.messages = std::move(chart.messages);
+        view_->messagesChanged(loaded_.messages);
+        if (started_) {
+            active().mediaArrived();
+        } else {
+            started_ = true;
+            active().play();
+        }
+        wake();
+        return;
+    }
+    started_ = true;
     loaded_ = std::move(chart);
     ++chartSerial_;
     view_->messagesChanged(loaded_.messages);
@@ -59,14 +108,24 @@ void PlayerController::loaded(LoadedChart&& chart) {
 }
 
 bool PlayerController::endLoad() {
-    if (!loading()) {
+    if (!decoding()) {
         return false;
     }
+    const bool beforeRun = loading();
     load_.cancel();
+    started_ = true;
     loadEnded_ = true;
-    engine_.abandon();
-    timed_.abandon();
-    return true;
+    if (beforeRun) {
+        engine_.abandon();
+        timed_.abandon();
+    } else {
+        // The run plays on with what has been decoded; nothing more is to come.
+        loaded_.media.pendingSounds.clear();
+        loaded_.media.pendingPictures.clear();
+        loaded_.media.stagePending = false;
+        active().mediaArrived();
+    }
+    return beforeRun;
 }
 
 void PlayerController::play() {
@@ -97,13 +156,19 @@ void PlayerController::resume() {
 }
 
 void PlayerController::stop() {
-    if (endLoad()) {
+    if (loading()) {
+        endLoad();
         view_->eventCountChanged(0);
         view_->loadStateChanged(LoadState::Waiting);
         view_->statusChanged(PlayerStatus::Stopped);
         return;
     }
+    // Stopped first, so that a run waiting for a sound ends instead of going on without it.
     active().stop();
+    if (decoding()) {
+        endLoad();
+        view_->loadStateChanged(LoadState::Waiting);
+    }
 }
 
 void PlayerController::fastForward() {

@@ -13,6 +13,7 @@
 #include "playback/playback_engine.h"
 #include "playback/player_view.h"
 #include "playback/sound_preview.h"
+#include "playback/start_gate.h"
 #include "playback/timed_playback_engine.h"
 
 namespace carvel {
@@ -33,15 +34,19 @@ class PlayerController final : private Playback::Host {
     void setReadOptions(const ReadOptions& options) { reading_ = options; }
     const ReadOptions& readOptions() const { return reading_; }
 
-    // Releases the previous chart's sounds and starts loading path, ending a load that runs; once
-    // the load has ended, lists the messages, shows the header fields, then plays. Unless told
-    // otherwise the load runs on a thread of its own and ends through the event loop (or
-    // waitForLoad); meanwhile the passes wait, and Play, FF and Rev do nothing.
+    // Releases the previous chart's sounds and starts loading path, ending a load that runs.
+    // Unless told otherwise the load runs on a thread of its own and reports through the event
+    // loop (or waitForLoad): once the chart is read it shows the header fields, and it plays as
+    // soon as the media of its first moments are decoded (StartGate), the rest being decoded as it
+    // plays; the messages are listed when the load ends. Until the run starts the passes wait, and
+    // Play, FF and Rev do nothing.
     void open(const QString& path);
     // Synchronous: open() returns once the chart plays (for a player that has nothing else to do).
     void setLoadsInBackground(bool background) { background_ = background; }
-    // A chart is being loaded to play.
-    bool loading() const { return load_.busy(); }
+    // A chart is being loaded to play, and its run has not started yet.
+    bool loading() const { return load_.busy() && !started_; }
+    // The load of the chart goes on, whether its run has started or not.
+    bool decoding() const { return load_.busy(); }
     // Loads with load instead of loadChart (for tests).
     void setChartLoad(LoadThread::ChartLoad load) { chartLoad_ = std::move(load); }
     // Waits up to timeoutMs for the running load to end and plays its chart; false when it is still
@@ -55,8 +60,10 @@ class PlayerController final : private Playback::Host {
     // Playback::pause).
     void pause();
     void resume();
-    bool paused() const { return playback().paused(); }
-    // Stops the run; a load that runs is ended, and the player says it stopped.
+    // Held by the user; a run that waits for a sound being decoded is not paused.
+    bool paused() const { return playback().paused() && !playback().waitingForMedia(); }
+    // Stops the run; a load that runs is ended (a run that played as it decoded loads its chart
+    // again on Play), and the player says it stopped.
     void stop();
     void fastForward();
     void rewind();
@@ -143,6 +150,10 @@ class PlayerController final : private Playback::Host {
         void eventCountChanged(qsizetype count) override { owner_.view_->eventCountChanged(count); }
         void loadStateChanged(LoadState state) override { owner_.view_->loadStateChanged(state); }
         void statusChanged(PlayerStatus status) override { owner_.view_->statusChanged(status); }
+        void chartRead(std::shared_ptr<ReadChart> chart) override {
+            owner_.chartRead(std::move(chart));
+        }
+        void mediaReady(MediaItem item) override { owner_.mediaReady(std::move(item)); }
 
       private:
         PlayerController& owner_;
@@ -155,6 +166,10 @@ class PlayerController final : private Playback::Host {
     static std::size_t index(media::Lane lane) { return static_cast<std::size_t>(lane); }
     void applyLaneGain(media::Lane lane);
     void loaded(LoadedChart&& chart);
+    void chartRead(std::shared_ptr<ReadChart> chart);
+    void mediaReady(MediaItem item);
+    // Starts the run of a chart that plays as it decodes once the gate opens.
+    void startWhenReady();
     // Ends a running load without a word; true when there was one.
     bool endLoad();
     bool playerVisible() override { return view_->playerVisible(); }
@@ -186,6 +201,9 @@ class PlayerController final : private Playback::Host {
         return loadChart(path, options, observer, reading);
     };
     bool loadEnded_ = false;  // the last load was ended before it finished
+    // The run of the chart last opened has started (or its load ended without one).
+    bool started_ = true;
+    StartGate gate_;
     std::optional<Loop> loop_;
     std::array<LaneSetting, media::kLaneCount> lanes_{};
     std::uint64_t chartSerial_ = 0;

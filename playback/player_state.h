@@ -16,6 +16,7 @@ enum class PlayerStatus {
     Unreadable,
     OutOfMemory,
     Playing,
+    LoadingMedia,  // the run waits for a sound or picture still being decoded
     Stopped,
     Completed,
     NothingForLong,  // the run ended: its next event lay too far ahead to wait for

@@ -121,6 +121,77 @@ TEST_F(ChartLoaderTest, SoundsAndPicturesInLineOrder) {
     EXPECT_EQ(sizes.join(u' '), u"- 100 - 50 100 - - - 256x256 - 640x480"_qs);
 }
 
+// A load that plays as it decodes hands the chart over first, then each index in the order the
+// chart first uses it (the stage picture first, the unused ones last, each with what the last of
+// its lines that loaded gives), and ends with the same messages and tables as a load that does not.
+TEST_F(ChartLoaderTest, PlayingAsDecodedHandsOverInFirstUseOrder) {
+    testing::writeWav(path(u"kick.wav"_qs), 100);
+    testing::writeWav(path(u"snare.wav"_qs), 50);
+    testing::writeBytes(path(u"broken.wav"_qs), "RIFF....WAVEjunk");
+    testing::writeImage(path(u"pic.bmp"_qs), "BMP");
+    testing::writeImage(path(u"title.jpg"_qs), "JPG");
+    const QByteArray text =
+        "#00111:0A01\n"
+        "#00104:0500\n"
+        "#00211:02\n"
+        "#WAV01 kick.wav\n"
+        "#WAV01 broken.wav\n"
+        "#WAV02 broken.wav\n"
+        "#WAV03 snare.wav\n"
+        "#WAV0A snare.wav\n"
+        "#WAVFF missing.wav\n"
+        "#BMP05 pic.bmp\n"
+        "#BMP06 pic.bmp\n"
+        "#STAGEFILE title.jpg\n";
+    const LoadedChart whole = load(text);
+
+    class HandOver : public Recorder {
+      public:
+        void chartRead(std::shared_ptr<ReadChart> chart) override {
+            log.append(u"chart %1, pending %2%3%4%5"_qs.arg(chart->chart.title)
+                           .arg(chart->media.soundPending(1))
+                           .arg(chart->media.soundPending(0xFF))
+                           .arg(chart->media.picturePending(5))
+                           .arg(chart->media.stagePending));
+        }
+        void mediaReady(MediaItem item) override {
+            const auto size = [](const auto& p) {
+                return p ? QString::number(p->width()) : u"-"_qs;
+            };
+            const QString what =
+                item.kind == MediaItem::Kind::Sound
+                    ? (item.sound ? QString::number(item.sound->frames()) : u"-"_qs)
+                    : size(item.picture);
+            const char16_t kind = item.kind == MediaItem::Kind::Sound     ? u'S'
+                                  : item.kind == MediaItem::Kind::Picture ? u'P'
+                                                                          : u'T';
+            log.append(QString(kind) + QString::number(item.index) + u' ' + what);
+            items.push_back(std::move(item));
+        }
+        std::vector<MediaItem> items;
+    };
+    HandOver observer;
+    MediaOptions options;
+    options.playAsDecoded = true;
+    options.threads = 1;
+    const LoadedChart progressive = loadChart(path(u"c.bms"_qs), options, &observer);
+    EXPECT_TRUE(progressive.handedOver);
+    EXPECT_EQ(observer.log,
+              (QStringList{u"読み込み状況 : ﾛｰﾄﾞ中 ..."_qs, u"ｽﾃｰﾀｽ : ﾌｧｲﾙを開きました。"_qs,
+                           u"chart undifined, pending 1011"_qs, u"T0 640"_qs,
+                           u"S3 50"_qs,  // one file: its lines' order
+                           u"S10 50"_qs, u"P5 256"_qs, u"P6 256"_qs, u"S1 100"_qs, u"S2 -"_qs,
+                           u"読み込み状況 : ﾛｰﾄﾞ完了"_qs}));
+    EXPECT_EQ(texts(progressive), texts(whole));
+    for (const MediaItem& item : observer.items) {
+        if (item.kind == MediaItem::Kind::Sound) {
+            EXPECT_EQ(item.sound, progressive.media.sound(item.index)) << item.index;
+        } else if (item.kind == MediaItem::Kind::Picture) {
+            EXPECT_EQ(item.picture, progressive.media.picture(item.index)) << item.index;
+        }
+    }
+}
+
 // A sound file cut off in the middle is kept with what it holds, and each line that names it says
 // so in its place among the other messages.
 TEST_F(ChartLoaderTest, ACutOffSoundKeepsWhatItHolds) {
