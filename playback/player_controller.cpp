@@ -32,7 +32,7 @@ void PlayerController::open(const QString& path) {
     options.sampleRate = sound_.sampleRate();
     started_ = false;
     if (background_) {
-        options.playAsDecoded = true;
+        options.playAsDecoded = playAsDecoded_;
         load_.start(chartLoad_, path, options, reading_);
     } else {
         loaded(chartLoad_(path, options, view_, reading_));

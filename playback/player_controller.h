@@ -43,6 +43,9 @@ class PlayerController final : private Playback::Host {
     void open(const QString& path);
     // Synchronous: open() returns once the chart plays (for a player that has nothing else to do).
     void setLoadsInBackground(bool background) { background_ = background; }
+    // A background load starts the run before every file is decoded (see open()); off, the run
+    // waits for the whole load, as a synchronous one does (for measurements).
+    void setPlaysAsDecoded(bool asDecoded) { playAsDecoded_ = asDecoded; }
     // A chart is being loaded to play, and its run has not started yet.
     bool loading() const { return load_.busy() && !started_; }
     // The load of the chart goes on, whether its run has started or not.
@@ -196,6 +199,7 @@ class PlayerController final : private Playback::Host {
     std::function<void()> wake_;
     std::function<void()> completion_;
     bool background_ = true;
+    bool playAsDecoded_ = true;
     LoadThread::ChartLoad chartLoad_ = [](const QString& path, const MediaOptions& options,
                                           LoadObserver* observer, const ReadOptions& reading) {
         return loadChart(path, options, observer, reading);
