@@ -14,6 +14,9 @@ class ChartQueue {
     virtual std::optional<QString> stepForward() = 0;
     // Moves it one back (from the first, or from none: to the last).
     virtual std::optional<QString> stepBack() = 0;
+    // The chart that stepForward() would give now, without moving (nullopt: the player does not
+    // prepare the next chart ahead).
+    virtual std::optional<QString> peekForward() const { return std::nullopt; }
 };
 
 }  // namespace carvel

@@ -1,7 +1,9 @@
 #include "playback/player_controller.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 #include "playback/display_texts.h"
 
@@ -16,7 +18,121 @@ PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, Char
       engine_(loaded_.chart, loaded_.media, sound, clock, *this, &display_),
       timed_(loaded_.chart, loaded_.media, sound, clock, *this, &display_),
       preview_(loaded_.media, sound, clock),
-      load_(relay_, [this](LoadedChart&& chart) { loaded(std::move(chart)); }) {}
+      load_(relay_, [this](LoadedChart&& chart) { loaded(std::move(chart)); }),
+      prepare_(prepareLog_, [this](LoadedChart&& chart) { prepared(std::move(chart)); }) {}
+
+namespace {
+
+// Tells whether a chart file is still the one a preparation read.
+QByteArray fileStamp(const QString& path) {
+    const QFileInfo info(path);
+    return QByteArray::number(info.size()) + ' ' +
+           QByteArray::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+std::size_t heldSoundBytes(const ChartMedia& media) {
+    std::unordered_set<const media::Sound*> seen;
+    std::size_t bytes = 0;
+    for (const media::SoundPtr& sound : media.sounds) {
+        if (sound && seen.insert(sound.get()).second) {
+            bytes += media::heldBytes(*sound);
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+Step PlayerController::pass() {
+    if (loading()) {
+        return {};
+    }
+    const Step step = active().pass();
+    prepareNext();
+    return step;
+}
+
+void PlayerController::prepareNext() {
+    if (prepareAsked_ || !background_ || decoding() || !playback().running() ||
+        positionMs() < lengthMs_ - kPrepareAheadMs) {
+        return;
+    }
+    prepareAsked_ = true;
+    const std::optional<QString> next = queue_.peekForward();
+    if (!next ||
+        (prepared_ && prepared_->path == *next && prepared_->reading.mode == reading_.mode)) {
+        return;
+    }
+    dropPrepared();
+    MediaOptions options;
+    options.sampleRate = sound_.sampleRate();
+    const std::size_t held = heldSoundBytes(loaded_.media);
+    options.soundBudgetBytes =
+        held < options.soundBudgetBytes ? options.soundBudgetBytes - held : 0;
+    options.threads = 1;  // the other core keeps to the chart that plays
+    prepared_ = Prepared{*next, reading_, fileStamp(*next), std::nullopt};
+    prepare_.start(chartLoad_, *next, options, reading_);
+}
+
+void PlayerController::prepared(LoadedChart&& chart) {
+    if (!prepared_) {
+        return;
+    }
+    // Refused for the budget that the playing chart left: a load of its own will have it whole.
+    const bool cramped =
+        std::any_of(chart.messages.begin(), chart.messages.end(), [](const LoadMessage& m) {
+            return m.kind == LoadMessage::Kind::SoundOverBudget ||
+                   m.kind == LoadMessage::Kind::PictureOverBudget ||
+                   m.kind == LoadMessage::Kind::StageOverBudget;
+        });
+    if (cramped) {
+        dropPrepared();
+        return;
+    }
+    prepared_->chart = std::move(chart);
+}
+
+bool PlayerController::openPrepared(const QString& path) {
+    const bool usable = prepared_ && prepared_->chart && prepared_->path == path &&
+                        prepared_->reading.mode == reading_.mode &&
+                        prepared_->reading.seed == reading_.seed &&
+                        prepared_->fileStamp == fileStamp(path);
+    if (!usable) {
+        dropPrepared();
+        return false;
+    }
+    LoadedChart chart = std::move(*prepared_->chart);
+    prepareLog_.replay(*view_);
+    dropPrepared();
+    loaded(std::move(chart));
+    return true;
+}
+
+void PlayerController::dropPrepared() {
+    prepare_.cancel();
+    prepared_.reset();
+    prepareLog_.clear();
+}
+
+QString PlayerController::preparedPath() const {
+    return prepared_ && prepared_->chart ? prepared_->path : QString();
+}
+
+void PlayerController::PrepareLog::replay(LoadObserver& to) const {
+    for (const Report& r : reports_) {
+        switch (r.kind) {
+            case Kind::Count:
+                to.eventCountChanged(r.count);
+                break;
+            case Kind::State:
+                to.loadStateChanged(r.state);
+                break;
+            case Kind::Status:
+                to.statusChanged(r.status);
+                break;
+        }
+    }
+}
 
 void PlayerController::open(const QString& path) {
     load_.cancel();
@@ -28,6 +144,10 @@ void PlayerController::open(const QString& path) {
     path_ = path;
     clearLoop();
     view_->messagesChanged({});
+    prepareAsked_ = false;
+    if (background_ && openPrepared(path)) {
+        return;
+    }
     MediaOptions options;
     options.sampleRate = sound_.sampleRate();
     started_ = false;
@@ -50,7 +170,8 @@ void PlayerController::chartRead(std::shared_ptr<ReadChart> read) {
     } else {
         timed_.abandon();
     }
-    gate_ = StartGate(std::move(read->firstUses), chartLengthMs(loaded_.chart), clock_.nowMs());
+    lengthMs_ = chartLengthMs(loaded_.chart);
+    gate_ = StartGate(std::move(read->firstUses), lengthMs_, clock_.nowMs());
     startWhenReady();
 }
 
@@ -88,6 +209,7 @@ void PlayerController::loaded(LoadedChart&& chart) {
     }
     started_ = true;
     loaded_ = std::move(chart);
+    lengthMs_ = chartLengthMs(loaded_.chart);
     ++chartSerial_;
     view_->messagesChanged(loaded_.messages);
     view_->informationChanged(informationText(loaded_.chart));
@@ -293,6 +415,7 @@ void PlayerController::back() {
 
 void PlayerController::releaseSounds() {
     endLoad();
+    dropPrepared();
     sound_.stopAll();
     display_.videos.stopAll();
     loaded_.media.sounds.clear();

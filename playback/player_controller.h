@@ -122,8 +122,16 @@ class PlayerController final : private Playback::Host {
     void setPictureSize(QSize size);
     QSize pictureSize() const { return display_.compositor.size(); }
 
-    // One pass of the playback, for the driver; none while a load runs.
-    Step pass() { return loading() ? Step{} : active().pass(); }
+    // One pass of the playback, for the driver; none while a load runs. Once the run is within
+    // kPrepareAheadMs of its chart's end, the queue's next chart starts loading whole on a thread
+    // of its own, with the sound budget that this chart leaves, so that open() finds it ready; one
+    // chart ahead at most, dropped when another chart is opened or its file has changed since.
+    static constexpr double kPrepareAheadMs = 10000;
+    Step pass();
+    // Waits up to timeoutMs for the next chart's preparation to end; false while it runs (tests).
+    bool waitForPrepared(int timeoutMs) { return prepare_.wait(timeoutMs); }
+    // The path of the chart prepared and ready to play ("" for none).
+    QString preparedPath() const;
     // A run goes on (it has not been stopped or ended).
     bool playing() const { return playback().playing(); }
     // A run is in progress: loading to play, playing, or letting its last sounds ring out. False
@@ -161,6 +169,38 @@ class PlayerController final : private Playback::Host {
       private:
         PlayerController& owner_;
     };
+
+    // Records what the preparation's load tells, for the view once the chart is opened.
+    class PrepareLog final : public LoadObserver {
+      public:
+        void eventCountChanged(qsizetype count) override { add({Kind::Count, count}); }
+        void loadStateChanged(LoadState state) override { add({Kind::State, 0, state}); }
+        void statusChanged(PlayerStatus status) override { add({Kind::Status, 0, {}, status}); }
+        void replay(LoadObserver& to) const;
+        void clear() { reports_.clear(); }
+
+      private:
+        enum class Kind { Count, State, Status };
+        struct Report {
+            Kind kind = Kind::Count;
+            qsizetype count = 0;
+            LoadState state = LoadState::Waiting;
+            PlayerStatus status = PlayerStatus::NoFile;
+        };
+        void add(Report report) { reports_.push_back(report); }
+        std::vector<Report> reports_;
+    };
+    struct Prepared {
+        QString path;
+        ReadOptions reading;
+        QByteArray fileStamp;              // the file's size and time of change when its load began
+        std::optional<LoadedChart> chart;  // once loaded
+    };
+    void prepareNext();
+    void prepared(LoadedChart&& chart);
+    // Opens path from the prepared chart when that is path as it stands now; drops it otherwise.
+    bool openPrepared(const QString& path);
+    void dropPrepared();
 
     struct LaneSetting {
         double gainDb = 0;
@@ -211,8 +251,14 @@ class PlayerController final : private Playback::Host {
     std::optional<Loop> loop_;
     std::array<LaneSetting, media::kLaneCount> lanes_{};
     std::uint64_t chartSerial_ = 0;
+    double lengthMs_ = 0;        // the loaded chart's length (chartLengthMs)
+    bool prepareAsked_ = false;  // the run of this chart has asked for the next one
+    std::optional<Prepared> prepared_;
+    PrepareLog prepareLog_;
     LoadRelay relay_{*this};
-    LoadThread load_;  // last: its threads end before anything else goes
+    // Last: their threads end before anything else goes.
+    LoadThread load_;
+    LoadThread prepare_;
 };
 
 }  // namespace carvel

@@ -104,6 +104,13 @@ std::optional<QString> Playlist::stepForward() {
     return at(current_).path;
 }
 
+std::optional<QString> Playlist::peekForward() const {
+    if (entries_.empty()) {
+        return std::nullopt;
+    }
+    return at(current_ == count() - 1 ? 0 : current_ + 1).path;
+}
+
 std::optional<QString> Playlist::stepBack() {
     if (entries_.empty()) {
         return std::nullopt;

@@ -56,6 +56,7 @@ class Playlist final : public ChartQueue {
 
     std::optional<QString> stepForward() override;
     std::optional<QString> stepBack() override;
+    std::optional<QString> peekForward() const override;
 
     // One observer at most; nullptr for none.
     void setObserver(Observer* observer) { observer_ = observer; }

@@ -57,6 +57,15 @@ std::optional<QString> TestQueue::stepForward() {
     return paths[static_cast<size_t>(current)];
 }
 
+std::optional<QString> TestQueue::peekForward() const {
+    if (paths.empty()) {
+        return std::nullopt;
+    }
+    return paths[current + 1 >= static_cast<qsizetype>(paths.size())
+                     ? 0
+                     : static_cast<size_t>(current + 1)];
+}
+
 std::optional<QString> TestQueue::stepBack() {
     if (paths.empty()) {
         return std::nullopt;

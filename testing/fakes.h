@@ -84,6 +84,7 @@ class TestQueue final : public ChartQueue {
   public:
     std::optional<QString> stepForward() override;
     std::optional<QString> stepBack() override;
+    std::optional<QString> peekForward() const override;
     std::vector<QString> paths;
     qsizetype current = -1;
 };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 
 #include "chart/chart_reader.h"
@@ -223,6 +224,73 @@ TEST_F(ProgressiveStartTest, StopEndsTheDecoding) {
     // The ended loads have ended their threads: the controller goes without waiting for them.
     EXPECT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
     EXPECT_TRUE(decoder.stopSeen());
+}
+
+}  // namespace
+}  // namespace carvel
+
+namespace carvel {
+namespace {
+
+// Loads as the player does and counts the loads of each chart.
+class PreparingTest : public ::testing::Test, protected testing::PlayerRig {
+  protected:
+    PreparingTest() {
+        controller.setView(view);
+        controller.setChartLoad([this](const QString& path, const MediaOptions& options,
+                                       LoadObserver* observer, const ReadOptions& reading) {
+            {
+                const std::lock_guard lock(mutex);
+                ++loads[path];
+            }
+            return loadChart(path, options, observer, reading);
+        });
+        testing::writeWav(dir.path() + u"/k.wav"_qs, 10, 1000);
+    }
+    int loadsOf(const QString& path) {
+        const std::lock_guard lock(mutex);
+        return loads[path];
+    }
+    // Plays the current chart (a sound at 1,846 ms) to its end and a little of the next,
+    // preparing that on the way.
+    void playToTheEnd() {
+        runFor(controller, clock, 100);
+        ASSERT_TRUE(controller.waitForPrepared(testing::kLoadWaitMs));
+        EXPECT_FALSE(controller.preparedPath().isEmpty());
+        runFor(controller, clock, 1800);
+    }
+
+    Statuses view;
+    std::mutex mutex;
+    std::map<QString, int> loads;
+};
+
+// The next chart loads while this one plays its last seconds, and opens from there without a
+// load of its own; a chart file changed since is loaded again.
+TEST_F(PreparingTest, TheNextChartOpensPrepared) {
+    const QString a = chartFile(u"a.bms"_qs, "#TITLE A\n#WAV01 k.wav\n#00101:01\n");
+    const QString b = chartFile(u"b.bms"_qs, "#TITLE B\n#WAV01 k.wav\n#WAV02 no.wav\n#00101:01\n");
+    queue.paths = {a, b};
+    queue.current = 0;
+    controller.open(a);
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    playToTheEnd();
+    EXPECT_EQ(controller.chart().title, u"B"_qs);
+    EXPECT_FALSE(controller.loading()) << "no load between the two";
+    EXPECT_EQ(loadsOf(b), 1);
+    EXPECT_EQ(view.load, LoadState::Loaded);
+    EXPECT_EQ(view.list.back(), PlayerStatus::Playing);
+    EXPECT_EQ(controller.loadedMedia().sounds.size(), 2u);
+
+    // A is prepared while B plays; then its file changes.
+    runFor(controller, clock, 100);
+    ASSERT_TRUE(controller.waitForPrepared(testing::kLoadWaitMs));
+    EXPECT_EQ(controller.preparedPath(), a);
+    chartFile(u"a.bms"_qs, "#TITLE A2\n#WAV01 k.wav\n#00101:01\n");
+    runFor(controller, clock, 1800);
+    ASSERT_TRUE(controller.waitForLoad(testing::kLoadWaitMs));
+    EXPECT_EQ(controller.chart().title, u"A2"_qs);
+    EXPECT_EQ(loadsOf(a), 3);
 }
 
 }  // namespace
