@@ -197,8 +197,13 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     return reader.finish();
 }
 
-Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
-                     const ReadOptions& options) {
+namespace {
+
+// The byte reading; release() is called once every line has been read, before the table is sorted
+// and its bar lengths applied, so that a caller that owns the bytes can free them first.
+template <typename Release>
+Chart readBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
+                const ReadOptions& options, Release release) {
     const LineDecoder decoder(bytes);
     if (!decoder.byLines() || options.mode == ReadingMode::Full) {
         return readChartText(decodeText(bytes), folder, progress, options);
@@ -215,7 +220,15 @@ Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* 
             reader.line(decoder.decode(line));
         }
     });
+    release();
     return reader.finish();
+}
+
+}  // namespace
+
+Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
+                     const ReadOptions& options) {
+    return readBytes(bytes, folder, progress, options, [] {});
 }
 
 ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOptions& options) {
@@ -246,7 +259,8 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
             file.bytes = QByteArray();
             result.chart = readChartText(text, folder, progress, options);
         } else {
-            result.chart = readChartBytes(file.bytes, folder, progress, options);
+            result.chart = readBytes(file.bytes, folder, progress, options,
+                                     [&] { file.bytes = QByteArray(); });
         }
         result.status = ReadResult::Status::Read;
     } catch (const std::bad_alloc&) {
