@@ -1,8 +1,12 @@
-# carvel_lazy_libraries(TARGET IMPORTED_TARGETS...): the shared libraries of the imported targets
-# are opened by TARGET on the first call into each of them instead of at its start. Every function
-# a library exports gets a stub in TARGET that opens the library, binds all its stubs and jumps on;
-# `--as-needed` then drops the library from TARGET's start. A library whose data TARGET uses stays
-# linked as before. x86-64 Linux only; elsewhere TARGET links as it did.
+# carvel_lazy_libraries(TARGET LIBRARIES IMPORTED_TARGETS... [VTABLES SYMBOLS...]): the shared
+# libraries of the imported targets are opened by TARGET on the first call into each of them
+# instead of at its start. Every function a library exports gets a stub in TARGET that opens the
+# library, binds all its stubs and jumps on; `--as-needed` then drops the library from TARGET's
+# start. A library whose data TARGET uses stays linked as before, except for the VTABLES listed:
+# TARGET holds a copy of each, filled when its library opens. A vtable may be listed only when
+# every object that uses it is made by the library (no inline constructor makes one from nothing),
+# so that nothing reads the copy before a call has opened the library.
+# x86-64 Linux only; elsewhere TARGET links as it did.
 set(CARVEL_LAZY_DIR ${CMAKE_CURRENT_LIST_DIR})
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   enable_language(ASM)
@@ -15,13 +19,18 @@ function(carvel_lazy_libraries target)
   if(CARVEL_SANITIZE OR CARVEL_FUZZ)
     return()  # the sanitizers' own interceptors expect the libraries loaded at start
   endif()
+  cmake_parse_arguments(L "" "" "LIBRARIES;VTABLES" ${ARGN})
   find_program(CARVEL_NM nm REQUIRED)
   find_program(CARVEL_OBJDUMP objdump REQUIRED)
   set(files)
-  foreach(imported IN LISTS ARGN)
+  foreach(imported IN LISTS L_LIBRARIES)
     get_target_property(paths ${imported} INTERFACE_LINK_LIBRARIES)
+    get_target_property(type ${imported} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+      get_target_property(paths ${imported} LOCATION)
+    endif()
     foreach(path IN LISTS paths)
-      if(NOT path MATCHES "\\.so$" OR NOT EXISTS "${path}")
+      if(NOT path MATCHES "\\.so(\\.[0-9]+)*$" OR NOT EXISTS "${path}")
         continue()
       endif()
       execute_process(COMMAND ${CARVEL_OBJDUMP} -p ${path} OUTPUT_VARIABLE header
@@ -31,12 +40,11 @@ function(carvel_lazy_libraries target)
       endif()
       set(soname ${CMAKE_MATCH_1})
       string(MAKE_C_IDENTIFIER ${soname} id)
-      set(stubs ${CMAKE_BINARY_DIR}/lazy/${id}.S)
-      if(NOT EXISTS ${stubs} OR ${path} IS_NEWER_THAN ${stubs})
-        execute_process(COMMAND ${CARVEL_NM} -D --defined-only ${path} OUTPUT_VARIABLE symbols
-                        COMMAND_ERROR_IS_FATAL ANY)
-        carvel_write_lazy_stubs(${stubs} ${soname} ${id} "${symbols}")
-      endif()
+      set(stubs ${CMAKE_BINARY_DIR}/lazy/${target}/${id}.S)
+      execute_process(COMMAND ${CARVEL_NM} -D -S --defined-only ${path} OUTPUT_VARIABLE symbols
+                      COMMAND_ERROR_IS_FATAL ANY)
+      carvel_write_lazy_stubs(${stubs}.new ${soname} ${id} "${symbols}" "${L_VTABLES}")
+      file(COPY_FILE ${stubs}.new ${stubs} ONLY_IF_DIFFERENT)
       list(APPEND files ${stubs})
     endforeach()
   endforeach()
@@ -48,14 +56,30 @@ endfunction()
 # Writes the stubs of one library: each exported function (nm types T, i) as a jump through its
 # slot; an empty slot leads to the binder, which saves the argument registers, fills every slot of
 # the library from dlopen/dlsym and jumps on to the function called.
-function(carvel_write_lazy_stubs file soname id symbols)
+function(carvel_write_lazy_stubs file soname id symbols vtables)
   string(REPLACE "\n" ";" lines "${symbols}")
   set(names)
+  set(copies "")
+  set(copyTable "")
+  set(copyNames "")
+  set(copyCount 0)
   foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-f]+ ([0-9a-f]+) [DR] ([A-Za-z_][A-Za-z0-9_]*)(@@[^ ]*)?$")
+      set(name ${CMAKE_MATCH_2})
+      if(name IN_LIST vtables)
+        math(EXPR size "0x${CMAKE_MATCH_1}")
+        string(APPEND copies "  .p2align 4\n  .globl ${name}\n  .hidden ${name}\n"
+               "  .type ${name},@object\n  .size ${name},${size}\n${name}:\n  .zero ${size}\n")
+        string(APPEND copyNames "copy_name_${id}_${copyCount}:\n  .asciz \"${name}\"\n")
+        string(APPEND copyTable "  .quad copy_name_${id}_${copyCount}\n  .quad ${name}\n"
+               "  .quad ${size}\n")
+        math(EXPR copyCount "${copyCount} + 1")
+      endif()
+    endif()
     # Weak and standard-library symbols are left out: the program's own copies of templates and
     # inline functions must stay its own.
-    if(line MATCHES "^[0-9a-f]+ [Ti] ([A-Za-z_][A-Za-z0-9_]*)(@@[^ ]*)?$")
-      set(name ${CMAKE_MATCH_1})
+    if(line MATCHES "^[0-9a-f]+ ([0-9a-f]+ )?[Ti] ([A-Za-z_][A-Za-z0-9_]*)(@@[^ ]*)?$")
+      set(name ${CMAKE_MATCH_2})
       if(NOT name MATCHES "^_Z(NK?)?S[tabiosd]|^_ZG|^_ZT")
         list(APPEND names ${name})
       endif()
@@ -122,6 +146,7 @@ soname_${id}:
   .asciz \"${soname}\"
 names_${id}:
 ${table}
+${copyNames}
   .section .data.rel.ro,\"aw\"
   .p2align 3
 library_${id}:
@@ -129,11 +154,15 @@ library_${id}:
   .quad names_${id}
   .quad slots_${id}
   .quad ${count}
-
+  .quad copies_${id}
+  .quad ${copyCount}
+copies_${id}:
+${copyTable}
   .bss
   .p2align 3
 slots_${id}:
   .zero ${count}*8
+${copies}
 
   .section .note.GNU-stack,\"\",@progbits
 ")

@@ -10,6 +10,13 @@
 
 namespace {
 
+// A vtable the program holds a copy of, filled from the library's when it opens.
+struct CopiedData {
+    const char* name;
+    void* copy;
+    std::size_t size;  // bytes
+};
+
 // Laid out as the stubs' descriptor: names is every function's name, each ended by a NUL, in slot
 // order.
 struct LazyLibrary {
@@ -17,6 +24,8 @@ struct LazyLibrary {
     const char* names;
     void** slots;
     std::size_t count;
+    const CopiedData* copies;
+    std::size_t copyCount;
 };
 
 [[noreturn]] void fail(const char* what) {
@@ -42,6 +51,14 @@ extern "C" __attribute__((visibility("hidden"))) void carvel_lazy_bind(LazyLibra
     void* handle = dlopen(library->soname, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         fail(dlerror());
+    }
+    for (std::size_t i = 0; i < library->copyCount; ++i) {
+        const CopiedData& data = library->copies[i];
+        const void* original = dlsym(handle, data.name);
+        if (original == nullptr) {
+            fail(dlerror());
+        }
+        std::memcpy(data.copy, original, data.size);
     }
     void* first = nullptr;
     const char* name = library->names;
