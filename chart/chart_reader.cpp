@@ -1,5 +1,8 @@
 #include "chart/chart_reader.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <cmath>
 #include <cstdint>
@@ -197,8 +200,52 @@ Chart readChartText(QStringView text, const QString& folder, ReadProgress* progr
     return reader.finish();
 }
 
-Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
-                     const ReadOptions& options) {
+namespace {
+
+// The bytes of a chart that the reading owns: the pages before the line being read go back to the
+// system as the reading passes them (their content becomes zeros; nothing reads it again), and
+// all of them once every line is read, so that the bytes and the events are not held in full
+// together.
+class OwnedBytes {
+  public:
+    explicit OwnedBytes(QByteArray& bytes) : bytes_(bytes), start_(bytes.data()) {
+        released_ = start_;
+    }
+    QByteArrayView view() const { return {start_, bytes_.size()}; }
+
+    // Called with the start of each line, in order.
+    void reading(const char* line) {
+        constexpr std::ptrdiff_t kStep = std::ptrdiff_t{1} << 20;
+        if (line - released_ < kStep) {
+            return;
+        }
+        const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        const auto from = (reinterpret_cast<std::uintptr_t>(released_) + page - 1) / page * page;
+        const auto to = reinterpret_cast<std::uintptr_t>(line) / page * page;
+        if (to > from) {
+            madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+            released_ = reinterpret_cast<const char*>(to);
+        }
+    }
+    void readAll() { bytes_ = QByteArray(); }
+
+  private:
+    QByteArray& bytes_;
+    char* start_;  // taken before any view of the bytes, so that no detach can move them
+    const char* released_;
+};
+
+// Bytes the caller keeps.
+struct BorrowedBytes {
+    void reading(const char* /*line*/) {}
+    void readAll() {}
+};
+
+// The byte reading; owner is told where the lines have got to, and when all are read (before the
+// table is sorted and its bar lengths applied).
+template <typename Owner>
+Chart readBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
+                const ReadOptions& options, Owner& owner) {
     const LineDecoder decoder(bytes);
     if (!decoder.byLines() || options.mode == ReadingMode::Full) {
         return readChartText(decodeText(bytes), folder, progress, options);
@@ -209,13 +256,23 @@ Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* 
         if (reader.stopRequested()) {
             return;
         }
+        owner.reading(line.data());
         if (isPlainChannelLine(line)) {
             reader.channelLine(std::string_view(line.data(), static_cast<size_t>(line.size())));
         } else {
             reader.line(decoder.decode(line));
         }
     });
+    owner.readAll();
     return reader.finish();
+}
+
+}  // namespace
+
+Chart readChartBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
+                     const ReadOptions& options) {
+    BorrowedBytes borrowed;
+    return readBytes(bytes, folder, progress, options, borrowed);
 }
 
 ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOptions& options) {
@@ -246,7 +303,8 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
             file.bytes = QByteArray();
             result.chart = readChartText(text, folder, progress, options);
         } else {
-            result.chart = readChartBytes(file.bytes, folder, progress, options);
+            OwnedBytes owned(file.bytes);
+            result.chart = readBytes(owned.view(), folder, progress, options, owned);
         }
         result.status = ReadResult::Status::Read;
     } catch (const std::bad_alloc&) {

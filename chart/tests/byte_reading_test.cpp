@@ -2,6 +2,7 @@
 
 #include "testing/qt_printers.h"
 
+#include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -12,6 +13,7 @@
 #include "chart/timed_event_text.h"
 #include "platform/text_decoding.h"
 #include "testing/fakes.h"
+#include "testing/test_files.h"
 
 namespace carvel {
 namespace {
@@ -62,6 +64,30 @@ TEST(ReadChartBytes, SameAsTheDecodedText) {
         const Chart fromText = readChartText(decodeText(bytes), u"/nonexistent/"_qs);
         const Chart fromBytes = readChartBytes(bytes, u"/nonexistent/"_qs);
         EXPECT_EQ(summary(fromBytes), summary(fromText));
+    }
+}
+
+// A chart file read from disk gives back the pages of the lines it has passed: lines that are
+// decoded after several MiB of channel lines, a CP932 line whose break follows it, and a last line
+// without a break still read as the text of the whole file reads them.
+TEST(ReadChartBytes, LongFileSameAsTheDecodedText) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/long.bms"_qs;
+    QByteArray channelLines;
+    for (int m = 0; m < 500; ++m) {  // 2 MB, one event a line
+        channelLines += "#" + QByteArray::number(m).rightJustified(3, '0') + "11:0A" +
+                        QByteArray(3998, '0') + "\r\n";
+    }
+    const QByteArray cases[] = {
+        channelLines + "#TITLE \x83\x65\x83\x58\r\n#WAV01 \x83\x65.wav\r\n#00102:0.5\r\n" +
+            channelLines + "#GENRE x\x81\r\n#ARTIST y\x81",
+        "\xEF\xBB\xBF" + channelLines + "#TITLE \xE3\x83\x86\n" + channelLines + "#00111:0F",
+    };
+    for (const QByteArray& bytes : cases) {
+        testing::writeBytes(path, bytes);
+        const Chart fromFile = readChart(path).chart;
+        const Chart fromText = readChartText(decodeText(bytes), dir.path() + u'/');
+        EXPECT_EQ(summary(fromFile), summary(fromText));
     }
 }
 

@@ -182,6 +182,47 @@ TEST_F(ReaderTest, EventTable) {
     EXPECT_EQ(eventText(chart.table().events.back(), {}), "038399,11,17");
 }
 
+// A bar end stands before the first event, of those already passed, that sorts after it. The
+// search goes by blocks of events, so the cases put that event in the first, a middle and the last
+// block, on a block's first event, and behind blocks whose own events all sort before the bar end.
+TEST_F(ReaderTest, BarEndAmongStretchedEvents) {
+    const auto notes = [](int measure, int count) {
+        return "#" + QByteArray::number(measure).rightJustified(3, '0') +
+               "11:" + QByteArray("01").repeated(count) + "\n";
+    };
+    struct Case {
+        QByteArray text;
+        size_t index;  // of the bar end in the table
+        std::string barEnd;
+        size_t size;
+    };
+    // Measure 0 (N notes, ratio 4) is stretched past measure 1's bar end at 480, placed when
+    // measure 2's note is reached: before note J of measure 0, the first with 4 floor(192 J / N) >
+    // 480.
+    const auto stretched = [&](int n, size_t j) {
+        return Case{"#00002:4\n" + notes(0, n) + "#00102:1.5\n#00111:01\n#00211:0001\n", j,
+                    "000480,2,1.5", static_cast<size_t>(n) + 4};
+    };
+    const Case cases[] = {
+        stretched(40, 26),
+        stretched(100, 64),
+        stretched(128, 81),
+        stretched(150, 95),
+        stretched(400, 253),
+        // 64 notes a measure. Measure 1 (ratio 40) reaches 7752; measures 2-4 stay below 960.
+        // Measure 4's bar end (864) is placed when measure 5 is reached: before note 6 of measure
+        // 1 (912), three blocks back.
+        {"#00102:40\n#00402:0.5\n" + notes(0, 64) + notes(1, 64) + notes(2, 64) + notes(3, 64) +
+             notes(4, 64) + "#00511:0001\n",
+         70, "000864,2,0.5", 64 * 5 + 3},
+    };
+    for (const Case& c : cases) {
+        const Strings lines = events(read(c.text).chart);
+        ASSERT_EQ(lines.size(), c.size) << c.text.left(40).toStdString();
+        EXPECT_EQ(lines[c.index], c.barEnd) << c.text.left(40).toStdString();
+    }
+}
+
 // Times written by hand: at 120 BPM a beat lasts 500 ms and a 4-beat measure 2000 ms.
 TEST(FullReader, EventTimes) {
     struct Case {
