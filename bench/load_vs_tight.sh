@@ -4,8 +4,9 @@
 # thread, one buffer a sound, libvorbisfile for Ogg Vorbis, one sf_readf_short loop for 16-bit PCM,
 # libsamplerate's SRC_SINC_FASTEST where the rate differs). Two sets of COUNT sounds of 0.2 to 2 s:
 #   ogg    Ogg Vorbis, 44,100 Hz stereo (noise and a tone, sox), as many heavy charts have;
-#   mixed  one in six each: Ogg at 44,100, 22,050 and 48,000 Hz, 16-bit WAV at the same three
-#          rates (the WAVs mono and stereo in turn), so that both sides convert rates.
+#   mixed  one in six each: stereo Ogg at 44,100, 22,050 and 48,000 Hz, 16-bit WAV at the same
+#          three rates (mono at 44,100 and 48,000 Hz, stereo at 22,050), so that both sides
+#          convert rates, the program a mono sound on two channels as it always has.
 # carvel-info's start-up (reading the same chart without its #WAV lines) is measured beside it and
 # subtracted, so the ratio is about decoding. The three commands take turns, RUNS times (medians).
 # Also tight_decode --sndfile: the Ogg sounds through libsndfile's floats instead of libvorbisfile.
