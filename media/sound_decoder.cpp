@@ -14,6 +14,7 @@
 #include <new>
 #include <set>
 
+#include "media/pcm16.h"
 #include "platform/regular_file.h"
 
 namespace carvel::media {
@@ -399,8 +400,28 @@ bool isLossy(int format) {
     }
 }
 
-std::int16_t toPcm16(float v) {
-    return static_cast<std::int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
+// Writes `count` frames of `channels` samples each, the first `kept` of each frame, as
+// convert(sample) to out. One straight pass when every channel is kept, so that it vectorizes.
+template <typename T, typename Convert>
+void convertFrames(const float* in, int channels, int kept, std::int64_t count, T* out,
+                   Convert convert) {
+    if (channels == kept) {
+        const std::int64_t samples = count * kept;
+        for (std::int64_t k = 0; k < samples; ++k) {
+            out[k] = convert(in[k]);
+        }
+        return;
+    }
+    for (std::int64_t i = 0; i < count; ++i) {
+        for (int c = 0; c < kept; ++c) {
+            out[kept * i + c] = convert(in[channels * i + c]);
+        }
+    }
+}
+
+// A file's sample that is not finite is silence.
+float finite(float v) {
+    return std::isfinite(v) ? v : 0.0f;
 }
 
 }  // namespace
@@ -490,47 +511,68 @@ std::size_t SoundFile::decodedBytes() const {
 // Reads up to `frames` frames as floats into out, `channels` of each (a mono file gives both sides
 // the same sample when two are asked for). Returns the frames read.
 std::int64_t SoundFile::readFloats(float* out, int channels, std::int64_t frames) {
-    float* raw = chunk_.data();
+    float* raw = chunk_.get();
     const sf_count_t got = sf_readf_float(file_.get(), raw, std::min(frames, chunkFrames_));
     framesRead_ += std::max<sf_count_t>(got, 0);
     for (sf_count_t i = 0; i < got; ++i) {
         const float* frame = raw + i * channels_;
         for (int c = 0; c < channels; ++c) {
-            const float v = frame[std::min(c, channels_ - 1)];
-            out[channels * i + c] = std::isfinite(v) ? v : 0.0f;
+            out[channels * i + c] = finite(frame[std::min(c, channels_ - 1)]);
         }
     }
     return std::max<sf_count_t>(got, 0);
 }
 
-// Appends `count` frames of `channels` floats to the sound, its first kept_ channels of each.
-void SoundFile::keep(const float* frames, int channels, std::int64_t count) {
+// Appends `count` frames of `channels` floats to the sound, its first kept_ channels of each; a
+// sample that is not finite becomes 0 when `fromFile`. The held vector grows within its reserve
+// by one chunk at a time, so the zeros it is first filled with are overwritten in cache.
+void SoundFile::keep(const float* frames, int channels, std::int64_t count, bool fromFile) {
     count = std::min(count, capacity_ - stored_);
-    for (std::int64_t i = 0; i < count; ++i) {
-        for (int c = 0; c < kept_; ++c) {
-            const float v = frames[channels * i + c];
-            if (pcm16_) {
-                sound_->pcm16.push_back(toPcm16(v));
-            } else {
-                sound_->pcm.push_back(v);
-            }
+    const auto at = static_cast<std::size_t>(stored_ * kept_);
+    const auto samples = static_cast<std::size_t>(count * kept_);
+    if (pcm16_) {
+        sound_->pcm16.resize(at + samples);
+        std::int16_t* out = sound_->pcm16.data() + at;
+        if (channels == kept_) {
+            toHeldPcm16(frames, count * kept_, out, fromFile);
+        } else if (fromFile) {
+            convertFrames(frames, channels, kept_, count, out,
+                          [](float v) { return heldPcm16(finite(v)); });
+        } else {
+            convertFrames(frames, channels, kept_, count, out,
+                          [](float v) { return heldPcm16(v); });
+        }
+    } else {
+        sound_->pcm.resize(at + samples);
+        float* out = sound_->pcm.data() + at;
+        if (fromFile) {
+            convertFrames(frames, channels, kept_, count, out, [](float v) { return finite(v); });
+        } else {
+            convertFrames(frames, channels, kept_, count, out, [](float v) { return v; });
         }
     }
     stored_ += count;
 }
 
+// 16-bit samples at the output rate: read straight into the sound when every channel is kept.
 std::int64_t SoundFile::copyShorts() {
-    std::vector<short> chunk(static_cast<size_t>(chunkFrames_ * channels_));
+    std::vector<short> chunk(kept_ < channels_ ? static_cast<size_t>(chunkFrames_ * channels_) : 0);
+    std::vector<std::int16_t>& held = sound_->pcm16;
     while (stored_ < capacity_) {
-        const sf_count_t got =
-            sf_readf_short(file_.get(), chunk.data(), std::min(capacity_ - stored_, chunkFrames_));
-        if (got <= 0) {
-            break;
-        }
-        for (sf_count_t i = 0; i < got; ++i) {
+        const std::int64_t frames = std::min(capacity_ - stored_, chunkFrames_);
+        const auto at = static_cast<std::size_t>(stored_ * kept_);
+        held.resize(at + static_cast<std::size_t>(frames * kept_));
+        short* into = chunk.empty() ? held.data() + at : chunk.data();
+        const sf_count_t got = std::max<sf_count_t>(sf_readf_short(file_.get(), into, frames), 0);
+        for (sf_count_t i = 0; !chunk.empty() && i < got; ++i) {
             for (int c = 0; c < kept_; ++c) {
-                sound_->pcm16.push_back(chunk[static_cast<size_t>(i * channels_ + c)]);
+                held[at + static_cast<size_t>(i * kept_ + c)] =
+                    chunk[static_cast<size_t>(i * channels_ + c)];
             }
+        }
+        held.resize(at + static_cast<std::size_t>(got * kept_));
+        if (got == 0) {
+            break;
         }
         stored_ += got;
         framesRead_ += got;
@@ -539,13 +581,14 @@ std::int64_t SoundFile::copyShorts() {
 }
 
 std::int64_t SoundFile::copyFloats() {
-    std::vector<float> frames(static_cast<size_t>(chunkFrames_ * kept_));
     while (stored_ < capacity_) {
-        const std::int64_t got = readFloats(frames.data(), kept_, capacity_ - stored_);
-        if (got == 0) {
+        const sf_count_t got =
+            sf_readf_float(file_.get(), chunk_.get(), std::min(capacity_ - stored_, chunkFrames_));
+        if (got <= 0) {
             break;
         }
-        keep(frames.data(), kept_, got);
+        framesRead_ += got;
+        keep(chunk_.get(), channels_, got, true);
     }
     return stored_;
 }
@@ -560,13 +603,15 @@ std::int64_t SoundFile::convertRate() {
     if (!converter) {
         return -1;
     }
-    std::vector<float> input(static_cast<size_t>(chunkFrames_) * 2);
-    std::vector<float> output(static_cast<size_t>(chunkFrames_) * 2);
+    const auto input =
+        std::make_unique_for_overwrite<float[]>(static_cast<size_t>(chunkFrames_) * 2);
+    const auto output =
+        std::make_unique_for_overwrite<float[]>(static_cast<size_t>(chunkFrames_) * 2);
     std::int64_t read = 0;
     for (;;) {
         std::int64_t got = 0;
         if (read < fileFrames_) {
-            got = readFloats(input.data(), 2, fileFrames_ - read);
+            got = readFloats(input.get(), 2, fileFrames_ - read);
             read += got;
         }
         const bool ended = got == 0;
@@ -576,16 +621,16 @@ std::int64_t SoundFile::convertRate() {
         std::int64_t used = 0;
         for (;;) {
             SRC_DATA data{};
-            data.data_in = input.data() + 2 * used;
+            data.data_in = input.get() + 2 * used;
             data.input_frames = static_cast<long>(got - used);
-            data.data_out = output.data();
+            data.data_out = output.get();
             data.output_frames = static_cast<long>(std::min(capacity_ - stored_, chunkFrames_));
             data.src_ratio = static_cast<double>(outputRate_) / fileRate_;
             data.end_of_input = ended ? 1 : 0;
             if (src_process(converter.get(), &data) != 0) {
                 return -1;
             }
-            keep(output.data(), 2, data.output_frames_gen);
+            keep(output.get(), 2, data.output_frames_gen, false);
             used += data.input_frames_used;
             if (data.input_frames_used == 0 && data.output_frames_gen == 0) {
                 return stored_;  // the tail is flushed, or the sound is full
@@ -611,7 +656,8 @@ SoundPtr SoundFile::decode() {
         const auto samples = static_cast<size_t>(capacity_) * static_cast<size_t>(kept_);
         pcm16_ ? sound->pcm16.reserve(samples) : sound->pcm.reserve(samples);
         if (!exactPcm16_) {
-            chunk_.resize(static_cast<size_t>(chunkFrames_ * channels_));
+            chunk_ = std::make_unique_for_overwrite<float[]>(
+                static_cast<size_t>(chunkFrames_ * channels_));
         }
         const std::int64_t frames = exactPcm16_                ? copyShorts()
                                     : fileRate_ == outputRate_ ? copyFloats()
@@ -619,7 +665,7 @@ SoundPtr SoundFile::decode() {
         const bool broken = sf_error(file_.get()) != SF_ERR_NO_ERROR;
         const bool failed = frames < 0 || (frames == 0 && (broken || lengthUnknown_));
         file_.reset();
-        chunk_ = std::vector<float>();
+        chunk_.reset();
         sound_ = nullptr;
         if (failed) {
             unreadableFiles().add(identity_);

@@ -80,7 +80,7 @@ class SoundFile {
     std::int64_t copyShorts();
     std::int64_t copyFloats();
     std::int64_t convertRate();
-    void keep(const float* frames, int channels, std::int64_t count);
+    void keep(const float* frames, int channels, std::int64_t count, bool fromFile);
 
     std::unique_ptr<SNDFILE, Closer> file_;
     std::array<std::uint64_t, 5> identity_{};  // device, inode, size, modification time
@@ -99,9 +99,9 @@ class SoundFile {
     bool lengthUnknown_ = false;  // an Ogg stream whose last page the library did not find
     std::int64_t capacity_ = 0;   // output frames decode() allocates
     std::int64_t chunkFrames_ = 0;
-    std::vector<float> chunk_;  // one read of the file's frames
-    Sound* sound_ = nullptr;    // being decoded
-    std::int64_t stored_ = 0;   // frames kept so far
+    std::unique_ptr<float[]> chunk_;  // one read of the file's frames, not the 16-bit ones
+    Sound* sound_ = nullptr;          // being decoded
+    std::int64_t stored_ = 0;         // frames kept so far
 };
 
 // The bytes a decoded sound holds, unused reserve included.

@@ -10,14 +10,17 @@
 #include <QImage>
 #include <QImageReader>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "media/decode_budget.h"
+#include "media/pcm16.h"
 #include "media/picture.h"
 #include "media/picture_decoder.h"
 #include "media/picture_ops.h"
@@ -128,7 +131,7 @@ TEST(DecodeSound, GivesWhatTheFileHolds) {
         // Compact: the same, each sample rounded to 16 bits.
         ASSERT_EQ(rounded.size(), expected.size()) << c.name;
         for (size_t i = 0; i < expected.size(); ++i) {
-            ASSERT_NEAR(rounded[i], expected[i], 0.5f / 32768) << c.name << " at " << i;
+            ASSERT_EQ(rounded[i], heldPcm16(expected[i]) * kPcm16Scale) << c.name << " at " << i;
         }
     }
     testing::writeBytes(dir.filePath(u"garbage.wav"_qs),
@@ -136,6 +139,130 @@ TEST(DecodeSound, GivesWhatTheFileHolds) {
     for (const QString& name : {u"garbage.wav"_qs, u"missing.wav"_qs, QString()}) {
         EXPECT_EQ(decodeSound(QFile::encodeName(dir.filePath(name)), 44100), nullptr)
             << name.toStdString();
+    }
+}
+
+// Sounds have always been made 16-bit with std::lround; the inline rounding, and the four-wide one
+// of whole buffers (from every start, so that each lane and the tail see every value), must give
+// the very same samples, at every half step and beside it, and where lround overflows.
+TEST(HeldPcm16, RoundsAsLroundDid) {
+    const auto lroundHeld = [](float v) {
+        return static_cast<std::int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
+    };
+    std::vector<float> sweep;
+    for (int step = -32770; step <= 32770; ++step) {
+        const float half = (static_cast<float>(step) + 0.5f) / 32768.0f;
+        for (const float v : {half, std::nextafter(half, -2.0f), std::nextafter(half, 2.0f),
+                              static_cast<float>(step) / 32768.0f}) {
+            ASSERT_EQ(heldPcm16(v), lroundHeld(v)) << v;
+            sweep.push_back(v);
+        }
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        float sample;
+        std::int16_t held;
+    } cases[] = {
+        {0.0f, 0},
+        {-0.0f, 0},
+        {1e-30f, 0},
+        {0.49999997f / 32768, 0},
+        {-1.0f, -32768},
+        {1.0f, 32767},
+        {4.0f, 32767},
+        {-4.0f, -32768},
+        {0x1.fffffep47f, 32767},  // the largest whose product lround still takes
+        {0x1p48f, -32768},        // 2^63 and more: lround's overflow
+        {1e30f, -32768},
+        {-1e30f, -32768},
+        {inf, -32768},
+        {-inf, -32768},
+        {nan, -32768},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(heldPcm16(c.sample), c.held) << c.sample;
+        sweep.push_back(c.sample);
+    }
+    for (const bool zeroNonFinite : {false, true}) {
+        for (size_t start = 0; start < 4; ++start) {
+            std::vector<std::int16_t> held(sweep.size() - start);
+            toHeldPcm16(sweep.data() + start, static_cast<std::int64_t>(held.size()), held.data(),
+                        zeroNonFinite);
+            for (size_t k = 0; k < held.size(); ++k) {
+                const float v = sweep[start + k];
+                ASSERT_EQ(held[k], heldPcm16(zeroNonFinite && !std::isfinite(v) ? 0.0f : v))
+                    << v << (zeroNonFinite ? " as a file's" : "");
+            }
+        }
+    }
+}
+
+// A float file's samples as a sound holds them, through each way of reading: every channel kept,
+// two of three kept, and converted from another rate. Samples that are not finite are silence.
+TEST(DecodeSound, HoldsAFloatFilesSamplesAsBefore) {
+    QTemporaryDir dir;
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> samples = {std::numeric_limits<float>::quiet_NaN(),
+                                        inf,
+                                        -inf,
+                                        0.5f / 32768,
+                                        -0.5f / 32768,
+                                        1.5f / 32768,
+                                        2.0f,
+                                        -2.0f,
+                                        1e30f,
+                                        0.25f};
+    for (const int channels : {1, 2, 3}) {
+        const QString path = dir.filePath(QStringLiteral("float%1.wav").arg(channels));
+        SF_INFO info{0, 44100, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+        SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<float> frames;
+        for (const float v : samples) {
+            frames.insert(frames.end(), static_cast<size_t>(channels), v);
+        }
+        sf_writef_float(f, frames.data(), static_cast<sf_count_t>(samples.size()));
+        sf_close(f);
+        const SoundPtr compact = decodeSound(QFile::encodeName(path), 44100);
+        ASSERT_TRUE(compact);
+        const int kept = std::min(channels, 2);
+        std::vector<std::int16_t> expected;
+        for (const float v : samples) {
+            expected.insert(expected.end(), static_cast<size_t>(kept),
+                            heldPcm16(std::isfinite(v) ? v : 0.0f));
+        }
+        EXPECT_EQ(compact->pcm16, expected) << channels;
+        const SoundPtr exact = decodeSound(QFile::encodeName(path), 44100, SamplePrecision::Exact);
+        ASSERT_TRUE(exact);
+        ASSERT_EQ(exact->pcm.size(), expected.size()) << channels;
+        for (size_t k = 0; k < expected.size(); ++k) {
+            const float v = samples[k / static_cast<size_t>(kept)];
+            EXPECT_EQ(exact->pcm[k], std::isfinite(v) ? v : 0.0f) << channels << " at " << k;
+        }
+        // At another rate the converter is given silence for them, on two channels; the sound
+        // holds its output's first `kept`, rounded.
+        std::vector<float> stereo;
+        for (const float v : samples) {
+            stereo.insert(stereo.end(), 2, std::isfinite(v) ? v : 0.0f);
+        }
+        std::vector<float> out(64 * 2);
+        SRC_DATA data{};
+        data.data_in = stereo.data();
+        data.input_frames = static_cast<long>(samples.size());
+        data.data_out = out.data();
+        data.output_frames = 64;
+        data.src_ratio = 48000.0 / 44100;
+        ASSERT_EQ(src_simple(&data, SRC_SINC_FASTEST, 2), 0);
+        std::vector<std::int16_t> converted;
+        for (long i = 0; i < data.output_frames_gen; ++i) {
+            for (int c = 0; c < kept; ++c) {
+                converted.push_back(heldPcm16(out[static_cast<size_t>(2 * i + c)]));
+            }
+        }
+        const SoundPtr fromOtherRate = decodeSound(QFile::encodeName(path), 48000);
+        ASSERT_TRUE(fromOtherRate);
+        EXPECT_EQ(fromOtherRate->pcm16, converted) << channels;
     }
 }
 
