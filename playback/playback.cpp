@@ -67,6 +67,13 @@ void Playback::mediaArrived() {
     }
 }
 
+void Playback::endMediaWait() {
+    if (waitingForMedia_) {
+        endWait();
+        resume();
+    }
+}
+
 bool Playback::holdFor(bool picture, long long index) {
     if (display_.skipLateEvents || paused_ || !playing_ || phase_ != Phase::Loop) {
         return false;

@@ -80,6 +80,8 @@ class Playback {
     bool waitingForMedia() const { return waitingForMedia_; }
     // The media have changed: a run waiting for them goes on once what it waits for is ready.
     void mediaArrived();
+    // A run waiting for media goes on at once, without what it waited for.
+    void endMediaWait();
     virtual void fastForward() = 0;
     virtual void rewind() = 0;
     // The run goes on from chart time chartMs (clamped to 0 and above): the sounds started before

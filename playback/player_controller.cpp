@@ -382,6 +382,9 @@ Playback& PlayerController::active() {
 
 void PlayerController::setSkipLateEvents(bool skip) {
     display_.skipLateEvents = skip;
+    if (skip && !loading()) {
+        active().endMediaWait();  // what it waits for is now dropped
+    }
 }
 
 void PlayerController::setPicturesShown(bool shown) {

@@ -123,22 +123,29 @@ class ProgressiveStartTest : public ::testing::Test, protected testing::PlayerRi
 };
 
 // The run starts once the first two seconds' sounds are ready; a sound that is late holds it
-// (Wait On) until it arrives, then starts where it was due, or is dropped (Wait Off).
+// (Wait On) until it arrives, then starts where it was due, or is dropped (Wait Off, also when
+// switched to while the run waits).
 TEST_F(ProgressiveStartTest, StartsWithTheFirstMomentsAndWaitsForALateSound) {
     using S = PlayerStatus;
     struct Case {
         bool skipLate;
+        bool switchedOff;  // Wait Off once the run waits
         const char* starts;
         std::vector<PlayerStatus> statuses;
     };
     const Case cases[] = {
         {false,
+         false,
          "1@0+0 2@1000+0 3@4250+0",
          {S::Opened, S::Playing, S::LoadingMedia, S::Playing, S::Completed}},
-        {true, "1@0+0 2@1000+0", {S::Opened, S::Playing, S::Completed}},
+        {true, false, "1@0+0 2@1000+0", {S::Opened, S::Playing, S::Completed}},
+        {false,
+         true,
+         "1@0+0 2@1000+0",
+         {S::Opened, S::Playing, S::LoadingMedia, S::Playing, S::Completed}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.skipLate);
+        SCOPED_TRACE(&c - cases);
         view.list.clear();
         output.starts.clear();
         controller.setSkipLateEvents(c.skipLate);
@@ -157,6 +164,10 @@ TEST_F(ProgressiveStartTest, StartsWithTheFirstMomentsAndWaitsForALateSound) {
             EXPECT_EQ(view.list.back(), S::LoadingMedia);
             EXPECT_FALSE(controller.paused()) << "waiting is not a pause";
             EXPECT_DOUBLE_EQ(controller.positionMs(), 4000);
+            if (c.switchedOff) {
+                controller.setSkipLateEvents(true);
+                runFor(controller, clock, 10000);
+            }
             decode(250, 3);
             runFor(controller, clock, 10000);
         } else {
