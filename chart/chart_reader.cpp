@@ -1,8 +1,5 @@
 #include "chart/chart_reader.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <QFileInfo>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +13,7 @@
 #include "chart/full_reader.h"
 #include "chart/text_helpers.h"
 #include "platform/file_system.h"
+#include "platform/page_release.h"
 #include "platform/path_lookup.h"
 #include "platform/regular_file.h"
 #include "platform/text_decoding.h"
@@ -219,13 +217,7 @@ class OwnedBytes {
         if (line - released_ < kStep) {
             return;
         }
-        const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-        const auto from = (reinterpret_cast<std::uintptr_t>(released_) + page - 1) / page * page;
-        const auto to = reinterpret_cast<std::uintptr_t>(line) / page * page;
-        if (to > from) {
-            madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-            released_ = reinterpret_cast<const char*>(to);
-        }
+        released_ = releasePages(released_, line);
     }
     void readAll() { bytes_ = QByteArray(); }
 
