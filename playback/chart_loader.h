@@ -47,7 +47,8 @@ struct LoadedChart {
 // job, with a partial result that is to be discarded.
 // With options.playAsDecoded, a chart that was read (it has events) is handed to the observer
 // before its media are decoded, with the status "opened"; the load state becomes "loaded" and the
-// messages are complete only at the end, as without it.
+// messages are complete only at the end, as without it (past the sound budget, though, the sounds
+// refused are those the chart uses last).
 LoadedChart loadChart(const QString& path, const MediaOptions& options,
                       LoadObserver* observer = nullptr, const ReadOptions& reading = {});
 

@@ -17,7 +17,8 @@ struct FirstUse {
 
 // Every sound and picture index that the chart's events use, once each, by the chart time of its
 // first use (the table's order for ties). The classic reading places an event at its ticks x 1250 /
-// bpm, which leaves out the bar ends' clock jumps: the order is what counts.
+// bpm, which leaves out the bar ends' clock jumps (a chart with shortened measures reaches its
+// events somewhat sooner than these times say).
 std::vector<FirstUse> firstUses(const Chart& chart);
 
 // The chart time of its last event (0 for none).

@@ -19,8 +19,8 @@ inline constexpr QSize kStageSize{640, 480};
 struct MediaOptions {
     int sampleRate = 44100;  // sounds are converted to this rate
     int threads = 0;         // decoding threads; 0: one per core
-    // The decoded samples of all the chart's sounds together; past it, sounds are refused in line
-    // order.
+    // The decoded samples of all the chart's sounds together; past it, sounds are refused in the
+    // order they are decoded (line order, or first use for a load that plays as it decodes).
     std::size_t soundBudgetBytes = media::kChartSoundBudgetBytes;
     // The same for the pictures (BMP and stage pictures together), while they are read and as
     // they are kept.

@@ -1,5 +1,6 @@
 #include "playback/playback.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "chart/channels.h"
@@ -74,11 +75,14 @@ void Playback::endMediaWait() {
     }
 }
 
-bool Playback::holdFor(bool picture, long long index) {
+bool Playback::holdFor(bool picture, long long index, double dueMs) {
     if (display_.skipLateEvents || paused_ || !playing_ || phase_ != Phase::Loop) {
         return false;
     }
     pause();
+    // The run goes on from the held event's own time, so that it and the events found late with
+    // it are handled again, each holding in turn while its index is still pending.
+    pausedAtMs_ = std::max(0.0, pausedAtMs_ - std::max(0.0, elapsedMs(clock_.nowMs(), dueMs)));
     waitingForMedia_ = true;
     awaitedPicture_ = picture;
     awaitedIndex_ = index;
@@ -88,7 +92,9 @@ bool Playback::holdFor(bool picture, long long index) {
 
 void Playback::endWait() {
     waitingForMedia_ = false;
-    host_.statusChanged(PlayerStatus::Playing);
+    if (playing_) {
+        host_.statusChanged(PlayerStatus::Playing);
+    }
 }
 
 void Playback::abandon() {
@@ -207,7 +213,7 @@ media::Lane fullLane(int channel) {
 
 void Playback::startSound(long long index, double dueMs, media::Lane lane) {
     if (media_.soundPending(index)) {
-        holdFor(false, index);
+        holdFor(false, index, dueMs);
         return;
     }
     if (media::SoundPtr sound = media_.sound(index)) {
@@ -240,7 +246,7 @@ bool Playback::silenced(int channel) const {
 
 void Playback::showPicture(long long index, bool layer) {
     if (media_.picturePending(index)) {
-        holdFor(true, index);
+        holdFor(true, index, handledAtMs());
         return;
     }
     showOnSurface(index, layer, handledAtMs());

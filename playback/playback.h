@@ -188,9 +188,9 @@ class Playback {
     Mute mute_;
 
   private:
-    // Holds the run until the sound (or picture) index is ready; false with Wait Off, or when the
-    // run cannot hold.
-    bool holdFor(bool picture, long long index);
+    // Holds the run at the event due at clock reading dueMs until the sound (or picture) index is
+    // ready; false with Wait Off, or when the run cannot hold.
+    bool holdFor(bool picture, long long index, double dueMs);
     void endWait();
     Step phasePass();
     Step finishTailWait();

@@ -171,7 +171,7 @@ void PlayerController::chartRead(std::shared_ptr<ReadChart> read) {
         timed_.abandon();
     }
     lengthMs_ = chartLengthMs(loaded_.chart);
-    gate_ = StartGate(std::move(read->firstUses), lengthMs_, clock_.nowMs());
+    gate_ = StartGate(std::move(read->firstUses), lengthMs_, loaded_.media, clock_.nowMs());
     startWhenReady();
 }
 
@@ -194,8 +194,7 @@ void PlayerController::startWhenReady() {
 
 void PlayerController::loaded(LoadedChart&& chart) {
     if (chart.handedOver) {
-        // The same items as handed over, none pending now.
-        loaded_.media = std::move(chart.media);
+        // The tables are whole already: every index was handed over.
         loaded_.messages = std::move(chart.messages);
         view_->messagesChanged(loaded_.messages);
         if (started_) {
@@ -258,7 +257,7 @@ void PlayerController::play() {
         open(path_);
         return;
     }
-    if (active().paused()) {
+    if (active().paused() && !active().waitingForMedia()) {
         active().resume();
         return;
     }
@@ -294,7 +293,9 @@ void PlayerController::stop() {
 }
 
 void PlayerController::fastForward() {
-    if (!loading()) {
+    if (playback().waitingForMedia()) {
+        seekTo(positionMs() + 1000);  // the clock has run on while the run waited
+    } else if (!loading()) {
         active().fastForward();
     }
 }
@@ -361,7 +362,9 @@ void PlayerController::setMute(Playback::Mute mute) {
 }
 
 void PlayerController::rewind() {
-    if (!loading()) {
+    if (playback().waitingForMedia()) {
+        seekTo(positionMs() - 1000);
+    } else if (!loading()) {
         active().rewind();
     }
 }

@@ -7,8 +7,11 @@
 
 namespace carvel {
 
-StartGate::StartGate(std::vector<FirstUse> uses, double lengthMs, double decodingSinceMs)
-    : uses_(std::move(uses)), lengthMs_(lengthMs), sinceMs_(decodingSinceMs) {}
+StartGate::StartGate(std::vector<FirstUse> uses, double lengthMs, const ChartMedia& media,
+                     double decodingSinceMs)
+    : uses_(std::move(uses)), lengthMs_(lengthMs), sinceMs_(decodingSinceMs) {
+    startHorizonMs_ = horizonMs(media);
+}
 
 double StartGate::horizonMs(const ChartMedia& media) {
     for (; next_ < uses_.size(); ++next_) {
@@ -32,9 +35,14 @@ bool StartGate::ready(const ChartMedia& media, double nowMs) {
     if (horizon < kLeadMs) {
         return false;
     }
-    // Chart ms made ready per ms of decoding; the rest of the chart then takes (length - horizon)
-    // / pace, and the run must not get within the margin of it.
-    const double pace = horizon / std::max(1.0, elapsedMs(nowMs, sinceMs_));
+    // Chart ms made ready per ms of decoding (a stretch without uses at the start, before any
+    // decoding, does not count); the rest of the chart then takes (length - horizon) / pace, and
+    // the run must not get within the margin of it.
+    const double gained = horizon - startHorizonMs_;
+    if (gained <= 0) {
+        return false;
+    }
+    const double pace = gained / std::max(1.0, elapsedMs(nowMs, sinceMs_));
     return (lengthMs_ - horizon) / pace <= lengthMs_ - kMarginMs;
 }
 

@@ -211,9 +211,35 @@ TEST(StartGateTest, WaitsForTheLeadAndAPaceThatStaysAhead) {
             media.pendingSounds[static_cast<std::size_t>(i)] = true;
         }
         media.pendingPictures[1] = c.picturePending;
-        StartGate gate(uses, c.lengthMs, 1000);
+        ChartMedia before;  // all pending as decoding begins
+        before.pendingSounds.assign(4, true);
+        before.pendingPictures.assign(2, true);
+        StartGate gate(uses, c.lengthMs, before, 1000);
         EXPECT_EQ(gate.ready(media, 1000 + c.elapsedMs), c.ready);
     }
+}
+
+// Two sounds pending at one time, found late: the run holds at their time for each in turn, so
+// neither is lost, and they sound together (02's first start is stopped where it starts).
+TEST_F(ProgressiveStartTest, APendingChordFoundLateHoldsForEachSound) {
+    controller.open(chartFile(u"chord.bms"_qs,
+                              "#BPM 120\n#WAV01 a.wav\n#WAV02 b.wav\n#WAV03 c.wav\n"
+                              "#00001:01\n#00211:02\n#00212:03\n"));
+    ASSERT_TRUE(decoder.loadsAtLeast(1));
+    decode(10, 1);
+    ASSERT_FALSE(controller.loading());
+    const double start = clock.now;
+    runFor(controller, clock, 3990);
+    clock.now += 25;  // the pass for 4,000 ms comes 15 ms late
+    runFor(controller, clock, 0);
+    EXPECT_DOUBLE_EQ(controller.positionMs(), 4000);
+    decode(100, 2);
+    runFor(controller, clock, 0);
+    EXPECT_EQ(view.list.back(), PlayerStatus::LoadingMedia) << "waits again, for 03";
+    decode(100, 3);
+    runFor(controller, clock, 10000);
+    EXPECT_EQ(output.startsFrom(start), u"1@0+0 2@4115+0 2@4215+0 3@4215+0"_qs);
+    EXPECT_EQ(std::count(view.list.begin(), view.list.end(), PlayerStatus::LoadingMedia), 2);
 }
 
 // Stop ends the decoding of a chart that plays as it decodes; Play loads it again.
