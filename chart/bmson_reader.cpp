@@ -209,6 +209,10 @@ void BmsonReader::readInfo(const QJsonObject& info) {
 
 void BmsonReader::readSounds(const QJsonArray& channels) {
     for (qsizetype i = 0; i < channels.size(); ++i) {
+        if (i >= kMaxTimedValue) {
+            problem(u"sound_channels[]"_qs);  // more than an event's index can name
+            return;
+        }
         const QJsonObject channel = channels.at(i).toObject();
         const auto index = static_cast<std::int32_t>(i + 1);
         const QString name = text(channel, u"name", u"sound_channels[].name"_qs);
@@ -241,7 +245,8 @@ void BmsonReader::readSounds(const QJsonArray& channels) {
             event.value = index;
             if (channels::isLongLane(event.channel)) {
                 const auto held = static_cast<std::int32_t>(chart_.timeline().longNotes.size());
-                chart_.timeline().longNotes.push_back({0, 0, event.channel});
+                chart_.timeline().longNotes.push_back(
+                    {0, 0, static_cast<std::uint16_t>(event.channel)});
                 markers_.push_back({y, Marker::Kind::LongStart, held});
                 markers_.push_back({y + length, Marker::Kind::LongEnd, held});
             }
@@ -255,7 +260,7 @@ void BmsonReader::readPictures(const QJsonObject& bga) {
     // Pictures take their place in bga_header as index; the events name them by id.
     std::unordered_map<double, std::int32_t> byId;
     const QJsonArray header = array(bga, u"bga_header", u"bga.bga_header"_qs);
-    for (qsizetype i = 0; i < header.size(); ++i) {
+    for (qsizetype i = 0; i < header.size() && i < kMaxTimedValue; ++i) {
         const QJsonObject entry = header.at(i).toObject();
         const double id = number(entry, u"id", u"bga.bga_header[].id"_qs, -1);
         const QString name = text(entry, u"name", u"bga.bga_header[].name"_qs);
