@@ -239,8 +239,11 @@ template <typename Owner>
 Chart readBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progress,
                 const ReadOptions& options, Owner& owner) {
     const LineDecoder decoder(bytes);
-    if (!decoder.byLines() || options.mode == ReadingMode::Full) {
+    if (!decoder.byLines()) {
         return readChartText(decodeText(bytes), folder, progress, options);
+    }
+    if (options.mode == ReadingMode::Full) {
+        return readFullChartBytes(decoder, folder, progress, options.seed);
     }
     ClassicReader reader(folder, progress);
     reader.table().events.reserve(eventBound(decoder.text()));
@@ -288,9 +291,8 @@ ReadResult readChart(const QString& path, ReadProgress* progress, const ReadOpti
     try {
         if (options.mode == ReadingMode::Full && isBmsonPath(absolute)) {
             result.chart = readBmson(file.bytes, folder, progress);
-        } else if (options.mode == ReadingMode::Full || file.bytes.startsWith("\xFF\xFE") ||
-                   file.bytes.startsWith("\xFE\xFF")) {
-            // The full reading and UTF-16 read the whole text: the bytes go before it is read.
+        } else if (file.bytes.startsWith("\xFF\xFE") || file.bytes.startsWith("\xFE\xFF")) {
+            // UTF-16 is read as a whole text: the bytes go before it is read.
             const QString text = decodeText(file.bytes);
             file.bytes = QByteArray();
             result.chart = readChartText(text, folder, progress, options);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <string>
 
 #include "chart/channels.h"
 #include "chart/full_timeline.h"
@@ -51,12 +53,28 @@ bool isChannelLine(QStringView line) {
            isDigit(line[3]);
 }
 
-// The #CASE values of each switch in text, in the order of the lines that open them; a switch's
-// own cases only, not those of the switches nested in it.
-std::vector<std::vector<std::int64_t>> switchCases(QStringView text) {
+// Whether a line's bytes are a channel line as isChannelLine reads it, of printable ASCII only
+// (so without blanks to trim).
+bool isPlainChannelLine(QByteArrayView line) {
+    if (line.size() < 7 || line[0] != '#' || line[6] != ':') {
+        return false;
+    }
+    for (const char c : line) {
+        if (!LineDecoder::isPlain(c)) {
+            return false;
+        }
+    }
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return digit(line[1]) && digit(line[2]) && digit(line[3]);
+}
+
+// The #CASE values of each switch in the lines that forEachRest gives, in the order of the lines
+// that open them; a switch's own cases only, not those of the switches nested in it.
+template <typename ForEachRest>
+std::vector<std::vector<std::int64_t>> switchCases(ForEachRest forEachRest) {
     std::vector<std::vector<std::int64_t>> cases;
     std::vector<size_t> open;  // the switches not closed yet, by their place in cases
-    forEachLine(text, [&](QStringView raw) {
+    forEachRest([&](QStringView raw) {
         const QStringView line = trimBlanks(raw);
         if (line.size() < 2 || line.front() != u'#' || isChannelLine(line)) {
             return;
@@ -76,47 +94,67 @@ std::vector<std::vector<std::int64_t>> switchCases(QStringView text) {
 
 // A #BPMxx or #STOPxx line as written; the index is read once #BASE is known.
 struct Definition {
-    QStringView index;
-    QStringView text;
+    QString index;
+    QString text;
 };
 
 // A #WAVxx, #BMPxx or #STAGEFILE line as written.
 struct MediaLine {
     MediaRequest::Kind kind = MediaRequest::Kind::Sound;
-    QStringView index;
-    QStringView name;
+    QString index;
+    QString name;
 };
 
+// Reads line by line. Channel lines are kept as bytes: the plain ones (printable ASCII, as most
+// are) where they stand in the chart's bytes, which the caller keeps until finish; the others as a
+// copy in which every character beyond ASCII is one byte 0x80, which no alphabet holds.
 class FullReader {
   public:
-    FullReader(QStringView text, const QString& folder, std::optional<std::uint32_t> seed)
-        : text_(text), folder_(folder), branches_(seed) {
+    FullReader(const QString& folder, std::optional<std::uint32_t> seed) : branches_(seed) {
         chart_.setMode(ReadingMode::Full);
         chart_.folder = folder;
     }
 
-    void line(QStringView raw);
+    // forEachRest(f) calls f(QStringView) for this line and each one after it.
+    template <typename ForEachRest>
+    void line(QStringView raw, ForEachRest forEachRest);
+    // A line of printable ASCII (no blanks) that isChannelLine holds, read as the characters its
+    // bytes are.
+    void plainChannelLine(std::string_view line) {
+        channelLine(line.substr(7), line[1], line[2], line[3],
+                    channelValue(QLatin1Char(line[4]), QLatin1Char(line[5])));
+    }
     Chart finish(ReadProgress* progress);
 
   private:
+    void channelLine(std::string_view data, char16_t m0, char16_t m1, char16_t m2, int channel);
     void header(QStringView key, QStringView value);
     void resolveMedia(ReadProgress* progress);
     void resolveDefinitions();
 
-    QStringView text_;
-    QString folder_;
     RandomBranches branches_;
     bool switchesKnown_ = false;
     Chart chart_;
     FullDefinitions defs_;
     std::vector<ChannelLine> lines_;
-    std::vector<MediaLine> media_;  // in line order
+    std::deque<std::string> copies_;  // the data of channel lines that are not plain
+    std::vector<MediaLine> media_;    // in line order
     std::vector<Definition> bpms_;
     std::vector<Definition> stops_;
-    std::vector<QStringView> lnobjs_;
+    std::vector<QString> lnobjs_;
 };
 
-void FullReader::line(QStringView raw) {
+void FullReader::channelLine(std::string_view data, char16_t m0, char16_t m1, char16_t m2,
+                             int channel) {
+    if (branches_.reading() && channels::isRead(channel)) {
+        const int measure = (m0 - u'0') * 100 + (m1 - u'0') * 10 + (m2 - u'0');
+        lines_.push_back(
+            {data, static_cast<std::int16_t>(measure), static_cast<std::uint16_t>(channel)});
+    }
+}
+
+template <typename ForEachRest>
+void FullReader::line(QStringView raw, ForEachRest forEachRest) {
     const QStringView line = trimBlanks(raw);
     if (line.size() < 2 || line.front() != u'#') {
         return;
@@ -124,12 +162,17 @@ void FullReader::line(QStringView raw) {
     // "#mmmcc:data": three digits of measure, two base-36 characters of channel.
     if (isChannelLine(line)) {
         const int channel = channelValue(line[4], line[5]);
-        if (branches_.reading() && channels::isRead(channel)) {
-            const int measure = (line[1].unicode() - u'0') * 100 + (line[2].unicode() - u'0') * 10 +
-                                (line[3].unicode() - u'0');
-            lines_.push_back({trimBlanks(line.sliced(7)), static_cast<std::int16_t>(measure),
-                              static_cast<std::uint16_t>(channel)});
+        if (!branches_.reading() || !channels::isRead(channel)) {
+            return;
         }
+        const QStringView data = trimBlanks(line.sliced(7));
+        std::string& bytes = copies_.emplace_back(static_cast<size_t>(data.size()), '\x80');
+        for (qsizetype i = 0; i < data.size(); ++i) {
+            if (data[i].unicode() < 0x80) {
+                bytes[static_cast<size_t>(i)] = static_cast<char>(data[i].unicode());
+            }
+        }
+        channelLine(bytes, line[1].unicode(), line[2].unicode(), line[3].unicode(), channel);
         return;
     }
     const auto [key, value] = keyValue(line);
@@ -137,7 +180,7 @@ void FullReader::line(QStringView raw) {
         // Whether a #DEF is read depends on the #CASE lines after it: the switches are looked
         // through once, from the first on, and only in charts that have one.
         switchesKnown_ = true;
-        branches_.setSwitchCases(switchCases(text_.sliced(raw.data() - text_.data())));
+        branches_.setSwitchCases(switchCases(forEachRest));
     }
     if (!branches_.control(key, value) && branches_.reading()) {
         header(key, value);
@@ -165,19 +208,19 @@ void FullReader::header(QStringView key, QStringView value) {
     } else if (sameKey(key, u"BASE")) {
         defs_.base = leadingNumber(value) == 62 ? IndexBase::Base62 : IndexBase::Base36;
     } else if (sameKey(key, u"LNOBJ")) {
-        lnobjs_.push_back(value);
+        lnobjs_.push_back(value.toString());
     } else if (sameKey(key, u"STAGEFILE")) {
-        media_.push_back({MediaRequest::Kind::Stage, {}, value});
+        media_.push_back({MediaRequest::Kind::Stage, {}, value.toString()});
     } else if (key.size() == 5 && sameKey(key.first(3), u"WAV")) {
-        media_.push_back({MediaRequest::Kind::Sound, key.sliced(3), value});
+        media_.push_back({MediaRequest::Kind::Sound, key.sliced(3).toString(), value.toString()});
     } else if (key.size() == 5 && sameKey(key.first(3), u"BMP")) {
-        media_.push_back({MediaRequest::Kind::Picture, key.sliced(3), value});
+        media_.push_back({MediaRequest::Kind::Picture, key.sliced(3).toString(), value.toString()});
     } else if (key.size() == 5 && sameKey(key.first(3), u"BPM")) {
-        bpms_.push_back({key.sliced(3), value});
+        bpms_.push_back({key.sliced(3).toString(), value.toString()});
     } else if (key.size() == 7 && sameKey(key.first(5), u"EXBPM")) {
-        bpms_.push_back({key.sliced(5), value});
+        bpms_.push_back({key.sliced(5).toString(), value.toString()});
     } else if (key.size() == 6 && sameKey(key.first(4), u"STOP")) {
-        stops_.push_back({key.sliced(4), value});
+        stops_.push_back({key.sliced(4).toString(), value.toString()});
     }
 }
 
@@ -193,7 +236,7 @@ void FullReader::resolveMedia(ReadProgress* progress) {
         request.kind = d.kind;
         if (d.kind != MediaRequest::Kind::Stage) {
             request.index = indexValue(d.index, defs_.base);
-            request.indexText = d.index.toString();
+            request.indexText = d.index;
             if (request.index < 0 ||
                 (request.index == 0 && d.kind != MediaRequest::Kind::Picture)) {
                 continue;
@@ -202,8 +245,8 @@ void FullReader::resolveMedia(ReadProgress* progress) {
         if (d.name.isEmpty()) {
             continue;
         }
-        request.name = d.name.toString();
-        request.file = resolver.resolve(folder_, request.name);
+        request.name = d.name;
+        request.file = resolver.resolve(chart_.folder, request.name);
         request.video =
             d.kind == MediaRequest::Kind::Picture && PathResolver::namesVideo(request.name);
         chart_.media.push_back(std::move(request));
@@ -224,7 +267,7 @@ void FullReader::resolveDefinitions() {
     };
     fill(bpms_, defs_.bpms);
     fill(stops_, defs_.stops);
-    for (const QStringView text : lnobjs_) {
+    for (const QString& text : lnobjs_) {
         const int index = indexValue(text, defs_.base);
         if (index > 0) {
             defs_.lnobj = index;
@@ -233,7 +276,7 @@ void FullReader::resolveDefinitions() {
     // The last valid length of a measure wins.
     for (const ChannelLine& line : lines_) {
         if (line.channel == channels::kBarLength) {
-            const long double ratio = leadingDecimal(line.data);
+            const long double ratio = leadingDecimal(QString::fromLatin1(line.data));
             if (ratio > 0) {
                 defs_.measureBeats[static_cast<size_t>(line.measure)] = 4 * ratio;
             }
@@ -254,11 +297,34 @@ Chart FullReader::finish(ReadProgress* progress) {
 
 Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
                         std::optional<std::uint32_t> seed) {
-    FullReader reader(text, folder, seed);
+    FullReader reader(folder, seed);
     forEachLine(text, [&](QStringView line) {
         if (progress == nullptr || !progress->stopRequested()) {
-            reader.line(line);
+            reader.line(line, [&](auto visit) {
+                forEachLine(text.sliced(line.data() - text.data()), visit);
+            });
         }
+    });
+    return reader.finish(progress);
+}
+
+Chart readFullChartBytes(const LineDecoder& decoder, const QString& folder, ReadProgress* progress,
+                         std::optional<std::uint32_t> seed) {
+    FullReader reader(folder, seed);
+    const QByteArrayView bytes = decoder.text();
+    forEachLine(bytes, [&](QByteArrayView line) {
+        if (progress != nullptr && progress->stopRequested()) {
+            return;
+        }
+        if (isPlainChannelLine(line)) {
+            reader.plainChannelLine(
+                std::string_view(line.data(), static_cast<size_t>(line.size())));
+            return;
+        }
+        reader.line(decoder.decode(line), [&](auto visit) {
+            forEachLine(bytes.sliced(line.data() - bytes.data()),
+                        [&](QByteArrayView rest) { visit(decoder.decode(rest)); });
+        });
     });
     return reader.finish(progress);
 }

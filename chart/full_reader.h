@@ -6,6 +6,7 @@
 
 #include "chart/chart.h"
 #include "chart/chart_reader.h"
+#include "platform/text_file.h"
 
 namespace carvel {
 
@@ -14,5 +15,9 @@ namespace carvel {
 // Progress is told after each measure that added events. seed fixes the #RANDOM draws.
 Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* progress,
                         std::optional<std::uint32_t> seed);
+// The same reading of bytes that decoder can decode line by line (byLines()), decoding only the
+// lines that are not plain ASCII channel lines.
+Chart readFullChartBytes(const LineDecoder& decoder, const QString& folder, ReadProgress* progress,
+                         std::optional<std::uint32_t> seed);
 
 }  // namespace carvel

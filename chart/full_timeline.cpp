@@ -144,7 +144,7 @@ class Placement {
     void gatherLine(int index);
     void gatherMerged(size_t first, size_t last);
     void add(int channel, Fraction at, int value, int line);
-    int pairValue(int channel, QChar high, QChar low) const;
+    int pairValue(int channel, char high, char low) const;
     void sweep(size_t first, long double beats);
     void advanceTo(Fraction at, long double beats);
     // Notes where the sweep stands: at_ of measure_, reached at time_, then stopMs_.
@@ -297,8 +297,10 @@ void Placement::sweep(size_t first, long double beats) {
 
 // The value of a pair on a channel: a hexadecimal tempo on 03, an index elsewhere; 0 or below for
 // an empty pair ("00", or characters outside the alphabet), which neither plays nor replaces.
-int Placement::pairValue(int channel, QChar high, QChar low) const {
-    return channel == kHexTempo ? hexPairValue(high, low) : indexValue(high, low, defs_.base);
+int Placement::pairValue(int channel, char high, char low) const {
+    const QLatin1Char h(high);
+    const QLatin1Char l(low);
+    return channel == kHexTempo ? hexPairValue(h, l) : indexValue(h, l, defs_.base);
 }
 
 // Appends the measure's sound and picture events, holding their positions, and collects its
@@ -355,13 +357,14 @@ void Placement::gather(const int* first, const int* last) {
 template <typename Visit>
 void Placement::forEachPair(int index, Visit visit) const {
     const ChannelLine& line = lines_[static_cast<size_t>(index)];
-    const QStringView data = line.data;
-    if (data.size() / 2 >= kMaxPairs) {
+    const std::string_view data = line.data;
+    if (data.size() / 2 >= size_t{kMaxPairs}) {
         return;  // far beyond any chart file that is read
     }
     const auto n = static_cast<std::int32_t>(data.size() / 2);
     for (std::int32_t k = 0; k < n; ++k) {
-        const int value = pairValue(line.channel, data[2 * k], data[2 * k + 1]);
+        const int value = pairValue(line.channel, data[2 * static_cast<size_t>(k)],
+                                    data[2 * static_cast<size_t>(k) + 1]);
         if (value > 0) {
             visit(Fraction{k, n}, value);
         }

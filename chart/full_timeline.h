@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "chart/chart.h"
@@ -15,9 +16,10 @@ namespace carvel {
 inline constexpr int kMeasureCount = 1000;
 
 // A channel line of the full reading that was read: its measure, its channel (base 36) and its
-// data with the blanks around it dropped. The data points into the chart's text.
+// data with the blanks around it dropped, as bytes: ASCII characters as themselves, any other
+// character as one byte 0x80 or above. The data points into memory the reader keeps.
 struct ChannelLine {
-    QStringView data;
+    std::string_view data;
     std::int16_t measure = 0;
     std::uint16_t channel = 0;
 };

@@ -91,6 +91,62 @@ TEST(ReadChartBytes, LongFileSameAsTheDecodedText) {
     }
 }
 
+// Everything the full reading keeps, as text.
+Strings fullSummary(const Chart& chart) {
+    Strings out = {chart.title.toStdString(), chart.artist.toStdString(),
+                   std::to_string(chart.startBpm)};
+    for (const MediaRequest& r : chart.media) {
+        out.push_back((u"%1 %2 [%3] [%4] %5"_qs)
+                          .arg(QString::number(static_cast<int>(r.kind)), r.indexText, r.name,
+                               r.file.path, QString::number(r.video))
+                          .toStdString());
+    }
+    for (const TimedEvent& e : chart.timeline().events) {
+        std::string text;
+        appendTimedEventText(text, e);
+        out.push_back(text);
+    }
+    for (const LongNote& n : chart.timeline().longNotes) {
+        out.push_back("long " + std::to_string(n.startMs) + " " + std::to_string(n.endMs) + " " +
+                      std::to_string(n.channel));
+    }
+    for (const TimingMark& m : chart.timeline().timingMarks) {
+        out.push_back("mark " + std::to_string(m.timeMs) + " " + std::to_string(m.bpm) + " " +
+                      std::to_string(m.stopMs));
+    }
+    return out;
+}
+
+// The full reading of the bytes, which decodes only the lines that are not plain channel lines,
+// gives what the full reading of the whole decoded text gives.
+TEST(ReadChartBytes, FullReadingSameAsTheDecodedText) {
+    const QByteArray cases[] = {
+        "#TITLE plain\r\n#BPM 150\r\n#00111:0102\r\n#00203:7F\r\n#00211:0Z\r\n",
+        // Blanks around and inside data, tabs, CP932 and control characters in channel lines.
+        "#00111:  01 02  \n#00112:\t0102\t\n#00113:01\x83\x65\n#00114:0\x7F"
+        "01\n#00115:zz\n",
+        // CP932 names and definitions; #BASE 62 after the lines it changes; indexes in both cases.
+        "#TITLE \x83\x65\x83\x58\r\n#WAV0a \x83\x65.wav\r\n#BMP01 a.mpg\r\n#00111:0a0A\r\n"
+        "#BASE 62\r\n#BPM0b 180\r\n#STOP01 96\r\n#00108:0b\r\n#00109:01\r\n#00102:0.75\r\n",
+        // Switches: each #DEF depends on the #CASE lines that come after it.
+        "#SETSWITCH 2\n#DEF\n#00112:02\n#SKIP\n#CASE 2\n#00111:01\n#ENDSW\n"
+        "#SWITCH 3\n#SETSWITCH 3\n#CASE 3\n#00113:03\n#ENDSW\n#00114:04\n",
+        // #RANDOM with a fixed draw, #IF blocks, long notes and #LNOBJ.
+        "#SETRANDOM 2\n#IF 1\n#00111:01\n#ENDIF\n#IF 2\n#00112:02\n#ENDIF\n#LNOBJ ZZ\n"
+        "#00211:01ZZ\n#00251:0101\n",
+        // UTF-8 with its mark.
+        "\xEF\xBB\xBF#TITLE \xE3\x83\x86\n#00111:01\xE3\x83\x86\n#00211:0101",
+        "",
+    };
+    const ReadOptions full{ReadingMode::Full, 1};
+    for (const QByteArray& bytes : cases) {
+        SCOPED_TRACE(bytes.toHex().toStdString());
+        const Chart fromText = readChartText(decodeText(bytes), u"/nonexistent/"_qs, nullptr, full);
+        const Chart fromBytes = readChartBytes(bytes, u"/nonexistent/"_qs, nullptr, full);
+        EXPECT_EQ(fullSummary(fromBytes), fullSummary(fromText));
+    }
+}
+
 // The sort by measures and ticks agrees with a sort by the texts, in any line order.
 TEST(SortEvents, AnyLineOrderGivesTheTextOrder) {
     std::mt19937 random(3);
