@@ -243,7 +243,8 @@ Chart readBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progr
         return readChartText(decodeText(bytes), folder, progress, options);
     }
     if (options.mode == ReadingMode::Full) {
-        return readFullChartBytes(decoder, folder, progress, options.seed);
+        return readFullChartBytes(decoder, folder, progress, options.seed,
+                                  [&](const char* done) { owner.reading(done); });
     }
     ClassicReader reader(folder, progress);
     reader.table().events.reserve(eventBound(decoder.text()));

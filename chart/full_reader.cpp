@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -124,7 +125,10 @@ class FullReader {
         channelLine(line.substr(7), line[1], line[2], line[3],
                     channelValue(QLatin1Char(line[4]), QLatin1Char(line[5])));
     }
-    Chart finish(ReadProgress* progress);
+    // bytesDone, when given, is told as the events are placed where the lines that still count
+    // begin in bytes.
+    Chart finish(ReadProgress* progress, QByteArrayView bytes = {},
+                 const BytesDone& bytesDone = nullptr);
 
   private:
     void channelLine(std::string_view data, char16_t m0, char16_t m1, char16_t m2, int channel);
@@ -284,12 +288,30 @@ void FullReader::resolveDefinitions() {
     }
 }
 
-Chart FullReader::finish(ReadProgress* progress) {
+Chart FullReader::finish(ReadProgress* progress, QByteArrayView bytes, const BytesDone& bytesDone) {
     resolveMedia(progress);
     resolveDefinitions();
     chart_.startBpm = static_cast<double>(defs_.startBpm);
     chart_.bpm = static_cast<int>(std::clamp(std::nearbyint(chart_.startBpm), 1.0, 32767.0));
-    chart_.timeline() = placeEvents(lines_, defs_, progress);
+    if (!bytesDone) {
+        chart_.timeline() = placeEvents(lines_, defs_, progress);
+        return std::move(chart_);
+    }
+    // Lines that are copies do not hold the bytes back: what is done ends at the first line from
+    // the one given on that stands in the bytes.
+    const auto inBytes = [&](std::string_view data) {
+        const auto at = reinterpret_cast<std::uintptr_t>(data.data());
+        const auto first = reinterpret_cast<std::uintptr_t>(bytes.data());
+        return at >= first && at <= first + static_cast<std::uintptr_t>(bytes.size());
+    };
+    size_t next = 0;
+    chart_.timeline() = placeEvents(lines_, defs_, progress, [&](size_t done) {
+        next = std::max(next, done);
+        while (next < lines_.size() && !inBytes(lines_[next].data)) {
+            ++next;
+        }
+        bytesDone(next < lines_.size() ? lines_[next].data.data() : bytes.data() + bytes.size());
+    });
     return std::move(chart_);
 }
 
@@ -309,7 +331,7 @@ Chart readFullChartText(QStringView text, const QString& folder, ReadProgress* p
 }
 
 Chart readFullChartBytes(const LineDecoder& decoder, const QString& folder, ReadProgress* progress,
-                         std::optional<std::uint32_t> seed) {
+                         std::optional<std::uint32_t> seed, const BytesDone& bytesDone) {
     FullReader reader(folder, seed);
     const QByteArrayView bytes = decoder.text();
     forEachLine(bytes, [&](QByteArrayView line) {
@@ -326,7 +348,7 @@ Chart readFullChartBytes(const LineDecoder& decoder, const QString& folder, Read
                         [&](QByteArrayView rest) { visit(decoder.decode(rest)); });
         });
     });
-    return reader.finish(progress);
+    return reader.finish(progress, bytes, bytesDone);
 }
 
 }  // namespace carvel

@@ -126,7 +126,7 @@ class Placement {
         lastKeyNote_.fill(std::nan(""));
     }
 
-    Timeline place(ReadProgress* progress);
+    Timeline place(ReadProgress* progress, const std::function<void(size_t)>& linesDone);
 
   private:
     void placeMeasure(long double beats, const int* first, const int* last);
@@ -182,7 +182,7 @@ class Placement {
     size_t nextChange_ = 0;
 };
 
-Timeline Placement::place(ReadProgress* progress) {
+Timeline Placement::place(ReadProgress* progress, const std::function<void(size_t)>& linesDone) {
     // The lines of each measure, in file order (a counting sort by measure).
     std::vector<int> start(kMeasureCount + 1);
     for (const ChannelLine& line : lines_) {
@@ -203,6 +203,15 @@ Timeline Placement::place(ReadProgress* progress) {
         order[static_cast<size_t>(next[static_cast<size_t>(lines_[i].measure)]++)] =
             static_cast<int>(i);
     }
+    // The first line in file order of the measures after each one (the lines' count when none):
+    // once a measure is placed, the lines before it are not read again.
+    std::vector<size_t> firstAfter(kMeasureCount, lines_.size());
+    for (size_t k = kMeasureCount - 1; k > 0; --k) {
+        firstAfter[k - 1] =
+            start[k] < start[k + 1]
+                ? std::min(firstAfter[k], static_cast<size_t>(order[static_cast<size_t>(start[k])]))
+                : firstAfter[k];
+    }
     // Measures after the last one with lines hold nothing to place; they only go on at the last
     // tempo.
     size_t m = 0;
@@ -212,6 +221,9 @@ Timeline Placement::place(ReadProgress* progress) {
         placeMeasure(defs_.measureBeats[m], order.data() + start[m], order.data() + start[m + 1]);
         if (progress != nullptr && events_.size() != before) {
             progress->eventCountChanged(static_cast<qsizetype>(events_.size()));
+        }
+        if (linesDone) {
+            linesDone(firstAfter[m]);
         }
     }
     for (; m < kMeasureCount; ++m) {
@@ -470,8 +482,8 @@ void Placement::endLongNote(double startMs, double endMs, int channel) {
 }  // namespace
 
 Timeline placeEvents(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions,
-                     ReadProgress* progress) {
-    return Placement(lines, definitions).place(progress);
+                     ReadProgress* progress, const std::function<void(size_t)>& linesDone) {
+    return Placement(lines, definitions).place(progress, linesDone);
 }
 
 }  // namespace carvel

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -52,7 +53,10 @@ inline long double definedValue(const std::vector<long double>& table, std::size
 // of its lane) go to longNotes, the tempo changes and stops to timingMarks. Times are computed in
 // long double with compensated sums, so a time that a double can hold comes out exactly. Events
 // whose time does not fit a double are dropped.
+// linesDone(k), when given, is told as the placement goes on that lines[0, k) are not read again
+// (k only grows).
 Timeline placeEvents(const std::vector<ChannelLine>& lines, const FullDefinitions& definitions,
-                     ReadProgress* progress);
+                     ReadProgress* progress,
+                     const std::function<void(std::size_t)>& linesDone = nullptr);
 
 }  // namespace carvel
