@@ -38,11 +38,12 @@ struct Fraction {
     std::int32_t i = 0;
     std::int32_t n = 1;
 };
+// Positions of one line share their n, which spares the products.
 bool operator<(Fraction a, Fraction b) {
-    return std::int64_t{a.i} * b.n < std::int64_t{b.i} * a.n;
+    return a.n == b.n ? a.i < b.i : std::int64_t{a.i} * b.n < std::int64_t{b.i} * a.n;
 }
 bool operator==(Fraction a, Fraction b) {
-    return std::int64_t{a.i} * b.n == std::int64_t{b.i} * a.n;
+    return a.n == b.n ? a.i == b.i : std::int64_t{a.i} * b.n == std::int64_t{b.i} * a.n;
 }
 // (b - a) as a long double, from one quotient of exact integers.
 long double distance(Fraction a, Fraction b) {
@@ -268,14 +269,21 @@ void Placement::sweep(size_t first, long double beats) {
     nextChange_ = 0;
     anchor();
     size_t kept = first;
+    // Events at one position (they come together) share its time: nothing moves the sweep between
+    // them.
+    Fraction last{-1, 1};
+    double timeMs = 0;
     for (size_t k = first; k < events_.size(); ++k) {
         TimedEvent event = events_[k];
         const Fraction at = unpacked(event.timeMs);
-        advanceTo(at, beats);
-        // A note at a stop sounds when the stop begins.
-        const long double time =
-            at == at_ ? time_.plus(0) : time_.plus(stopMs_ + msPerMeasure_ * distance(at_, at));
-        const auto timeMs = static_cast<double>(time);
+        if (!(at == last)) {
+            advanceTo(at, beats);
+            // A note at a stop sounds when the stop begins.
+            const long double time =
+                at == at_ ? time_.plus(0) : time_.plus(stopMs_ + msPerMeasure_ * distance(at_, at));
+            timeMs = static_cast<double>(time);
+            last = at;
+        }
         if (isLongLane(event.channel)) {
             // Per lane, pairs alternate start and end in time order, pairs at one time in file
             // order; a note left open at a measure's end closes in a later one.
@@ -375,8 +383,12 @@ void Placement::forEachPair(int index, Visit visit) const {
     }
     const auto n = static_cast<std::int32_t>(data.size() / 2);
     for (std::int32_t k = 0; k < n; ++k) {
-        const int value = pairValue(line.channel, data[2 * static_cast<size_t>(k)],
-                                    data[2 * static_cast<size_t>(k) + 1]);
+        const char high = data[2 * static_cast<size_t>(k)];
+        const char low = data[2 * static_cast<size_t>(k) + 1];
+        if (high == '0' && low == '0') {
+            continue;  // the empty pair, by far the most common
+        }
+        const int value = pairValue(line.channel, high, low);
         if (value > 0) {
             visit(Fraction{k, n}, value);
         }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "chart/index_alphabet.h"
 
@@ -36,28 +37,64 @@ std::int64_t roundedThousandths(double timeMs) {
 
 }  // namespace
 
+namespace {
+
+constexpr bool isNarrowTime(double timeMs) {
+    return timeMs >= 0 && timeMs < 9e15;
+}
+
+// Writes a time for which isNarrowTime holds, as printf's "%.3f" would: at most 20 characters.
+char* writeNarrowTime(char* out, double timeMs) {
+    const std::int64_t whole = roundedThousandths(timeMs);
+    out = std::to_chars(out, out + 17, whole / 1000).ptr;
+    const auto decimals = static_cast<int>(whole % 1000);
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + decimals / 100);
+    *out++ = static_cast<char>('0' + decimals / 10 % 10);
+    *out++ = static_cast<char>('0' + decimals % 10);
+    return out;
+}
+
+// Writes ",CC,value": at most 16 characters.
+char* writeTail(char* out, const TimedEvent& event) {
+    constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    *out++ = ',';
+    *out++ = kDigits[(event.channel / 36) % 36];
+    *out++ = kDigits[event.channel % 36];
+    *out++ = ',';
+    return std::to_chars(out, out + 12, static_cast<int>(event.value)).ptr;
+}
+
+}  // namespace
+
 void appendTimedEventText(std::string& out, const TimedEvent& event) {
     char text[64];
     char* end = text;
-    if (event.timeMs >= 0 && event.timeMs < 9e15) {
-        const std::int64_t whole = roundedThousandths(event.timeMs);
-        end = std::to_chars(end, text + sizeof text, whole / 1000).ptr;
-        const auto decimals = static_cast<int>(whole % 1000);
-        *end++ = '.';
-        *end++ = static_cast<char>('0' + decimals / 100);
-        *end++ = static_cast<char>('0' + decimals / 10 % 10);
-        *end++ = static_cast<char>('0' + decimals % 10);
+    if (isNarrowTime(event.timeMs)) {
+        end = writeNarrowTime(end, event.timeMs);
     } else {
         std::string wide(400, '\0');
         const int written = std::snprintf(wide.data(), wide.size(), "%.3f", event.timeMs);
         out.append(wide.data(), static_cast<size_t>(std::max(written, 0)));
     }
-    constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    *end++ = ',';
-    *end++ = kDigits[(event.channel / 36) % 36];
-    *end++ = kDigits[event.channel % 36];
-    *end++ = ',';
-    end = std::to_chars(end, text + sizeof text, event.value).ptr;
+    end = writeTail(end, event);
+    out.append(text, static_cast<size_t>(end - text));
+}
+
+void TimedEventTexts::append(std::string& out, const TimedEvent& event) {
+    const auto bits = std::bit_cast<std::uint64_t>(event.timeMs);
+    if (!isNarrowTime(event.timeMs)) {
+        appendTimedEventText(out, event);
+        return;
+    }
+    if (!hasTime_ || bits != timeBits_) {
+        timeSize_ = static_cast<size_t>(writeNarrowTime(time_.data(), event.timeMs) - time_.data());
+        timeBits_ = bits;
+        hasTime_ = true;
+    }
+    char text[64];
+    std::memcpy(text, time_.data(), time_.size());
+    char* end = writeTail(text + timeSize_, event);
     out.append(text, static_cast<size_t>(end - text));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "chart/chart.h"
@@ -10,5 +12,18 @@ namespace carvel {
 // three decimals (rounded as printf's "%.3f" rounds), the channel's two characters, the value in
 // decimal: "1234.568,11,37".
 void appendTimedEventText(std::string& out, const TimedEvent& event);
+
+// Appends the same text, for the events of a timeline in turn: the text of a time is made once
+// for the events that share it, as a timeline's events do.
+class TimedEventTexts {
+  public:
+    void append(std::string& out, const TimedEvent& event);
+
+  private:
+    std::array<char, 24> time_{};  // the last time's text
+    size_t timeSize_ = 0;
+    std::uint64_t timeBits_ = 0;
+    bool hasTime_ = false;
+};
 
 }  // namespace carvel

@@ -78,7 +78,10 @@ int main(int argc, char** argv) {
         printLine(carvel::messageText(message));
     }
     if (reading.mode == carvel::ReadingMode::Full) {
-        printEvents(chart.timeline().events, carvel::appendTimedEventText);
+        carvel::TimedEventTexts texts;
+        printEvents(
+            chart.timeline().events,
+            [&](std::string& out, const carvel::TimedEvent& event) { texts.append(out, event); });
     } else {
         printEvents(chart.table().events, [&](std::string& out, const carvel::Event& event) {
             carvel::appendEventText(out, event, chart.table().barEndRatios);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "chart/channel_parser.h"
 #include "chart/chart_reader.h"
@@ -203,16 +204,25 @@ TEST(TimedEventText, RoundsLikePrintf) {
         all.push_back(
             std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 60)));
     }
+    // Each time twice in a row, the second time with another channel and value, through the
+    // texts that reuse a time's text as well.
+    TimedEventTexts texts;
     for (const double t : all) {
-        TimedEvent event;
-        event.timeMs = t;
-        event.channel = 37;
-        event.value = 5;
-        std::string got;
-        appendTimedEventText(got, event);
-        char expected[400];
-        std::snprintf(expected, sizeof expected, "%.3f,11,5", t);
-        EXPECT_EQ(got, expected) << t;
+        for (const auto& [channel, value, tail] :
+             {std::tuple{37, 5, ",11,5"}, std::tuple{1295, kMaxTimedValue, ",ZZ,524287"}}) {
+            TimedEvent event;
+            event.timeMs = t;
+            event.channel = static_cast<std::uint32_t>(channel);
+            event.value = value;
+            char expected[400];
+            std::snprintf(expected, sizeof expected, "%.3f%s", t, tail);
+            std::string got;
+            appendTimedEventText(got, event);
+            EXPECT_EQ(got, expected) << t;
+            std::string reused = "x";
+            texts.append(reused, event);
+            EXPECT_EQ(reused, "x" + std::string(expected)) << t;
+        }
     }
 }
 
