@@ -18,6 +18,8 @@ Playback::Playback(const ChartMedia& media, media::SoundOutput& sound, Clock& cl
 
 void Playback::beginRun() {
     missPicture_ = 0;
+    shown_ = {};
+    overlayPending_ = false;
     paused_ = false;
     waitingForMedia_ = false;
     playing_ = true;
@@ -57,6 +59,7 @@ void Playback::resume() {
 }
 
 void Playback::mediaArrived() {
+    redrawArrived();
     if (!waitingForMedia_) {
         return;
     }
@@ -254,7 +257,29 @@ void Playback::showPicture(long long index, bool layer) {
     host_.pictureChanged(display_.compositor.primary(), handledAtMs());
 }
 
+void Playback::redrawArrived() {
+    if (!playing_ || !display_.picturesShown) {
+        return;
+    }
+    bool changed = false;
+    for (size_t surface = 0; surface < shown_.size(); ++surface) {
+        const Shown shown = shown_[surface];
+        if (shown.pending && !media_.picturePending(shown.index)) {
+            showOnSurface(shown.index, surface == 1, shown.startMs);
+            changed = true;
+        }
+    }
+    if (changed || overlayPending_) {
+        compose();  // which finds whether the overlay is still pending
+        changed = changed || !overlayPending_;
+    }
+    if (changed) {
+        host_.pictureChanged(display_.compositor.primary(), clock_.nowMs());
+    }
+}
+
 void Playback::showOnSurface(long long index, bool layer, double startMs) {
+    shown_[layer ? 1 : 0] = {index, startMs, media_.picturePending(index)};
     if (const VideoClipPtr clip = media_.video(index)) {
         display_.videos.play(layer, clip, startMs, clock_.nowMs());
         display_.videos.showFrames(clock_.nowMs(), display_.compositor);
@@ -266,10 +291,13 @@ void Playback::showOnSurface(long long index, bool layer, double startMs) {
 
 void Playback::compose() {
     media::PicturePtr overlay;
+    overlayPending_ = false;
     if (display_.overlay == Overlay::Title) {
         overlay = media_.stage;
+        overlayPending_ = media_.stagePending;
     } else if (display_.overlay == Overlay::Miss) {
         overlay = media_.picture(missPicture_);
+        overlayPending_ = media_.picturePending(missPicture_);
     }
     display_.compositor.compose(overlay);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <array>
 #include <cstddef>
 #include <limits>
 #include <memory>
@@ -78,7 +79,8 @@ class Playback {
     // the run as pause() does, saying so in the status, until mediaArrived() finds it ready (Wait
     // On); with Wait Off it is dropped as a late event is. A seek, a pause or a stop ends the wait.
     bool waitingForMedia() const { return waitingForMedia_; }
-    // The media have changed: a run waiting for them goes on once what it waits for is ready.
+    // The media have changed: a run waiting for them goes on once what it waits for is ready, and
+    // a picture shown black (or an overlay left out) because it was still pending is drawn.
     void mediaArrived();
     // A run waiting for media goes on at once, without what it waited for.
     void endMediaWait();
@@ -197,6 +199,17 @@ class Playback {
     // Shows the videos' frames due by now and brings the wait of step forward to their next frame.
     Step withVideos(Step step);
 
+    // Draws what mediaArrived() finds ready of what was shown while pending.
+    void redrawArrived();
+
+    // What each surface (base, layer) was last given, and whether it was still pending then.
+    struct Shown {
+        long long index = 0;
+        double startMs = 0;
+        bool pending = false;
+    };
+    std::array<Shown, 2> shown_{};
+    bool overlayPending_ = false;  // the overlay's picture was pending when last composed
     std::size_t tailIndex_ = 0;
     bool waitingForMedia_ = false;
     bool awaitedPicture_ = false;

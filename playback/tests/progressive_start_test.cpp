@@ -33,7 +33,9 @@ class FakeDecoder {
         loaded.found = loaded.handedOver = true;
         loaded.media = read->media;
         std::size_t left =
-            std::count(read->media.pendingSounds.begin(), read->media.pendingSounds.end(), true);
+            std::count(read->media.pendingSounds.begin(), read->media.pendingSounds.end(), true) +
+            std::count(read->media.pendingPictures.begin(), read->media.pendingPictures.end(),
+                       true);
         observer->statusChanged(PlayerStatus::Opened);
         observer->chartRead(std::move(read));
         std::unique_lock lock(mutex_);
@@ -46,9 +48,16 @@ class FakeDecoder {
                 stopSeen_ = stop.stop_requested();
                 break;
             }
-            const int index = released_.front();
+            const auto [index, picture] = released_.front();
             released_.pop_front();
             MediaItem item{MediaItem::Kind::Sound, index, testing::makeSound(10), {}, {}};
+            if (picture) {
+                item = {MediaItem::Kind::Picture,
+                        index,
+                        {},
+                        testing::makePicture(QSize(4, 4), 0xFFFF0000, 0xFFFF0000),
+                        {}};
+            }
             place(loaded.media, item);
             observer->mediaReady(std::move(item));
             --left;
@@ -64,11 +73,11 @@ class FakeDecoder {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return loads_ >= count; });
     }
-    // Hands sound index over and waits until it has been.
-    bool release(int index) {
+    // Hands sound (or picture) index over and waits until it has been.
+    bool release(int index, bool picture = false) {
         std::unique_lock lock(mutex_);
         const int before = handed_;
-        released_.push_back(index);
+        released_.emplace_back(index, picture);
         changed_.notify_all();
         return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return handed_ > before; });
     }
@@ -80,7 +89,7 @@ class FakeDecoder {
   private:
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    std::deque<int> released_;
+    std::deque<std::pair<int, bool>> released_;
     int loads_ = 0;
     int handed_ = 0;
     bool stopSeen_ = false;
@@ -89,6 +98,10 @@ class FakeDecoder {
 class Statuses : public PlayerView {
   public:
     void statusChanged(PlayerStatus status) override { list.push_back(status); }
+    void pictureChanged(const QImage& primary, double /*dueMs*/) override {
+        pictureCenter = primary.isNull() ? 0 : primary.pixel(primary.rect().center());
+    }
+    QRgb pictureCenter = 0;
     void loadStateChanged(LoadState state) override { load = state; }
     std::vector<PlayerStatus> list;
     LoadState load = LoadState::Waiting;
@@ -178,6 +191,29 @@ TEST_F(ProgressiveStartTest, StartsWithTheFirstMomentsAndWaitsForALateSound) {
         EXPECT_EQ(view.list, c.statuses);
         EXPECT_EQ(view.load, LoadState::Loaded);
     }
+}
+
+// A picture that a seek finds still pending shows black, and is drawn once it arrives.
+TEST_F(ProgressiveStartTest, APicturePendingAtASeekIsDrawnOnArrival) {
+    const QString pictured = chartFile(u"q.bms"_qs,
+                                       "#BPM 120\n#WAV01 a.wav\n#BMP01 red.bmp\n#00001:01\n"
+                                       "#00204:01\n#00411:01\n");
+    testing::writeBytes(dir.path() + u"/red.bmp"_qs, QByteArray());
+    controller.setSkipLateEvents(true);
+    controller.setPicturesShown(true);
+    controller.open(pictured);
+    ASSERT_TRUE(decoder.loadsAtLeast(1));
+    controller.waitForLoad(0);
+    decode(40, 1);
+    ASSERT_FALSE(controller.loading());
+    runFor(controller, clock, 100);
+    controller.seekTo(5000);
+    runFor(controller, clock, 100);
+    EXPECT_EQ(view.pictureCenter, 0xFF000000u) << "black: picture 01 is still pending";
+    clock.now += 40;
+    ASSERT_TRUE(decoder.release(1, true));
+    controller.waitForLoad(0);
+    EXPECT_EQ(view.pictureCenter, 0xFFFF0000u);
 }
 
 // The run may start once the first two seconds are ready and decoding, at its pace so far, keeps a
