@@ -432,14 +432,20 @@ void Placement::add(int channel, Fraction at, int value, int line) {
             changes_.push_back({at, line, static_cast<std::uint16_t>(value),
                                 static_cast<std::uint8_t>(tempo ? 1 : 2)});
         }
-    } else if (isLongLane(channel)) {
-        events_.push_back({packed(at), static_cast<std::uint16_t>(channel),
-                           static_cast<std::int32_t>(longNoteValues_.size())});
-        longNoteValues_.push_back(value);
     } else {
-        const bool ends = isKeyLane(channel) && value == defs_.lnobj;
-        events_.push_back(
-            {packed(at), static_cast<std::uint16_t>(channel), ends ? kLongNoteEnd : value});
+        // Made whole, then stored as bytes: a copy member by member would first read the packed
+        // word of fields it fills, from memory not yet written.
+        TimedEvent event;
+        event.timeMs = packed(at);
+        event.channel = static_cast<std::uint16_t>(channel);
+        if (isLongLane(channel)) {
+            event.value = static_cast<std::int32_t>(longNoteValues_.size());
+            longNoteValues_.push_back(value);
+        } else {
+            const bool ends = isKeyLane(channel) && value == defs_.lnobj;
+            event.value = ends ? kLongNoteEnd : value;
+        }
+        events_.insert(events_.end(), &event, &event + 1);
     }
 }
 
