@@ -100,15 +100,7 @@ void TimedPlaybackEngine::seek(double deltaMs) {
         for (; next_ < events.size() && events[next_].timeMs <= from; ++next_) {
             handle(events[next_], from - events[next_].timeMs);
         }
-        const double to = std::max(from + deltaMs, std::min(from, 0.0));
-        startMs_ = wrapClock(now - to);
-        handledAt_ = now;
-        const auto first =
-            deltaMs > 0 ? events.begin() + static_cast<std::ptrdiff_t>(next_) : events.begin();
-        next_ = static_cast<std::size_t>(
-            std::partition_point(first, events.end(),
-                                 [to](const TimedEvent& e) { return e.timeMs < to; }) -
-            events.begin());
+        placeAt(std::max(from + deltaMs, std::min(from, 0.0)), now, deltaMs > 0 ? next_ : 0);
         restorePictures();
     }
     host_.wake();
@@ -130,15 +122,19 @@ void TimedPlaybackEngine::setLoop(double aMs, double bMs) {
 }
 
 void TimedPlaybackEngine::jumpTo(double chartMs, double atMs) {
+    placeAt(chartMs, atMs, 0);
+    resumeRingingSounds(chartMs, atMs);
+    restorePictures();
+}
+
+void TimedPlaybackEngine::placeAt(double chartMs, double atMs, std::size_t from) {
     const std::vector<TimedEvent>& events = chart_.timeline().events;
     startMs_ = wrapClock(atMs - chartMs);
     handledAt_ = atMs;
     next_ = static_cast<std::size_t>(
-        std::partition_point(events.begin(), events.end(),
+        std::partition_point(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
                              [chartMs](const TimedEvent& e) { return e.timeMs < chartMs; }) -
         events.begin());
-    resumeRingingSounds(chartMs, atMs);
-    restorePictures();
 }
 
 double TimedPlaybackEngine::positionMs() {

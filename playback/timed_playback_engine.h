@@ -56,6 +56,9 @@ class TimedPlaybackEngine final : public Playback {
     void resumeRingingSounds(double chartMs, double nowMs);
     // Moves the run to chart time chartMs at clock reading atMs.
     void jumpTo(double chartMs, double atMs);
+    // Puts chart time chartMs at clock reading atMs, the next event being the first from there on;
+    // the events before index `from` lie before chartMs.
+    void placeAt(double chartMs, double atMs, std::size_t from);
     struct Loop {
         double aMs;
         double bMs;
