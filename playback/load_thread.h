@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "playback/chart_loader.h"
+#include "playback/load_report.h"
 
 namespace carvel {
 
@@ -46,18 +47,12 @@ class LoadThread {
     bool wait(int timeoutMs);
 
   private:
+    // What one load reported: what it told, or its result (Done).
     struct Report {
-        enum class Kind { Count, State, Status, ChartRead, Media, Done };
-        Kind kind = Kind::Count;
         unsigned long long load = 0;
-        qsizetype count = 0;
-        LoadState state = LoadState::Waiting;
-        PlayerStatus status = PlayerStatus::NoFile;
-        std::shared_ptr<LoadedChart> result;
-        std::shared_ptr<ReadChart> chart;
-        MediaItem item;
+        LoadReport told;
+        std::shared_ptr<LoadedChart> result;  // set: the load is done
     };
-    class Relay;
 
     // From a load's thread.
     void post(Report report);

@@ -18,8 +18,15 @@ PlayerController::PlayerController(media::SoundOutput& sound, Clock& clock, Char
       engine_(loaded_.chart, loaded_.media, sound, clock, *this, &display_),
       timed_(loaded_.chart, loaded_.media, sound, clock, *this, &display_),
       preview_(loaded_.media, sound, clock),
+      prepareRecorder_([this](LoadReport report) {
+          // The chart and its media come with the result.
+          if (report.kind != LoadReport::Kind::ChartRead &&
+              report.kind != LoadReport::Kind::Media) {
+              prepareLog_.push_back(std::move(report));
+          }
+      }),
       load_(relay_, [this](LoadedChart&& chart) { loaded(std::move(chart)); }),
-      prepare_(prepareLog_, [this](LoadedChart&& chart) { prepared(std::move(chart)); }) {}
+      prepare_(prepareRecorder_, [this](LoadedChart&& chart) { prepared(std::move(chart)); }) {}
 
 namespace {
 
@@ -102,7 +109,9 @@ bool PlayerController::openPrepared(const QString& path) {
         return false;
     }
     LoadedChart chart = std::move(*prepared_->chart);
-    prepareLog_.replay(*view_);
+    for (LoadReport& report : prepareLog_) {
+        std::move(report).tellTo(*view_);
+    }
     dropPrepared();
     loaded(std::move(chart));
     return true;
@@ -116,22 +125,6 @@ void PlayerController::dropPrepared() {
 
 QString PlayerController::preparedPath() const {
     return prepared_ && prepared_->chart ? prepared_->path : QString();
-}
-
-void PlayerController::PrepareLog::replay(LoadObserver& to) const {
-    for (const Report& r : reports_) {
-        switch (r.kind) {
-            case Kind::Count:
-                to.eventCountChanged(r.count);
-                break;
-            case Kind::State:
-                to.loadStateChanged(r.state);
-                break;
-            case Kind::Status:
-                to.statusChanged(r.status);
-                break;
-        }
-    }
 }
 
 void PlayerController::open(const QString& path) {

@@ -170,26 +170,6 @@ class PlayerController final : private Playback::Host {
         PlayerController& owner_;
     };
 
-    // Records what the preparation's load tells, for the view once the chart is opened.
-    class PrepareLog final : public LoadObserver {
-      public:
-        void eventCountChanged(qsizetype count) override { add({Kind::Count, count}); }
-        void loadStateChanged(LoadState state) override { add({Kind::State, 0, state}); }
-        void statusChanged(PlayerStatus status) override { add({Kind::Status, 0, {}, status}); }
-        void replay(LoadObserver& to) const;
-        void clear() { reports_.clear(); }
-
-      private:
-        enum class Kind { Count, State, Status };
-        struct Report {
-            Kind kind = Kind::Count;
-            qsizetype count = 0;
-            LoadState state = LoadState::Waiting;
-            PlayerStatus status = PlayerStatus::NoFile;
-        };
-        void add(Report report) { reports_.push_back(report); }
-        std::vector<Report> reports_;
-    };
     struct Prepared {
         QString path;
         ReadOptions reading;
@@ -254,7 +234,9 @@ class PlayerController final : private Playback::Host {
     double lengthMs_ = 0;        // the loaded chart's length (chartLengthMs)
     bool prepareAsked_ = false;  // the run of this chart has asked for the next one
     std::optional<Prepared> prepared_;
-    PrepareLog prepareLog_;
+    // What the preparation's load tells the view, kept for when its chart is opened.
+    std::vector<LoadReport> prepareLog_;
+    LoadRecorder prepareRecorder_;
     LoadRelay relay_{*this};
     // Last: their threads end before anything else goes.
     LoadThread load_;
