@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <utility>
 
 #include "chart/text_helpers.h"
 
@@ -119,46 +120,59 @@ namespace {
 constexpr std::int64_t kTails = kChannels * kValues;
 constexpr std::int64_t kTicks = 192;  // of a measure of nominal length
 
-// Sorts the events of one measure that starts at tick `base` (all ranked): a counting sort by
-// tick into scratch, then by rank among the few events of each tick. Small and very large measures
-// take a plain sort.
+// Sorts the events of one measure that starts at tick `base` (all ranked) by one key each,
+// tick << 16 | rank, with a radix sort of three passes of a byte each (rank < 2^15, tick < 192).
+// The rank gives the channel and the value back. Small and very large measures take a plain sort;
+// keys holds at most 2^17 entries, two for each event.
 void sortMeasure(std::vector<Event>::iterator first, std::vector<Event>::iterator last,
-                 std::int64_t base, const TailRanks& ranks, std::vector<Event>& scratch) {
+                 std::int64_t base, const TailRanks& ranks, std::vector<std::uint32_t>& keys) {
     const auto rank = [&](const Event& e) {
         return ranks.rank[static_cast<size_t>(e.channel * kValues + e.value)];
     };
-    const auto less = [&](const Event& a, const Event& b) {
-        return a.position != b.position ? a.position < b.position : rank(a) < rank(b);
-    };
     const auto n = static_cast<size_t>(last - first);
     if (n <= 32 || n > (size_t{1} << 16)) {
+        const auto less = [&](const Event& a, const Event& b) {
+            return a.position != b.position ? a.position < b.position : rank(a) < rank(b);
+        };
         if (!std::is_sorted(first, last, less)) {
             std::sort(first, last, less);
         }
         return;
     }
-    const auto tick = [&](const Event& e) { return static_cast<size_t>(e.position - base); };
-    std::array<std::uint32_t, kTicks + 1> start{};
-    for (auto e = first; e != last; ++e) {
-        ++start[tick(*e) + 1];
+    keys.resize(2 * n);
+    std::uint32_t* const from = keys.data();
+    std::uint32_t* const to = from + n;
+    std::array<std::array<std::uint32_t, 256>, 3> next{};
+    for (size_t i = 0; i < n; ++i) {
+        const Event& e = first[static_cast<std::ptrdiff_t>(i)];
+        const auto key = static_cast<std::uint32_t>(e.position - base) << 16 | rank(e);
+        from[i] = key;
+        ++next[0][key & 0xff];
+        ++next[1][key >> 8 & 0xff];
+        ++next[2][key >> 16];
     }
-    for (size_t t = 0; t < kTicks; ++t) {
-        start[t + 1] += start[t];
-    }
-    scratch.resize(n);
-    std::array<std::uint32_t, kTicks> next{};
-    std::copy(start.begin(), start.end() - 1, next.begin());
-    for (auto e = first; e != last; ++e) {
-        scratch[next[tick(*e)]++] = *e;
-    }
-    for (size_t t = 0; t < kTicks; ++t) {
-        const auto from = scratch.begin() + start[t];
-        const auto to = scratch.begin() + start[t + 1];
-        if (to - from > 1 && !std::is_sorted(from, to, less)) {
-            std::sort(from, to, less);
+    for (auto& counts : next) {
+        std::uint32_t sum = 0;
+        for (std::uint32_t& count : counts) {
+            sum += std::exchange(count, sum);
         }
     }
-    std::copy(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(n), first);
+    for (size_t i = 0; i < n; ++i) {
+        to[next[0][from[i] & 0xff]++] = from[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        from[next[1][to[i] >> 8 & 0xff]++] = to[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        to[next[2][from[i] >> 16]++] = from[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const int tail = ranks.byRank[to[i] & 0xffff];
+        Event& e = first[static_cast<std::ptrdiff_t>(i)];
+        e.position = base + (to[i] >> 16);
+        e.channel = static_cast<std::uint8_t>(tail / kValues);
+        e.value = tail % kValues;
+    }
 }
 
 }  // namespace
@@ -169,14 +183,17 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
     // do, so that each measure can be sorted on its own.
     bool ranked = true;
     bool grouped = true;
-    std::int64_t measure = 0;
+    std::int64_t measureStart = 0;  // of the event before
     for (const Event& e : events) {
         if (!sixDigits(e.position) || !hasTailRank(e)) {
             ranked = false;
             break;
         }
-        grouped = grouped && e.position / kTicks >= measure;
-        measure = e.position / kTicks;
+        if (e.position < measureStart) {
+            grouped = false;
+        } else if (e.position >= measureStart + kTicks) {
+            measureStart = e.position - e.position % kTicks;
+        }
     }
     if (!ranked) {
         std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
@@ -184,14 +201,14 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
     }
     const TailRanks& ranks = tailRanks();
     if (grouped) {
-        std::vector<Event> scratch;
+        std::vector<std::uint32_t> keys;
         for (auto first = events.begin(); first != events.end();) {
-            const std::int64_t m = first->position / kTicks;
+            const std::int64_t start = first->position - first->position % kTicks;
             auto last = first + 1;
-            while (last != events.end() && last->position / kTicks == m) {
+            while (last != events.end() && last->position < start + kTicks) {
                 ++last;
             }
-            sortMeasure(first, last, m * kTicks, ranks, scratch);
+            sortMeasure(first, last, start, ranks, keys);
             first = last;
         }
         return;
