@@ -190,12 +190,69 @@ namespace {
 constexpr std::int64_t kTails = kChannels * kValues;
 constexpr std::int64_t kTicks = 192;  // of a measure of nominal length
 
+// Sorts keys tick << 16 | rank (tick < 192) from `from` into `to` by three passes of a byte each.
+void radixSort(const std::uint32_t* from, std::uint32_t* scratch, std::uint32_t* to, size_t n) {
+    std::array<std::array<std::uint32_t, 256>, 3> next{};
+    for (size_t i = 0; i < n; ++i) {
+        ++next[0][from[i] & 0xff];
+        ++next[1][from[i] >> 8 & 0xff];
+        ++next[2][from[i] >> 16];
+    }
+    for (auto& counts : next) {
+        std::uint32_t sum = 0;
+        for (std::uint32_t& count : counts) {
+            sum += std::exchange(count, sum);
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        to[next[0][from[i] & 0xff]++] = from[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        scratch[next[1][to[i] >> 8 & 0xff]++] = to[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        to[next[2][scratch[i] >> 16]++] = scratch[i];
+    }
+}
+
+// The same in one pass, when the measure holds few channels for its size: a counting sort by tick
+// and channel (bucket tick x channels + the channel's place among them), then an insertion sort
+// that only moves a key among the few of its bucket, those of one channel at one tick.
+// groupOf maps a rank's high byte (the channel's place in the order of the texts: each channel's
+// 256 texts sort together) to its place among the measure's channels.
+void bucketSort(const std::uint32_t* from, std::uint32_t* to, size_t n,
+                const std::array<std::uint8_t, 256>& groupOf, size_t groups,
+                std::vector<std::uint32_t>& next) {
+    const auto bucket = [&](std::uint32_t key) {
+        return (key >> 16) * groups + groupOf[key >> 8 & 0xff];
+    };
+    next.assign(kTicks * groups, 0);
+    for (size_t i = 0; i < n; ++i) {
+        ++next[bucket(from[i])];
+    }
+    std::uint32_t sum = 0;
+    for (std::uint32_t& count : next) {
+        sum += std::exchange(count, sum);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        to[next[bucket(from[i])]++] = from[i];
+    }
+    for (size_t i = 1; i < n; ++i) {
+        const std::uint32_t key = to[i];
+        size_t j = i;
+        for (; j > 0 && to[j - 1] > key; --j) {
+            to[j] = to[j - 1];
+        }
+        to[j] = key;
+    }
+}
+
 // Sorts the events of one measure that starts at tick `base` (all ranked) by one key each,
-// tick << 16 | rank, with a radix sort of three passes of a byte each (rank < 2^15, tick < 192).
-// The rank gives the channel and the value back. Small and very large measures take a plain sort;
-// keys holds at most 2^17 entries, two for each event.
+// tick << 16 | rank. The rank gives the channel and the value back. Small and very large measures
+// take a plain sort; keys holds at most 3 x 2^16 entries.
 void sortMeasure(std::vector<Event>::iterator first, std::vector<Event>::iterator last,
-                 std::int64_t base, const TailRanks& ranks, std::vector<std::uint32_t>& keys) {
+                 std::int64_t base, const TailRanks& ranks, std::vector<std::uint32_t>& keys,
+                 std::vector<std::uint32_t>& buckets) {
     const auto rank = [&](const Event& e) {
         return ranks.rank[static_cast<size_t>(e.channel * kValues + e.value)];
     };
@@ -209,32 +266,26 @@ void sortMeasure(std::vector<Event>::iterator first, std::vector<Event>::iterato
         }
         return;
     }
-    keys.resize(2 * n);
+    keys.resize(3 * n);
     std::uint32_t* const from = keys.data();
     std::uint32_t* const to = from + n;
-    std::array<std::array<std::uint32_t, 256>, 3> next{};
+    std::array<std::uint8_t, 256> groupOf{};
     for (size_t i = 0; i < n; ++i) {
         const Event& e = first[static_cast<std::ptrdiff_t>(i)];
-        const auto key = static_cast<std::uint32_t>(e.position - base) << 16 | rank(e);
-        from[i] = key;
-        ++next[0][key & 0xff];
-        ++next[1][key >> 8 & 0xff];
-        ++next[2][key >> 16];
+        const std::uint16_t r = rank(e);
+        from[i] = static_cast<std::uint32_t>(e.position - base) << 16 | r;
+        groupOf[r >> 8] = 1;
     }
-    for (auto& counts : next) {
-        std::uint32_t sum = 0;
-        for (std::uint32_t& count : counts) {
-            sum += std::exchange(count, sum);
-        }
+    size_t groups = 0;
+    for (std::uint8_t& group : groupOf) {
+        group = group != 0 ? static_cast<std::uint8_t>(groups++) : 0;
     }
-    for (size_t i = 0; i < n; ++i) {
-        to[next[0][from[i] & 0xff]++] = from[i];
-    }
-    for (size_t i = 0; i < n; ++i) {
-        from[next[1][to[i] >> 8 & 0xff]++] = to[i];
-    }
-    for (size_t i = 0; i < n; ++i) {
-        to[next[2][from[i] >> 16]++] = from[i];
+    // The buckets are counted and summed once each: worth it while they are not many more than
+    // the events.
+    if (kTicks * groups <= 2 * n) {
+        bucketSort(from, to, n, groupOf, groups, buckets);
+    } else {
+        radixSort(from, to + n, to, n);
     }
     for (size_t i = 0; i < n; ++i) {
         const int tail = ranks.byRank[to[i] & 0xffff];
@@ -272,13 +323,14 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
     const TailRanks& ranks = tailRanks();
     if (grouped) {
         std::vector<std::uint32_t> keys;
+        std::vector<std::uint32_t> buckets;
         for (auto first = events.begin(); first != events.end();) {
             const std::int64_t start = first->position - first->position % kTicks;
             auto last = first + 1;
             while (last != events.end() && last->position < start + kTicks) {
                 ++last;
             }
-            sortMeasure(first, last, start, ranks, keys);
+            sortMeasure(first, last, start, ranks, keys, buckets);
             first = last;
         }
         return;
