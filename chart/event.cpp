@@ -110,58 +110,47 @@ struct TwoDigits {
 };
 constexpr TwoDigits kTwoDigits;
 
-// The most a line from the fast path takes, counting the 8-byte stores that run past its end.
-constexpr size_t kFastLineRoom = 6 + 8 + 1;
-
 }  // namespace
 
 EventLineBuffer::EventLineBuffer(const std::vector<double>& barEndRatios)
-    : ratios_(barEndRatios), data_(1 << 16), tails_(kChannels * kValues, 0) {}
+    : ratios_(barEndRatios),
+      data_(1 << 16),
+      tails_(kChannels * kValues, 0),
+      tailSizes_(kChannels * kValues, 0) {}
 
-char* EventLineBuffer::reserve(size_t room) {
-    if (data_.size() - size_ < room) {
-        data_.resize(std::max(2 * data_.size(), size_ + room));
-    }
-    return data_.data() + size_;
+void EventLineBuffer::setPosition(std::int64_t position) {
+    const auto p = static_cast<unsigned>(position);
+    char digits[8] = {};
+    std::memcpy(digits, &kTwoDigits.text[2 * (p / 10000)], 2);
+    std::memcpy(digits + 2, &kTwoDigits.text[2 * (p / 100 % 100)], 2);
+    std::memcpy(digits + 4, &kTwoDigits.text[2 * (p % 100)], 2);
+    std::memcpy(&lastDigits_, digits, 8);
+    lastPosition_ = position;
 }
 
-void EventLineBuffer::add(const Event& event) {
-    if (!sixDigits(event.position) || !hasTailRank(event)) {
-        addOther(event);
-        return;
-    }
-    char* out = reserve(kFastLineRoom);
-    if (event.position != lastPosition_) {
-        const auto p = static_cast<unsigned>(event.position);
-        char digits[8] = {};
-        std::memcpy(digits, &kTwoDigits.text[2 * (p / 10000)], 2);
-        std::memcpy(digits + 2, &kTwoDigits.text[2 * (p / 100 % 100)], 2);
-        std::memcpy(digits + 4, &kTwoDigits.text[2 * (p % 100)], 2);
-        std::memcpy(&lastDigits_, digits, 8);
-        lastPosition_ = event.position;
-    }
-    std::memcpy(out, &lastDigits_, 8);
-    out += 6;
-    std::uint64_t& tail = tails_[static_cast<size_t>(event.channel * kValues + event.value)];
-    if (tail == 0) {
-        char text[8] = {','};
-        char* end = std::to_chars(text + 1, text + 4, event.channel).ptr;
-        *end++ = ',';
-        end = std::to_chars(end, text + 7, event.value).ptr;
-        text[7] = static_cast<char>(end - text);
-        std::memcpy(&tail, text, 8);
-    }
-    std::memcpy(out, &tail, 8);
-    out += reinterpret_cast<const unsigned char*>(&tail)[7];
-    *out++ = '\n';
-    size_ = static_cast<size_t>(out - data_.data());
+void EventLineBuffer::makeTail(size_t tail) {
+    char text[8] = {','};
+    char* end = std::to_chars(text + 1, text + 3, tail / kValues).ptr;
+    *end++ = ',';
+    end = std::to_chars(end, text + 7, tail % kValues).ptr;
+    *end++ = '\n';
+    std::memcpy(&tails_[tail], text, 8);
+    tailSizes_[tail] = static_cast<std::uint8_t>(end - text);
 }
 
 void EventLineBuffer::addOther(const Event& event) {
+    if (sixDigits(event.position) && hasTailRank(event)) {
+        data_.resize(2 * data_.size());
+        add(event);
+        return;
+    }
     std::string line;
     appendEventText(line, event, ratios_);
     line += '\n';
-    std::memcpy(reserve(line.size()), line.data(), line.size());
+    if (data_.size() - size_ < line.size()) {
+        data_.resize(std::max(2 * data_.size(), size_ + line.size()));
+    }
+    std::memcpy(data_.data() + size_, line.data(), line.size());
     size_ += line.size();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,22 +37,48 @@ class EventLineBuffer {
   public:
     explicit EventLineBuffer(const std::vector<double>& barEndRatios);
 
-    void add(const Event& event);  // appends one line
+    // Appends one line. Inline: the common event is a few loads and stores.
+    void add(const Event& event) {
+        const std::int64_t position = event.position;
+        const unsigned channel = event.channel;
+        const auto value = static_cast<unsigned>(event.value);
+        if (static_cast<std::uint64_t>(position) > 999999 || channel >= 100 ||
+            channel == kBarEndChannel || value > 255 || data_.size() - size_ < kFastLineRoom) {
+            addOther(event);
+            return;
+        }
+        if (position != lastPosition_) {
+            setPosition(position);
+        }
+        const size_t tail = channel * 256 + value;
+        if (tailSizes_[tail] == 0) {
+            makeTail(tail);
+        }
+        char* out = data_.data() + size_;
+        std::memcpy(out, &lastDigits_, 8);
+        std::memcpy(out + 6, &tails_[tail], 8);
+        size_ += 6 + tailSizes_[tail];
+    }
     std::string_view text() const { return {data_.data(), size_}; }
     void clear() { size_ = 0; }
 
   private:
-    void addOther(const Event& event);  // a bar end, a wide position or an unranked value
-    char* reserve(size_t room);         // where the next line goes, with room bytes free there
+    // What a line of the inline path may take, counting its 8-byte stores past the line's end.
+    static constexpr size_t kFastLineRoom = 6 + 8;
+
+    void addOther(const Event& event);  // a bar end, a wide position, an unranked value, or growth
+    void setPosition(std::int64_t position);
+    void makeTail(size_t tail);
 
     const std::vector<double>& ratios_;
     std::vector<char> data_;
     size_t size_ = 0;
     std::int64_t lastPosition_ = -1;
     std::uint64_t lastDigits_ = 0;  // lastPosition_'s six digits in the first six bytes
-    // By channel x 256 + value: ",channel,value" in up to 7 bytes, its length in the eighth; 0
-    // while not yet made.
+    // By channel x 256 + value: ",channel,value\n" in up to 8 bytes and its length, 0 while not
+    // yet made.
     std::vector<std::uint64_t> tails_;
+    std::vector<std::uint8_t> tailSizes_;
 };
 
 // The event table's order is the order of those texts compared character by character (a ',' or
