@@ -110,6 +110,10 @@ struct TwoDigits {
 };
 constexpr TwoDigits kTwoDigits;
 
+// What a line of EventLineBuffer's loop takes at most, counting its 8-byte stores past the line's
+// end: six digits and ",99,255\n". addOther leaves that much room.
+constexpr size_t kLineRoom = 6 + 8;
+
 }  // namespace
 
 EventLineBuffer::EventLineBuffer(const std::vector<double>& barEndRatios)
@@ -117,16 +121,6 @@ EventLineBuffer::EventLineBuffer(const std::vector<double>& barEndRatios)
       data_(1 << 16),
       tails_(kChannels * kValues, 0),
       tailSizes_(kChannels * kValues, 0) {}
-
-void EventLineBuffer::setPosition(std::int64_t position) {
-    const auto p = static_cast<unsigned>(position);
-    char digits[8] = {};
-    std::memcpy(digits, &kTwoDigits.text[2 * (p / 10000)], 2);
-    std::memcpy(digits + 2, &kTwoDigits.text[2 * (p / 100 % 100)], 2);
-    std::memcpy(digits + 4, &kTwoDigits.text[2 * (p % 100)], 2);
-    std::memcpy(&lastDigits_, digits, 8);
-    lastPosition_ = position;
-}
 
 void EventLineBuffer::makeTail(size_t tail) {
     char text[8] = {','};
@@ -138,17 +132,58 @@ void EventLineBuffer::makeTail(size_t tail) {
     tailSizes_[tail] = static_cast<std::uint8_t>(end - text);
 }
 
+const Event* EventLineBuffer::add(const Event* first, const Event* last, size_t until) {
+    // The loop keeps its state in locals: stores through a char pointer could change any member.
+    while (first != last && size_ < until) {
+        char* const begin = data_.data();
+        char* out = begin + size_;
+        const char* const roomEnd = begin + data_.size() - kLineRoom;
+        const char* const stop = until < data_.size() ? begin + until : roomEnd + 1;
+        const std::uint64_t* const tails = tails_.data();
+        const std::uint8_t* const sizes = tailSizes_.data();
+        std::int64_t lastPosition = lastPosition_;
+        std::uint64_t digits = lastDigits_;
+        for (; first != last && out <= roomEnd && out < stop; ++first) {
+            const std::int64_t position = first->position;
+            const unsigned channel = first->channel;
+            const auto value = static_cast<unsigned>(first->value);
+            const size_t tail = channel * kValues + value;
+            if (static_cast<std::uint64_t>(position) > 999999 || channel >= kChannels ||
+                channel == kBarEndChannel || value >= kValues || sizes[tail] == 0) {
+                break;
+            }
+            if (position != lastPosition) {
+                const auto p = static_cast<unsigned>(position);
+                char text[8] = {};
+                std::memcpy(text, &kTwoDigits.text[2 * (p / 10000)], 2);
+                std::memcpy(text + 2, &kTwoDigits.text[2 * (p / 100 % 100)], 2);
+                std::memcpy(text + 4, &kTwoDigits.text[2 * (p % 100)], 2);
+                std::memcpy(&digits, text, 8);
+                lastPosition = position;
+            }
+            std::memcpy(out, &digits, 8);
+            std::memcpy(out + 6, &tails[tail], 8);
+            out += 6 + sizes[tail];
+        }
+        size_ = static_cast<size_t>(out - begin);
+        lastPosition_ = lastPosition;
+        lastDigits_ = digits;
+        if (first != last && size_ < until) {
+            addOther(*first++);
+        }
+    }
+    return first;
+}
+
 void EventLineBuffer::addOther(const Event& event) {
     if (sixDigits(event.position) && hasTailRank(event)) {
-        data_.resize(2 * data_.size());
-        add(event);
-        return;
+        makeTail(static_cast<size_t>(event.channel * kValues + event.value));
     }
     std::string line;
     appendEventText(line, event, ratios_);
     line += '\n';
-    if (data_.size() - size_ < line.size()) {
-        data_.resize(std::max(2 * data_.size(), size_ + line.size()));
+    if (data_.size() - size_ < line.size() + kLineRoom) {
+        data_.resize(std::max(2 * data_.size(), size_ + line.size() + kLineRoom));
     }
     std::memcpy(data_.data() + size_, line.data(), line.size());
     size_ += line.size();

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,37 +37,15 @@ class EventLineBuffer {
   public:
     explicit EventLineBuffer(const std::vector<double>& barEndRatios);
 
-    // Appends one line. Inline: the common event is a few loads and stores.
-    void add(const Event& event) {
-        const std::int64_t position = event.position;
-        const unsigned channel = event.channel;
-        const auto value = static_cast<unsigned>(event.value);
-        if (static_cast<std::uint64_t>(position) > 999999 || channel >= 100 ||
-            channel == kBarEndChannel || value > 255 || data_.size() - size_ < kFastLineRoom) {
-            addOther(event);
-            return;
-        }
-        if (position != lastPosition_) {
-            setPosition(position);
-        }
-        const size_t tail = channel * 256 + value;
-        if (tailSizes_[tail] == 0) {
-            makeTail(tail);
-        }
-        char* out = data_.data() + size_;
-        std::memcpy(out, &lastDigits_, 8);
-        std::memcpy(out + 6, &tails_[tail], 8);
-        size_ += 6 + tailSizes_[tail];
-    }
+    // Appends the lines of the events from first on, until the text holds `until` bytes or more
+    // or last is reached; returns the first event not added.
+    const Event* add(const Event* first, const Event* last, size_t until);
+    void add(const Event& event) { add(&event, &event + 1, SIZE_MAX); }
     std::string_view text() const { return {data_.data(), size_}; }
     void clear() { size_ = 0; }
 
   private:
-    // What a line of the inline path may take, counting its 8-byte stores past the line's end.
-    static constexpr size_t kFastLineRoom = 6 + 8;
-
     void addOther(const Event& event);  // a bar end, a wide position, an unranked value, or growth
-    void setPosition(std::int64_t position);
     void makeTail(size_t tail);
 
     const std::vector<double>& ratios_;

@@ -39,14 +39,13 @@ void printTable(const carvel::EventTable& table) {
     const std::string head = "events: " + std::to_string(table.events.size()) + "\n";
     std::fwrite(head.data(), 1, head.size(), stdout);
     carvel::EventLineBuffer lines(table.barEndRatios);
-    for (const carvel::Event& event : table.events) {
-        lines.add(event);
-        if (lines.text().size() >= 1 << 16) {
-            std::fwrite(lines.text().data(), 1, lines.text().size(), stdout);
-            lines.clear();
-        }
+    const carvel::Event* next = table.events.data();
+    const carvel::Event* const end = next + table.events.size();
+    while (next != end) {
+        next = lines.add(next, end, 1 << 16);
+        std::fwrite(lines.text().data(), 1, lines.text().size(), stdout);
+        lines.clear();
     }
-    std::fwrite(lines.text().data(), 1, lines.text().size(), stdout);
 }
 
 // 3120 as "3,120".
