@@ -27,19 +27,34 @@ struct TailRanks {
     std::array<std::uint16_t, kChannels * kValues> byRank{};
 };
 
-[[gnu::noinline]] TailRanks buildTailRanks() {
-    std::vector<std::pair<std::string, int>> tails;
-    tails.reserve(kChannels * kValues);
-    for (int c = 0; c < kChannels; ++c) {
-        for (int v = 0; v < kValues; ++v) {
-            tails.emplace_back(std::to_string(c) + ',' + std::to_string(v), c * kValues + v);
-        }
+// The places of the texts of 0 .. count - 1 in their text order.
+template <size_t count>
+std::array<std::uint16_t, count> textOrder() {
+    std::array<std::pair<std::string, int>, count> texts;
+    for (size_t i = 0; i < count; ++i) {
+        texts[i] = {std::to_string(i), static_cast<int>(i)};
     }
-    std::sort(tails.begin(), tails.end());
+    std::sort(texts.begin(), texts.end());
+    std::array<std::uint16_t, count> place{};
+    for (size_t i = 0; i < count; ++i) {
+        place[static_cast<size_t>(texts[i].second)] = static_cast<std::uint16_t>(i);
+    }
+    return place;
+}
+
+// The texts of one channel sort together, as "channel," is never a prefix of another channel's
+// "channel,", and a channel's texts then sort as its values' texts: the rank is the channel's
+// place x 256 + the value's place.
+[[gnu::noinline]] TailRanks buildTailRanks() {
+    const auto channelPlace = textOrder<kChannels>();
+    const auto valuePlace = textOrder<kValues>();
     TailRanks table;
-    for (size_t i = 0; i < tails.size(); ++i) {
-        table.rank[static_cast<size_t>(tails[i].second)] = static_cast<std::uint16_t>(i);
-        table.byRank[i] = static_cast<std::uint16_t>(tails[i].second);
+    for (size_t c = 0; c < kChannels; ++c) {
+        for (size_t v = 0; v < kValues; ++v) {
+            const auto rank = static_cast<size_t>(channelPlace[c] * kValues + valuePlace[v]);
+            table.rank[c * kValues + v] = static_cast<std::uint16_t>(rank);
+            table.byRank[rank] = static_cast<std::uint16_t>(c * kValues + v);
+        }
     }
     return table;
 }
