@@ -286,35 +286,18 @@ void bucketSort(const std::uint32_t* from, std::uint32_t* to, size_t n,
     }
 }
 
-// Sorts the events of one measure that starts at tick `base` (all ranked) by one key each,
-// tick << 16 | rank. The rank gives the channel and the value back. Small and very large measures
-// take a plain sort; keys holds at most 3 x 2^16 entries.
-void sortMeasure(std::vector<Event>::iterator first, std::vector<Event>::iterator last,
-                 std::int64_t base, const TailRanks& ranks, std::vector<std::uint32_t>& keys,
-                 std::vector<std::uint32_t>& buckets) {
-    const auto rank = [&](const Event& e) {
-        return ranks.rank[static_cast<size_t>(e.channel * kValues + e.value)];
-    };
-    const auto n = static_cast<size_t>(last - first);
-    if (n <= 32 || n > (size_t{1} << 16)) {
-        const auto less = [&](const Event& a, const Event& b) {
-            return a.position != b.position ? a.position < b.position : rank(a) < rank(b);
-        };
-        if (!std::is_sorted(first, last, less)) {
-            std::sort(first, last, less);
-        }
-        return;
-    }
+// At most this many events of a measure are sorted by keys; a larger measure takes a plain sort.
+constexpr size_t kMaxKeyed = size_t{1} << 16;
+
+// Sorts the n events of one measure that starts at tick `base` (all ranked) whose keys,
+// tick << 16 | rank, are the first n of `keys`; groupOf marks the high bytes of their ranks. The
+// rank gives the channel and the value back. keys grows to 3n entries.
+void sortMeasure(std::vector<Event>::iterator first, size_t n, std::int64_t base,
+                 const TailRanks& ranks, std::vector<std::uint32_t>& keys,
+                 std::array<std::uint8_t, 256>& groupOf, std::vector<std::uint32_t>& buckets) {
     keys.resize(3 * n);
     std::uint32_t* const from = keys.data();
     std::uint32_t* const to = from + n;
-    std::array<std::uint8_t, 256> groupOf{};
-    for (size_t i = 0; i < n; ++i) {
-        const Event& e = first[static_cast<std::ptrdiff_t>(i)];
-        const std::uint16_t r = rank(e);
-        from[i] = static_cast<std::uint32_t>(e.position - base) << 16 | r;
-        groupOf[r >> 8] = 1;
-    }
     size_t groups = 0;
     for (std::uint8_t& group : groupOf) {
         group = group != 0 ? static_cast<std::uint8_t>(groups++) : 0;
@@ -335,59 +318,85 @@ void sortMeasure(std::vector<Event>::iterator first, std::vector<Event>::iterato
     }
 }
 
+// The table's order by one integer each, for ranked events in any order: the position, then the
+// rank of the rest of the text. The key lives in the position field while sorting.
+void sortByPositionAndRank(std::vector<Event>::iterator first, std::vector<Event>::iterator last,
+                           const TailRanks& ranks) {
+    for (auto e = first; e != last; ++e) {
+        e->position =
+            e->position * kTails + ranks.rank[static_cast<size_t>(e->channel * kValues + e->value)];
+    }
+    std::sort(first, last, [](const Event& a, const Event& b) { return a.position < b.position; });
+    for (auto e = first; e != last; ++e) {
+        const int tail = ranks.byRank[static_cast<size_t>(e->position % kTails)];
+        e->position /= kTails;
+        e->channel = static_cast<std::uint8_t>(tail / kValues);
+        e->value = tail % kValues;
+    }
+}
+
 }  // namespace
 
 void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRatios) {
-    // Whether every event is ranked (as the reader leaves them: six-digit positions, values up to
-    // 255, no bar ends), and whether the measures (192 ticks) come in order, as the lines usually
-    // do, so that each measure can be sorted on its own.
-    bool ranked = true;
-    bool grouped = true;
-    std::int64_t measureStart = 0;  // of the event before
-    for (const Event& e : events) {
-        if (!sixDigits(e.position) || !hasTailRank(e)) {
-            ranked = false;
-            break;
-        }
-        if (e.position < measureStart) {
-            grouped = false;
-        } else if (e.position >= measureStart + kTicks) {
-            measureStart = e.position - e.position % kTicks;
-        }
-    }
-    if (!ranked) {
-        std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
-        return;
-    }
+    // The reader leaves every event ranked (six-digit positions, values up to 255, no bar ends),
+    // usually with the measures (192 ticks) in order, as the lines come: then each measure is
+    // sorted on its own, keyed as it is read. Anything else is found on the way and sorts the
+    // whole table another way; the measures sorted by then are just events in some order.
     const TailRanks& ranks = tailRanks();
-    if (grouped) {
-        std::vector<std::uint32_t> keys;
-        std::vector<std::uint32_t> buckets;
-        for (auto first = events.begin(); first != events.end();) {
-            const std::int64_t start = first->position - first->position % kTicks;
-            auto last = first + 1;
-            while (last != events.end() && last->position < start + kTicks) {
-                ++last;
-            }
-            sortMeasure(first, last, start, ranks, keys, buckets);
-            first = last;
+    const auto ranked = [](const Event& e) { return sixDigits(e.position) && hasTailRank(e); };
+    std::vector<std::uint32_t> keys;
+    std::vector<std::uint32_t> buckets;
+    std::int64_t start = -kTicks;  // of the measure before
+    for (auto first = events.begin(); first != events.end();) {
+        if (!ranked(*first)) {
+            std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
+            return;
         }
-        return;
-    }
-    // In any other order they sort fastest by one integer: the position, then the rank of the
-    // rest of the text. The key lives in the position field while sorting; the rank gives the
-    // channel and the value back.
-    for (Event& e : events) {
-        e.position =
-            e.position * kTails + ranks.rank[static_cast<size_t>(e.channel * kValues + e.value)];
-    }
-    std::sort(events.begin(), events.end(),
-              [](const Event& a, const Event& b) { return a.position < b.position; });
-    for (Event& e : events) {
-        const int tail = ranks.byRank[static_cast<size_t>(e.position % kTails)];
-        e.position /= kTails;
-        e.channel = static_cast<std::uint8_t>(tail / kValues);
-        e.value = tail % kValues;
+        if (first->position < start + kTicks) {
+            if (!std::all_of(first, events.end(), ranked)) {
+                std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
+                return;
+            }
+            sortByPositionAndRank(events.begin(), events.end(), ranks);
+            return;
+        }
+        start = first->position - first->position % kTicks;
+        keys.clear();
+        std::array<std::uint8_t, 256> groupOf{};
+        auto last = first;
+        for (; last != events.end(); ++last) {
+            if (!sixDigits(last->position)) {
+                std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
+                return;
+            }
+            const std::int64_t tick = last->position - start;
+            if (tick < 0 || tick >= kTicks) {
+                break;
+            }
+            if (!hasTailRank(*last)) {
+                std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
+                return;
+            }
+            if (keys.size() < kMaxKeyed) {
+                const std::uint16_t rank =
+                    ranks.rank[static_cast<size_t>(last->channel * kValues + last->value)];
+                keys.push_back(static_cast<std::uint32_t>(tick) << 16 | rank);
+                groupOf[rank >> 8] = 1;
+            }
+        }
+        const auto n = static_cast<size_t>(last - first);
+        if (n <= 32 || n > kMaxKeyed) {
+            const auto less = [&](const Event& a, const Event& b) {
+                return a.position != b.position ? a.position < b.position
+                                                : tailRank(a) < tailRank(b);
+            };
+            if (!std::is_sorted(first, last, less)) {
+                std::sort(first, last, less);
+            }
+        } else {
+            sortMeasure(first, n, start, ranks, keys, groupOf, buckets);
+        }
+        first = last;
     }
 }
 
