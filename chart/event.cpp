@@ -311,10 +311,9 @@ void sortMeasure(std::vector<Event>::iterator first, size_t n, std::int64_t base
     }
     for (size_t i = 0; i < n; ++i) {
         const int tail = ranks.byRank[to[i] & 0xffff];
-        Event& e = first[static_cast<std::ptrdiff_t>(i)];
-        e.position = base + (to[i] >> 16);
-        e.channel = static_cast<std::uint8_t>(tail / kValues);
-        e.value = tail % kValues;
+        // Assigned whole, the packed fields take one store.
+        first[static_cast<std::ptrdiff_t>(i)] =
+            Event{base + (to[i] >> 16), tail % kValues, static_cast<std::uint8_t>(tail / kValues)};
     }
 }
 

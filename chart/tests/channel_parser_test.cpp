@@ -41,6 +41,12 @@ TEST(ChannelParser, Table) {
         // Slot h of n lies at floor((192 / n) x h) in doubles, for some n a tick below exact.
         {u"#00011:"_qs + pairs(88, 55, u"01"), Result::Handled, {"000119,11,1"}, {}},
         {u"#00011:"_qs + pairs(147, 49, u"02"), Result::Handled, {"000063,11,2"}, {}},
+        // Lines of other lengths in turn, one longer than the parser's chunk of 256 pairs.
+        {u"#00011:"_qs + pairs(2, 1, u"03") + u"\n#00012:"_qs + pairs(300, 257, u"01") +
+             u"\n#00013:"_qs + pairs(300, 299, u"02") + u"\n#00014:"_qs + pairs(2, 1, u"04"),
+         Result::Handled,
+         {"000096,11,3", "000164,12,1", "000191,13,2", "000096,14,4"},
+         {}},
         {u"#00502:0.75"_qs, Result::Handled, {}, {{960, 0.75}}},
         {u"#00202: 0.75"_qs, Result::Handled, {}, {{384, 0.75}}},
         {u"#00202:abc"_qs, Result::Handled, {}, {{384, 0}}},
