@@ -254,35 +254,36 @@ void radixSort(const std::uint32_t* from, std::uint32_t* scratch, std::uint32_t*
     }
 }
 
-// The same in one pass, when the measure holds few channels for its size: a counting sort by tick
-// and channel (bucket tick x channels + the channel's place among them), then an insertion sort
-// that only moves a key among the few of its bucket, those of one channel at one tick.
-// groupOf maps a rank's high byte (the channel's place in the order of the texts: each channel's
-// 256 texts sort together) to its place among the measure's channels.
-void bucketSort(const std::uint32_t* from, std::uint32_t* to, size_t n,
+// The same in two passes, when the measure holds few channels for its size: a counting sort by
+// the value's place (the rank's low byte), then a stable one by tick and channel (bucket tick x
+// channels + the channel's place among them). groupOf maps a rank's high byte (the channel's place
+// in the order of the texts: each channel's 256 texts sort together) to its place among the
+// measure's channels.
+void bucketSort(const std::uint32_t* from, std::uint32_t* scratch, std::uint32_t* to, size_t n,
                 const std::array<std::uint8_t, 256>& groupOf, size_t groups,
                 std::vector<std::uint32_t>& next) {
     const auto bucket = [&](std::uint32_t key) {
         return (key >> 16) * groups + groupOf[key >> 8 & 0xff];
     };
     next.assign(kTicks * groups, 0);
+    std::array<std::uint32_t, 256> byValue{};
     for (size_t i = 0; i < n; ++i) {
         ++next[bucket(from[i])];
+        ++byValue[from[i] & 0xff];
     }
     std::uint32_t sum = 0;
     for (std::uint32_t& count : next) {
         sum += std::exchange(count, sum);
     }
-    for (size_t i = 0; i < n; ++i) {
-        to[next[bucket(from[i])]++] = from[i];
+    sum = 0;
+    for (std::uint32_t& count : byValue) {
+        sum += std::exchange(count, sum);
     }
-    for (size_t i = 1; i < n; ++i) {
-        const std::uint32_t key = to[i];
-        size_t j = i;
-        for (; j > 0 && to[j - 1] > key; --j) {
-            to[j] = to[j - 1];
-        }
-        to[j] = key;
+    for (size_t i = 0; i < n; ++i) {
+        scratch[byValue[from[i] & 0xff]++] = from[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        to[next[bucket(scratch[i])]++] = scratch[i];
     }
 }
 
@@ -305,7 +306,7 @@ void sortMeasure(std::vector<Event>::iterator first, size_t n, std::int64_t base
     // The buckets are counted and summed once each: worth it while they are not many more than
     // the events.
     if (kTicks * groups <= 2 * n) {
-        bucketSort(from, to, n, groupOf, groups, buckets);
+        bucketSort(from, to + n, to, n, groupOf, groups, buckets);
     } else {
         radixSort(from, to + n, to, n);
     }
