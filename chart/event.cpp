@@ -344,20 +344,19 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
     // whole table another way; the measures sorted by then are just events in some order.
     const TailRanks& ranks = tailRanks();
     const auto ranked = [](const Event& e) { return sixDigits(e.position) && hasTailRank(e); };
+    const auto sortByTexts = [&] {
+        std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
+    };
     std::vector<std::uint32_t> keys;
     std::vector<std::uint32_t> buckets;
     std::int64_t start = -kTicks;  // of the measure before
     for (auto first = events.begin(); first != events.end();) {
-        if (!ranked(*first)) {
-            std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
-            return;
-        }
         if (first->position < start + kTicks) {
-            if (!std::all_of(first, events.end(), ranked)) {
-                std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
-                return;
+            if (std::all_of(first, events.end(), ranked)) {
+                sortByPositionAndRank(events.begin(), events.end(), ranks);
+            } else {
+                sortByTexts();
             }
-            sortByPositionAndRank(events.begin(), events.end(), ranks);
             return;
         }
         start = first->position - first->position % kTicks;
@@ -366,7 +365,7 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
         auto last = first;
         for (; last != events.end(); ++last) {
             if (!sixDigits(last->position)) {
-                std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
+                sortByTexts();
                 return;
             }
             const std::int64_t tick = last->position - start;
@@ -374,7 +373,7 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
                 break;
             }
             if (!hasTailRank(*last)) {
-                std::sort(events.begin(), events.end(), EventOrder(barEndRatios));
+                sortByTexts();
                 return;
             }
             if (keys.size() < kMaxKeyed) {
