@@ -162,12 +162,13 @@ void applyBarLengths(const std::vector<BarLength>& barLengths, std::vector<Event
             // in one tight loop. A wider position goes the long way, through positionField.
             const double enter = windowEnd < byStart.size() ? start(windowEnd) : kNever;
             const double expire = sweepNext < byStart.size() ? start(sweepNext) + 192 : kNever;
-            for (; k < eventCount; ++k) {
-                const std::int64_t p = events[k].position;
-                if (p < 0 || p > 999999 || static_cast<double>(p) >= enter ||
-                    static_cast<double>(p) > expire) {
-                    break;
-                }
+            // For a whole p, p < enter and p <= expire is p < min(ceil(enter), floor(expire) + 1);
+            // the clamps keep that within 0 .. 10^6, where a six-digit p is below the limit.
+            const auto bound = [](double x) { return std::clamp(x, -1.0, 1e6); };
+            const auto limit = static_cast<std::uint64_t>(std::clamp(
+                std::min(std::ceil(bound(enter)), std::floor(bound(expire)) + 1), 0.0, 1e6));
+            while (k < eventCount && static_cast<std::uint64_t>(events[k].position) < limit) {
+                ++k;
             }
             if (k == eventCount) {
                 break;

@@ -352,6 +352,7 @@ TEST(BarLengthPass, AgreesWithThePlainPass) {
         {"measures without events", {0, 5}, 100, {{384, 0.5}, {576, 1.5}}},
         {"bar ends at one position", {0, 1, 2, 3}, 100, {{0, 1}, {192, 0}, {384, 0}}},
         {"a ratio past six digits", {0, 1, 2}, 100, {{192, 1e5}}},
+        {"starts before the table and past six digits", {0, 1}, 100, {{-384, 0.5}, {5000000, 0.5}}},
         {"every measure",
          {0, 1, 2, 3, 4, 5},
          70,
