@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace carvel {
 
@@ -28,15 +29,19 @@ class PassTable {
         blockMax_.reserve(events.size() / kBlock + 1);
     }
 
-    // Makes event k (examined in order 0, 1, ...) the current one.
+    // Makes event k the current one; events are examined in order, possibly skipping some that
+    // the pass leaves alone.
     void examine(size_t k) {
         current_ = k;
-        if (k > 0 && k % kBlock == 0) {
-            blockMax_.push_back(static_cast<std::uint32_t>(runningMax(k - kBlock, k - 1)));
+        for (size_t blockEnd = (blockMax_.size() + 1) * kBlock; blockEnd <= k; blockEnd += kBlock) {
+            blockMax_.push_back(static_cast<std::uint32_t>(blockMaxOf(blockEnd - kBlock)));
         }
     }
 
-    void moveCurrent(std::int64_t position) { events_[current_].position = position; }
+    void moveCurrent(std::int64_t position) {
+        events_[current_].position = position;
+        movedBlock_ = current_ / kBlock;
+    }
 
     // Places a bar end directly before the first entry, from the top, that sorts after it.
     void insert(const Event& barEnd) {
@@ -80,9 +85,14 @@ class PassTable {
     // The index of the greatest of the events before a block's start.
     size_t seed(size_t blockStart) const { return blockMax_[blockStart / kBlock - 1]; }
     size_t step(size_t max, size_t i) const { return less_(events_[max], events_[i]) ? i : max; }
-    // The index of the greatest event of [0, last] (the earliest of equals), walking from first, a
-    // block's start.
-    size_t runningMax(size_t first, size_t last) const {
+    // The index of the greatest of the events before the end of the block that starts at first
+    // (the earliest of equals, or one equal to it). A block none of whose events moved is still
+    // sorted, so its last event is its greatest.
+    size_t blockMaxOf(size_t first) const {
+        const size_t last = first + kBlock - 1;
+        if (first / kBlock != movedBlock_) {
+            return first == 0 ? last : step(seed(first), last);
+        }
         size_t max = first == 0 ? 0 : step(seed(first), first);
         for (size_t i = first + 1; i <= last; ++i) {
             max = step(max, i);
@@ -113,6 +123,9 @@ class PassTable {
     std::vector<std::uint32_t> blockMax_;  // block b: the greatest of [0, (b + 1) * kBlock - 1]
     std::vector<Placed> barEnds_;          // in table order
     size_t current_ = 0;
+    // The block of the last event moved. Events are examined in order and a block's greatest is
+    // taken once the examination has passed it, so no other unfinished block holds a moved event.
+    size_t movedBlock_ = SIZE_MAX;
 };
 
 }  // namespace
@@ -140,13 +153,30 @@ void applyBarLengths(const std::vector<BarLength>& barLengths, std::vector<Event
     PassTable table(events, barEndRatios);
     const size_t eventCount = events.size();
     std::vector<size_t> relevant;
+    const auto start = [&](size_t w) { return static_cast<double>(barLengths[byStart[w]].start); };
+    constexpr double kNever = std::numeric_limits<double>::infinity();
     for (size_t k = 0; k < eventCount; ++k) {
+        if (windowBegin == windowEnd) {
+            // With the window empty, an event before the next bar length's start and not more than
+            // 192 ticks past the earliest unexpired one changes nothing; such events are skipped
+            // in one tight loop. A wider position goes the long way, through positionField.
+            const double enter = windowEnd < byStart.size() ? start(windowEnd) : kNever;
+            const double expire = sweepNext < byStart.size() ? start(sweepNext) + 192 : kNever;
+            // For a whole p, p < enter and p <= expire is p < min(ceil(enter), floor(expire) + 1);
+            // the clamps keep that within 0 .. 10^6, where a six-digit p is below the limit.
+            const auto bound = [](double x) { return std::clamp(x, -1.0, 1e6); };
+            const auto limit = static_cast<std::uint64_t>(std::clamp(
+                std::min(std::ceil(bound(enter)), std::floor(bound(expire)) + 1), 0.0, 1e6));
+            while (k < eventCount && static_cast<std::uint64_t>(events[k].position) < limit) {
+                ++k;
+            }
+            if (k == eventCount) {
+                break;
+            }
+        }
         table.examine(k);
         const double a = positionField(events[k].position);
         relevant.clear();
-        const auto start = [&](size_t w) {
-            return static_cast<double>(barLengths[byStart[w]].start);
-        };
         while (windowEnd < byStart.size() && start(windowEnd) <= a) {
             ++windowEnd;
         }

@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,8 @@ class ChannelParser {
     std::vector<BarLength>& barLengths_;
     QSet<QString> barLengthKeys_;  // "start,data" of the bar lengths seen
     int fullOnlyLines_ = 0;
+    static constexpr qsizetype kChunk = 256;
+    std::array<Event, kChunk> chunk_;  // a line's events on their way to events_
 };
 
 bool isEventChannel(int channel);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "chart/channels.h"
@@ -27,6 +29,35 @@ inline constexpr std::uint8_t kBarEndChannel = channels::kBarLength;
 std::string eventText(const Event& event, const std::vector<double>& barEndRatios);
 // Appends the same text to out, without building it on its own.
 void appendEventText(std::string& out, const Event& event, const std::vector<double>& barEndRatios);
+
+// Event lines (each event's text and a '\n') built up in a buffer of its own, for writing a whole
+// table out. Much faster than appendEventText for a table in order: the digits of the last
+// six-digit position are kept, and ",channel,value" once made for a channel and value.
+class EventLineBuffer {
+  public:
+    explicit EventLineBuffer(const std::vector<double>& barEndRatios);
+
+    // Appends the lines of the events from first on, until the text holds `until` bytes or more
+    // or last is reached; returns the first event not added.
+    const Event* add(const Event* first, const Event* last, size_t until);
+    void add(const Event& event) { add(&event, &event + 1, SIZE_MAX); }
+    std::string_view text() const { return {data_.data(), size_}; }
+    void clear() { size_ = 0; }
+
+  private:
+    void addOther(const Event& event);  // a bar end, a wide position, an unranked value, or growth
+    void makeTail(size_t tail);
+
+    const std::vector<double>& ratios_;
+    std::vector<char> data_;
+    size_t size_ = 0;
+    std::int64_t lastPosition_ = -1;
+    std::uint64_t lastDigits_ = 0;  // lastPosition_'s six digits in the first six bytes
+    // By channel x 256 + value: ",channel,value\n" in up to 8 bytes and its length, 0 while not
+    // yet made.
+    std::vector<std::uint64_t> tails_;
+    std::vector<std::uint8_t> tailSizes_;
+};
 
 // The event table's order is the order of those texts compared character by character (a ',' or
 // a '.' sorts before any digit), so at one position channel 11 comes before a channel-2 bar end,

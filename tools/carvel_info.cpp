@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "chart/chart.h"
+#include "chart/event.h"
 #include "chart/timed_event_text.h"
 #include "platform/command_line.h"
 #include "playback/chart_loader.h"
@@ -30,6 +32,20 @@ void printEvents(const Events& list, Append append) {
         }
     }
     std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// The same for the event table, whose lines take a faster way.
+void printTable(const carvel::EventTable& table) {
+    const std::string head = "events: " + std::to_string(table.events.size()) + "\n";
+    std::fwrite(head.data(), 1, head.size(), stdout);
+    carvel::EventLineBuffer lines(table.barEndRatios);
+    const carvel::Event* next = table.events.data();
+    const carvel::Event* const end = next + table.events.size();
+    while (next != end) {
+        next = lines.add(next, end, 1 << 16);
+        std::fwrite(lines.text().data(), 1, lines.text().size(), stdout);
+        lines.clear();
+    }
 }
 
 // 3120 as "3,120".
@@ -83,9 +99,7 @@ int main(int argc, char** argv) {
             chart.timeline().events,
             [&](std::string& out, const carvel::TimedEvent& event) { texts.append(out, event); });
     } else {
-        printEvents(chart.table().events, [&](std::string& out, const carvel::Event& event) {
-            carvel::appendEventText(out, event, chart.table().barEndRatios);
-        });
+        printTable(chart.table());
         if (chart.table().fullOnlyLines > 0) {
             std::fflush(stdout);
             carvel::printText(

@@ -2,6 +2,9 @@
 
 #include "testing/qt_printers.h"
 
+#include <cmath>
+#include <random>
+
 #include "chart/bar_length_pass.h"
 #include "chart/channel_parser.h"
 #include "testing/fakes.h"
@@ -38,6 +41,12 @@ TEST(ChannelParser, Table) {
         // Slot h of n lies at floor((192 / n) x h) in doubles, for some n a tick below exact.
         {u"#00011:"_qs + pairs(88, 55, u"01"), Result::Handled, {"000119,11,1"}, {}},
         {u"#00011:"_qs + pairs(147, 49, u"02"), Result::Handled, {"000063,11,2"}, {}},
+        // Lines of other lengths in turn, one longer than the parser's chunk of 256 pairs.
+        {u"#00011:"_qs + pairs(2, 1, u"03") + u"\n#00012:"_qs + pairs(300, 257, u"01") +
+             u"\n#00013:"_qs + pairs(300, 299, u"02") + u"\n#00014:"_qs + pairs(2, 1, u"04"),
+         Result::Handled,
+         {"000096,11,3", "000164,12,1", "000191,13,2", "000096,14,4"},
+         {}},
         {u"#00502:0.75"_qs, Result::Handled, {}, {{960, 0.75}}},
         {u"#00202: 0.75"_qs, Result::Handled, {}, {{384, 0.75}}},
         {u"#00202:abc"_qs, Result::Handled, {}, {{384, 0}}},
@@ -143,6 +152,224 @@ TEST(BarLengthPass, SqueezesAndMarks) {
         std::vector<Event> list = eventsFromTexts(c.sortedEvents, ratios);
         applyBarLengths(c.barLengths, list, ratios);
         EXPECT_EQ(textsOf(list, ratios), c.expected) << c.sortedEvents.front();
+    }
+}
+
+// The plain definition of the table's order: the texts, compared as strings.
+void sortByText(std::vector<Event>& events, const std::vector<double>& ratios) {
+    std::vector<std::pair<std::string, Event>> texts;
+    for (const Event& e : events) {
+        texts.emplace_back(eventText(e, ratios), e);
+    }
+    std::stable_sort(texts.begin(), texts.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < events.size(); ++i) {
+        events[i] = texts[i].second;
+    }
+}
+
+// Events of the given measures (in that order of lines), `perMeasure` each, on random ticks of
+// `ticks` distinct ones, with channels and values from the lists.
+std::vector<Event> randomEvents(std::mt19937& random, const std::vector<int>& measures,
+                                int perMeasure, int ticks, const std::vector<int>& channels,
+                                const std::vector<int>& values) {
+    std::vector<Event> events;
+    for (int m : measures) {
+        for (int i = 0; i < perMeasure; ++i) {
+            Event e;
+            e.position = std::int64_t{m} * 192 + static_cast<int>(random() % ticks) * (192 / ticks);
+            e.channel = static_cast<std::uint8_t>(channels[random() % channels.size()]);
+            e.value = values[random() % values.size()];
+            events.push_back(e);
+        }
+    }
+    return events;
+}
+
+TEST(SortEvents, GivesTheTextOrderOnEveryPath) {
+    const std::vector<int> played = {1, 4, 6, 7, 11, 12, 13, 14, 15, 16, 21, 22, 23, 24, 25, 26};
+    std::vector<int> manyChannels;  // more channels than a measure's events can pay buckets for
+    for (int c = 0; c < 100; ++c) {
+        if (c != kBarEndChannel) {
+            manyChannels.push_back(c);
+        }
+    }
+    // Values whose texts sort unlike their numbers: "164" < "23" < "230" < "77".
+    const std::vector<int> tricky = {1, 2, 10, 23, 77, 99, 100, 164, 230, 255};
+    std::vector<int> anyValue;
+    for (int v = 0; v <= 255; ++v) {
+        anyValue.push_back(v);
+    }
+    struct Case {
+        const char* name;
+        std::vector<int> measures;  // in line order
+        int perMeasure;
+        int ticks;
+        std::vector<int> channels;
+        std::vector<int> values;
+        std::vector<std::string> extra;  // events added after the random ones
+    };
+    const Case cases[] = {
+        {"buckets by tick and channel", {0, 1, 2, 5, 999}, 2000, 64, played, tricky, {}},
+        {"one tick, few channels", {3}, 300, 1, {11, 1, 4}, tricky, {}},
+        {"radix: many channels", {0, 1, 7}, 60, 192, manyChannels, anyValue, {}},
+        {"small measures", {0, 1, 2, 3, 4}, 20, 8, played, tricky, {}},
+        {"measure beyond the key limit", {2}, 70000, 192, played, anyValue, {}},
+        {"lines out of measure order", {4, 1, 4, 0, 2, 1}, 100, 48, played, tricky, {}},
+        {"a bar end", {0, 1}, 50, 4, played, tricky, {"000192,2,0.75"}},
+        {"positions beyond six digits",
+         {0},
+         50,
+         4,
+         played,
+         tricky,
+         {"1000000,11,1", "-000005,4,2"}},
+        {"values beyond 255", {0, 1}, 50, 4, played, tricky, {"000010,11,300"}},
+    };
+    std::mt19937 random(7);
+    for (const Case& c : cases) {
+        std::vector<double> ratios;
+        std::vector<Event> events = eventsFromTexts(c.extra, ratios);
+        const std::vector<Event> drawn =
+            randomEvents(random, c.measures, c.perMeasure, c.ticks, c.channels, c.values);
+        events.insert(events.begin(), drawn.begin(), drawn.end());
+        std::vector<Event> expected = events;
+        sortByText(expected, ratios);
+        sortEvents(events, ratios);
+        EXPECT_TRUE(textsOf(events, ratios) == textsOf(expected, ratios)) << c.name;
+    }
+}
+
+// The buffer's lines are appendEventText's texts, each with a '\n', whichever way they are added.
+TEST(EventLineBuffer, WritesTheEventTexts) {
+    std::mt19937 random(11);
+    std::vector<double> ratios = {0.75, 1.5, 1e-300};
+    std::vector<Event> events;
+    const std::int64_t positions[] = {0, 5, 191999, 999999, 1000000, -5, 123456789012};
+    for (int i = 0; i < 20000; ++i) {
+        Event e;
+        e.position = i % 7 == 0 ? positions[random() % 7] : static_cast<int>(random() % 1000);
+        e.channel = static_cast<std::uint8_t>(i % 50 == 0 ? 100 + random() % 156 : random() % 100);
+        e.value = e.channel == kBarEndChannel ? static_cast<int>(random() % 4)
+                  : i % 40 == 0               ? 256 + static_cast<int>(random() % 1000)
+                                              : static_cast<int>(random() % 256);
+        events.push_back(e);
+    }
+    std::string expected;
+    for (const Event& e : events) {
+        expected += eventText(e, ratios) + '\n';
+    }
+    struct Case {
+        const char* name;
+        size_t until;  // 0: one event at a time
+    };
+    const Case cases[] = {{"one at a time", 0}, {"in pieces", 100}, {"all at once", SIZE_MAX}};
+    for (const Case& c : cases) {
+        EventLineBuffer lines(ratios);
+        std::string got;
+        const Event* next = events.data();
+        const Event* const end = next + events.size();
+        while (next != end) {
+            if (c.until == 0) {
+                lines.add(*next++);
+            } else {
+                next = lines.add(next, end, c.until);
+            }
+            if (c.until != SIZE_MAX) {
+                got += lines.text();
+                lines.clear();
+            }
+        }
+        got += lines.text();
+        EXPECT_TRUE(got == expected) << c.name;
+    }
+}
+
+// The pass as its contract reads, one entry at a time: each event, in order and at the position it
+// had, meets every bar length in line order; a bar end goes directly before the first entry, from
+// the top, whose text sorts after its own.
+void plainBarLengths(const std::vector<BarLength>& barLengths, std::vector<Event>& events,
+                     std::vector<double>& ratios) {
+    const auto round = [](double x) {
+        return static_cast<std::int64_t>(std::floor(std::clamp(x, -1e15, 1e15) + 0.5));
+    };
+    std::vector<std::pair<bool, Event>> table;  // (is an event, entry)
+    for (const Event& e : events) {
+        table.emplace_back(true, e);
+    }
+    std::vector<bool> used(barLengths.size(), false);
+    for (size_t k = 0; k < table.size(); ++k) {
+        if (!table[k].first) {
+            continue;
+        }
+        const double a = positionField(table[k].second.position);
+        for (size_t i = 0; i < barLengths.size(); ++i) {
+            const auto b = static_cast<double>(barLengths[i].start);
+            const double r = barLengths[i].ratio;
+            if (used[i]) {
+                continue;
+            }
+            if (a >= b && a < b + 192) {
+                table[k].second.position = round(b + (a - b) * r);
+            } else if (a > b + 192) {
+                const Event barEnd{round(b + r * 192), static_cast<std::int32_t>(ratios.size()),
+                                   kBarEndChannel};
+                ratios.push_back(r);
+                size_t at = 0;
+                while (at < table.size() &&
+                       !(eventText(barEnd, ratios) < eventText(table[at].second, ratios))) {
+                    ++at;
+                }
+                table.insert(table.begin() + static_cast<std::ptrdiff_t>(at), {false, barEnd});
+                k += at <= k ? 1 : 0;
+                used[i] = true;
+            }
+        }
+    }
+    events.clear();
+    for (const auto& entry : table) {
+        events.push_back(entry.second);
+    }
+}
+
+TEST(BarLengthPass, AgreesWithThePlainPass) {
+    const std::vector<int> played = {1, 4, 11, 12, 16, 21, 26};
+    const std::vector<int> values = {1, 23, 77, 164, 230};
+    struct Case {
+        const char* name;
+        std::vector<int> measures;
+        int perMeasure;
+        std::vector<BarLength> barLengths;
+    };
+    const Case cases[] = {
+        {"none", {0, 1, 2}, 100, {}},
+        {"shorter and longer measures among many blocks",
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+         150,
+         {{192, 0.75}, {768, 1.5}, {1344, 0.5}}},
+        {"two lines for one measure", {0, 1, 2, 3}, 200, {{384, 0.5}, {384, 0.25}}},
+        {"the last measure, with no event past its end", {0, 1, 2}, 100, {{384, 0.5}}},
+        {"measures without events", {0, 5}, 100, {{384, 0.5}, {576, 1.5}}},
+        {"bar ends at one position", {0, 1, 2, 3}, 100, {{0, 1}, {192, 0}, {384, 0}}},
+        {"a ratio past six digits", {0, 1, 2}, 100, {{192, 1e5}}},
+        {"starts before the table and past six digits", {0, 1}, 100, {{-384, 0.5}, {5000000, 0.5}}},
+        {"every measure",
+         {0, 1, 2, 3, 4, 5},
+         70,
+         {{0, 0.5}, {192, 0.875}, {384, 1.25}, {576, 0.75}, {768, 2}, {960, 0.125}}},
+    };
+    std::mt19937 random(5);
+    for (const Case& c : cases) {
+        std::vector<Event> events =
+            randomEvents(random, c.measures, c.perMeasure, 192, played, values);
+        sortByText(events, {});
+        std::vector<Event> expected = events;
+        std::vector<double> expectedRatios;
+        plainBarLengths(c.barLengths, expected, expectedRatios);
+        std::vector<double> ratios;
+        applyBarLengths(c.barLengths, events, ratios);
+        EXPECT_EQ(ratios, expectedRatios) << c.name;
+        EXPECT_TRUE(textsOf(events, ratios) == textsOf(expected, expectedRatios)) << c.name;
     }
 }
 
