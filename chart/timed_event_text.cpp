@@ -1,5 +1,6 @@
 #include "chart/timed_event_text.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -81,21 +82,24 @@ void appendTimedEventText(std::string& out, const TimedEvent& event) {
     out.append(text, static_cast<size_t>(end - text));
 }
 
-void TimedEventTexts::append(std::string& out, const TimedEvent& event) {
-    const auto bits = std::bit_cast<std::uint64_t>(event.timeMs);
+char* TimedEventTexts::write(char* out, const TimedEvent& event) {
     if (!isNarrowTime(event.timeMs)) {
-        appendTimedEventText(out, event);
-        return;
+        const int written = std::snprintf(out, kMaxText - 20, "%.3f", event.timeMs);
+        return writeTail(out + std::clamp(written, 0, static_cast<int>(kMaxText) - 21), event);
     }
+    const auto bits = std::bit_cast<std::uint64_t>(event.timeMs);
     if (!hasTime_ || bits != timeBits_) {
         timeSize_ = static_cast<size_t>(writeNarrowTime(time_.data(), event.timeMs) - time_.data());
         timeBits_ = bits;
         hasTime_ = true;
     }
-    char text[64];
-    std::memcpy(text, time_.data(), time_.size());
-    char* end = writeTail(text + timeSize_, event);
-    out.append(text, static_cast<size_t>(end - text));
+    std::memcpy(out, time_.data(), time_.size());
+    return writeTail(out + timeSize_, event);
+}
+
+void TimedEventTexts::append(std::string& out, const TimedEvent& event) {
+    char text[kMaxText];
+    out.append(text, static_cast<size_t>(write(text, event) - text));
 }
 
 }  // namespace carvel

@@ -17,7 +17,11 @@ void appendTimedEventText(std::string& out, const TimedEvent& event);
 // for the events that share it, as a timeline's events do.
 class TimedEventTexts {
   public:
+    static constexpr size_t kMaxText = 400;  // the longest text, with room to spare
+
     void append(std::string& out, const TimedEvent& event);
+    // Writes the text at out, which has room for kMaxText characters; returns its end.
+    char* write(char* out, const TimedEvent& event);
 
   private:
     std::array<char, 24> time_{};  // the last time's text

@@ -19,22 +19,26 @@ void printLine(const QString& text) {
     carvel::printText(stdout, text + u'\n');
 }
 
-// Writes the event lines through one buffer that is flushed every 64 KiB.
-template <typename Events, typename Append>
-void printEvents(const Events& list, Append append) {
-    std::string text = "events: " + std::to_string(list.size()) + "\n";
-    for (const auto& event : list) {
-        append(text, event);
-        text += '\n';
-        if (text.size() >= 1 << 16) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            text.clear();
+// Writes the timeline's lines through one buffer that is flushed every 64 KiB.
+void printTimeline(const std::vector<carvel::TimedEvent>& events) {
+    const std::string head = "events: " + std::to_string(events.size()) + "\n";
+    std::fwrite(head.data(), 1, head.size(), stdout);
+    constexpr size_t kFlush = 1 << 16;
+    std::vector<char> buffer(kFlush + carvel::TimedEventTexts::kMaxText + 1);
+    carvel::TimedEventTexts texts;
+    char* end = buffer.data();
+    for (const carvel::TimedEvent& event : events) {
+        end = texts.write(end, event);
+        *end++ = '\n';
+        if (static_cast<size_t>(end - buffer.data()) >= kFlush) {
+            std::fwrite(buffer.data(), 1, static_cast<size_t>(end - buffer.data()), stdout);
+            end = buffer.data();
         }
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fwrite(buffer.data(), 1, static_cast<size_t>(end - buffer.data()), stdout);
 }
 
-// The same for the event table, whose lines take a faster way.
+// The same for the event table.
 void printTable(const carvel::EventTable& table) {
     const std::string head = "events: " + std::to_string(table.events.size()) + "\n";
     std::fwrite(head.data(), 1, head.size(), stdout);
@@ -94,10 +98,7 @@ int main(int argc, char** argv) {
         printLine(carvel::messageText(message));
     }
     if (reading.mode == carvel::ReadingMode::Full) {
-        carvel::TimedEventTexts texts;
-        printEvents(
-            chart.timeline().events,
-            [&](std::string& out, const carvel::TimedEvent& event) { texts.append(out, event); });
+        printTimeline(chart.timeline().events);
     } else {
         printTable(chart.table());
         if (chart.table().fullOnlyLines > 0) {
