@@ -247,7 +247,9 @@ Chart readBytes(QByteArrayView bytes, const QString& folder, ReadProgress* progr
                                   [&](const char* done) { owner.reading(done); });
     }
     ClassicReader reader(folder, progress);
-    reader.table().events.reserve(eventBound(decoder.text()));
+    std::vector<Event>& events = reader.table().events;
+    events.reserve(eventBound(decoder.text()));
+    adviseLargePages(events.data(), events.capacity() * sizeof(Event));
     forEachLine(decoder.text(), [&](QByteArrayView line) {
         if (reader.stopRequested()) {
             return;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "chart/channels.h"
+#include "platform/page_release.h"
 
 namespace carvel {
 
@@ -198,6 +199,7 @@ Timeline Placement::place(ReadProgress* progress, const std::function<void(size_
         pairs += isPlayed(line.channel) ? static_cast<size_t>(line.data.size() / 2) : 0;
     }
     events_.reserve(pairs);
+    adviseLargePages(events_.data(), events_.capacity() * sizeof(TimedEvent));
     std::vector<int> order(lines_.size());
     std::vector<int> next(start.begin(), start.end() - 1);
     for (size_t i = 0; i < lines_.size(); ++i) {

@@ -18,4 +18,13 @@ const char* releasePages(const char* from, const char* to) {
     return reinterpret_cast<const char*>(end);
 }
 
+void adviseLargePages(const void* from, std::size_t bytes) {
+    constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+    const auto first = (reinterpret_cast<std::uintptr_t>(from) + kLarge - 1) / kLarge * kLarge;
+    const auto end = (reinterpret_cast<std::uintptr_t>(from) + bytes) / kLarge * kLarge;
+    if (end > first) {
+        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    }
+}
+
 }  // namespace carvel
