@@ -105,5 +105,18 @@ TEST(Bmson, HeaderMediaAndWhatIsWrong) {
     }
 }
 
+// The last sound channel that an event can name is read; the ones after it are not, with a word.
+TEST(Bmson, SoundChannelsBeyondAnEventsIndex) {
+    const QByteArray note = R"({"name":"a.wav","notes":[{"x":1,"y":0}]})";
+    const QByteArray json = R"({"info":{"init_bpm":120},"sound_channels":[)" +
+                            QByteArray("{},").repeated(kMaxTimedValue - 1) + note + ',' + note +
+                            "]}";
+    const Chart chart = readBmson(json, u"/nonexistent/"_qs);
+    EXPECT_EQ(
+        chart.readProblems,
+        std::vector<LoadMessage>({{LoadMessage::Kind::BmsonField, u"sound_channels[]"_qs, {}, 0}}));
+    EXPECT_EQ(timedEvents(chart), Strings{"0.000,11,524287"});
+}
+
 }  // namespace
 }  // namespace carvel
