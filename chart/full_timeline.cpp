@@ -441,6 +441,11 @@ void Placement::add(int channel, Fraction at, int value, int line) {
         event.timeMs = packed(at);
         event.channel = static_cast<std::uint16_t>(channel);
         if (isLongLane(channel)) {
+            // The pair's place stands in for its value until the sweep; a measure of more
+            // long-note pairs than an event's value can count (lines of megabytes) drops the rest.
+            if (longNoteValues_.size() >= static_cast<size_t>(kMaxTimedValue)) {
+                return;
+            }
             event.value = static_cast<std::int32_t>(longNoteValues_.size());
             longNoteValues_.push_back(value);
         } else {

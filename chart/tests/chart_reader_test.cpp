@@ -330,6 +330,13 @@ TEST(FullReader, LinesOfOneMeasureAndChannelMerge) {
     }
 }
 
+// A measure of more long-note pairs than an event's value can count keeps those it can.
+TEST(FullReader, MoreLongNotePairsThanAValueCounts) {
+    const Chart chart = readFull(u"#00051:"_qs + u"01"_qs.repeated(kMaxTimedValue + 2));
+    ASSERT_EQ(chart.timeline().events.size(), static_cast<size_t>(kMaxTimedValue + 1) / 2);
+    EXPECT_EQ(chart.timeline().events.back().value, 1);
+}
+
 // Measures 1-5 at 120 BPM begin at 2000 ms, 4000 ms, ... and each line names its own sound.
 TEST(FullReader, SwitchBlocks) {
     struct Case {
