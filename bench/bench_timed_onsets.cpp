@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     std::set<long long> expected;
     for (int i = 0; i < count; ++i) {
         // Every tenth event shares the time of the one before; every seventh is a picture.
-        const double t = i % 10 == 9 ? chart.timeline().events.back().timeMs : time(rng);
+        const double t =
+            i % 10 == 9 ? static_cast<double>(chart.timeline().events.back().timeMs) : time(rng);
         if (i % 7 == 6) {
             chart.timeline().events.push_back({t, 4, 1});
             continue;

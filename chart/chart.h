@@ -13,11 +13,21 @@
 
 namespace carvel {
 
+// A double that may stand at any address, as in a packed struct: it is read and written only by
+// value, so no reference to a double ever binds to a misaligned one.
+struct [[gnu::packed]] UnalignedDouble {
+    double value = 0;
+
+    UnalignedDouble() = default;
+    UnalignedDouble(double v) : value(v) {}    // NOLINT(google-explicit-constructor): a double
+    operator double() const { return value; }  // NOLINT(google-explicit-constructor)
+};
+
 // One event of the full reading: a sound or a picture at its time. Packed into 12 bytes, as the
 // timeline is most of a large chart's memory; its fields are read and written by value (no
 // reference binds to them).
 struct [[gnu::packed, gnu::aligned(4)]] TimedEvent {
-    double timeMs = 0;  // from the chart's first beat
+    UnalignedDouble timeMs = 0;  // from the chart's first beat
     // The channel's two characters read as a base-36 number (up to 1295).
     std::uint32_t channel : 11 = 0;
     // Sound or picture index, up to kMaxTimedValue (negative values serve the readers meanwhile).

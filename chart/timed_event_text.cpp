@@ -75,7 +75,8 @@ void appendTimedEventText(std::string& out, const TimedEvent& event) {
         end = writeNarrowTime(end, event.timeMs);
     } else {
         std::string wide(400, '\0');
-        const int written = std::snprintf(wide.data(), wide.size(), "%.3f", event.timeMs);
+        const int written =
+            std::snprintf(wide.data(), wide.size(), "%.3f", static_cast<double>(event.timeMs));
         out.append(wide.data(), static_cast<size_t>(std::max(written, 0)));
     }
     end = writeTail(end, event);
@@ -84,7 +85,8 @@ void appendTimedEventText(std::string& out, const TimedEvent& event) {
 
 char* TimedEventTexts::write(char* out, const TimedEvent& event) {
     if (!isNarrowTime(event.timeMs)) {
-        const int written = std::snprintf(out, kMaxText - 20, "%.3f", event.timeMs);
+        const int written =
+            std::snprintf(out, kMaxText - 20, "%.3f", static_cast<double>(event.timeMs));
         return writeTail(out + std::clamp(written, 0, static_cast<int>(kMaxText) - 21), event);
     }
     const auto bits = std::bit_cast<std::uint64_t>(event.timeMs);

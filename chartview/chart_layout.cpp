@@ -187,7 +187,7 @@ void layoutFull(const Timeline& timeline, Builder& builder, ChartLayout& layout)
         if (!std::isfinite(e.timeMs)) {
             continue;
         }
-        layout.durationMs = std::max(layout.durationMs, e.timeMs);
+        layout.durationMs = std::max(layout.durationMs, static_cast<double>(e.timeMs));
         if (e.channel == kBgm) {
             builder.background(e.timeMs);
         } else if (const std::optional<Key> key = fullKey(e.channel)) {

@@ -68,7 +68,7 @@ double chartLengthMs(const Chart& chart) {
     if (chart.mode() == ReadingMode::Full) {
         for (const TimedEvent& e : chart.timeline().events) {
             if (std::isfinite(e.timeMs)) {
-                length = std::max(length, e.timeMs);
+                length = std::max(length, static_cast<double>(e.timeMs));
             }
         }
     } else {

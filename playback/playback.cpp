@@ -258,7 +258,7 @@ void Playback::showPicture(long long index, bool layer) {
 }
 
 void Playback::redrawArrived() {
-    if (!playing_ || !display_.picturesShown) {
+    if (!playing_ || phase_ == Phase::Idle || !display_.picturesShown) {
         return;
     }
     bool changed = false;
