@@ -43,7 +43,7 @@ bool isFullOnlyChannel(int channel) {
 
 }  // namespace
 
-ChannelParser::ChannelParser(std::vector<Event>& events, std::vector<BarLength>& barLengths)
+ChannelParser::ChannelParser(MeasureSorter& events, std::vector<BarLength>& barLengths)
     : events_(events), barLengths_(barLengths) {}
 
 namespace {
@@ -175,23 +175,24 @@ ChannelParser::Result ChannelParser::parseText(Text s) {
     const qsizetype pairs = dataSize / 2;
     // Slot h lies at floor((192 / n) x h), the quotient and the product each rounded to double.
     const double q = 192.0 / static_cast<double>(pairs);
-    // Each pair is written to chunk_, and kept by counting it when its value is 1 or more: no
-    // branch on the value. Whole chunks go to the table.
+    // Each pair's key is written to the sorter's room, and kept by counting it when its value is 1
+    // or more: no branch on the value.
+    events_.startLine(measureStart, channel);
+    const std::uint32_t channelBits = events_.channelBits();
+    const auto& valuePlace = event_keys::tailRanks().valuePlace;
+    constexpr auto kChunk = static_cast<qsizetype>(MeasureSorter::kChunk);
     for (qsizetype chunkStart = 0; chunkStart < pairs; chunkStart += kChunk) {
         const qsizetype chunkEnd = std::min(pairs, chunkStart + kChunk);
+        std::uint32_t* const keys = events_.room();
         size_t kept = 0;
         for (qsizetype h = chunkStart; h < chunkEnd; ++h) {
             const int value = 16 * hexValue(unit(data, 2 * h)) + hexValue(unit(data, 2 * h + 1));
             // The product is below 192 and not negative: truncating is the floor.
-            const auto offset = static_cast<std::int64_t>(q * static_cast<double>(h));
-            Event& e = chunk_[kept];
-            e.position = measureStart + offset;
-            e.value = value;
-            e.channel = static_cast<std::uint8_t>(channel);
+            const auto tick = static_cast<std::uint32_t>(q * static_cast<double>(h));
+            keys[kept] = tick << 16 | channelBits | valuePlace[static_cast<size_t>(value)];
             kept += value >= 1 ? 1 : 0;
         }
-        events_.insert(events_.end(), chunk_.begin(),
-                       chunk_.begin() + static_cast<std::ptrdiff_t>(kept));
+        events_.keep(kept);
     }
     return Result::Handled;
 }

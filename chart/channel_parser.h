@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "chart/event.h"
+#include "chart/measure_sorter.h"
 
 namespace carvel {
 
@@ -22,11 +23,11 @@ class ChannelParser {
   public:
     enum class Result { Handled, Malformed, NotPlayed };
 
-    ChannelParser(std::vector<Event>& events, std::vector<BarLength>& barLengths);
+    ChannelParser(MeasureSorter& events, std::vector<BarLength>& barLengths);
 
-    // Appends the events (pairs of value 1 or more) of one line, or its bar length unless a line
-    // with the same measure and the same data text came before. Lines that do not start with '#'
-    // after trimming spaces are handled by doing nothing. Events are appended unsorted.
+    // Hands the events (pairs of value 1 or more) of one line to the sorter, or keeps its bar
+    // length unless a line with the same measure and the same data text came before. Lines that
+    // do not start with '#' after trimming spaces are handled by doing nothing.
     Result parse(QStringView line);
     // The same for a line of printable ASCII bytes without spaces, read as the characters they are.
     Result parse(std::string_view line);
@@ -39,12 +40,10 @@ class ChannelParser {
     template <typename Text>
     Result parseText(Text line);
 
-    std::vector<Event>& events_;
+    MeasureSorter& events_;
     std::vector<BarLength>& barLengths_;
     QSet<QString> barLengthKeys_;  // "start,data" of the bar lengths seen
     int fullOnlyLines_ = 0;
-    static constexpr qsizetype kChunk = 256;
-    std::array<Event, kChunk> chunk_;  // a line's events on their way to events_
 };
 
 bool isEventChannel(int channel);

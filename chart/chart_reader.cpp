@@ -56,7 +56,10 @@ MediaRequest mediaRequest(MediaRequest::Kind kind, QStringView line, const QStri
 class ClassicReader {
   public:
     ClassicReader(const QString& folder, ReadProgress* progress)
-        : folder_(folder), progress_(progress), parser_(chart_.table().events, barLengths_) {
+        : folder_(folder),
+          progress_(progress),
+          sorter_(chart_.table().events),
+          parser_(sorter_, barLengths_) {
         chart_.folder = folder;
     }
 
@@ -73,7 +76,7 @@ class ClassicReader {
 
   private:
     void reportCount() {
-        const auto count = static_cast<qsizetype>(chart_.table().events.size());
+        const auto count = static_cast<qsizetype>(sorter_.count());
         if (progress_ != nullptr && count != reported_) {
             reported_ = count;
             progress_->eventCountChanged(count);
@@ -85,6 +88,7 @@ class ClassicReader {
     ReadProgress* progress_;
     PathResolver resolver_;
     std::vector<BarLength> barLengths_;
+    MeasureSorter sorter_;
     ChannelParser parser_;
     qsizetype reported_ = 0;
 };
@@ -128,7 +132,10 @@ void ClassicReader::line(QStringView line) {
 Chart ClassicReader::finish() {
     EventTable& table = chart_.table();
     table.fullOnlyLines += parser_.fullOnlyLines();
-    sortEvents(table.events, table.barEndRatios);
+    sorter_.finish();
+    if (!sorter_.inOrder()) {
+        sortEvents(table.events, table.barEndRatios);
+    }
     applyBarLengths(barLengths_, table.events, table.barEndRatios);
     return std::move(chart_);
 }

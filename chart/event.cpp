@@ -6,68 +6,20 @@
 #include <cstring>
 #include <utility>
 
+#include "chart/event_keys.h"
 #include "chart/text_helpers.h"
 
 namespace carvel {
 
 namespace {
 
-constexpr int kChannels = 100;
-constexpr int kValues = 256;
+using event_keys::hasTailRank;
+using event_keys::kChannels;
+using event_keys::kValues;
+using event_keys::tailRanks;
 
 bool sixDigits(std::int64_t position) {
     return position >= 0 && position <= 999999;
-}
-
-// The rank of "channel,value" among all such texts, for channels 0..99 and values 0..255: at one
-// position, comparing ranks compares the rest of the texts. byRank is the inverse table. Both are
-// built once: a chart of a few events should not pay for 25,600 entries.
-struct TailRanks {
-    std::array<std::uint16_t, kChannels * kValues> rank{};
-    std::array<std::uint16_t, kChannels * kValues> byRank{};
-};
-
-// The places of the texts of 0 .. count - 1 in their text order.
-template <size_t count>
-std::array<std::uint16_t, count> textOrder() {
-    std::array<std::pair<std::string, int>, count> texts;
-    for (size_t i = 0; i < count; ++i) {
-        texts[i] = {std::to_string(i), static_cast<int>(i)};
-    }
-    std::sort(texts.begin(), texts.end());
-    std::array<std::uint16_t, count> place{};
-    for (size_t i = 0; i < count; ++i) {
-        place[static_cast<size_t>(texts[i].second)] = static_cast<std::uint16_t>(i);
-    }
-    return place;
-}
-
-// The texts of one channel sort together, as "channel," is never a prefix of another channel's
-// "channel,", and a channel's texts then sort as its values' texts: the rank is the channel's
-// place x 256 + the value's place.
-[[gnu::noinline]] TailRanks buildTailRanks() {
-    const auto channelPlace = textOrder<kChannels>();
-    const auto valuePlace = textOrder<kValues>();
-    TailRanks table;
-    for (size_t c = 0; c < kChannels; ++c) {
-        for (size_t v = 0; v < kValues; ++v) {
-            const auto rank = static_cast<size_t>(channelPlace[c] * kValues + valuePlace[v]);
-            table.rank[c * kValues + v] = static_cast<std::uint16_t>(rank);
-            table.byRank[rank] = static_cast<std::uint16_t>(c * kValues + v);
-        }
-    }
-    return table;
-}
-
-// Small enough to inline into the comparisons; the table is built on first use.
-inline const TailRanks& tailRanks() {
-    static const TailRanks ranks = buildTailRanks();
-    return ranks;
-}
-
-bool hasTailRank(const Event& e) {
-    return e.channel != kBarEndChannel && e.channel < kChannels && e.value >= 0 &&
-           e.value < kValues;
 }
 
 std::uint16_t tailRank(const Event& e) {
@@ -227,96 +179,9 @@ double ratioField(double ratio) {
 namespace {
 
 constexpr std::int64_t kTails = kChannels * kValues;
-constexpr std::int64_t kTicks = 192;  // of a measure of nominal length
-
-// Sorts keys tick << 16 | rank (tick < 192) from `from` into `to` by three passes of a byte each.
-void radixSort(const std::uint32_t* from, std::uint32_t* scratch, std::uint32_t* to, size_t n) {
-    std::array<std::array<std::uint32_t, 256>, 3> next{};
-    for (size_t i = 0; i < n; ++i) {
-        ++next[0][from[i] & 0xff];
-        ++next[1][from[i] >> 8 & 0xff];
-        ++next[2][from[i] >> 16];
-    }
-    for (auto& counts : next) {
-        std::uint32_t sum = 0;
-        for (std::uint32_t& count : counts) {
-            sum += std::exchange(count, sum);
-        }
-    }
-    for (size_t i = 0; i < n; ++i) {
-        to[next[0][from[i] & 0xff]++] = from[i];
-    }
-    for (size_t i = 0; i < n; ++i) {
-        scratch[next[1][to[i] >> 8 & 0xff]++] = to[i];
-    }
-    for (size_t i = 0; i < n; ++i) {
-        to[next[2][scratch[i] >> 16]++] = scratch[i];
-    }
-}
-
-// The same in two passes, when the measure holds few channels for its size: a counting sort by
-// the value's place (the rank's low byte), then a stable one by tick and channel (bucket tick x
-// channels + the channel's place among them). groupOf maps a rank's high byte (the channel's place
-// in the order of the texts: each channel's 256 texts sort together) to its place among the
-// measure's channels.
-void bucketSort(const std::uint32_t* from, std::uint32_t* scratch, std::uint32_t* to, size_t n,
-                const std::array<std::uint8_t, 256>& groupOf, size_t groups,
-                std::vector<std::uint32_t>& next) {
-    const auto bucket = [&](std::uint32_t key) {
-        return (key >> 16) * groups + groupOf[key >> 8 & 0xff];
-    };
-    next.assign(kTicks * groups, 0);
-    std::array<std::uint32_t, 256> byValue{};
-    for (size_t i = 0; i < n; ++i) {
-        ++next[bucket(from[i])];
-        ++byValue[from[i] & 0xff];
-    }
-    std::uint32_t sum = 0;
-    for (std::uint32_t& count : next) {
-        sum += std::exchange(count, sum);
-    }
-    sum = 0;
-    for (std::uint32_t& count : byValue) {
-        sum += std::exchange(count, sum);
-    }
-    for (size_t i = 0; i < n; ++i) {
-        scratch[byValue[from[i] & 0xff]++] = from[i];
-    }
-    for (size_t i = 0; i < n; ++i) {
-        to[next[bucket(scratch[i])]++] = scratch[i];
-    }
-}
-
-// At most this many events of a measure are sorted by keys; a larger measure takes a plain sort.
-constexpr size_t kMaxKeyed = size_t{1} << 16;
-
-// Sorts the n events of one measure that starts at tick `base` (all ranked) whose keys,
-// tick << 16 | rank, are the first n of `keys`; groupOf marks the high bytes of their ranks. The
-// rank gives the channel and the value back. keys grows to 3n entries.
-void sortMeasure(std::vector<Event>::iterator first, size_t n, std::int64_t base,
-                 const TailRanks& ranks, std::vector<std::uint32_t>& keys,
-                 std::array<std::uint8_t, 256>& groupOf, std::vector<std::uint32_t>& buckets) {
-    keys.resize(3 * n);
-    std::uint32_t* const from = keys.data();
-    std::uint32_t* const to = from + n;
-    size_t groups = 0;
-    for (std::uint8_t& group : groupOf) {
-        group = group != 0 ? static_cast<std::uint8_t>(groups++) : 0;
-    }
-    // The buckets are counted and summed once each: worth it while they are not many more than
-    // the events.
-    if (kTicks * groups <= 2 * n) {
-        bucketSort(from, to + n, to, n, groupOf, groups, buckets);
-    } else {
-        radixSort(from, to + n, to, n);
-    }
-    for (size_t i = 0; i < n; ++i) {
-        const int tail = ranks.byRank[to[i] & 0xffff];
-        // Assigned whole, the packed fields take one store.
-        first[static_cast<std::ptrdiff_t>(i)] =
-            Event{base + (to[i] >> 16), tail % kValues, static_cast<std::uint8_t>(tail / kValues)};
-    }
-}
+using event_keys::kMaxKeyed;
+using event_keys::kTicks;
+using event_keys::TailRanks;
 
 // The table's order by one integer each, for ranked events in any order: the position, then the
 // rank of the rest of the text. The key lives in the position field while sorting.
@@ -393,7 +258,12 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
                 std::sort(first, last, less);
             }
         } else {
-            sortMeasure(first, n, start, ranks, keys, groupOf, buckets);
+            const std::uint32_t* sorted = event_keys::sortKeys(keys, n, groupOf, buckets);
+            for (size_t i = 0; i < n; ++i) {
+                // Assigned whole, the packed fields take one store.
+                first[static_cast<std::ptrdiff_t>(i)] =
+                    event_keys::eventOfKey(sorted[i], start, ranks);
+            }
         }
         first = last;
     }

@@ -155,29 +155,64 @@ TEST(ReadChartBytes, FullReadingSameAsTheDecodedText) {
     }
 }
 
-// The sort by measures and ticks agrees with a sort by the texts, in any line order.
-TEST(SortEvents, AnyLineOrderGivesTheTextOrder) {
+// The table the sorter leaves (with sortEvents when it could not keep the order) is the table
+// sorted by the texts, in any line order.
+TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
+    struct Case {
+        const char* name;
+        std::vector<int> measures;  // of the lines, in order; -1 draws one of 0-3
+        int pairs;                  // per line; 0 draws 1-300
+        int silentLine;             // a line whose pairs are all "00"; -1 for none
+        bool inOrder;
+    };
+    const std::vector<int> random40(40, -1);
+    std::vector<int> byEight;
+    for (int line = 0; line < 40; ++line) {
+        byEight.push_back(line / 8);
+    }
+    const Case cases[] = {
+        {"measures in order", byEight, 0, -1, true},
+        {"measures in any order", random40, 0, -1, false},
+        {"a measure again after another", {0, 0, 1, 0}, 0, -1, false},
+        {"a measure again after one without events", {3, 4, 3}, 0, 1, false},
+        {"a measure too large to key", std::vector<int>(230, 1), 300, -1, false},
+        {"a measure as large as may be keyed", std::vector<int>(218, 1), 300, -1, true},
+    };
     std::mt19937 random(3);
-    for (int round = 0; round < 20; ++round) {
+    const int channels[] = {1, 4, 6, 7, 11, 16, 21, 26};
+    for (const Case& c : cases) {
         std::vector<Event> events;
         std::vector<BarLength> barLengths;
-        ChannelParser parser(events, barLengths);
-        const int channels[] = {1, 4, 6, 7, 11, 16, 21, 26};
-        for (int line = 0; line < 40; ++line) {
+        MeasureSorter sorter(events);
+        ChannelParser parser(sorter, barLengths);
+        std::vector<Event> expected;  // each line parsed on its own
+        for (size_t line = 0; line < c.measures.size(); ++line) {
             QString data;
-            const int pairs = 1 + static_cast<int>(random() % 300);
+            const int pairs = c.pairs != 0 ? c.pairs : 1 + static_cast<int>(random() % 300);
             for (int p = 0; p < pairs; ++p) {
-                data += QString::number(random() % 256, 16).rightJustified(2, u'0');
+                const auto value = static_cast<int>(line) == c.silentLine ? 0 : random() % 256;
+                data += QString::number(value, 16).rightJustified(2, u'0');
             }
-            const int measure = round % 2 == 0 ? line / 8 : static_cast<int>(random() % 4);
-            parser.parse(u"#%1%2:%3"_qs.arg(measure, 3, 10, QChar(u'0'))
-                             .arg(channels[random() % 8], 2, 10, QChar(u'0'))
-                             .arg(data));
+            const int measure =
+                c.measures[line] >= 0 ? c.measures[line] : static_cast<int>(random() % 4);
+            const QString text = u"#%1%2:%3"_qs.arg(measure, 3, 10, QChar(u'0'))
+                                     .arg(channels[random() % 8], 2, 10, QChar(u'0'))
+                                     .arg(data);
+            parser.parse(text);
+            std::vector<Event> alone;
+            MeasureSorter aloneSorter(alone);
+            ChannelParser aloneParser(aloneSorter, barLengths);
+            aloneParser.parse(text);
+            aloneSorter.finish();
+            expected.insert(expected.end(), alone.begin(), alone.end());
         }
-        std::vector<Event> expected = events;
+        sorter.finish();
+        EXPECT_EQ(sorter.inOrder(), c.inOrder) << c.name;
+        if (!sorter.inOrder()) {
+            sortEvents(events, {});
+        }
         std::sort(expected.begin(), expected.end(), EventOrder({}));
-        sortEvents(events, {});
-        EXPECT_EQ(testing::textsOf(events, {}), testing::textsOf(expected, {}));
+        EXPECT_EQ(testing::textsOf(events, {}), testing::textsOf(expected, {})) << c.name;
     }
 }
 

@@ -28,7 +28,7 @@ TEST(ChannelParser, Table) {
     struct Case {
         QString line;    // lines, each parsed in turn
         Result result;   // of the last line
-        Strings events;  // in the order appended
+        Strings events;  // as the sorter places them
         std::vector<std::pair<std::int64_t, double>> barLengths;
     };
     const Case cases[] = {
@@ -45,7 +45,7 @@ TEST(ChannelParser, Table) {
         {u"#00011:"_qs + pairs(2, 1, u"03") + u"\n#00012:"_qs + pairs(300, 257, u"01") +
              u"\n#00013:"_qs + pairs(300, 299, u"02") + u"\n#00014:"_qs + pairs(2, 1, u"04"),
          Result::Handled,
-         {"000096,11,3", "000164,12,1", "000191,13,2", "000096,14,4"},
+         {"000096,11,3", "000096,14,4", "000164,12,1", "000191,13,2"},
          {}},
         {u"#00502:0.75"_qs, Result::Handled, {}, {{960, 0.75}}},
         {u"#00202: 0.75"_qs, Result::Handled, {}, {{384, 0.75}}},
@@ -67,11 +67,13 @@ TEST(ChannelParser, Table) {
     for (const Case& c : cases) {
         std::vector<Event> parsed;
         std::vector<BarLength> barLengths;
-        ChannelParser parser(parsed, barLengths);
+        MeasureSorter sorter(parsed);
+        ChannelParser parser(sorter, barLengths);
         Result result = Result::Handled;
         for (const QString& line : c.line.split(u'\n')) {
             result = parser.parse(line);
         }
+        sorter.finish();
         EXPECT_EQ(result, c.result) << c.line.toStdString();
         EXPECT_EQ(textsOf(parsed, {}), c.events) << c.line.toStdString();
         std::vector<std::pair<std::int64_t, double>> got;
@@ -101,12 +103,13 @@ TEST(EventOrder, IsTheOrderOfTheTexts) {
     // The reader's fast sort agrees with the comparison of texts on everything it can meet.
     std::vector<Event> parsed;
     std::vector<BarLength> barLengths;
-    ChannelParser parser(parsed, barLengths);
+    MeasureSorter sorter(parsed);
+    ChannelParser parser(sorter, barLengths);
     for (int c : {1, 4, 6, 7, 11, 12, 16, 21, 26}) {
         parser.parse(u"#000"_qs + QString::number(c).rightJustified(2, u'0') +
                      u":0102030A0B0C1011FEFF"_qs);
     }
-    sortEvents(parsed, {});
+    sorter.finish();
     const Strings got = textsOf(parsed, {});
     EXPECT_TRUE(std::is_sorted(got.begin(), got.end()));
 }

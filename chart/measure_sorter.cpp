@@ -1,0 +1,74 @@
+#include "chart/measure_sorter.h"
+
+#include <algorithm>
+
+namespace carvel {
+
+MeasureSorter::MeasureSorter(std::vector<Event>& events)
+    : events_(events), ranks_(event_keys::tailRanks()), keys_(kChunk) {}
+
+void MeasureSorter::startLine(std::int64_t start, int channel) {
+    const std::uint8_t place = ranks_.channelPlace[static_cast<size_t>(channel)];
+    channelBits_ = std::uint32_t{place} << 8;
+    if (start != start_) {
+        placeHeld();
+        start_ = start;
+        // A measure placed before would get a second run of events.
+        inOrder_ = inOrder_ && start > lastPlaced_;
+    }
+    if (inOrder_) {
+        channelPlaces_[place] = 1;
+    }
+}
+
+void MeasureSorter::keep(size_t kept) {
+    if (!inOrder_) {
+        placeAsTheyCome(keys_.data(), kept, start_);
+        return;
+    }
+    used_ += kept;
+    if (used_ > event_keys::kMaxKeyed) {
+        // sortEvents sorts a measure this large on its own; the keys would only take memory.
+        placeAsTheyCome(keys_.data(), used_, start_);
+        used_ = 0;
+        inOrder_ = false;
+        return;
+    }
+    if (keys_.size() < used_ + kChunk) {
+        keys_.resize(std::max(2 * keys_.size(), used_ + kChunk));
+    }
+}
+
+void MeasureSorter::placeHeld() {
+    if (used_ == 0) {
+        return;
+    }
+    const std::uint32_t* sorted = event_keys::sortKeys(keys_, used_, channelPlaces_, buckets_);
+    placeAsTheyCome(sorted, used_, start_);
+    lastPlaced_ = start_;
+    used_ = 0;
+    channelPlaces_ = {};
+}
+
+void MeasureSorter::placeAsTheyCome(const std::uint32_t* keys, size_t n, std::int64_t start) {
+    if (n == 0) {
+        return;
+    }
+    if (events_.capacity() - events_.size() < n) {
+        events_.reserve(std::max(2 * events_.capacity(), events_.size() + n));
+    }
+    // Through a chunk in the cache: the table takes whole chunks without filling its room first.
+    std::array<Event, kChunk> chunk;
+    for (size_t done = 0; done < n;) {
+        const size_t size = std::min(kChunk, n - done);
+        for (size_t i = 0; i < size; ++i) {
+            chunk[i] = event_keys::eventOfKey(keys[done + i], start, ranks_);
+        }
+        events_.insert(events_.end(), chunk.begin(),
+                       chunk.begin() + static_cast<std::ptrdiff_t>(size));
+        done += size;
+    }
+    lastPlaced_ = std::max(lastPlaced_, start);
+}
+
+}  // namespace carvel
