@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <numeric>
 
 #include "chart/channels.h"
 #include "platform/page_release.h"
@@ -145,6 +146,7 @@ class Placement {
     void forEachPair(int index, Visit visit) const;
     void gatherLine(int index);
     void gatherMerged(size_t first, size_t last);
+    void sortByPositionBuckets(size_t first);
     void add(int channel, Fraction at, int value, int line);
     int pairValue(int channel, char high, char low) const;
     void sweep(size_t first, long double beats);
@@ -164,6 +166,9 @@ class Placement {
     std::vector<Pair> merged_;                  // the pairs of one channel's lines
     std::vector<size_t> runs_;  // where each line's (or merged channel's) events start in events_
     std::vector<TimedEvent> eventScratch_;
+    std::vector<std::uint32_t> positionKeys_;  // of the gathered events, for the counting sort
+    std::vector<std::uint32_t> sortedKeys_;
+    std::vector<std::uint32_t> positionCounts_;
     std::vector<size_t> pairRuns_;  // where each line's pairs start in merged_
     std::vector<Pair> pairScratch_;
     std::array<bool, 36 * 36> longNoteOpen_{};
@@ -372,7 +377,60 @@ void Placement::gather(const int* first, const int* last) {
     // compare equal time and print alike).
     if (!std::is_sorted(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent), events_.end(),
                         Sooner())) {
-        mergeRuns(events_, runs_, eventScratch_, Sooner());
+        // Merging takes a comparison of fractions per event and level, and mispredicts half of
+        // them; counting pays for its buckets once the measure holds some events.
+        if (events_.size() - firstEvent < 64) {
+            mergeRuns(events_, runs_, eventScratch_, Sooner());
+        } else {
+            sortByPositionBuckets(firstEvent);
+        }
+    }
+}
+
+// Sorts the gathered events from `first` on into Sooner's order: a counting sort by position into
+// a power of two of buckets (the quotient i / n in doubles, scaled), then a sort of each bucket
+// that is not in order. The quotient rounds monotonically, so buckets keep the positions' order;
+// one bucket may hold positions that differ by less than a bucket, or rounded to one quotient. The
+// counting keeps the runs' order, in which one position's events come in order already.
+void Placement::sortByPositionBuckets(size_t first) {
+    const size_t count = events_.size() - first;
+    constexpr size_t kMaxBuckets = size_t{1} << 20;
+    size_t buckets = 256;
+    while (buckets < 2 * count && buckets < kMaxBuckets) {
+        buckets *= 2;
+    }
+    const auto scale = static_cast<double>(buckets);
+    positionKeys_.resize(count);
+    positionCounts_.assign(buckets + 2, 0);
+    for (size_t k = 0; k < count; ++k) {
+        const Fraction at = unpacked(events_[first + k].timeMs);
+        // At most `buckets`, for i = n.
+        const auto key = static_cast<std::uint32_t>(static_cast<double>(at.i) /
+                                                    static_cast<double>(at.n) * scale);
+        positionKeys_[k] = key;
+        ++positionCounts_[key + 1];
+    }
+    std::partial_sum(positionCounts_.begin(), positionCounts_.end(), positionCounts_.begin());
+    eventScratch_.resize(count);
+    sortedKeys_.resize(count);
+    for (size_t k = 0; k < count; ++k) {
+        const std::uint32_t place = positionCounts_[positionKeys_[k]]++;
+        eventScratch_[place] = events_[first + k];
+        sortedKeys_[place] = positionKeys_[k];
+    }
+    const auto out = events_.begin() + static_cast<std::ptrdiff_t>(first);
+    std::copy(eventScratch_.begin(), eventScratch_.end(), out);
+    for (size_t g = 0; g < count;) {
+        size_t end = g + 1;
+        while (end < count && sortedKeys_[end] == sortedKeys_[g]) {
+            ++end;
+        }
+        const auto from = out + static_cast<std::ptrdiff_t>(g);
+        const auto to = out + static_cast<std::ptrdiff_t>(end);
+        if (end - g > 1 && !std::is_sorted(from, to, Sooner())) {
+            std::sort(from, to, Sooner());
+        }
+        g = end;
     }
 }
 

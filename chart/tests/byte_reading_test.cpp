@@ -155,6 +155,66 @@ TEST(ReadChartBytes, FullReadingSameAsTheDecodedText) {
     }
 }
 
+// A measure's events are put in order of position before they are timed, by merging the lines'
+// runs or, in larger measures, by buckets of nearby positions. Read on its own beside the same
+// tempo changes and stops, each line needs no ordering; together, the lines must give the same
+// times. Lines of prime divisions put events and changes a fraction of a bucket apart.
+TEST(FullReading, OrderingALargeMeasureKeepsEachLinesTimes) {
+    std::mt19937 random(13);
+    const int channels[] = {1, 1, 4, 6, 7, 11, 12, 13, 14, 15, 16, 21, 22, 23};
+    const int divisions[] = {2, 3, 8, 48, 192, 1009, 1013, 1021};
+    for (int round = 0; round < 6; ++round) {
+        QByteArray timing = "#BPM 130\n#BPM01 90\n#STOP01 24\n";
+        QByteArray tempo(2 * 1019, '0');  // tempo changes and stops on a division of 1019
+        QByteArray stops(2 * 1019, '0');
+        for (int k = 0; k < 150; ++k) {
+            tempo.replace(2 * static_cast<int>(random() % 1019), 2, k % 2 == 0 ? "78" : "A0");
+            stops.replace(2 * static_cast<int>(random() % 1019), 2, "01");
+        }
+        timing += "#00003:" + tempo + "\n#00009:" + stops + '\n';
+        std::vector<QByteArray> lines;
+        for (int line = 0; line < 7; ++line) {
+            const int n = divisions[random() % std::size(divisions)];
+            QByteArray data;
+            for (int k = 0; k < n; ++k) {
+                data += random() % 3 == 0
+                            ? QByteArray::number(1 + random() % 255, 16).rightJustified(2, '0')
+                            : QByteArray("00");
+            }
+            // Each channel but the background's once: lines of one channel would merge.
+            const int channel = line < 2 ? 1 : channels[2 + line];
+            lines.push_back("#000" + QByteArray::number(channel).rightJustified(2, '0') + ':' +
+                            data + '\n');
+        }
+        const ReadOptions full{ReadingMode::Full, 1};
+        std::vector<TimedEvent> expected;
+        QByteArray whole = timing;
+        for (const QByteArray& line : lines) {
+            whole += line;
+            const Chart alone = readChartBytes(timing + line, u"/nonexistent/"_qs, nullptr, full);
+            const auto& events = alone.timeline().events;
+            expected.insert(expected.end(), events.begin(), events.end());
+        }
+        const Chart chart = readChartBytes(whole, u"/nonexistent/"_qs, nullptr, full);
+        Strings got;
+        for (const TimedEvent& e : chart.timeline().events) {
+            std::string text;
+            appendTimedEventText(text, e);
+            got.push_back(text);
+        }
+        Strings want;
+        for (const TimedEvent& e : expected) {
+            std::string text;
+            appendTimedEventText(text, e);
+            want.push_back(text);
+        }
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        ASSERT_GT(want.size(), 64U);
+        EXPECT_EQ(got, want) << round;
+    }
+}
+
 // The table the sorter leaves (with sortEvents when it could not keep the order) is the table
 // sorted by the texts, in any line order.
 TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
