@@ -66,6 +66,40 @@ char* writeTail(char* out, const TimedEvent& event) {
     return std::to_chars(out, out + 12, static_cast<int>(event.value)).ptr;
 }
 
+// ",CC," and the value's digits for channels and values below 36 x 36 (all that two characters
+// of base 36 write), 4 bytes each, for stores of a word.
+struct ShortTails {
+    static constexpr int kCount = 36 * 36;
+    std::array<std::array<char, 4>, kCount> channel{};
+    std::array<std::array<char, 4>, kCount> value{};
+    std::array<std::uint8_t, kCount> valueSize{};
+    constexpr ShortTails() {
+        constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+        for (int i = 0; i < kCount; ++i) {
+            const auto at = static_cast<size_t>(i);
+            channel[at] = {',', kDigits[i / 36], kDigits[i % 36], ','};
+            int size = i >= 1000 ? 4 : i >= 100 ? 3 : i >= 10 ? 2 : 1;
+            valueSize[at] = static_cast<std::uint8_t>(size);
+            for (int v = i; size > 0; v /= 10) {
+                value[at][static_cast<size_t>(--size)] = static_cast<char>('0' + v % 10);
+            }
+        }
+    }
+};
+constexpr ShortTails kShortTails;
+
+// writeTail for a text with at least 8 bytes of room.
+char* writeTailWithRoom(char* out, const TimedEvent& event) {
+    const unsigned channel = event.channel;
+    const int value = event.value;
+    if (channel >= ShortTails::kCount || value < 0 || value >= ShortTails::kCount) {
+        return writeTail(out, event);
+    }
+    std::memcpy(out, kShortTails.channel[channel].data(), 4);
+    std::memcpy(out + 4, kShortTails.value[static_cast<size_t>(value)].data(), 4);
+    return out + 4 + kShortTails.valueSize[static_cast<size_t>(value)];
+}
+
 }  // namespace
 
 void appendTimedEventText(std::string& out, const TimedEvent& event) {
@@ -96,7 +130,7 @@ char* TimedEventTexts::write(char* out, const TimedEvent& event) {
         hasTime_ = true;
     }
     std::memcpy(out, time_.data(), time_.size());
-    return writeTail(out + timeSize_, event);
+    return writeTailWithRoom(out + timeSize_, event);
 }
 
 void TimedEventTexts::append(std::string& out, const TimedEvent& event) {

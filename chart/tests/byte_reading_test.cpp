@@ -321,5 +321,24 @@ TEST(TimedEventText, RoundsLikePrintf) {
     }
 }
 
+// The tails written from tables agree with the digits written one by one, on either side of each
+// width and of the tables' end.
+TEST(TimedEventText, TailsFromTablesAreTheWrittenTails) {
+    TimedEventTexts texts;
+    for (const std::uint32_t channel : {0u, 1u, 35u, 36u, 1295u, 1296u, 2047u}) {
+        for (const int value : {0, 9, 10, 99, 100, 999, 1000, 1295, 1296, kMaxTimedValue}) {
+            TimedEvent event;
+            event.timeMs = 12.5;
+            event.channel = channel;
+            event.value = value;
+            std::string expected;
+            appendTimedEventText(expected, event);
+            std::string got;
+            texts.append(got, event);
+            EXPECT_EQ(got, expected) << channel << " " << value;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace carvel
