@@ -187,6 +187,7 @@ class Placement {
     long double stopMs_ = 0;
     long double msPerMeasure_ = 0;
     size_t nextChange_ = 0;
+    bool measuresInOrder_ = true;  // each measure's first event no earlier than the last before
 };
 
 Timeline Placement::place(ReadProgress* progress, const std::function<void(size_t)>& linesDone) {
@@ -247,7 +248,7 @@ Timeline Placement::place(ReadProgress* progress, const std::function<void(size_
     stopMs_ = 0;
     anchor();
     // Times only grow from one measure to the next, unless two of them round to one double.
-    if (!std::is_sorted(events_.begin(), events_.end(), Earlier())) {
+    if (!measuresInOrder_) {
         std::sort(events_.begin(), events_.end(), Earlier());
     }
     std::stable_sort(longNotes_.begin(), longNotes_.end(),
@@ -264,6 +265,10 @@ void Placement::placeMeasure(long double beats, const int* first, const int* las
     const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
     if (!std::is_sorted(measure, events_.end(), Earlier())) {
         std::sort(measure, events_.end(), Earlier());
+    }
+    if (firstEvent != 0 && firstEvent != events_.size() &&
+        Earlier()(events_[firstEvent], events_[firstEvent - 1])) {
+        measuresInOrder_ = false;
     }
 }
 
