@@ -133,9 +133,4 @@ char* TimedEventTexts::write(char* out, const TimedEvent& event) {
     return writeTailWithRoom(out + timeSize_, event);
 }
 
-void TimedEventTexts::append(std::string& out, const TimedEvent& event) {
-    char text[kMaxText];
-    out.append(text, static_cast<size_t>(write(text, event) - text));
-}
-
 }  // namespace carvel

@@ -13,13 +13,12 @@ namespace carvel {
 // decimal: "1234.568,11,37".
 void appendTimedEventText(std::string& out, const TimedEvent& event);
 
-// Appends the same text, for the events of a timeline in turn: the text of a time is made once
+// Writes the same text, for the events of a timeline in turn: the text of a time is made once
 // for the events that share it, as a timeline's events do.
 class TimedEventTexts {
   public:
     static constexpr size_t kMaxText = 400;  // the longest text, with room to spare
 
-    void append(std::string& out, const TimedEvent& event);
     // Writes the text at out, which has room for kMaxText characters; returns its end.
     char* write(char* out, const TimedEvent& event);
 
