@@ -1,7 +1,6 @@
 // Decoding the key sounds of a chart: 500 generated 16-bit WAV files of 200 KB each, with the
 // worker pool (one thread per core) and with a single thread.
 #include <benchmark/benchmark.h>
-#include <sndfile.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "playback/chart_loader.h"
+#include "player_rig.h"
 
 namespace {
 
@@ -30,13 +30,7 @@ QString prepare() {
                 static_cast<short>(8000 * std::sin(0.001 * static_cast<double>(i * (f + 1))));
         }
         const QString name = QStringLiteral("s%1.wav").arg(f);
-        SF_INFO info{};
-        info.samplerate = 44100;
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* out = sf_open(QFile::encodeName(dir.filePath(name)).constData(), SFM_WRITE, &info);
-        sf_writef_short(out, samples.data(), kFrames);
-        sf_close(out);
+        carvel::bench::writeWav(dir.filePath(name), samples, 2);
         // Indices beyond FF wrap onto earlier ones; every file is still decoded once.
         text += "#WAV" + QByteArray::number(f % 256, 16).rightJustified(2, '0') + " " +
                 name.toLatin1() + "\r\n";

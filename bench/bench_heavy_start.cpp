@@ -15,17 +15,9 @@
 #include <cstring>
 #include <vector>
 
-#include "media/sdl_output.h"
-#include "playback/playback_driver.h"
-#include "playback/player_controller.h"
+#include "player_rig.h"
 
 namespace {
-
-class OneChart final : public carvel::ChartQueue {
-  public:
-    std::optional<QString> stepForward() override { return std::nullopt; }
-    std::optional<QString> stepBack() override { return std::nullopt; }
-};
 
 class Waits final : public carvel::PlayerView {
   public:
@@ -72,14 +64,12 @@ int main(int argc, char** argv) {
     const QString chart = QString::fromLocal8Bit(argv[1]);
     const bool asDecoded = std::strcmp(argv[2], "whole") != 0;
 
-    carvel::media::SdlOutput output;
-    OneChart queue;
     carvel::PlayerController* observed = nullptr;
     Waits view(observed);
-    carvel::PlayerController controller(output, output, queue, view);
+    carvel::bench::PlayerRig rig(&view);
+    carvel::media::SdlOutput& output = rig.output();
+    carvel::PlayerController& controller = rig.controller();
     observed = &controller;
-    carvel::PlaybackDriver driver([&] { return controller.pass(); }, output);
-    controller.setWakeHandler([&] { driver.wake(); });
     controller.setPlaysAsDecoded(asDecoded);
     if (chart.endsWith(QStringLiteral(".bmson"))) {
         controller.setReadOptions({carvel::ReadingMode::Full, 1});

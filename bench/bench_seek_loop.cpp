@@ -6,46 +6,23 @@
 //  2. The loop's seam: a long sound whose samples count its own frames rings through a loop of
 //     A = 1 s to B = 2 s; at each turn the captured stream must go from frame B - 1 to frame A with
 //     nothing missing (a gap) or added (an overlap).
-#include <sndfile.h>
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "media/sdl_output.h"
-#include "playback/playback_driver.h"
-#include "playback/player_controller.h"
+#include "player_rig.h"
 
 namespace {
 
-class OneChart final : public carvel::ChartQueue {
-  public:
-    std::optional<QString> stepForward() override { return std::nullopt; }
-    std::optional<QString> stepBack() override { return std::nullopt; }
-};
-
-void writeWav(const QString& path, const std::vector<short>& samples) {
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
-    sf_close(f);
-}
-
-QString writeChart(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {
-    QFile file(dir.filePath(name));
-    file.open(QIODevice::WriteOnly);
-    file.write(text);
-    return file.fileName();
-}
+using carvel::bench::chartIndex;
+using carvel::bench::writeChart;
+using carvel::bench::writeWav;
 
 // The counting sound's sample at frame i: never 0, so that silence stands out, and small enough
 // that the limiter leaves it alone.
@@ -62,12 +39,12 @@ int main(int argc, char** argv) {
     QByteArray many = "#BPM 150\n";
     writeWav(dir.filePath(QStringLiteral("s.wav")), std::vector<short>(88200, 300));
     for (int i = 1; i <= 1000; ++i) {
-        many += "#WAV" + QByteArray::number(i, 36).toUpper().rightJustified(2, '0') + " s.wav\n";
+        many += "#WAV" + chartIndex(i) + " s.wav\n";
     }
     for (int m = 0; m < 125; ++m) {
         QByteArray data;
         for (int k = 0; k < 8; ++k) {
-            data += QByteArray::number(m * 8 + k + 1, 36).toUpper().rightJustified(2, '0');
+            data += chartIndex(m * 8 + k + 1);
         }
         many += "#" + QByteArray::number(m).rightJustified(3, '0') + "01:" + data + "\n";
     }
@@ -81,38 +58,18 @@ int main(int argc, char** argv) {
                    "#BPM 120\n#WAV01 count.wav\n#00001:01\n#00201:0000000001\n");
     const QString seekChart = writeChart(dir, QStringLiteral("many.bms"), many);
 
-    carvel::media::SdlOutput output;
-    OneChart queue;
-    carvel::PlayerView view;
-    carvel::PlayerController controller(output, output, queue, view);
-    carvel::PlaybackDriver driver([&] { return controller.pass(); }, output);
-    controller.setWakeHandler([&] { driver.wake(); });
+    carvel::bench::PlayerRig rig;
+    carvel::media::SdlOutput& output = rig.output();
+    carvel::PlayerController& controller = rig.controller();
     controller.setLoadsInBackground(false);
     carvel::ReadOptions full;
     full.mode = carvel::ReadingMode::Full;
     controller.setReadOptions(full);
 
     std::vector<double> delays;
-    std::chrono::steady_clock::time_point sought;
-    std::int64_t before = 0;
-    QTimer poll;
-    poll.setTimerType(Qt::PreciseTimer);
-    auto seekAgain = [&] {
-        QTimer::singleShot(150, &app, [&] {
-            before = output.startsMixed();
-            sought = std::chrono::steady_clock::now();
-            controller.seekTo(10000 + 500.0 * static_cast<double>(delays.size()));
-            poll.start(0);
-        });
-    };
-    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (output.startsMixed() == before) {
-            return;
-        }
-        poll.stop();
-        delays.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sought)
-                .count());
+    std::function<void()> seekAgain;
+    carvel::bench::NextMixTimer resumed(output, [&](double ms) {
+        delays.push_back(ms);
         if (delays.size() < 20) {
             seekAgain();
             return;
@@ -135,6 +92,12 @@ int main(int argc, char** argv) {
             });
         });
     });
+    seekAgain = [&] {
+        QTimer::singleShot(150, &app, [&] {
+            resumed.start(
+                [&] { controller.seekTo(10000 + 500.0 * static_cast<double>(delays.size())); });
+        });
+    };
     controller.open(seekChart);
     QTimer::singleShot(1000, &app, seekAgain);
     app.exec();
