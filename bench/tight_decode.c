@@ -19,37 +19,14 @@
 #include <string.h>
 #include <vorbis/vorbisfile.h>
 
+#define TIGHT_PROGRAM "tight_decode"
+#include "tight_common.h"
+
 typedef struct {
     int16_t* samples;
     long frames;
     int channels;
 } Decoded;
-
-static void fail(const char* what, const char* name) {
-    fprintf(stderr, "tight_decode: %s %s\n", what, name);
-    exit(1);
-}
-
-static void* allocate(size_t count, size_t size) {
-    void* p = malloc((count ? count : 1) * size);
-    if (p == NULL) {
-        fail("out of memory for", "a buffer");
-    }
-    return p;
-}
-
-/* Room for one more element after `used`, doubling the array when it is full. */
-static void* grow(void* array, long* capacity, long used, size_t size) {
-    if (used < *capacity) {
-        return array;
-    }
-    *capacity = *capacity ? *capacity * 2 : 256;
-    array = realloc(array, (size_t)*capacity * size);
-    if (array == NULL) {
-        fail("out of memory for", "a list");
-    }
-    return array;
-}
 
 /* v x 32,768 rounded half away from zero and clamped, as lroundf rounds it, without a call: the
  * fraction of a clamped product is exact in float. */
@@ -93,6 +70,36 @@ static Decoded finish(float* in, long frames, int channels, int rate, int output
     return d;
 }
 
+/* Reads frames from vf until its end or until `capacity` frames, into exactly one of `pcm16` (made
+ * 16-bit) and `floats`, `channels` interleaved; returns the frames read. */
+static long readVorbis(OggVorbis_File* vf, int channels, long capacity, int16_t* pcm16,
+                       float* floats) {
+    int bitstream = 0;
+    long frames = 0;
+    for (;;) {
+        float** pcm = NULL;
+        const long got = ov_read_float(vf, &pcm, 4096, &bitstream);
+        if (got <= 0 || frames + got > capacity) {
+            break;
+        }
+        if (pcm16 != NULL) {
+            for (long i = 0; i < got; ++i) {
+                for (int c = 0; c < channels; ++c) {
+                    pcm16[(frames + i) * channels + c] = toPcm16(pcm[c][i]);
+                }
+            }
+        } else {
+            for (long i = 0; i < got; ++i) {
+                for (int c = 0; c < channels; ++c) {
+                    floats[(frames + i) * channels + c] = pcm[c][i];
+                }
+            }
+        }
+        frames += got;
+    }
+    return frames;
+}
+
 static Decoded decodeVorbis(const char* path, int outputRate) {
     OggVorbis_File vf;
     if (ov_fopen(path, &vf) != 0) {
@@ -103,42 +110,15 @@ static Decoded decodeVorbis(const char* path, int outputRate) {
     const int rate = (int)vi->rate;
     const ogg_int64_t total = ov_pcm_total(&vf, -1);
     const long capacity = total > 0 ? (long)total : 1;
-    int bitstream = 0;
-    long frames = 0;
     if (rate == outputRate) {
         /* Straight from the decoder's buffers into the 16-bit sound. */
         Decoded d = {allocate((size_t)capacity * (size_t)channels, sizeof(int16_t)), 0, channels};
-        for (;;) {
-            float** pcm = NULL;
-            const long got = ov_read_float(&vf, &pcm, 4096, &bitstream);
-            if (got <= 0 || frames + got > capacity) {
-                break;
-            }
-            for (long i = 0; i < got; ++i) {
-                for (int c = 0; c < channels; ++c) {
-                    d.samples[(frames + i) * channels + c] = toPcm16(pcm[c][i]);
-                }
-            }
-            frames += got;
-        }
+        d.frames = readVorbis(&vf, channels, capacity, d.samples, NULL);
         ov_clear(&vf);
-        d.frames = frames;
         return d;
     }
     float* all = allocate((size_t)capacity * (size_t)channels, sizeof(float));
-    for (;;) {
-        float** pcm = NULL;
-        const long got = ov_read_float(&vf, &pcm, 4096, &bitstream);
-        if (got <= 0 || frames + got > capacity) {
-            break;
-        }
-        for (long i = 0; i < got; ++i) {
-            for (int c = 0; c < channels; ++c) {
-                all[(frames + i) * channels + c] = pcm[c][i];
-            }
-        }
-        frames += got;
-    }
+    const long frames = readVorbis(&vf, channels, capacity, NULL, all);
     ov_clear(&vf);
     return finish(all, frames, channels, rate, outputRate, path);
 }
@@ -226,15 +206,15 @@ int main(int argc, char** argv) {
     char path[4096];
     while (fgets(path, sizeof path, list) != NULL) {
         path[strcspn(path, "\r\n")] = '\0';
-        const Decoded d = !useSndfile && isOgg(path) ? decodeVorbis(path, rate)
-                                                     : decodeSndfile(path, rate);
+        const Decoded d =
+            !useSndfile && isOgg(path) ? decodeVorbis(path, rate) : decodeSndfile(path, rate);
         if (dump != NULL) {
             char name[4096];
             snprintf(name, sizeof name, "%s/%ld.raw", dump, sounds);
             FILE* out = fopen(name, "wb");
-            if (out == NULL || fwrite(d.samples, sizeof(int16_t),
-                                      (size_t)d.frames * (size_t)d.channels,
-                                      out) != (size_t)d.frames * (size_t)d.channels) {
+            if (out == NULL ||
+                fwrite(d.samples, sizeof(int16_t), (size_t)d.frames * (size_t)d.channels, out) !=
+                    (size_t)d.frames * (size_t)d.channels) {
                 fail("cannot write", name);
             }
             fclose(out);

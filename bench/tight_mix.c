@@ -11,6 +11,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#define TIGHT_PROGRAM "tight_mix"
+#include "tight_common.h"
+
 enum { RATE = 44100 };
 
 typedef struct {
@@ -25,32 +28,6 @@ typedef struct {
     long end;   /* frame after the last one this start plays */
 } Start;
 
-static void fail(const char* what, const char* name) {
-    fprintf(stderr, "tight_mix: %s %s\n", what, name);
-    exit(1);
-}
-
-static void* allocate(size_t count, size_t size) {
-    void* p = calloc(count ? count : 1, size);
-    if (p == NULL) {
-        fail("out of memory for", "a buffer");
-    }
-    return p;
-}
-
-/* Room for one more element after `used`, doubling the array when it is full. */
-static void* grow(void* array, long* capacity, long used, size_t size) {
-    if (used < *capacity) {
-        return array;
-    }
-    *capacity = *capacity ? *capacity * 2 : 256;
-    array = realloc(array, (size_t)*capacity * size);
-    if (array == NULL) {
-        fail("out of memory for", "a list");
-    }
-    return array;
-}
-
 /* Mono goes to both sides, of more channels the first two are kept; another rate is converted
  * with SRC_SINC_FASTEST, the converter carvel-render uses, so that both hold the same samples. */
 static Sound decode(const char* path) {
@@ -60,12 +37,12 @@ static Sound decode(const char* path) {
     if (file == NULL || info.channels <= 0) {
         fail("cannot read", path);
     }
-    float* raw = allocate((size_t)info.frames * (size_t)info.channels, sizeof(float));
+    float* raw = allocateZeroed((size_t)info.frames * (size_t)info.channels, sizeof(float));
     const sf_count_t got = sf_readf_float(file, raw, info.frames);
     sf_close(file);
     Sound sound;
     sound.frames = (long)got;
-    sound.samples = allocate((size_t)got * 2, sizeof(float));
+    sound.samples = allocateZeroed((size_t)got * 2, sizeof(float));
     for (sf_count_t i = 0; i < got; ++i) {
         const float* frame = raw + i * info.channels;
         sound.samples[2 * i] = frame[0];
@@ -75,7 +52,7 @@ static Sound decode(const char* path) {
     if (info.samplerate != RATE && sound.frames > 0) {
         const double ratio = (double)RATE / info.samplerate;
         const long capacity = (long)ceil(sound.frames * ratio) + 16;
-        float* out = allocate((size_t)capacity * 2, sizeof(float));
+        float* out = allocateZeroed((size_t)capacity * 2, sizeof(float));
         SRC_DATA data;
         memset(&data, 0, sizeof data);
         data.data_in = sound.samples;
@@ -149,7 +126,7 @@ int main(int argc, char** argv) {
     qsort(starts, (size_t)count, sizeof *starts, byFrame);
 
     /* One voice per index: a start ends where the next start of its index begins. */
-    long* playing = allocate((size_t)soundCount, sizeof(long));
+    long* playing = allocateZeroed((size_t)soundCount, sizeof(long));
     for (long i = 0; i < soundCount; ++i) {
         playing[i] = -1;
     }
@@ -175,7 +152,7 @@ int main(int argc, char** argv) {
     enum { BLOCK = 4096 };
     static float mix[BLOCK * 2];
     static short pcm[BLOCK * 2];
-    long* active = allocate((size_t)count, sizeof(long));
+    long* active = allocateZeroed((size_t)count, sizeof(long));
     long activeCount = 0;
     long next = 0;
     for (long begin = 0; next < count || activeCount > 0; begin += BLOCK) {
