@@ -155,24 +155,8 @@ bool startsWithKey(std::string_view line, std::string_view key) {
 // Whether line() would treat a line of these bytes as the parser's, and the bytes are the
 // characters they decode to.
 bool isPlainChannelLine(QByteArrayView bytes) {
-    // Eight bytes at a time: a byte below 0x21 or above 0x7E sets its high bit in the test word.
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHigh = kOnes * 0x80;
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    for (; end - p >= 8; p += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, sizeof word);
-        const std::uint64_t below = (word - kOnes * 0x21) & ~word;
-        const std::uint64_t above = (word + kOnes * (0x7F - 0x7E)) | word;
-        if (((below | above) & kHigh) != 0) {
-            return false;
-        }
-    }
-    for (; p != end; ++p) {
-        if (!LineDecoder::isPlain(*p)) {
-            return false;
-        }
+    if (!LineDecoder::isPlain(bytes)) {
+        return false;
     }
     const std::string_view line(bytes.data(), static_cast<size_t>(bytes.size()));
     return !startsWithKey(line, "#wav") && !startsWithKey(line, "#bmp");

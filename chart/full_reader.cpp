@@ -57,13 +57,8 @@ bool isChannelLine(QStringView line) {
 // Whether a line's bytes are a channel line as isChannelLine reads it, of printable ASCII only
 // (so without blanks to trim).
 bool isPlainChannelLine(QByteArrayView line) {
-    if (line.size() < 7 || line[0] != '#' || line[6] != ':') {
+    if (line.size() < 7 || line[0] != '#' || line[6] != ':' || !LineDecoder::isPlain(line)) {
         return false;
-    }
-    for (const char c : line) {
-        if (!LineDecoder::isPlain(c)) {
-            return false;
-        }
     }
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
     return digit(line[1]) && digit(line[2]) && digit(line[3]);

@@ -64,6 +64,29 @@ LineDecoder::LineDecoder(QByteArrayView bytes) {
     latin1_ = !utf8_ && !QStringDecoder("windows-31j").isValid();
 }
 
+bool LineDecoder::isPlain(QByteArrayView bytes) {
+    // Eight bytes at a time: a byte below 0x21 or above 0x7E sets its high bit in the test word.
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHigh = kOnes * 0x80;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        const std::uint64_t below = (word - kOnes * 0x21) & ~word;
+        const std::uint64_t above = (word + kOnes * (0x7F - 0x7E)) | word;
+        if (((below | above) & kHigh) != 0) {
+            return false;
+        }
+    }
+    for (; p != end; ++p) {
+        if (!isPlain(*p)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 QString LineDecoder::decode(QByteArrayView line) const {
     if (utf8_) {
         // Only the start of the text may lose a byte-order mark, as in the whole text.

@@ -70,6 +70,8 @@ class LineDecoder {
     // Whether a byte decodes to the character of the same code: the printable ASCII characters,
     // in both encodings.
     static bool isPlain(char byte) { return byte > ' ' && byte < '\x7F'; }
+    // Whether every byte is plain.
+    static bool isPlain(QByteArrayView bytes);
 
     // A line of text(), as forEachLine gives it, decoded.
     QString decode(QByteArrayView line) const;

@@ -87,6 +87,25 @@ TEST(LineDecoder, LinesAsInTheWholeText) {
                      .byLines());
 }
 
+// A run of bytes is plain when each byte is, whichever byte of an 8-byte word or of the tail
+// after the words breaks it.
+TEST(LineDecoder, PlainBytesAreEachPlain) {
+    for (const int odd : {0x00, 0x0A, 0x20, 0x7F, 0x80, 0xA1, 0xFF}) {
+        for (int size = 1; size <= 19; ++size) {
+            for (int at = 0; at < size; ++at) {
+                QByteArray bytes(size, 'a');
+                bytes[at] = static_cast<char>(odd);
+                EXPECT_FALSE(LineDecoder::isPlain(QByteArrayView(bytes))) << odd << " " << at;
+            }
+        }
+    }
+    for (const char edge : {'!', '~', '0', 'Z'}) {
+        for (int size = 0; size <= 19; ++size) {
+            EXPECT_TRUE(LineDecoder::isPlain(QByteArrayView(QByteArray(size, edge)))) << edge;
+        }
+    }
+}
+
 TEST(TextFile, ReadsOnlyRegularFilesOfBoundedSize) {
     QTemporaryDir dir;
     const QString text = dir.filePath(u"a.txt"_qs);
