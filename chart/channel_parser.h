@@ -2,7 +2,6 @@
 
 #include <QSet>
 #include <QString>
-#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>

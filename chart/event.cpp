@@ -204,9 +204,10 @@ void sortByPositionAndRank(std::vector<Event>::iterator first, std::vector<Event
 
 void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRatios) {
     // The reader leaves every event ranked (six-digit positions, values up to 255, no bar ends),
-    // usually with the measures (192 ticks) in order, as the lines come: then each measure is
-    // sorted on its own, keyed as it is read. Anything else is found on the way and sorts the
-    // whole table another way; the measures sorted by then are just events in some order.
+    // often with the measures (192 ticks) in order but some of them coming back later: then each
+    // run of one measure is sorted on its own, keyed as it is read, until a measure comes back.
+    // Anything else is found on the way and sorts the whole table another way; the measures
+    // sorted by then are just events in some order.
     const TailRanks& ranks = tailRanks();
     const auto ranked = [](const Event& e) { return sixDigits(e.position) && hasTailRank(e); };
     const auto sortByTexts = [&] {

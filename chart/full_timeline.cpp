@@ -396,7 +396,8 @@ void Placement::gather(const int* first, const int* last) {
 // a power of two of buckets (the quotient i / n in doubles, scaled), then a sort of each bucket
 // that is not in order. The quotient rounds monotonically, so buckets keep the positions' order;
 // one bucket may hold positions that differ by less than a bucket, or rounded to one quotient. The
-// counting keeps the runs' order, in which one position's events come in order already.
+// counting keeps the runs' order, in which one position's events come in order but for stacked
+// background lines; each bucket is checked.
 void Placement::sortByPositionBuckets(size_t first) {
     const size_t count = events_.size() - first;
     constexpr size_t kMaxBuckets = size_t{1} << 20;

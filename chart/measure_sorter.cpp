@@ -23,13 +23,13 @@ void MeasureSorter::startLine(std::int64_t start, int channel) {
 
 void MeasureSorter::keep(size_t kept) {
     if (!inOrder_) {
-        placeAsTheyCome(keys_.data(), kept, start_);
+        append(keys_.data(), kept, start_);
         return;
     }
     used_ += kept;
     if (used_ > event_keys::kMaxKeyed) {
         // sortEvents sorts a measure this large on its own; the keys would only take memory.
-        placeAsTheyCome(keys_.data(), used_, start_);
+        append(keys_.data(), used_, start_);
         used_ = 0;
         inOrder_ = false;
         return;
@@ -44,13 +44,13 @@ void MeasureSorter::placeHeld() {
         return;
     }
     const std::uint32_t* sorted = event_keys::sortKeys(keys_, used_, channelPlaces_, buckets_);
-    placeAsTheyCome(sorted, used_, start_);
+    append(sorted, used_, start_);
     lastPlaced_ = start_;
     used_ = 0;
     channelPlaces_ = {};
 }
 
-void MeasureSorter::placeAsTheyCome(const std::uint32_t* keys, size_t n, std::int64_t start) {
+void MeasureSorter::append(const std::uint32_t* keys, size_t n, std::int64_t start) {
     if (n == 0) {
         return;
     }

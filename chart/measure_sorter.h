@@ -26,7 +26,8 @@ class MeasureSorter {
     void startLine(std::int64_t start, int channel);
     // The channel's part of the line's ranks: a key is tick << 16 | channelBits() | value place.
     std::uint32_t channelBits() const { return channelBits_; }
-    // Space for kChunk keys of the line; keep(kept) keeps the first kept of them.
+    // Space for kChunk keys of the line, good until the next keep(); keep(kept) keeps the first
+    // kept of them.
     std::uint32_t* room() { return keys_.data() + used_; }
     void keep(size_t kept);
     // Places the measure still held; call once after the last line.
@@ -38,7 +39,8 @@ class MeasureSorter {
 
   private:
     void placeHeld();
-    void placeAsTheyCome(const std::uint32_t* keys, size_t n, std::int64_t start);
+    // Appends the events of n keys of the measure from tick `start`, in the keys' order.
+    void append(const std::uint32_t* keys, size_t n, std::int64_t start);
 
     std::vector<Event>& events_;
     const event_keys::TailRanks& ranks_;

@@ -161,10 +161,12 @@ TEST(ReadChartBytes, FullReadingSameAsTheDecodedText) {
 // times. Lines of prime divisions put events and changes a fraction of a bucket apart.
 TEST(FullReading, OrderingALargeMeasureKeepsEachLinesTimes) {
     std::mt19937 random(13);
-    const int channels[] = {1, 1, 4, 6, 7, 11, 12, 13, 14, 15, 16, 21, 22, 23};
+    // One line a channel (lines of one channel would merge) but for the stacking background:
+    // key lanes, whose #LNOBJ pairs end their notes, and two long-note lanes.
+    const int channels[] = {1, 1, 4, 7, 11, 12, 13, 51, 61};
     const int divisions[] = {2, 3, 8, 48, 192, 1009, 1013, 1021};
     for (int round = 0; round < 6; ++round) {
-        QByteArray timing = "#BPM 130\n#BPM01 90\n#STOP01 24\n";
+        QByteArray timing = "#BPM 130\n#BPM01 90\n#STOP01 24\n#LNOBJ 0A\n";
         QByteArray tempo(2 * 1019, '0');  // tempo changes and stops on a division of 1019
         QByteArray stops(2 * 1019, '0');
         for (int k = 0; k < 150; ++k) {
@@ -173,7 +175,7 @@ TEST(FullReading, OrderingALargeMeasureKeepsEachLinesTimes) {
         }
         timing += "#00003:" + tempo + "\n#00009:" + stops + '\n';
         std::vector<QByteArray> lines;
-        for (int line = 0; line < 7; ++line) {
+        for (const int channel : channels) {
             const int n = divisions[random() % std::size(divisions)];
             QByteArray data;
             for (int k = 0; k < n; ++k) {
@@ -181,90 +183,103 @@ TEST(FullReading, OrderingALargeMeasureKeepsEachLinesTimes) {
                             ? QByteArray::number(1 + random() % 255, 16).rightJustified(2, '0')
                             : QByteArray("00");
             }
-            // Each channel but the background's once: lines of one channel would merge.
-            const int channel = line < 2 ? 1 : channels[2 + line];
             lines.push_back("#000" + QByteArray::number(channel).rightJustified(2, '0') + ':' +
                             data + '\n');
         }
         const ReadOptions full{ReadingMode::Full, 1};
-        std::vector<TimedEvent> expected;
+        // The events and long notes of a timeline as texts, in the order of the texts.
+        const auto texts = [](const Timeline& timeline, Strings& out) {
+            for (const TimedEvent& e : timeline.events) {
+                out.emplace_back();
+                appendTimedEventText(out.back(), e);
+            }
+            for (const LongNote& n : timeline.longNotes) {
+                char text[80];
+                std::snprintf(text, sizeof text, "long %.6f %.6f %d", n.startMs, n.endMs,
+                              n.channel);
+                out.emplace_back(text);
+            }
+            std::sort(out.begin(), out.end());
+        };
+        Strings want;
         QByteArray whole = timing;
         for (const QByteArray& line : lines) {
             whole += line;
-            const Chart alone = readChartBytes(timing + line, u"/nonexistent/"_qs, nullptr, full);
-            const auto& events = alone.timeline().events;
-            expected.insert(expected.end(), events.begin(), events.end());
+            texts(readChartBytes(timing + line, u"/nonexistent/"_qs, nullptr, full).timeline(),
+                  want);
         }
-        const Chart chart = readChartBytes(whole, u"/nonexistent/"_qs, nullptr, full);
         Strings got;
-        for (const TimedEvent& e : chart.timeline().events) {
-            std::string text;
-            appendTimedEventText(text, e);
-            got.push_back(text);
-        }
-        Strings want;
-        for (const TimedEvent& e : expected) {
-            std::string text;
-            appendTimedEventText(text, e);
-            want.push_back(text);
-        }
-        std::sort(got.begin(), got.end());
-        std::sort(want.begin(), want.end());
+        texts(readChartBytes(whole, u"/nonexistent/"_qs, nullptr, full).timeline(), got);
         ASSERT_GT(want.size(), 64U);
         EXPECT_EQ(got, want) << round;
     }
 }
 
-// The table the sorter leaves (with sortEvents when it could not keep the order) is the table
-// sorted by the texts, in any line order.
+// The table the sorter leaves (with sortEvents when it could not keep the order) is the table of
+// the lines' events, each pair at floor((192 / n) x h) of its measure, sorted by the texts.
 TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
-    struct Case {
-        const char* name;
-        std::vector<int> measures;  // of the lines, in order; -1 draws one of 0-3
-        int pairs;                  // per line; 0 draws 1-300
-        int silentLine;             // a line whose pairs are all "00"; -1 for none
-        bool inOrder;
+    struct Line {
+        int measure;
+        int pairs;
+        int zeros;  // of 256 pairs, about how many are "00"
     };
-    const std::vector<int> random40(40, -1);
+    std::mt19937 random(3);
+    const auto lines = [&](std::vector<int> measures, int pairs, int zeros) {
+        std::vector<Line> out;
+        for (const int m : measures) {
+            out.push_back({m >= 0 ? m : static_cast<int>(random() % 4),
+                           pairs != 0 ? pairs : 1 + static_cast<int>(random() % 300), zeros});
+        }
+        return out;
+    };
     std::vector<int> byEight;
     for (int line = 0; line < 40; ++line) {
         byEight.push_back(line / 8);
     }
-    const Case cases[] = {
-        {"measures in order", byEight, 0, -1, true},
-        {"measures in any order", random40, 0, -1, false},
-        {"a measure again after another", {0, 0, 1, 0}, 0, -1, false},
-        {"a measure again after one without events", {3, 4, 3}, 0, 1, false},
-        {"a measure too large to key", std::vector<int>(230, 1), 300, -1, false},
-        {"a measure as large as may be keyed", std::vector<int>(218, 1), 300, -1, true},
+    // 256 lines of 256 pairs, none "00": the most events a measure may hold and stay keyed.
+    const std::vector<Line> keyedLimit = lines(std::vector<int>(256, 1), 256, 0);
+    std::vector<Line> beyondLimit = keyedLimit;
+    beyondLimit.push_back({1, 1, 0});
+    struct Case {
+        const char* name;
+        std::vector<Line> lines;
+        bool inOrder;
     };
-    std::mt19937 random(3);
+    const Case cases[] = {
+        {"measures in order", lines(byEight, 0, 128), true},
+        {"measures in any order", lines(std::vector<int>(40, -1), 0, 128), false},
+        {"a measure again after another", lines({0, 0, 1, 0}, 0, 128), false},
+        {"a measure again after one without events", {{3, 5, 0}, {4, 9, 256}, {3, 7, 0}}, false},
+        {"as many events as may be keyed", keyedLimit, true},
+        {"one event more", beyondLimit, false},
+    };
     const int channels[] = {1, 4, 6, 7, 11, 16, 21, 26};
     for (const Case& c : cases) {
         std::vector<Event> events;
         std::vector<BarLength> barLengths;
         MeasureSorter sorter(events);
         ChannelParser parser(sorter, barLengths);
-        std::vector<Event> expected;  // each line parsed on its own
-        for (size_t line = 0; line < c.measures.size(); ++line) {
+        std::vector<Event> expected;
+        for (const Line& line : c.lines) {
+            const int channel = channels[random() % 8];
             QString data;
-            const int pairs = c.pairs != 0 ? c.pairs : 1 + static_cast<int>(random() % 300);
-            for (int p = 0; p < pairs; ++p) {
-                const auto value = static_cast<int>(line) == c.silentLine ? 0 : random() % 256;
+            for (int h = 0; h < line.pairs; ++h) {
+                const int value = static_cast<int>(random() % 256) < line.zeros
+                                      ? 0
+                                      : 1 + static_cast<int>(random() % 255);
                 data += QString::number(value, 16).rightJustified(2, u'0');
+                if (value != 0) {
+                    Event e;
+                    e.position = std::int64_t{line.measure} * 192 +
+                                 static_cast<std::int64_t>(192.0 / line.pairs * h);
+                    e.channel = static_cast<std::uint8_t>(channel);
+                    e.value = value;
+                    expected.push_back(e);
+                }
             }
-            const int measure =
-                c.measures[line] >= 0 ? c.measures[line] : static_cast<int>(random() % 4);
-            const QString text = u"#%1%2:%3"_qs.arg(measure, 3, 10, QChar(u'0'))
-                                     .arg(channels[random() % 8], 2, 10, QChar(u'0'))
-                                     .arg(data);
-            parser.parse(text);
-            std::vector<Event> alone;
-            MeasureSorter aloneSorter(alone);
-            ChannelParser aloneParser(aloneSorter, barLengths);
-            aloneParser.parse(text);
-            aloneSorter.finish();
-            expected.insert(expected.end(), alone.begin(), alone.end());
+            parser.parse(u"#%1%2:%3"_qs.arg(line.measure, 3, 10, QChar(u'0'))
+                             .arg(channel, 2, 10, QChar(u'0'))
+                             .arg(data));
         }
         sorter.finish();
         EXPECT_EQ(sorter.inOrder(), c.inOrder) << c.name;
