@@ -23,7 +23,7 @@ bool sixDigits(std::int64_t position) {
 }
 
 std::uint16_t tailRank(const Event& e) {
-    return tailRanks().rank[static_cast<size_t>(e.channel * kValues + e.value)];
+    return tailRanks().rank(e.channel, e.value);
 }
 
 }  // namespace
@@ -188,8 +188,7 @@ using event_keys::TailRanks;
 void sortByPositionAndRank(std::vector<Event>::iterator first, std::vector<Event>::iterator last,
                            const TailRanks& ranks) {
     for (auto e = first; e != last; ++e) {
-        e->position =
-            e->position * kTails + ranks.rank[static_cast<size_t>(e->channel * kValues + e->value)];
+        e->position = e->position * kTails + ranks.rank(e->channel, e->value);
     }
     std::sort(first, last, [](const Event& a, const Event& b) { return a.position < b.position; });
     for (auto e = first; e != last; ++e) {
@@ -243,8 +242,7 @@ void sortEvents(std::vector<Event>& events, const std::vector<double>& barEndRat
                 return;
             }
             if (keys.size() < kMaxKeyed) {
-                const std::uint16_t rank =
-                    ranks.rank[static_cast<size_t>(last->channel * kValues + last->value)];
+                const std::uint16_t rank = ranks.rank(last->channel, last->value);
                 keys.push_back(static_cast<std::uint32_t>(tick) << 16 | rank);
                 groupOf[rank >> 8] = 1;
             }

@@ -84,15 +84,11 @@ void bucketSort(const std::uint32_t* from, std::uint32_t* scratch, std::uint32_t
 
 TailRanks buildTailRanks() {
     TailRanks table;
-    const auto channelPlace = textOrder<kChannels>();
-    const auto valuePlace = textOrder<kValues>();
-    std::copy(channelPlace.begin(), channelPlace.end(), table.channelPlace.begin());
-    std::copy(valuePlace.begin(), valuePlace.end(), table.valuePlace.begin());
-    for (size_t c = 0; c < kChannels; ++c) {
-        for (size_t v = 0; v < kValues; ++v) {
-            const auto rank = static_cast<size_t>(channelPlace[c] * kValues + valuePlace[v]);
-            table.rank[c * kValues + v] = static_cast<std::uint16_t>(rank);
-            table.byRank[rank] = static_cast<std::uint16_t>(c * kValues + v);
+    table.channelPlace = textOrder<kChannels>();
+    table.valuePlace = textOrder<kValues>();
+    for (int c = 0; c < kChannels; ++c) {
+        for (int v = 0; v < kValues; ++v) {
+            table.byRank[table.rank(c, v)] = static_cast<std::uint16_t>(c * kValues + v);
         }
     }
     return table;

@@ -20,13 +20,17 @@ inline constexpr std::int64_t kTicks = 192;  // of a measure of nominal length
 // At most this many events of a measure are sorted by keys; a larger measure takes a plain sort.
 inline constexpr size_t kMaxKeyed = size_t{1} << 16;
 
+// A channel's texts sort together, as "channel," is never a prefix of another channel's
+// "channel,", and then as their values' texts: rank = channelPlace << 8 | valuePlace.
 struct TailRanks {
-    std::array<std::uint16_t, kChannels * kValues> rank{};    // by channel x 256 + value
-    std::array<std::uint16_t, kChannels * kValues> byRank{};  // channel x 256 + value by rank
-    // A channel's texts sort together, and then as their values' texts: rank = channelPlace << 8
-    // | valuePlace.
     std::array<std::uint8_t, kChannels> channelPlace{};
     std::array<std::uint8_t, kValues> valuePlace{};
+    std::array<std::uint16_t, kChannels * kValues> byRank{};  // channel x 256 + value by rank
+
+    std::uint16_t rank(int channel, int value) const {
+        return static_cast<std::uint16_t>(channelPlace[static_cast<size_t>(channel)] << 8 |
+                                          valuePlace[static_cast<size_t>(value)]);
+    }
 };
 
 TailRanks buildTailRanks();
