@@ -118,4 +118,57 @@ const std::uint32_t* sortKeys(std::vector<std::uint32_t>& keys, size_t n,
     return to;
 }
 
+const std::uint32_t* sortLineKeys(std::vector<std::uint32_t>& keys, size_t n,
+                                  const std::vector<KeyRun>& runs, LineSortScratch& scratch) {
+    if (n <= 32) {
+        return sortKeys(keys, n, {}, scratch.buckets);
+    }
+    keys.resize(std::max(keys.size(), 3 * n));
+    const std::uint32_t* const from = keys.data();
+    std::uint32_t* const to = keys.data() + n;
+    // The runs by channel place, in line order within one place.
+    std::vector<std::uint64_t>& order = scratch.runOrder;
+    order.clear();
+    for (size_t r = 0; r < runs.size(); ++r) {
+        order.push_back(std::uint64_t{runs[r].channelPlace} << 32 | r);
+    }
+    std::sort(order.begin(), order.end());
+    std::array<std::uint32_t, kTicks> next{};
+    for (size_t i = 0; i < n; ++i) {
+        ++next[from[i] >> 16];
+    }
+    std::uint32_t sum = 0;
+    for (std::uint32_t& count : next) {
+        sum += std::exchange(count, sum);
+    }
+    for (const std::uint64_t placed : order) {
+        const KeyRun& run = runs[static_cast<std::uint32_t>(placed)];
+        const std::uint32_t* const end = from + run.begin + run.size;
+        for (const std::uint32_t* key = from + run.begin; key != end; ++key) {
+            to[next[*key >> 16]++] = *key;
+        }
+    }
+    size_t moves = 0;
+    for (size_t i = 1; i < n; ++i) {
+        const std::uint32_t key = to[i];
+        if (key >= to[i - 1]) {
+            continue;
+        }
+        size_t j = i;
+        for (; j > 0 && to[j - 1] > key; --j) {
+            to[j] = to[j - 1];
+        }
+        to[j] = key;
+        moves += i - j;
+        if (moves > n) {
+            std::array<std::uint8_t, 256> channelPlaces{};
+            for (const KeyRun& run : runs) {
+                channelPlaces[run.channelPlace] = 1;
+            }
+            return sortKeys(keys, n, channelPlaces, scratch.buckets);
+        }
+    }
+    return to;
+}
+
 }  // namespace carvel::event_keys

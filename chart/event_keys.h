@@ -60,4 +60,24 @@ const std::uint32_t* sortKeys(std::vector<std::uint32_t>& keys, size_t n,
                               std::array<std::uint8_t, 256> channelPlaces,
                               std::vector<std::uint32_t>& buckets);
 
+// The keys that one line of a measure gave: keys[begin .. begin + size), all of one channel place.
+struct KeyRun {
+    std::uint32_t begin = 0;
+    std::uint32_t size = 0;
+    std::uint8_t channelPlace = 0;
+};
+
+// Scratch that sortLineKeys keeps between measures.
+struct LineSortScratch {
+    std::vector<std::uint64_t> runOrder;
+    std::vector<std::uint32_t> buckets;
+};
+
+// The same as sortKeys for the n keys of a measure's lines (runs, in the order of the lines, cover
+// them). A line's ticks never fall, so taking the lines by channel place into one bucket a tick
+// leaves keys out of order only where lines of one channel meet at a tick; those few are moved
+// into place. A measure where that would take more moves than it has keys is sorted by sortKeys.
+const std::uint32_t* sortLineKeys(std::vector<std::uint32_t>& keys, size_t n,
+                                  const std::vector<KeyRun>& runs, LineSortScratch& scratch);
+
 }  // namespace carvel::event_keys

@@ -1,6 +1,7 @@
 #include "chart/measure_sorter.h"
 
 #include <algorithm>
+#include <array>
 
 namespace carvel {
 
@@ -17,7 +18,7 @@ void MeasureSorter::startLine(std::int64_t start, int channel) {
         inOrder_ = inOrder_ && start > lastPlaced_;
     }
     if (inOrder_) {
-        channelPlaces_[place] = 1;
+        runs_.push_back({static_cast<std::uint32_t>(used_), 0, place});
     }
 }
 
@@ -31,9 +32,11 @@ void MeasureSorter::keep(size_t kept) {
         // sortEvents sorts a measure this large on its own; the keys would only take memory.
         append(keys_.data(), used_, start_);
         used_ = 0;
+        runs_.clear();
         inOrder_ = false;
         return;
     }
+    runs_.back().size += static_cast<std::uint32_t>(kept);
     if (keys_.size() < used_ + kChunk) {
         keys_.resize(std::max(2 * keys_.size(), used_ + kChunk));
     }
@@ -43,11 +46,11 @@ void MeasureSorter::placeHeld() {
     if (used_ == 0) {
         return;
     }
-    const std::uint32_t* sorted = event_keys::sortKeys(keys_, used_, channelPlaces_, buckets_);
+    const std::uint32_t* sorted = event_keys::sortLineKeys(keys_, used_, runs_, scratch_);
     append(sorted, used_, start_);
     lastPlaced_ = start_;
     used_ = 0;
-    channelPlaces_ = {};
+    runs_.clear();
 }
 
 void MeasureSorter::append(const std::uint32_t* keys, size_t n, std::int64_t start) {

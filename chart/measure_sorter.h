@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -46,10 +45,10 @@ class MeasureSorter {
     const event_keys::TailRanks& ranks_;
     std::vector<std::uint32_t> keys_;  // the held measure's keys, then room for a chunk
     size_t used_ = 0;
-    std::int64_t start_ = -1;       // the line's measure (and the held keys')
-    std::int64_t lastPlaced_ = -1;  // the last measure whose events went to the table
-    std::array<std::uint8_t, 256> channelPlaces_{};  // marks those of the held keys
-    std::vector<std::uint32_t> buckets_;
+    std::int64_t start_ = -1;               // the line's measure (and the held keys')
+    std::int64_t lastPlaced_ = -1;          // the last measure whose events went to the table
+    std::vector<event_keys::KeyRun> runs_;  // the held keys by line
+    event_keys::LineSortScratch scratch_;
     std::uint32_t channelBits_ = 0;
     bool inOrder_ = true;
 };

@@ -221,7 +221,8 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
     struct Line {
         int measure;
         int pairs;
-        int zeros;  // of 256 pairs, about how many are "00"
+        int zeros;        // of 256 pairs, about how many are "00"
+        int channel = 0;  // 0: any
     };
     std::mt19937 random(3);
     const auto lines = [&](std::vector<int> measures, int pairs, int zeros) {
@@ -240,6 +241,10 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
     const std::vector<Line> keyedLimit = lines(std::vector<int>(256, 1), 256, 0);
     std::vector<Line> beyondLimit = keyedLimit;
     beyondLimit.push_back({1, 1, 0});
+    // Lines of one channel meet at every tick: a move or none at each.
+    const std::vector<Line> meetAtTicks = {{2, 192, 0, 11}, {2, 96, 0, 4}, {2, 192, 0, 11}};
+    // 300 lines of one channel at tick 0: far more moves than events.
+    const std::vector<Line> pileAtOneTick(300, {5, 1, 0, 16});
     struct Case {
         const char* name;
         std::vector<Line> lines;
@@ -252,6 +257,8 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
         {"a measure again after one without events", {{3, 5, 0}, {4, 9, 256}, {3, 7, 0}}, false},
         {"as many events as may be keyed", keyedLimit, true},
         {"one event more", beyondLimit, false},
+        {"lines of one channel meeting at ticks", meetAtTicks, true},
+        {"lines of one channel piled at a tick", pileAtOneTick, true},
     };
     const int channels[] = {1, 4, 6, 7, 11, 16, 21, 26};
     for (const Case& c : cases) {
@@ -261,7 +268,7 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
         ChannelParser parser(sorter, barLengths);
         std::vector<Event> expected;
         for (const Line& line : c.lines) {
-            const int channel = channels[random() % 8];
+            const int channel = line.channel != 0 ? line.channel : channels[random() % 8];
             QString data;
             for (int h = 0; h < line.pairs; ++h) {
                 const int value = static_cast<int>(random() % 256) < line.zeros
