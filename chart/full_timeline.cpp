@@ -112,8 +112,13 @@ void mergeRuns(std::vector<T>& v, std::vector<size_t>& runs, std::vector<T>& scr
             size_t left = 0;
             size_t right = middle;
             size_t out = first;
+            // Chooses by index rather than by branch: which side comes next is a coin toss for
+            // interleaved lines.
             while (left < scratch.size() && right < last) {
-                v[out++] = less(v[right], scratch[left]) ? v[right++] : scratch[left++];
+                const bool takeRight = less(v[right], scratch[left]);
+                v[out++] = *(takeRight ? &v[right] : &scratch[left]);
+                right += takeRight ? 1 : 0;
+                left += takeRight ? 0 : 1;
             }
             while (left < scratch.size()) {
                 v[out++] = scratch[left++];
@@ -402,7 +407,7 @@ void Placement::sortByPositionBuckets(size_t first) {
     const size_t count = events_.size() - first;
     constexpr size_t kMaxBuckets = size_t{1} << 20;
     size_t buckets = 256;
-    while (buckets < 2 * count && buckets < kMaxBuckets) {
+    while (buckets < count && buckets < kMaxBuckets) {
         buckets *= 2;
     }
     const auto scale = static_cast<double>(buckets);
