@@ -11,20 +11,36 @@ MeasureSorter::MeasureSorter(std::vector<Event>& events)
 void MeasureSorter::startLine(std::int64_t start, int channel) {
     const std::uint8_t place = ranks_.channelPlace[static_cast<size_t>(channel)];
     channelBits_ = std::uint32_t{place} << 8;
+    lineStart_ = start;
+    if (!inOrder_) {
+        return;
+    }
+    returning_ = start < start_ && (used_ > 0 || start <= lastPlaced_);
+    if (returning_) {
+        return;
+    }
     if (start != start_) {
         placeHeld();
         start_ = start;
-        // A measure placed before would get a second run of events.
-        inOrder_ = inOrder_ && start > lastPlaced_;
     }
-    if (inOrder_) {
-        runs_.push_back({static_cast<std::uint32_t>(used_), 0, place});
-    }
+    runs_.push_back({static_cast<std::uint32_t>(used_), 0, place});
 }
 
 void MeasureSorter::keep(size_t kept) {
+    if (inOrder_ && returning_) {
+        if (kept == 0) {
+            return;
+        }
+        // The held keys are sorted in place, where the line's keys lie: they move out first.
+        std::array<std::uint32_t, kChunk> line;
+        std::copy_n(keys_.data() + used_, kept, line.begin());
+        placeHeld();
+        inOrder_ = false;
+        append(line.data(), kept, lineStart_);
+        return;
+    }
     if (!inOrder_) {
-        append(keys_.data(), kept, start_);
+        append(keys_.data(), kept, lineStart_);
         return;
     }
     used_ += kept;
@@ -43,13 +59,12 @@ void MeasureSorter::keep(size_t kept) {
 }
 
 void MeasureSorter::placeHeld() {
-    if (used_ == 0) {
-        return;
+    if (used_ != 0) {
+        const std::uint32_t* sorted = event_keys::sortLineKeys(keys_, used_, runs_, scratch_);
+        append(sorted, used_, start_);
+        lastPlaced_ = start_;
+        used_ = 0;
     }
-    const std::uint32_t* sorted = event_keys::sortLineKeys(keys_, used_, runs_, scratch_);
-    append(sorted, used_, start_);
-    lastPlaced_ = start_;
-    used_ = 0;
     runs_.clear();
 }
 

@@ -13,7 +13,7 @@ namespace carvel {
 // a measure at a time, in the table's order, while the lines come measure by measure: the table
 // is then sorted without being read again. Once a line goes back to a measure already placed, or
 // a measure outgrows the keyed sort, the events go to the table as they come and it needs
-// sortEvents at the end (inOrder() is false).
+// sortEvents at the end (inOrder() is false). A line without events changes nothing.
 class MeasureSorter {
   public:
     static constexpr size_t kChunk = 256;  // keys room() has space for
@@ -45,8 +45,12 @@ class MeasureSorter {
     const event_keys::TailRanks& ranks_;
     std::vector<std::uint32_t> keys_;  // the held measure's keys, then room for a chunk
     size_t used_ = 0;
-    std::int64_t start_ = -1;               // the line's measure (and the held keys')
-    std::int64_t lastPlaced_ = -1;          // the last measure whose events went to the table
+    std::int64_t start_ = -1;       // the held keys' measure
+    std::int64_t lineStart_ = -1;   // the line's measure
+    std::int64_t lastPlaced_ = -1;  // the last measure whose events went to the table
+    // The line goes back before the held measure (or to a placed one). Its first event ends the
+    // keeping of the order; a line without events changes nothing.
+    bool returning_ = false;
     std::vector<event_keys::KeyRun> runs_;  // the held keys by line
     event_keys::LineSortScratch scratch_;
     std::uint32_t channelBits_ = 0;
