@@ -130,7 +130,9 @@ const std::uint32_t* sortLineKeys(std::vector<std::uint32_t>& keys, size_t n,
     std::vector<std::uint64_t>& order = scratch.runOrder;
     order.clear();
     for (size_t r = 0; r < runs.size(); ++r) {
-        order.push_back(std::uint64_t{runs[r].channelPlace} << 32 | r);
+        if (runs[r].size != 0) {  // lines without events can be many more than the keys
+            order.push_back(std::uint64_t{runs[r].channelPlace} << 32 | r);
+        }
     }
     std::sort(order.begin(), order.end());
     std::array<std::uint32_t, kTicks> next{};

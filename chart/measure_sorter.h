@@ -11,9 +11,10 @@ namespace carvel {
 
 // Takes the parser's events as sort keys (event_keys.h), line by line, and adds them to the table
 // a measure at a time, in the table's order, while the lines come measure by measure: the table
-// is then sorted without being read again. Once a line goes back to a measure already placed, or
-// a measure outgrows the keyed sort, the events go to the table as they come and it needs
-// sortEvents at the end (inOrder() is false). A line without events changes nothing.
+// is then sorted without being read again. Once a line with events goes back to a measure already
+// placed or before the held one, or a measure outgrows the keyed sort, the events go to the table
+// as they come and it needs sortEvents at the end (inOrder() is false). A line without events that
+// goes back is passed over.
 class MeasureSorter {
   public:
     static constexpr size_t kChunk = 256;  // keys room() has space for

@@ -221,8 +221,9 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
     struct Line {
         int measure;
         int pairs;
-        int zeros;        // of 256 pairs, about how many are "00"
-        int channel = 0;  // 0: any
+        int zeros;             // of 256 pairs, about how many are "00"
+        int channel = 0;       // 0: any
+        int leadingZeros = 0;  // "00" pairs before any others
     };
     std::mt19937 random(3);
     const auto lines = [&](std::vector<int> measures, int pairs, int zeros) {
@@ -245,6 +246,12 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
     const std::vector<Line> meetAtTicks = {{2, 192, 0, 11}, {2, 96, 0, 4}, {2, 192, 0, 11}};
     // 300 lines of one channel at tick 0: far more moves than events.
     const std::vector<Line> pileAtOneTick(300, {5, 1, 0, 16});
+    std::vector<Line> pileOfTwoChannels;
+    for (int i = 0; i < 300; ++i) {
+        pileOfTwoChannels.push_back({5, 1, 0, i % 2 == 0 ? 11 : 16});
+    }
+    std::vector<Line> measuresAfterTheLimit = beyondLimit;
+    measuresAfterTheLimit.insert(measuresAfterTheLimit.end(), {{0, 8, 0}, {2, 8, 0}});
     struct Case {
         const char* name;
         std::vector<Line> lines;
@@ -262,6 +269,15 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
         {"one event more", beyondLimit, false},
         {"lines of one channel meeting at ticks", meetAtTicks, true},
         {"lines of one channel piled at a tick", pileAtOneTick, true},
+        {"lines of two channels piled at a tick", pileOfTwoChannels, true},
+        {"back before a measure of lines without events",
+         {{1, 4, 0}, {3, 5, 256}, {2, 6, 0}},
+         true},
+        // The line's first chunk of pairs keeps nothing; the second goes back.
+        {"a line going back after a chunk without events",
+         {{2, 4, 0}, {3, 40, 0}, {1, 600, 0, 0, 300}},
+         false},
+        {"measures after one beyond the limit", measuresAfterTheLimit, false},
     };
     const int channels[] = {1, 4, 6, 7, 11, 16, 21, 26};
     for (const Case& c : cases) {
@@ -274,9 +290,10 @@ TEST(MeasureSorter, AnyLineOrderGivesTheTextOrder) {
             const int channel = line.channel != 0 ? line.channel : channels[random() % 8];
             QString data;
             for (int h = 0; h < line.pairs; ++h) {
-                const int value = static_cast<int>(random() % 256) < line.zeros
-                                      ? 0
-                                      : 1 + static_cast<int>(random() % 255);
+                const int value =
+                    h < line.leadingZeros || static_cast<int>(random() % 256) < line.zeros
+                        ? 0
+                        : 1 + static_cast<int>(random() % 255);
                 data += QString::number(value, 16).rightJustified(2, u'0');
                 if (value != 0) {
                     Event e;
