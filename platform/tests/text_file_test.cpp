@@ -87,11 +87,11 @@ TEST(LineDecoder, LinesAsInTheWholeText) {
                      .byLines());
 }
 
-// A run of bytes is plain when each byte is, whichever byte of an 8-byte word or of the tail
-// after the words breaks it.
+// A run of bytes is plain when each byte is, whichever byte of a 32-byte block, of an 8-byte word
+// or of the tail after them breaks it.
 TEST(LineDecoder, PlainBytesAreEachPlain) {
     for (const int odd : {0x00, 0x0A, 0x20, 0x7F, 0x80, 0xA1, 0xFF}) {
-        for (int size = 1; size <= 19; ++size) {
+        for (int size = 1; size <= 75; ++size) {
             for (int at = 0; at < size; ++at) {
                 QByteArray bytes(size, 'a');
                 bytes[at] = static_cast<char>(odd);
@@ -100,8 +100,24 @@ TEST(LineDecoder, PlainBytesAreEachPlain) {
         }
     }
     for (const char edge : {'!', '~', '0', 'Z'}) {
-        for (int size = 0; size <= 19; ++size) {
+        for (int size = 0; size <= 75; ++size) {
             EXPECT_TRUE(LineDecoder::isPlain(QByteArrayView(QByteArray(size, edge)))) << edge;
+        }
+    }
+}
+
+// One CP932 character anywhere in a text of ASCII, in a 32-byte block, a word or the tail, keeps
+// the text from being read as UTF-8.
+TEST(LineDecoder, OneByteBeyondAsciiDecides) {
+    for (int size = 2; size <= 75; ++size) {
+        for (int at = 0; at + 2 <= size; ++at) {
+            QByteArray bytes(size, 'a');
+            bytes[at] = '\x82';
+            bytes[at + 1] = '\xA0';
+            const LineDecoder decoder(bytes);
+            EXPECT_EQ(decoder.decode(decoder.text()),
+                      QString(at, u'a') + u"\u3042"_qs + QString(size - at - 2, u'a'))
+                << size << " " << at;
         }
     }
 }
