@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -15,6 +16,7 @@
 #include <set>
 
 #include "media/pcm16.h"
+#include "media/sndfile_open.h"
 #include "platform/regular_file.h"
 
 namespace carvel::media {
@@ -451,12 +453,15 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     claimsMore_ = wavDataIsCutShort(fd, st.st_size);
     SF_INFO info{};
     libraryOpens.fetch_add(1, std::memory_order_relaxed);
-    file_.reset(sf_open_fd(regular.fd(), SFM_READ, &info, SF_TRUE));
+    errno = 0;
+    file_.reset(openOnDuplicate(fd, SFM_READ, info));
     if (!file_) {
-        unreadableFiles().add(identity_);
+        // Out of descriptors passes; the file may open later.
+        if (errno != EMFILE && errno != ENFILE) {
+            unreadableFiles().add(identity_);
+        }
         return;
     }
-    regular.release();  // libsndfile closes it now
     // SF_COUNT_MAX stands for a length the header does not tell. An Ogg stream gives it when the
     // library finds no last page, which is how a stream cut off after its headers looks: it is
     // measured by its last whole page, decoded, and cut off.

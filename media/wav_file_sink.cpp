@@ -1,8 +1,11 @@
 #include "media/wav_file_sink.h"
 
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "media/pcm16.h"
+#include "media/sndfile_open.h"
 
 namespace carvel::media {
 
@@ -33,8 +36,14 @@ bool WavFileSink::open() {
     info.samplerate = rate_;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    file_.reset(sf_open_fd(out_.fd(), SFM_WRITE, &info, SF_FALSE));
-    return file_ ? true : fail(QString::fromUtf8(sf_strerror(nullptr)));
+    errno = 0;
+    file_.reset(openOnDuplicate(out_.fd(), SFM_WRITE, info));
+    if (!file_) {
+        return fail(errno == EMFILE || errno == ENFILE
+                        ? QString::fromLocal8Bit(std::strerror(errno))
+                        : QString::fromUtf8(sf_strerror(nullptr)));
+    }
+    return true;
 }
 
 bool WavFileSink::write(const float* samples, std::int64_t frames) {

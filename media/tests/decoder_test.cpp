@@ -2,8 +2,10 @@
 
 #include "testing/qt_printers.h"
 
+#include <fcntl.h>
 #include <samplerate.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +26,7 @@
 #include "media/picture.h"
 #include "media/picture_decoder.h"
 #include "media/picture_ops.h"
+#include "media/sndfile_open.h"
 #include "media/sound_decoder.h"
 #include "media/worker_pool.h"
 #include "testing/test_files.h"
@@ -393,6 +396,50 @@ TEST(SoundFile, RefusesABrokenFileWithoutReopeningIt) {
             EXPECT_EQ(soundLibraryOpens() - before, static_cast<std::uint64_t>(opens))
                 << c.name.toStdString();
         }
+    }
+}
+
+// libsndfile closes a descriptor whose open fails; the caller's own stays open and reads its file
+// after a failed open and after a closed one, for reading and for writing, so that it is closed
+// once (a second close could hit another thread's file).
+TEST(OpenOnDuplicate, LeavesTheCallersDescriptorOpen) {
+    QTemporaryDir dir;
+    const QString wav =
+        writeSound(dir, "good.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 100);
+    struct Case {
+        const char* name;
+        QByteArray content;  // empty: good.wav
+        int mode;
+        int format;  // for writing
+        bool opens;
+        char first;  // the file's first byte, read through the caller's descriptor afterwards
+    };
+    const Case cases[] = {
+        {"good.wav", {}, SFM_READ, 0, true, 'R'},
+        {"no data chunk", "RIFF....WAVEjunk", SFM_READ, 0, false, 'R'},
+        {"one byte", "x", SFM_READ, 0, false, 'x'},
+        {"text", "not a sound at all, only words", SFM_READ, 0, false, 'n'},
+        {"written", "x", SFM_WRITE, SF_FORMAT_WAV | SF_FORMAT_PCM_16, true, 'R'},
+        {"written, no such format", "x", SFM_WRITE, 0x7fff0000, false, 'x'},
+    };
+    for (const Case& c : cases) {
+        const QString path = c.content.isEmpty() ? wav : dir.filePath(u"other"_qs);
+        if (!c.content.isEmpty()) {
+            testing::writeBytes(path, c.content);
+        }
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), c.mode == SFM_READ ? O_RDONLY : O_RDWR);
+        ASSERT_GE(fd, 0) << c.name;
+        SF_INFO info{0, 44100, 2, c.format, 0, 0};
+        SNDFILE* file = openOnDuplicate(fd, c.mode, info);
+        EXPECT_EQ(file != nullptr, c.opens) << c.name;
+        if (file != nullptr) {
+            sf_close(file);
+        }
+        char first = 0;
+        EXPECT_EQ(::pread(fd, &first, 1, 0), 1) << c.name;
+        EXPECT_EQ(first, c.first) << c.name;
+        EXPECT_EQ(::close(fd), 0) << c.name;
     }
 }
 
