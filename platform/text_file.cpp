@@ -11,31 +11,43 @@ namespace carvel {
 
 namespace {
 
-bool isAscii(QByteArrayView bytes) {
-    constexpr std::uint64_t kHighBits = 0x8080808080808080;
+constexpr std::uint64_t kOnes = 0x0101010101010101;
+constexpr std::uint64_t kHighBits = kOnes * 0x80;
+
+// Whether every byte passes: eight bytes at a time, a byte failing when flags(word) sets its high
+// bit, four words to a branch (the loads overlap, and the branch is taken once at most); the bytes
+// after the last word by passes(byte).
+template <typename Flags, typename Passes>
+bool everyByte(QByteArrayView bytes, Flags flags, Passes passes) {
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
-    // Four words a test: the loads overlap, and a branch per 32 bytes is taken once at most.
     for (; end - p >= 32; p += 32) {
         std::uint64_t words[4];
         std::memcpy(words, p, sizeof words);
-        if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) != 0) {
+        if (((flags(words[0]) | flags(words[1]) | flags(words[2]) | flags(words[3])) & kHighBits) !=
+            0) {
             return false;
         }
     }
     for (; end - p >= 8; p += 8) {
         std::uint64_t word = 0;
         std::memcpy(&word, p, sizeof word);
-        if ((word & kHighBits) != 0) {
+        if ((flags(word) & kHighBits) != 0) {
             return false;
         }
     }
     for (; p != end; ++p) {
-        if (static_cast<unsigned char>(*p) >= 0x80) {
+        if (!passes(*p)) {
             return false;
         }
     }
     return true;
+}
+
+bool isAscii(QByteArrayView bytes) {
+    return everyByte(
+        bytes, [](std::uint64_t word) { return word; },
+        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // Whether decodeText's UTF-8 decoder takes the bytes without an error. They are decoded in pieces
@@ -73,37 +85,13 @@ LineDecoder::LineDecoder(QByteArrayView bytes) {
 }
 
 bool LineDecoder::isPlain(QByteArrayView bytes) {
-    // Eight bytes at a time: a byte below 0x21 or above 0x7E sets its high bit in the test word.
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHigh = kOnes * 0x80;
+    // A byte below 0x21 or above 0x7E sets its high bit in the test word.
     const auto outside = [](std::uint64_t word) {
         const std::uint64_t below = (word - kOnes * 0x21) & ~word;
         const std::uint64_t above = (word + kOnes * (0x7F - 0x7E)) | word;
         return below | above;
     };
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    for (; end - p >= 32; p += 32) {
-        std::uint64_t words[4];
-        std::memcpy(words, p, sizeof words);
-        if (((outside(words[0]) | outside(words[1]) | outside(words[2]) | outside(words[3])) &
-             kHigh) != 0) {
-            return false;
-        }
-    }
-    for (; end - p >= 8; p += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, sizeof word);
-        if ((outside(word) & kHigh) != 0) {
-            return false;
-        }
-    }
-    for (; p != end; ++p) {
-        if (!isPlain(*p)) {
-            return false;
-        }
-    }
-    return true;
+    return everyByte(bytes, outside, [](char c) { return isPlain(c); });
 }
 
 QString LineDecoder::decode(QByteArrayView line) const {
