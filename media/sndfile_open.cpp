@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 namespace carvel::media {
 
 SNDFILE* openOnDuplicate(int fd, int mode, SF_INFO& info) {
@@ -9,7 +11,11 @@ SNDFILE* openOnDuplicate(int fd, int mode, SF_INFO& info) {
     if (duplicate < 0) {
         return nullptr;
     }
-    return sf_open_fd(duplicate, mode, &info, SF_TRUE);
+    SNDFILE* const file = sf_open_fd(duplicate, mode, &info, SF_TRUE);
+    if (file == nullptr) {
+        errno = 0;
+    }
+    return file;
 }
 
 }  // namespace carvel::media

@@ -453,11 +453,10 @@ SoundFile::SoundFile(const QByteArray& nativePath, int outputRate, SamplePrecisi
     claimsMore_ = wavDataIsCutShort(fd, st.st_size);
     SF_INFO info{};
     libraryOpens.fetch_add(1, std::memory_order_relaxed);
-    errno = 0;
     file_.reset(openOnDuplicate(fd, SFM_READ, info));
     if (!file_) {
-        // Out of descriptors passes; the file may open later.
-        if (errno != EMFILE && errno != ENFILE) {
+        // Refused by libsndfile; a lack of descriptors is not the file's, and may pass.
+        if (errno == 0) {
             unreadableFiles().add(identity_);
         }
         return;

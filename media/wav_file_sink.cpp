@@ -36,12 +36,10 @@ bool WavFileSink::open() {
     info.samplerate = rate_;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    errno = 0;
     file_.reset(openOnDuplicate(out_.fd(), SFM_WRITE, info));
     if (!file_) {
-        return fail(errno == EMFILE || errno == ENFILE
-                        ? QString::fromLocal8Bit(std::strerror(errno))
-                        : QString::fromUtf8(sf_strerror(nullptr)));
+        return fail(errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                               : QString::fromUtf8(sf_strerror(nullptr)));
     }
     return true;
 }
