@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <bit>
 #include <cstdint>
 #include <utility>
 #include <variant>
@@ -37,6 +38,20 @@ struct [[gnu::packed, gnu::aligned(4)]] TimedEvent {
     bool continues : 1 = false;
 };
 static_assert(sizeof(TimedEvent) == 12);
+
+// An event that does not continue, put together as the bytes it is stored as. Set field by field,
+// the bit fields are built in memory, a store and a reload each; this builds them in a register.
+// Relies on bit fields being laid out from the lowest bit (the x86-64 and AArch64 ABIs); a test
+// checks it.
+inline TimedEvent makeTimedEvent(double timeMs, int channel, std::int32_t value) {
+    struct [[gnu::packed, gnu::aligned(4)]] Bytes {
+        double timeMs;
+        std::uint32_t fields;
+    };
+    return std::bit_cast<TimedEvent>(
+        Bytes{timeMs, (static_cast<std::uint32_t>(channel) & 0x7FF) |
+                          (static_cast<std::uint32_t>(value) & 0xFFFFF) << 11});
+}
 inline constexpr std::int32_t kMaxTimedValue = (1 << 19) - 1;
 
 // The classic reading's events.

@@ -72,6 +72,34 @@ Fraction unpacked(double timeMs) {
     return std::bit_cast<Fraction>(timeMs);
 }
 
+// A pair of a measure placed on a common division, while it is ordered: its position's numerator
+// in the high half, then value + 1 above the channel's 11 bits, so that records of one position
+// and channel compare as their values.
+std::uint64_t gridRecord(std::uint32_t i, int channel, std::int32_t value) {
+    return std::uint64_t{i} << 32 | std::uint64_t{static_cast<std::uint32_t>(value + 1)} << 11 |
+           static_cast<std::uint32_t>(channel);
+}
+std::uint32_t recordPosition(std::uint64_t r) {
+    return static_cast<std::uint32_t>(r >> 32);
+}
+int recordChannel(std::uint64_t r) {
+    return static_cast<int>(r & 0x7FF);
+}
+std::int32_t recordValue(std::uint64_t r) {
+    return static_cast<std::int32_t>(r >> 11 & 0x1FFFFF) - 1;
+}
+// Position and channel.
+std::uint64_t recordSlot(std::uint64_t r) {
+    return r >> 32 << 11 | (r & 0x7FF);
+}
+
+// A gathered event as the sweep takes it.
+struct Gathered {
+    Fraction at;
+    int channel = 0;
+    std::int32_t value = 0;  // kLongNoteEnd for a key note of the #LNOBJ value
+};
+
 // The order of gathered events: position, channel, then value (for a long-note lane, its place in
 // file order).
 struct Sooner {
@@ -138,6 +166,7 @@ class Placement {
 
   private:
     void placeMeasure(long double beats, const int* first, const int* last);
+    void orderMeasure(std::vector<TimedEvent>::iterator measure);
     // A pair that stands after merging: its position (reduced), value and line.
     struct Pair {
         Fraction at;
@@ -145,7 +174,17 @@ class Placement {
         int line = 0;
     };
 
-    void gather(const int* first, const int* last);
+    // Leaves the measure's events in order in sortedRecords_[0, gridCount_) when it returns true,
+    // else in events_ after its first event.
+    bool gather(const int* first, const int* last);
+    // Positions i / division for all of a measure's played lines.
+    struct Grid {
+        std::uint64_t division = 0;  // 0: none fits
+        size_t pairs = 0;
+    };
+    static constexpr std::uint64_t kMaxGridDivision = std::uint64_t{1} << 24;
+    Grid commonGrid() const;
+    void gatherOnGrid(Grid grid);
     // Calls visit(position, value) for each non-empty pair of the line, in order.
     template <typename Visit>
     void forEachPair(int index, Visit visit) const;
@@ -153,8 +192,9 @@ class Placement {
     void gatherMerged(size_t first, size_t last);
     void sortByPositionBuckets(size_t first);
     void add(int channel, Fraction at, int value, int line);
-    int pairValue(int channel, char high, char low) const;
-    void sweep(size_t first, long double beats);
+    // item(k) gives the k-th of `count` gathered events.
+    template <typename Item>
+    void sweep(size_t count, const Item& item, long double beats);
     void advanceTo(Fraction at, long double beats);
     // Notes where the sweep stands: at_ of measure_, reached at time_, then stopMs_.
     void anchor();
@@ -174,11 +214,16 @@ class Placement {
     std::vector<std::uint32_t> positionKeys_;  // of the gathered events, for the counting sort
     std::vector<std::uint32_t> sortedKeys_;
     std::vector<std::uint32_t> positionCounts_;
+    std::vector<std::uint64_t> gridRecords_;  // of the measure's pairs, for the common division
+    std::vector<std::uint64_t> sortedRecords_;
+    size_t gridCount_ = 0;
+    std::uint32_t gridDivision_ = 1;
     std::vector<size_t> pairRuns_;  // where each line's pairs start in merged_
     std::vector<Pair> pairScratch_;
     std::array<bool, 36 * 36> longNoteOpen_{};
     // For the view's long notes: where each long-note lane's open note began, and where each key
-    // lane's last note stands (NaN: none yet), which an #LNOBJ note ends.
+    // lane's last note stands (NaN: none yet), which an #LNOBJ note ends (other lanes' entries are
+    // written and never read).
     std::array<double, 36 * 36> longNoteStart_{};
     std::array<double, 36 * 36> lastKeyNote_{};
     std::vector<LongNote> longNotes_;
@@ -264,35 +309,81 @@ Timeline Placement::place(ReadProgress* progress, const std::function<void(size_
 
 void Placement::placeMeasure(long double beats, const int* first, const int* last) {
     const size_t firstEvent = events_.size();
-    gather(first, last);
-    sweep(firstEvent, beats);
-    // Long-note starts at one time on one lane came in file order, not by value.
-    const auto measure = events_.begin() + static_cast<std::ptrdiff_t>(firstEvent);
-    if (!std::is_sorted(measure, events_.end(), Earlier())) {
-        std::sort(measure, events_.end(), Earlier());
+    if (gather(first, last)) {
+        const auto division = static_cast<std::int32_t>(gridDivision_);
+        sweep(
+            gridCount_,
+            [&](size_t k) {
+                const std::uint64_t r = sortedRecords_[k];
+                return Gathered{{static_cast<std::int32_t>(recordPosition(r)), division},
+                                recordChannel(r),
+                                recordValue(r)};
+            },
+            beats);
+    } else {
+        eventScratch_.assign(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent),
+                             events_.end());
+        events_.resize(firstEvent);
+        sweep(
+            eventScratch_.size(),
+            [&](size_t k) {
+                const TimedEvent e = eventScratch_[k];
+                const int channel = e.channel;
+                const std::int32_t value = e.value;
+                return Gathered{
+                    unpacked(e.timeMs), channel,
+                    isLongLane(channel) ? longNoteValues_[static_cast<size_t>(value)] : value};
+            },
+            beats);
     }
+    orderMeasure(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent));
     if (firstEvent != 0 && firstEvent != events_.size() &&
         Earlier()(events_[firstEvent], events_[firstEvent - 1])) {
         measuresInOrder_ = false;
     }
 }
 
-// Times the measure's events from `first` on, in place, dropping long-note ends, #LNOBJ notes and
-// events whose time does not fit a double; the long notes they end go to longNotes_.
-void Placement::sweep(size_t first, long double beats) {
+// Puts the events from `measure` on, which come by position, in Earlier's order. Times do not fall
+// with position, so only events of one time may be out of order: stacked background pairs and one
+// lane's long-note starts came in file order, not by value, and events at positions a rounding
+// apart by position, not channel. Each such run is sorted; should a time fall, all of them are.
+void Placement::orderMeasure(std::vector<TimedEvent>::iterator measure) {
+    const auto end = events_.end();
+    for (auto k = measure; (k = std::is_sorted_until(k, end, Earlier())) != end;) {
+        const double time = k->timeMs;
+        if ((k - 1)->timeMs != time) {
+            std::sort(measure, end, Earlier());
+            return;
+        }
+        auto first = k - 1;
+        while (first != measure && (first - 1)->timeMs == time) {
+            --first;
+        }
+        while (k != end && k->timeMs == time) {
+            ++k;
+        }
+        std::sort(first, k, Earlier());
+        --k;
+    }
+}
+
+// Times the measure's gathered events and appends them to events_, dropping long-note ends, #LNOBJ
+// notes and events whose time does not fit a double; the long notes they end go to longNotes_.
+template <typename Item>
+void Placement::sweep(size_t count, const Item& item, long double beats) {
     at_ = Fraction();
     stopMs_ = 0;
     msPerMeasure_ = beats * 60000 / bpm_;
     nextChange_ = 0;
     anchor();
-    size_t kept = first;
     // Events at one position (they come together) share its time: nothing moves the sweep between
     // them.
     Fraction last{-1, 1};
     double timeMs = 0;
-    for (size_t k = first; k < events_.size(); ++k) {
-        TimedEvent event = events_[k];
-        const Fraction at = unpacked(event.timeMs);
+    for (size_t k = 0; k < count; ++k) {
+        const Gathered event = item(k);
+        const int channel = event.channel;
+        const Fraction at = event.at;
         if (!(at == last)) {
             advanceTo(at, beats);
             // A note at a stop sounds when the stop begins.
@@ -301,50 +392,43 @@ void Placement::sweep(size_t first, long double beats) {
             timeMs = static_cast<double>(time);
             last = at;
         }
-        if (isLongLane(event.channel)) {
+        const auto lane = static_cast<size_t>(channel);
+        if (isLongLane(channel)) {
             // Per lane, pairs alternate start and end in time order, pairs at one time in file
             // order; a note left open at a measure's end closes in a later one.
-            bool& open = longNoteOpen_[event.channel];
+            bool& open = longNoteOpen_[lane];
             open = !open;
             if (!open) {
-                endLongNote(longNoteStart_[event.channel], timeMs, event.channel);
+                endLongNote(longNoteStart_[lane], timeMs, channel);
                 continue;
             }
-            longNoteStart_[event.channel] = timeMs;
-            event.value = longNoteValues_[static_cast<size_t>(event.value)];
-        } else if (isKeyLane(event.channel)) {
-            if (event.value == kLongNoteEnd) {
-                endLongNote(lastKeyNote_[event.channel], timeMs, event.channel);
-                lastKeyNote_[event.channel] = std::nan("");
-                continue;
-            }
-            lastKeyNote_[event.channel] = timeMs;
+            longNoteStart_[lane] = timeMs;
+        } else if (event.value == kLongNoteEnd) {  // only a key lane's
+            endLongNote(lastKeyNote_[lane], timeMs, channel);
+            lastKeyNote_[lane] = std::nan("");
+            continue;
+        } else {
+            // Kept for every channel, which spares a branch on the mix of lanes: only a key lane's
+            // is read.
+            lastKeyNote_[lane] = timeMs;
         }
-        event.timeMs = timeMs;
-        if (std::isfinite(event.timeMs)) {
-            events_[kept++] = event;
+        if (std::isfinite(timeMs)) {
+            const TimedEvent timed = makeTimedEvent(timeMs, channel, event.value);
+            events_.insert(events_.end(), &timed, &timed + 1);
         }
     }
-    events_.resize(kept);
     const Fraction end{1, 1};
     advanceTo(end, beats);
     time_.add(stopMs_);
     time_.add(msPerMeasure_ * distance(at_, end));
 }
 
-// The value of a pair on a channel: a hexadecimal tempo on 03, an index elsewhere; 0 or below for
-// an empty pair ("00", or characters outside the alphabet), which neither plays nor replaces.
-int Placement::pairValue(int channel, char high, char low) const {
-    const QLatin1Char h(high);
-    const QLatin1Char l(low);
-    return channel == kHexTempo ? hexPairValue(h, l) : indexValue(h, l, defs_.base);
-}
-
-// Appends the measure's sound and picture events, holding their positions, and collects its
-// changes, each in the order they apply. Several lines of one channel in one measure merge: at each
-// position the last non-empty pair in file order stands (1/2 and 2/4 are one position). Background
-// sounds (01) are the exception: their lines stack.
-void Placement::gather(const int* first, const int* last) {
+// Appends the measure's sound and picture events, holding their positions (or, on a common
+// division, leaves them in sortedRecords_), and collects its changes, each in the order they apply.
+// Several lines of one channel in one measure merge: at each position the last non-empty pair in
+// file order stands (1/2 and 2/4 are one position). Background sounds (01) are the exception: their
+// lines stack.
+bool Placement::gather(const int* first, const int* last) {
     changes_.clear();
     longNoteValues_.clear();
     runs_.clear();
@@ -354,6 +438,7 @@ void Placement::gather(const int* first, const int* last) {
     std::stable_sort(byChannel_.begin(), byChannel_.end(), [this](int a, int b) {
         return lines_[static_cast<size_t>(a)].channel < lines_[static_cast<size_t>(b)].channel;
     });
+    const Grid grid = commonGrid();
     for (size_t g = 0; g < byChannel_.size();) {
         const int channel = lines_[static_cast<size_t>(byChannel_[g])].channel;
         size_t end = g + 1;
@@ -361,7 +446,7 @@ void Placement::gather(const int* first, const int* last) {
                lines_[static_cast<size_t>(byChannel_[end])].channel == channel) {
             ++end;
         }
-        if (isTiming(channel) || isPlayed(channel)) {
+        if (isTiming(channel) || (isPlayed(channel) && grid.division == 0)) {
             if (end - g == 1 || channel == kBgm) {
                 for (size_t l = g; l < end; ++l) {
                     runs_.push_back(events_.size());
@@ -383,6 +468,10 @@ void Placement::gather(const int* first, const int* last) {
     if (!std::is_sorted(changes_.begin(), changes_.end(), applies)) {
         std::sort(changes_.begin(), changes_.end(), applies);
     }
+    if (grid.division != 0) {
+        gatherOnGrid(grid);
+        return true;
+    }
     // Each run is in order already: merging them pairwise gives what one sort would (events that
     // compare equal time and print alike).
     if (!std::is_sorted(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent), events_.end(),
@@ -395,6 +484,7 @@ void Placement::gather(const int* first, const int* last) {
             sortByPositionBuckets(firstEvent);
         }
     }
+    return false;
 }
 
 // Sorts the gathered events from `first` on into Sooner's order: a counting sort by position into
@@ -445,6 +535,96 @@ void Placement::sortByPositionBuckets(size_t first) {
     }
 }
 
+// The least common multiple of the divisions of the measure's played lines, when positions on it
+// fit and the measure's long-note pairs cannot outnumber what an event's value counts (division 0
+// otherwise), and the number of their pairs.
+Placement::Grid Placement::commonGrid() const {
+    Grid grid{1, 0};
+    for (const int index : byChannel_) {
+        const ChannelLine& line = lines_[static_cast<size_t>(index)];
+        const size_t n = line.data.size() / 2;
+        if (!isPlayed(line.channel) || n == 0 || n >= size_t{kMaxPairs}) {
+            continue;  // no pair of it is placed
+        }
+        grid.pairs += n;
+        grid.division = std::lcm(grid.division, std::uint64_t{n});
+        if (grid.division > kMaxGridDivision) {
+            return {};
+        }
+    }
+    if (grid.pairs >= static_cast<size_t>(kMaxTimedValue)) {
+        return {};
+    }
+    return grid;
+}
+
+// Gathers the measure's played lines at positions i / division into sortedRecords_, in the order
+// the sweep takes them. The lines come by channel and each channel's in file order, so a stable
+// counting sort by position leaves the channels in order at each position and one channel's pairs
+// in file order. Of those the last stands (the stacking background's all stand, in file order),
+// as where lines merge by position. A bucket holds 2^shift positions, no more buckets than pairs.
+void Placement::gatherOnGrid(Grid grid) {
+    const auto division = static_cast<std::uint32_t>(grid.division);
+    gridDivision_ = division;
+    int shift = 0;
+    while ((division >> shift) > grid.pairs) {
+        ++shift;
+    }
+    positionCounts_.assign(size_t{division >> shift} + 2, 0);
+    gridRecords_.clear();
+    bool stacked = false;  // some channel but the background has two lines
+    int lastChannel = -1;
+    for (const int index : byChannel_) {
+        const int channel = lines_[static_cast<size_t>(index)].channel;
+        if (!isPlayed(channel)) {
+            continue;
+        }
+        stacked = stacked || (channel == lastChannel && channel != kBgm);
+        lastChannel = channel;
+        const bool keyLane = isKeyLane(channel);
+        // forEachPair gives positions k / n, n the line's pair count, which divides `division`.
+        const size_t n = lines_[static_cast<size_t>(index)].data.size() / 2;
+        const auto step = static_cast<std::uint32_t>(n != 0 ? division / n : 0);
+        forEachPair(index, [&](Fraction at, int value) {
+            const std::uint32_t i = static_cast<std::uint32_t>(at.i) * step;
+            gridRecords_.push_back(
+                gridRecord(i, channel, keyLane && value == defs_.lnobj ? kLongNoteEnd : value));
+            ++positionCounts_[(i >> shift) + 1];
+        });
+    }
+    std::partial_sum(positionCounts_.begin(), positionCounts_.end(), positionCounts_.begin());
+    const size_t count = gridRecords_.size();
+    std::vector<std::uint64_t>& sorted = sortedRecords_;
+    sorted.resize(count);
+    for (const std::uint64_t r : gridRecords_) {
+        sorted[positionCounts_[recordPosition(r) >> shift]++] = r;
+    }
+    // A bucket of several positions holds each line's records in order, not the lines'. Bucket b
+    // now ends where b + 1 begins.
+    for (size_t k = 1; shift != 0 && k < count; ++k) {
+        if (recordPosition(sorted[k]) < recordPosition(sorted[k - 1])) {
+            const size_t bucket = recordPosition(sorted[k]) >> shift;
+            const auto begin = sorted.begin() + (bucket == 0 ? 0 : positionCounts_[bucket - 1]);
+            const auto end = sorted.begin() + positionCounts_[bucket];
+            std::stable_sort(begin, end, [](std::uint64_t x, std::uint64_t y) {
+                return recordPosition(x) < recordPosition(y);
+            });
+            k = static_cast<size_t>(end - sorted.begin()) - 1;
+        }
+    }
+    size_t kept = count;
+    if (stacked) {
+        kept = 0;
+        for (size_t k = 0; k < count; ++k) {
+            const std::uint64_t r = sorted[k];
+            const bool replaced = k + 1 < count && recordSlot(sorted[k + 1]) == recordSlot(r);
+            sorted[kept] = r;
+            kept += static_cast<size_t>(!replaced || recordChannel(r) == kBgm);
+        }
+    }
+    gridCount_ = kept;
+}
+
 template <typename Visit>
 void Placement::forEachPair(int index, Visit visit) const {
     const ChannelLine& line = lines_[static_cast<size_t>(index)];
@@ -453,13 +633,18 @@ void Placement::forEachPair(int index, Visit visit) const {
         return;  // far beyond any chart file that is read
     }
     const auto n = static_cast<std::int32_t>(data.size() / 2);
+    // A pair's value: a hexadecimal tempo on 03, an index elsewhere; 0 or below for an empty pair
+    // ("00", or characters outside the alphabet), which neither plays nor replaces.
+    const bool hex = line.channel == kHexTempo;
+    const DigitTable& digits = hex ? hexDigits() : indexDigits(defs_.base);
+    const int radix = hex ? 16 : defs_.base == IndexBase::Base62 ? 62 : 36;
     for (std::int32_t k = 0; k < n; ++k) {
-        const char high = data[2 * static_cast<size_t>(k)];
-        const char low = data[2 * static_cast<size_t>(k) + 1];
+        const auto high = static_cast<unsigned char>(data[2 * static_cast<size_t>(k)]);
+        const auto low = static_cast<unsigned char>(data[2 * static_cast<size_t>(k) + 1]);
         if (high == '0' && low == '0') {
             continue;  // the empty pair, by far the most common
         }
-        const int value = pairValue(line.channel, high, low);
+        const int value = digitPair(digits, radix, high, low);
         if (value > 0) {
             visit(Fraction{k, n}, value);
         }

@@ -9,9 +9,9 @@ namespace {
 // Digit values by character code below 128, -1 for the rest: base 36 folds the cases, base 62
 // gives lower case its own digits 36 .. 61.
 struct Digits {
-    std::array<std::int8_t, 128> base36{};
-    std::array<std::int8_t, 128> base62{};
-    std::array<std::int8_t, 128> hex{};
+    DigitTable base36{};
+    DigitTable base62{};
+    DigitTable hex{};
 };
 
 const Digits& digits() {
@@ -36,16 +36,19 @@ const Digits& digits() {
     return table;
 }
 
-int pair(const std::array<std::int8_t, 128>& table, int radix, QChar high, QChar low) {
-    const char16_t h = high.unicode();
-    const char16_t l = low.unicode();
-    if (h >= 128 || l >= 128 || table[h] < 0 || table[l] < 0) {
-        return -1;
-    }
-    return table[h] * radix + table[l];
+int pair(const DigitTable& table, int radix, QChar high, QChar low) {
+    return digitPair(table, radix, high.unicode(), low.unicode());
 }
 
 }  // namespace
+
+const DigitTable& indexDigits(IndexBase base) {
+    return base == IndexBase::Base62 ? digits().base62 : digits().base36;
+}
+
+const DigitTable& hexDigits() {
+    return digits().hex;
+}
 
 int indexValue(QChar high, QChar low, IndexBase base) {
     return base == IndexBase::Base62 ? pair(digits().base62, 62, high, low)

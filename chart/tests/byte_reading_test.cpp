@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <tuple>
@@ -212,6 +213,93 @@ TEST(FullReading, OrderingALargeMeasureKeepsEachLinesTimes) {
         texts(readChartBytes(whole, u"/nonexistent/"_qs, nullptr, full).timeline(), got);
         ASSERT_GT(want.size(), 64U);
         EXPECT_EQ(got, want) << round;
+    }
+}
+
+// An event put together as bytes reads back as the one set field by field.
+TEST(TimedEvent, MadeWholeIsTheEventSetFieldByField) {
+    const std::tuple<double, int, std::int32_t> cases[] = {
+        {0, 0, 0},
+        {1.5, 1, 1},
+        {-0.0, 37, -1},
+        {1e300, 2047, kMaxTimedValue},
+        {-3.25, 1295, -kMaxTimedValue - 1},
+        {std::numeric_limits<double>::denorm_min(), 469, 1 << 18},
+    };
+    for (const auto& [time, channel, value] : cases) {
+        TimedEvent bySetting;
+        bySetting.timeMs = time;
+        bySetting.channel = static_cast<std::uint32_t>(channel);
+        bySetting.value = value;
+        const TimedEvent made = makeTimedEvent(time, channel, value);
+        EXPECT_EQ(std::memcmp(&made, &bySetting, sizeof made), 0) << channel << ' ' << value;
+        EXPECT_FALSE(made.continues);
+    }
+}
+
+// A measure whose lines' divisions have a small common multiple is ordered on it, one whose lines
+// do not, by merging and comparing fractions. Two lines of nothing but "00", whose divisions'
+// product is beyond any common grid, turn the one into the other and must change nothing: of one
+// channel's lines at one position the last non-empty pair stands, stacked background pairs all
+// stand, long-note lanes pair their starts and ends, #LNOBJ ends key notes, and the events come
+// by time, channel and value.
+TEST(FullReading, ACommonDivisionOrdersAsMergingDoes) {
+    const auto pairs = [](std::initializer_list<const char*> values) {
+        QByteArray data;
+        for (const char* v : values) {
+            data += v;
+        }
+        return data;
+    };
+    std::mt19937 random(29);
+    // Lines of random divisions: many positions shared, some a few per bucket apart.
+    const auto randomLines = [&](int count) {
+        const int channels[] = {1, 1, 4, 6, 7, 11, 11, 12, 51, 51, 61};
+        const int divisions[] = {1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32, 48, 64, 96, 192, 1024};
+        const char* values[] = {"00", "00", "01", "0A", "1Z", "ZZ", "zz", "Z0"};
+        QByteArray text;
+        for (int l = 0; l < count; ++l) {
+            const int channel = channels[random() % std::size(channels)];
+            text += "#001" + QByteArray::number(channel).rightJustified(2, '0') + ':';
+            for (int k = divisions[random() % std::size(divisions)]; k > 0; --k) {
+                text += values[random() % std::size(values)];
+            }
+            text += '\n';
+        }
+        return text;
+    };
+    const QByteArray cases[] = {
+        // 2/4 is 1/2: "03" replaces "02"; "00" replaces nothing.
+        "#00111:0102\n#00111:00000300\n",
+        // Stacked background lines, the later with the smaller values.
+        "#00101:0Z0Z\n#00101:0A\n#00101:000001\n",
+        // One lane's long notes over two lines, and an #LNOBJ end in a second key line.
+        "#00151:01000100\n#00151:00020002\n#00111:0300\n#00111:00ZZ\n",
+        // 1,024 pairs beside 3 and 7: several positions to a bucket.
+        "#00111:" + QByteArray("0A0B", 4).repeated(512) + "\n#00112:0A0B0C\n#00113:" +
+            pairs({"01", "02", "03", "04", "05", "06", "07"}) + "\n#00112:0D\n",
+        // Tempo changes and stops at the pairs' positions and between them.
+        "#00108:0102\n#00109:000001\n#00103:0000000078\n#00111:010203\n#00101:0102030405\n",
+        randomLines(12),
+        randomLines(40),
+        randomLines(40),
+    };
+    const QByteArray header = "#BPM 130\n#BPM01 90\n#BPM02 200\n#STOP01 24\n#LNOBJ ZZ\n";
+    const QByteArray beyondAGrid =
+        "#00104:" + QByteArray(2 * 4099, '0') + "\n#00104:" + QByteArray(2 * 4111, '0') + '\n';
+    const ReadOptions full{ReadingMode::Full, 1};
+    for (const QByteArray& lines : cases) {
+        SCOPED_TRACE(lines.left(200).toStdString());
+        const Chart onGrid = readChartBytes(header + lines, u"/nonexistent/"_qs, nullptr, full);
+        const Chart merged =
+            readChartBytes(header + lines + beyondAGrid, u"/nonexistent/"_qs, nullptr, full);
+        const std::vector<TimedEvent>& events = onGrid.timeline().events;
+        ASSERT_FALSE(events.empty());
+        EXPECT_TRUE(std::is_sorted(events.begin(), events.end(), [](TimedEvent a, TimedEvent b) {
+            return std::tuple(double{a.timeMs}, unsigned{a.channel}, int{a.value}) <
+                   std::tuple(double{b.timeMs}, unsigned{b.channel}, int{b.value});
+        }));
+        EXPECT_EQ(fullSummary(onGrid), fullSummary(merged));
     }
 }
 
