@@ -192,9 +192,9 @@ class Placement {
     void gatherMerged(size_t first, size_t last);
     void sortByPositionBuckets(size_t first);
     void add(int channel, Fraction at, int value, int line);
-    // item(k) gives the k-th of `count` gathered events.
-    template <typename Item>
-    void sweep(size_t count, const Item& item, long double beats);
+    // item(k) gives the k-th of `count` gathered events; emit(event) takes each timed one.
+    template <typename Item, typename Emit>
+    void sweep(size_t count, const Item& item, const Emit& emit, long double beats);
     void advanceTo(Fraction at, long double beats);
     // Notes where the sweep stands: at_ of measure_, reached at time_, then stopMs_.
     void anchor();
@@ -319,22 +319,23 @@ void Placement::placeMeasure(long double beats, const int* first, const int* las
                                 recordChannel(r),
                                 recordValue(r)};
             },
+            [&](const TimedEvent& timed) { events_.insert(events_.end(), &timed, &timed + 1); },
             beats);
     } else {
-        eventScratch_.assign(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent),
-                             events_.end());
-        events_.resize(firstEvent);
+        // In place: the k-th event is read before any write, and writes go no further than k.
+        size_t kept = firstEvent;
         sweep(
-            eventScratch_.size(),
+            events_.size() - firstEvent,
             [&](size_t k) {
-                const TimedEvent e = eventScratch_[k];
+                const TimedEvent e = events_[firstEvent + k];
                 const int channel = e.channel;
                 const std::int32_t value = e.value;
                 return Gathered{
                     unpacked(e.timeMs), channel,
                     isLongLane(channel) ? longNoteValues_[static_cast<size_t>(value)] : value};
             },
-            beats);
+            [&](const TimedEvent& timed) { events_[kept++] = timed; }, beats);
+        events_.resize(kept);
     }
     orderMeasure(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent));
     if (firstEvent != 0 && firstEvent != events_.size() &&
@@ -367,10 +368,10 @@ void Placement::orderMeasure(std::vector<TimedEvent>::iterator measure) {
     }
 }
 
-// Times the measure's gathered events and appends them to events_, dropping long-note ends, #LNOBJ
-// notes and events whose time does not fit a double; the long notes they end go to longNotes_.
-template <typename Item>
-void Placement::sweep(size_t count, const Item& item, long double beats) {
+// Times the measure's gathered events in order, dropping long-note ends, #LNOBJ notes and events
+// whose time does not fit a double; the long notes they end go to longNotes_.
+template <typename Item, typename Emit>
+void Placement::sweep(size_t count, const Item& item, const Emit& emit, long double beats) {
     at_ = Fraction();
     stopMs_ = 0;
     msPerMeasure_ = beats * 60000 / bpm_;
@@ -413,8 +414,7 @@ void Placement::sweep(size_t count, const Item& item, long double beats) {
             lastKeyNote_[lane] = timeMs;
         }
         if (std::isfinite(timeMs)) {
-            const TimedEvent timed = makeTimedEvent(timeMs, channel, event.value);
-            events_.insert(events_.end(), &timed, &timed + 1);
+            emit(makeTimedEvent(timeMs, channel, event.value));
         }
     }
     const Fraction end{1, 1};

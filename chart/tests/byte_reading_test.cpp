@@ -268,38 +268,88 @@ TEST(FullReading, ACommonDivisionOrdersAsMergingDoes) {
         }
         return text;
     };
-    const QByteArray cases[] = {
-        // 2/4 is 1/2: "03" replaces "02"; "00" replaces nothing.
-        "#00111:0102\n#00111:00000300\n",
-        // Stacked background lines, the later with the smaller values.
-        "#00101:0Z0Z\n#00101:0A\n#00101:000001\n",
-        // One lane's long notes over two lines, and an #LNOBJ end in a second key line.
-        "#00151:01000100\n#00151:00020002\n#00111:0300\n#00111:00ZZ\n",
-        // 1,024 pairs beside 3 and 7: several positions to a bucket.
-        "#00111:" + QByteArray("0A0B", 4).repeated(512) + "\n#00112:0A0B0C\n#00113:" +
-            pairs({"01", "02", "03", "04", "05", "06", "07"}) + "\n#00112:0D\n",
-        // Tempo changes and stops at the pairs' positions and between them.
-        "#00108:0102\n#00109:000001\n#00103:0000000078\n#00111:010203\n#00101:0102030405\n",
-        randomLines(12),
-        randomLines(40),
-        randomLines(40),
+    // A line of n pairs, "00" but for value at place k.
+    const auto onePair = [](int n, int k, const char* value) {
+        return QByteArray(2 * n, '0').replace(2 * k, 2, value);
+    };
+    struct Case {
+        QByteArray header;
+        QByteArray lines;
     };
     const QByteArray header = "#BPM 130\n#BPM01 90\n#BPM02 200\n#STOP01 24\n#LNOBJ ZZ\n";
+    const Case cases[] = {
+        // 2/4 is 1/2: "03" replaces "02"; "00" replaces nothing.
+        {header, "#00111:0102\n#00111:00000300\n"},
+        // Stacked background lines, the later with the smaller values.
+        {header, "#00101:0Z0Z\n#00101:0A\n#00101:000001\n"},
+        // One lane's long notes over two lines, and an #LNOBJ end in a second key line.
+        {header, "#00151:01000100\n#00151:00020002\n#00111:0300\n#00111:00ZZ\n"},
+        // 1,024 pairs beside 3 and 7: several positions to a bucket.
+        {header, "#00111:" + QByteArray("0A0B", 4).repeated(512) + "\n#00112:0A0B0C\n#00113:" +
+                     pairs({"01", "02", "03", "04", "05", "06", "07"}) + "\n#00112:0D\n"},
+        // Tempo changes and stops at the pairs' positions and between them.
+        {header,
+         "#00108:0102\n#00109:000001\n#00103:0000000078\n#00111:010203\n#00101:0102030405\n"},
+        // Positions of measure 1 so close that they round to one time: by channel, not position.
+        {"#BPM 0.000001\n#BPM01 1000000000\n#LNOBJ ZZ\n",
+         "#00108:01\n#00112:0001\n#00111:" + onePair(32, 17, "01") +
+             "\n#00151:" + onePair(35, 34, "01") + "\n#00211:01\n"},
+        // Base 62, whose #LNOBJ is case-sensitive; tempos in lower case, a bad digit, and a
+        // character beyond ASCII among the pairs.
+        {"#BASE 62\n#LNOBJ zz\n",
+         "#00111:0Zzz\n#00111:00ZZ\n#00103:ff0gFF\n#00112:01\xe9"
+         "101\n"},
+        // Divisions whose common multiple is the largest ordered on it, and one more.
+        {header, "#00107:" + onePair(4095, 4000, "01") + "\n#00111:" + onePair(4096, 4001, "02") +
+                     "\n#00211:" + onePair(4096, 7, "03") +
+                     "\n#00212:" + onePair(4097, 4096, "04") + '\n'},
+        {header, randomLines(12)},
+        {header, randomLines(40)},
+        {header, randomLines(40)},
+    };
     const QByteArray beyondAGrid =
         "#00104:" + QByteArray(2 * 4099, '0') + "\n#00104:" + QByteArray(2 * 4111, '0') + '\n';
+    // Every field of a timeline, each double as its exact bits.
+    const auto exactly = [](const Timeline& timeline) {
+        Strings out;
+        const auto add = [&](std::initializer_list<double> values) {
+            std::string line;
+            for (const double v : values) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%a ", v);
+                line += text;
+            }
+            out.push_back(line);
+        };
+        for (const TimedEvent& e : timeline.events) {
+            add({e.timeMs, static_cast<double>(e.channel), static_cast<double>(e.value),
+                 static_cast<double>(e.continues)});
+        }
+        for (const MeasureAnchor& m : timeline.measures) {
+            add({m.measure, m.timeMs, m.stopMs, m.msPerMeasure});
+        }
+        for (const LongNote& n : timeline.longNotes) {
+            add({n.startMs, n.endMs, static_cast<double>(n.channel)});
+        }
+        for (const TimingMark& m : timeline.timingMarks) {
+            add({m.timeMs, m.bpm, m.stopMs});
+        }
+        return out;
+    };
     const ReadOptions full{ReadingMode::Full, 1};
-    for (const QByteArray& lines : cases) {
+    for (const auto& [chartHeader, lines] : cases) {
         SCOPED_TRACE(lines.left(200).toStdString());
-        const Chart onGrid = readChartBytes(header + lines, u"/nonexistent/"_qs, nullptr, full);
+        const Chart onGrid =
+            readChartBytes(chartHeader + lines, u"/nonexistent/"_qs, nullptr, full);
         const Chart merged =
-            readChartBytes(header + lines + beyondAGrid, u"/nonexistent/"_qs, nullptr, full);
+            readChartBytes(chartHeader + lines + beyondAGrid, u"/nonexistent/"_qs, nullptr, full);
         const std::vector<TimedEvent>& events = onGrid.timeline().events;
         ASSERT_FALSE(events.empty());
         EXPECT_TRUE(std::is_sorted(events.begin(), events.end(), [](TimedEvent a, TimedEvent b) {
             return std::tuple(double{a.timeMs}, unsigned{a.channel}, int{a.value}) <
                    std::tuple(double{b.timeMs}, unsigned{b.channel}, int{b.value});
         }));
-        EXPECT_EQ(fullSummary(onGrid), fullSummary(merged));
+        EXPECT_EQ(exactly(onGrid.timeline()), exactly(merged.timeline()));
     }
 }
 
