@@ -309,8 +309,10 @@ Timeline Placement::place(ReadProgress* progress, const std::function<void(size_
 
 void Placement::placeMeasure(long double beats, const int* first, const int* last) {
     const size_t firstEvent = events_.size();
+    size_t kept = firstEvent;
     if (gather(first, last)) {
         const auto division = static_cast<std::int32_t>(gridDivision_);
+        events_.resize(firstEvent + gridCount_);
         sweep(
             gridCount_,
             [&](size_t k) {
@@ -319,11 +321,9 @@ void Placement::placeMeasure(long double beats, const int* first, const int* las
                                 recordChannel(r),
                                 recordValue(r)};
             },
-            [&](const TimedEvent& timed) { events_.insert(events_.end(), &timed, &timed + 1); },
-            beats);
+            [&](const TimedEvent& timed) { events_[kept++] = timed; }, beats);
     } else {
         // In place: the k-th event is read before any write, and writes go no further than k.
-        size_t kept = firstEvent;
         sweep(
             events_.size() - firstEvent,
             [&](size_t k) {
@@ -335,8 +335,8 @@ void Placement::placeMeasure(long double beats, const int* first, const int* las
                     isLongLane(channel) ? longNoteValues_[static_cast<size_t>(value)] : value};
             },
             [&](const TimedEvent& timed) { events_[kept++] = timed; }, beats);
-        events_.resize(kept);
     }
+    events_.resize(kept);
     orderMeasure(events_.begin() + static_cast<std::ptrdiff_t>(firstEvent));
     if (firstEvent != 0 && firstEvent != events_.size() &&
         Earlier()(events_[firstEvent], events_[firstEvent - 1])) {
