@@ -174,9 +174,9 @@ class Placement {
         int line = 0;
     };
 
-    // Leaves the measure's events in order in sortedRecords_[0, gridCount_) when it returns true,
-    // else in events_ after its first event.
-    bool gather(const int* first, const int* last);
+    // Leaves the measure's events in order in sortedRecords_ and returns their common division, or
+    // leaves them in events_ after its first event and returns 0.
+    std::uint32_t gather(const int* first, const int* last);
     // Positions i / division for all of a measure's played lines.
     struct Grid {
         std::uint64_t division = 0;  // 0: none fits
@@ -216,8 +216,6 @@ class Placement {
     std::vector<std::uint32_t> positionCounts_;
     std::vector<std::uint64_t> gridRecords_;  // of the measure's pairs, for the common division
     std::vector<std::uint64_t> sortedRecords_;
-    size_t gridCount_ = 0;
-    std::uint32_t gridDivision_ = 1;
     std::vector<size_t> pairRuns_;  // where each line's pairs start in merged_
     std::vector<Pair> pairScratch_;
     std::array<bool, 36 * 36> longNoteOpen_{};
@@ -310,11 +308,10 @@ Timeline Placement::place(ReadProgress* progress, const std::function<void(size_
 void Placement::placeMeasure(long double beats, const int* first, const int* last) {
     const size_t firstEvent = events_.size();
     size_t kept = firstEvent;
-    if (gather(first, last)) {
-        const auto division = static_cast<std::int32_t>(gridDivision_);
-        events_.resize(firstEvent + gridCount_);
+    if (const auto division = static_cast<std::int32_t>(gather(first, last)); division != 0) {
+        events_.resize(firstEvent + sortedRecords_.size());
         sweep(
-            gridCount_,
+            sortedRecords_.size(),
             [&](size_t k) {
                 const std::uint64_t r = sortedRecords_[k];
                 return Gathered{{static_cast<std::int32_t>(recordPosition(r)), division},
@@ -428,7 +425,7 @@ void Placement::sweep(size_t count, const Item& item, const Emit& emit, long dou
 // Several lines of one channel in one measure merge: at each position the last non-empty pair in
 // file order stands (1/2 and 2/4 are one position). Background sounds (01) are the exception: their
 // lines stack.
-bool Placement::gather(const int* first, const int* last) {
+std::uint32_t Placement::gather(const int* first, const int* last) {
     changes_.clear();
     longNoteValues_.clear();
     runs_.clear();
@@ -470,7 +467,7 @@ bool Placement::gather(const int* first, const int* last) {
     }
     if (grid.division != 0) {
         gatherOnGrid(grid);
-        return true;
+        return static_cast<std::uint32_t>(grid.division);
     }
     // Each run is in order already: merging them pairwise gives what one sort would (events that
     // compare equal time and print alike).
@@ -484,7 +481,7 @@ bool Placement::gather(const int* first, const int* last) {
             sortByPositionBuckets(firstEvent);
         }
     }
-    return false;
+    return 0;
 }
 
 // Sorts the gathered events from `first` on into Sooner's order: a counting sort by position into
@@ -565,7 +562,6 @@ Placement::Grid Placement::commonGrid() const {
 // as where lines merge by position. A bucket holds 2^shift positions, no more buckets than pairs.
 void Placement::gatherOnGrid(Grid grid) {
     const auto division = static_cast<std::uint32_t>(grid.division);
-    gridDivision_ = division;
     int shift = 0;
     while ((division >> shift) > grid.pairs) {
         ++shift;
@@ -622,7 +618,7 @@ void Placement::gatherOnGrid(Grid grid) {
             kept += static_cast<size_t>(!replaced || recordChannel(r) == kBgm);
         }
     }
-    gridCount_ = kept;
+    sorted.resize(kept);
 }
 
 template <typename Visit>
@@ -689,23 +685,19 @@ void Placement::add(int channel, Fraction at, int value, int line) {
                                 static_cast<std::uint8_t>(tempo ? 1 : 2)});
         }
     } else {
-        // Made whole, then stored as bytes: a copy member by member would first read the packed
-        // word of fields it fills, from memory not yet written.
-        TimedEvent event;
-        event.timeMs = packed(at);
-        event.channel = static_cast<std::uint16_t>(channel);
+        std::int32_t stored = value;
         if (isLongLane(channel)) {
             // The pair's place stands in for its value until the sweep; a measure of more
             // long-note pairs than an event's value can count (lines of megabytes) drops the rest.
             if (longNoteValues_.size() >= static_cast<size_t>(kMaxTimedValue)) {
                 return;
             }
-            event.value = static_cast<std::int32_t>(longNoteValues_.size());
+            stored = static_cast<std::int32_t>(longNoteValues_.size());
             longNoteValues_.push_back(value);
-        } else {
-            const bool ends = isKeyLane(channel) && value == defs_.lnobj;
-            event.value = ends ? kLongNoteEnd : value;
+        } else if (isKeyLane(channel) && value == defs_.lnobj) {
+            stored = kLongNoteEnd;
         }
+        const TimedEvent event = makeTimedEvent(packed(at), channel, stored);
         events_.insert(events_.end(), &event, &event + 1);
     }
 }
